@@ -1,0 +1,46 @@
+#include "foundation/Clock.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace grittor {
+
+int64_t SystemClock::NowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+int64_t SystemClock::NowNs()
+{
+    using namespace std::chrono;
+    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+QDateTime SystemClock::WallNow() { return QDateTime::currentDateTime(); }
+
+void SystemClock::SleepMs(int ms)
+{
+    if (ms > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    else
+        std::this_thread::yield();
+}
+
+FakeClock::FakeClock(QDateTime wallStart) : wallStart_(std::move(wallStart)) {}
+
+namespace {
+SystemClock g_systemClock;
+std::atomic<Clock *> g_clock{nullptr};
+} // namespace
+
+Clock &GetClock()
+{
+    Clock *c = g_clock.load(std::memory_order_acquire);
+    return c ? *c : g_systemClock;
+}
+
+void SetClock(Clock *clock) { g_clock.store(clock, std::memory_order_release); }
+
+} // namespace grittor

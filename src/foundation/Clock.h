@@ -1,0 +1,51 @@
+// Time source of the whole program.  Timeouts, log ages and time stamps all
+// ask the installed clock, so tests can run a 59-second wait in no real time.
+#pragma once
+
+#include <QDateTime>
+#include <cstdint>
+
+namespace grittor {
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Monotonic milliseconds and nanoseconds (the tick count and the
+    // high-resolution counter).
+    virtual int64_t NowMs() = 0;
+    virtual int64_t NowNs() = 0;
+    // Local wall time, for time stamps and the log's age.
+    virtual QDateTime WallNow() = 0;
+    virtual void SleepMs(int ms) = 0;
+};
+
+class SystemClock final : public Clock {
+public:
+    int64_t NowMs() override;
+    int64_t NowNs() override;
+    QDateTime WallNow() override;
+    void SleepMs(int ms) override;
+};
+
+// A clock that only moves when told to, or when someone sleeps on it.
+class FakeClock final : public Clock {
+public:
+    explicit FakeClock(QDateTime wallStart = QDateTime(QDate(2026, 1, 15), QTime(10, 0, 0)));
+    int64_t NowMs() override { return ns_ / 1000000; }
+    int64_t NowNs() override { return ns_; }
+    QDateTime WallNow() override { return wallStart_.addMSecs(ns_ / 1000000); }
+    void SleepMs(int ms) override { Advance(ms); }
+    void Advance(int64_t ms) { ns_ += ms * 1000000; }
+    void SetWall(const QDateTime &wall) { wallStart_ = wall.addMSecs(-(ns_ / 1000000)); }
+
+private:
+    QDateTime wallStart_;
+    int64_t ns_ = 1000000000;
+};
+
+// The installed clock (a SystemClock unless a test installs another).
+Clock &GetClock();
+// Installs `clock` (not owned; nullptr restores the system clock).
+void SetClock(Clock *clock);
+
+} // namespace grittor

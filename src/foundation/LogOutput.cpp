@@ -1,0 +1,244 @@
+#include "foundation/LogOutput.h"
+
+#include "foundation/Clock.h"
+#include "foundation/KorvaneAclApi.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <unistd.h>
+
+namespace grittor {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE *f) const
+    {
+        if (f)
+            std::fclose(f);
+    }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+File OpenFile(const std::string &path, const char *mode) { return File(std::fopen(path.c_str(), mode)); }
+
+long FileSize(std::FILE *f)
+{
+    if (std::fseek(f, 0, SEEK_END) != 0)
+        return -1;
+    return std::ftell(f);
+}
+
+bool Put(std::FILE *f, const std::string &s) { return std::fwrite(s.data(), 1, s.size(), f) == s.size(); }
+
+std::string HeaderLine(const QDateTime &now)
+{
+    return "File Created " + now.toString("MM/dd/yyyy").toStdString() + "\r\n";
+}
+
+} // namespace
+
+TLogOutput::TLogOutput(const std::string &directory, const std::string &fileName)
+{
+    SetDirectory(directory);
+    SetFileName(fileName);
+    SetExtension("log");
+    MaxSize = 3145728;
+    BackupCount = 15;
+    MaxAgeDays = 7;
+    opened_ = false;
+}
+
+void TLogOutput::UpdatePath() { fullPath_ = directory_ + fileName_ + "." + extension_; }
+
+void TLogOutput::SetDirectory(const std::string &text)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    directory_ = text.empty() ? "./" : text;
+    if (directory_.back() != '/')
+        directory_ += '/';
+    UpdatePath();
+}
+
+void TLogOutput::SetFileName(const std::string &text)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    fileName_ = text;
+    UpdatePath();
+}
+
+void TLogOutput::SetExtension(const std::string &text)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    extension_ = text;
+    UpdatePath();
+}
+
+std::string TLogOutput::GenerationPath(int n) const
+{
+    return directory_ + fileName_ + std::to_string(n) + "." + extension_;
+}
+
+std::string TLogOutput::Pending() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pending_;
+}
+
+std::string TLogOutput::Timestamp()
+{
+    return GetClock().WallNow().toString("dd.hh:mm:ss.zzz").toStdString();
+}
+
+bool TLogOutput::LooksTimeStamped(const std::string &text)
+{
+    return text.size() >= 3 && text[0] >= '0' && text[0] <= '3' && text[2] == '.';
+}
+
+void TLogOutput::Write(const std::string &textIn, bool addTimestamp, bool addLineEnd)
+{
+    try {
+        std::string text = textIn;
+        if (addTimestamp && !LooksTimeStamped(text))
+            text = Timestamp() + ":" + text;
+        if (addLineEnd)
+            text += "\r\n";
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (text.find('\r') == std::string::npos) {
+            pending_ += text;
+            return;
+        }
+        std::string out = pending_ + text;
+        pending_.clear();
+        WriteLocked(out);
+    } catch (...) {
+        // The log never disturbs the program.
+    }
+}
+
+bool TLogOutput::WriteLocked(const std::string &text)
+{
+    const QDateTime now = GetClock().WallNow();
+    bool created = false;
+    File f;
+    if (!opened_) {
+        std::error_code ec;
+        const bool exists = std::filesystem::exists(fullPath_, ec);
+        if (exists) {
+            File r = OpenFile(fullPath_, "rb");
+            if (!r)
+                return false; // stays not opened; the next call tries again
+            const long size = FileSize(r.get());
+            if (size < 23) {
+                createdAt_ = now;
+                r.reset();
+                f = OpenFile(fullPath_, "r+b");
+                if (!f)
+                    return false;
+                Put(f.get(), HeaderLine(now));
+            } else {
+                char date[11] = {0};
+                std::fseek(r.get(), 13, SEEK_SET);
+                const size_t got = std::fread(date, 1, 10, r.get());
+                const QDate d = QDate::fromString(QString::fromLatin1(date, static_cast<int>(got)), "MM/dd/yyyy");
+                if (d.isValid()) {
+                    createdAt_ = QDateTime(d, QTime(0, 0));
+                    if (createdAt_.msecsTo(now) > static_cast<qint64>(MaxAgeDays) * 86400000LL)
+                        rolloverDue_ = true;
+                } else {
+                    createdAt_ = now;
+                }
+                r.reset();
+                f = OpenFile(fullPath_, "r+b");
+                if (!f)
+                    return false;
+                if (FileSize(f.get()) > MaxSize)
+                    rolloverDue_ = true;
+                std::fseek(f.get(), 0, SEEK_END);
+            }
+        } else {
+            createdAt_ = now;
+            f = OpenFile(fullPath_, "wb");
+            if (!f)
+                return false;
+            created = true;
+            Put(f.get(), HeaderLine(now));
+        }
+        Put(f.get(), "File Opened\r\n");
+        opened_ = true;
+    } else {
+        f = OpenFile(fullPath_, "r+b");
+        if (!f) {
+            opened_ = false;
+            return false;
+        }
+        if (FileSize(f.get()) > MaxSize)
+            rolloverDue_ = true;
+        std::fseek(f.get(), 0, SEEK_END);
+    }
+    Put(f.get(), text);
+    f.reset();
+    if (created)
+        GrantEveryone(fullPath_);
+    if (rolloverDue_)
+        Rollover();
+    return true;
+}
+
+void TLogOutput::Rollover()
+{
+    const int n = BackupCount;
+    std::remove(GenerationPath(n).c_str());
+    for (int k = n - 1; k >= 1; --k)
+        std::rename(GenerationPath(k).c_str(), GenerationPath(k + 1).c_str());
+    std::rename(fullPath_.c_str(), GenerationPath(1).c_str());
+    opened_ = false;
+    rolloverDue_ = false;
+}
+
+// ------------------------------------------------------------- accessor ---
+
+namespace {
+
+std::string StateFolder()
+{
+    const char *state = std::getenv("XDG_STATE_HOME");
+    std::string base;
+    if (state && *state)
+        base = state;
+    else if (const char *home = std::getenv("HOME"); home && *home)
+        base = std::string(home) + "/.local/state";
+    else
+        base = "/tmp";
+    return base + "/Grittor/";
+}
+
+std::unique_ptr<TLogOutput> MakeLog()
+{
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    std::string dir = ec ? std::string("./") : exe.parent_path().string() + "/";
+    std::string name = ec ? std::string("grittor") : exe.filename().string();
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0)
+        name.resize(name.size() - 4);
+    if (const char *over = std::getenv("GRITTOR_LOG_DIR"); over && *over) {
+        dir = over;
+    } else if (::access(dir.c_str(), W_OK) != 0) {
+        // An installed program cannot write beside itself; keep the log per user.
+        dir = StateFolder();
+        std::filesystem::create_directories(dir, ec);
+    }
+    return std::make_unique<TLogOutput>(dir, name);
+}
+
+} // namespace
+
+TLogOutput &LogOutput()
+{
+    static std::unique_ptr<TLogOutput> log = MakeLog();
+    return *log;
+}
+
+} // namespace grittor

@@ -1,0 +1,66 @@
+// The debug log: one text file per installation, rotated by size and age
+// into fifteen generations.  Nothing about it is ever shown as an error.
+#pragma once
+
+#include <QDateTime>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace grittor {
+
+class TLogOutput {
+public:
+    TLogOutput(const std::string &directory, const std::string &fileName);
+
+    void SetDirectory(const std::string &text);
+    void SetFileName(const std::string &text);
+    void SetExtension(const std::string &text);
+
+    // Appends text to the log.  Text without a carriage return waits in
+    // Pending for the call that completes the line.  Never raises.
+    void Write(const std::string &text, bool addTimestamp, bool addLineEnd);
+
+    const std::string &Directory() const { return directory_; }
+    const std::string &FileName() const { return fileName_; }
+    const std::string &Extension() const { return extension_; }
+    const std::string &FullPath() const { return fullPath_; }
+    std::string GenerationPath(int n) const;
+
+    int32_t MaxSize = 3145728;
+    int32_t BackupCount = 15;
+    int32_t MaxAgeDays = 7;
+
+    bool Opened() const { return opened_; }
+    QDateTime CreatedAt() const { return createdAt_; }
+    std::string Pending() const;
+
+    // "dd.hh:mm:ss.zzz" of the installed clock.
+    static std::string Timestamp();
+    static bool LooksTimeStamped(const std::string &text);
+
+private:
+    void Rollover();
+    void UpdatePath();
+    bool WriteLocked(const std::string &text);
+
+    std::string directory_;
+    std::string extension_;
+    std::string fileName_;
+    std::string fullPath_;
+    bool opened_ = false;
+    QDateTime createdAt_;
+    std::string pending_;
+    bool rolloverDue_ = false;
+    mutable std::mutex mutex_; // the interface thread and the receive thread both write
+};
+
+// The program's log, created on first use beside the executable (or in the
+// per-user state folder when that folder cannot be written).
+TLogOutput &LogOutput();
+
+// Shorthand for the entry line every command handler writes.
+inline void LogEntry(const std::string &text) { LogOutput().Write(text, true, true); }
+
+} // namespace grittor

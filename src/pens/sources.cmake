@@ -1,0 +1,3 @@
+target_sources(grittor_core PRIVATE
+  src/pens/TPens.cpp
+)

@@ -1,0 +1,12 @@
+grittor_add_test(NAME test_foundation_unit LABEL unit
+  SOURCES
+    unit/foundation/utils_test.cpp
+    unit/foundation/string_utils_test.cpp
+    unit/foundation/option_test.cpp
+    unit/foundation/log_output_test.cpp
+    unit/foundation/exception_reporting_test.cpp
+  LIBS grittor_core)
+grittor_add_test(NAME test_foundation_gui LABEL gui
+  SOURCES
+    gui/foundation/exception_report_form_test.cpp
+  LIBS grittor_gui)

@@ -1,0 +1,11 @@
+// Test entry for headless suites: a QCoreApplication so Qt's core classes
+// behave as in the program.
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

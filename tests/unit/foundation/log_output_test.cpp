@@ -1,0 +1,216 @@
+#include "foundation/LogOutput.h"
+
+#include "foundation/Clock.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+using namespace grittor;
+
+namespace {
+
+std::string ReadAll(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+void WriteFile(const std::string &path, const std::string &content)
+{
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f << content;
+}
+
+bool Exists(const std::string &p) { return std::filesystem::exists(p); }
+
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        clock.SetWall(QDateTime(QDate(2026, 3, 9), QTime(14, 3, 22, 517)));
+        SetClock(&clock);
+        dir = tmp.path().toStdString() + "/";
+    }
+    void TearDown() override { SetClock(nullptr); }
+
+    FakeClock clock;
+    QTemporaryDir tmp;
+    std::string dir;
+};
+
+} // namespace
+
+TEST_F(LogTest, PathIsBuiltFromFolderNameAndExtension)
+{
+    TLogOutput log("", "Grittor");
+    EXPECT_EQ(log.FullPath(), "./Grittor.log");
+    log.SetDirectory("/var/x");
+    EXPECT_EQ(log.FullPath(), "/var/x/Grittor.log");
+    log.SetExtension("txt");
+    EXPECT_EQ(log.FullPath(), "/var/x/Grittor.txt");
+    EXPECT_EQ(log.GenerationPath(15), "/var/x/Grittor15.txt");
+}
+
+TEST_F(LogTest, NewFileGetsHeaderOpenedLineAndTimestampedEntry)
+{
+    TLogOutput log(dir, "Grittor");
+    log.Write("FormClose", true, true);
+    EXPECT_EQ(ReadAll(log.FullPath()), "File Created 03/09/2026\r\nFile Opened\r\n09.14:03:22.517:FormClose\r\n");
+    EXPECT_TRUE(log.Opened());
+}
+
+TEST_F(LogTest, TextWithoutLineEndWaitsForTheNextLine)
+{
+    TLogOutput log(dir, "Grittor");
+    log.Write("abc", false, false);
+    EXPECT_FALSE(Exists(log.FullPath()));
+    EXPECT_EQ(log.Pending(), "abc");
+    log.Write("def", true, true);
+    const std::string all = ReadAll(log.FullPath());
+    EXPECT_NE(all.find("File Opened\r\nabc09.14:03:22.517:def\r\n"), std::string::npos) << all;
+    EXPECT_EQ(log.Pending(), "");
+}
+
+TEST_F(LogTest, TextsThatLookTimeStampedGetNoSecondStamp)
+{
+    TLogOutput log(dir, "Grittor");
+    log.Write("12.x", true, true);
+    log.Write("45.x", true, true);
+    log.Write("", true, true);
+    const std::string all = ReadAll(log.FullPath());
+    EXPECT_NE(all.find("\r\n12.x\r\n"), std::string::npos) << all;
+    EXPECT_NE(all.find("09.14:03:22.517:45.x\r\n"), std::string::npos) << all;
+    EXPECT_NE(all.find("09.14:03:22.517:\r\n"), std::string::npos) << all;
+}
+
+TEST_F(LogTest, ExistingFileGetsFileOpenedOncePerRun)
+{
+    WriteFile(dir + "Grittor.log", "File Created 03/08/2026\r\nold line\r\n");
+    TLogOutput log(dir, "Grittor");
+    log.Write("one", false, true);
+    log.Write("two", false, true);
+    EXPECT_EQ(ReadAll(log.FullPath()), "File Created 03/08/2026\r\nold line\r\nFile Opened\r\none\r\ntwo\r\n");
+    EXPECT_EQ(log.CreatedAt().date(), QDate(2026, 3, 8));
+}
+
+TEST_F(LogTest, ShortExistingFileIsRestartedWithAFreshHeader)
+{
+    WriteFile(dir + "Grittor.log", "garbage 22 bytes long!"); // 22 bytes < 23
+    TLogOutput log(dir, "Grittor");
+    log.Write("x", false, true);
+    EXPECT_EQ(ReadAll(log.FullPath()), "File Created 03/09/2026\r\nFile Opened\r\nx\r\n");
+}
+
+TEST_F(LogTest, UnreadableHeaderDateCountsAsCreatedNow)
+{
+    WriteFile(dir + "Grittor.log", "File Created 31/31/2000\r\n");
+    TLogOutput log(dir, "Grittor");
+    log.Write("x", false, true);
+    EXPECT_EQ(log.CreatedAt(), clock.WallNow());
+    EXPECT_TRUE(Exists(log.FullPath()));
+    EXPECT_FALSE(Exists(log.GenerationPath(1)));
+}
+
+TEST_F(LogTest, OldFileTakesTheFirstLineThenRotates)
+{
+    WriteFile(dir + "Grittor.log", "File Created 03/01/2026\r\n"); // 8 days before
+    TLogOutput log(dir, "Grittor");
+    log.Write("first", false, true);
+    EXPECT_FALSE(Exists(log.FullPath()));
+    EXPECT_EQ(ReadAll(log.GenerationPath(1)), "File Created 03/01/2026\r\nFile Opened\r\nfirst\r\n");
+    log.Write("second", false, true);
+    EXPECT_EQ(ReadAll(log.FullPath()), "File Created 03/09/2026\r\nFile Opened\r\nsecond\r\n");
+}
+
+TEST_F(LogTest, SevenDaysExactlyIsNotTooOld)
+{
+    clock.SetWall(QDateTime(QDate(2026, 3, 9), QTime(0, 0, 0)));
+    WriteFile(dir + "Grittor.log", "File Created 03/02/2026\r\n");
+    TLogOutput log(dir, "Grittor");
+    log.Write("x", false, true);
+    EXPECT_TRUE(Exists(log.FullPath()));
+    clock.Advance(1);
+    TLogOutput log2(dir, "Grittor");
+    log2.Write("y", false, true);
+    EXPECT_FALSE(Exists(log2.FullPath()));
+}
+
+TEST_F(LogTest, SizeLimitRotatesOnlyAboveMaxSize)
+{
+    const std::string header = "File Created 03/09/2026\r\n";
+    TLogOutput log(dir, "Grittor");
+    log.Write("start", false, true); // opened in this run
+    // Exactly MaxSize bytes: not rotated.
+    WriteFile(log.FullPath(), header + std::string(3145728 - header.size(), 'x'));
+    log.Write("a", false, true);
+    EXPECT_FALSE(Exists(log.GenerationPath(1)));
+    // Now the file is MaxSize + 3 bytes: this write still lands in it, then it rotates.
+    log.Write("b", false, true);
+    ASSERT_TRUE(Exists(log.GenerationPath(1)));
+    const std::string gen1 = ReadAll(log.GenerationPath(1));
+    EXPECT_EQ(gen1.substr(gen1.size() - 6), "a\r\nb\r\n");
+    EXPECT_FALSE(log.Opened());
+    log.Write("c", false, true);
+    EXPECT_EQ(ReadAll(log.FullPath()), header + "File Opened\r\nc\r\n");
+}
+
+TEST_F(LogTest, RotationShiftsGenerationsAndSkipsGaps)
+{
+    TLogOutput log(dir, "Grittor");
+    for (int k = 1; k <= 15; ++k)
+        if (k != 4 && k != 9)
+            WriteFile(log.GenerationPath(k), "gen" + std::to_string(k));
+    WriteFile(log.FullPath(), "File Created 01/01/2026\r\n"); // old: rotates after the write
+    log.Write("x", false, true);
+    EXPECT_FALSE(Exists(log.FullPath()));
+    EXPECT_EQ(ReadAll(log.GenerationPath(2)), "gen1");
+    EXPECT_FALSE(Exists(log.GenerationPath(5))); // gap at 4 moved up
+    EXPECT_EQ(ReadAll(log.GenerationPath(6)), "gen5");
+    EXPECT_FALSE(Exists(log.GenerationPath(10)));
+    EXPECT_EQ(ReadAll(log.GenerationPath(15)), "gen14"); // old 15 deleted
+    EXPECT_NE(ReadAll(log.GenerationPath(1)).find("x\r\n"), std::string::npos);
+}
+
+TEST_F(LogTest, UnwritableFolderIsSilent)
+{
+    TLogOutput log(dir + "missing/folder", "Grittor");
+    log.Write("x", true, true); // nothing raised, nothing written
+    EXPECT_FALSE(log.Opened());
+    EXPECT_FALSE(Exists(log.FullPath()));
+}
+
+TEST_F(LogTest, TwoThreadsLoseNoLineAndInterleaveOnlyWholeLines)
+{
+    SetClock(nullptr);
+    TLogOutput log(dir, "Grittor");
+    log.MaxSize = 1 << 30;
+    auto writer = [&](char tag) {
+        for (int i = 0; i < 10000; ++i)
+            log.Write(std::string(1, tag) + std::to_string(i), false, true);
+    };
+    std::thread a(writer, 'A'), b(writer, 'B');
+    a.join();
+    b.join();
+    std::istringstream in(ReadAll(log.FullPath()));
+    std::string line;
+    int nextA = 0, nextB = 0;
+    while (std::getline(in, line)) {
+        ASSERT_FALSE(line.empty());
+        ASSERT_EQ(line.back(), '\r');
+        line.pop_back();
+        if (line[0] == 'A') {
+            ASSERT_EQ(line, "A" + std::to_string(nextA++));
+        } else if (line[0] == 'B') {
+            ASSERT_EQ(line, "B" + std::to_string(nextB++));
+        }
+    }
+    EXPECT_EQ(nextA, 10000);
+    EXPECT_EQ(nextB, 10000);
+}

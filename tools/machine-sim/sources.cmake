@@ -1,0 +1,1 @@
+# grittor-sim
