@@ -1,3 +1,4 @@
 target_sources(grittor_core PRIVATE
   src/pens/TPens.cpp
+  src/pens/MaterialLibrary.cpp
 )
