@@ -1,0 +1,60 @@
+#include "app/cli/CliCommand.h"
+
+#include "foundation/ExceptionReporting.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <exception>
+
+namespace grittor::cli {
+
+static std::vector<CliCommandInfo> &Registry()
+{
+    static std::vector<CliCommandInfo> commands;
+    return commands;
+}
+
+void RegisterCommand(CliCommandInfo info) { Registry().push_back(std::move(info)); }
+const std::vector<CliCommandInfo> &Commands() { return Registry(); }
+
+int UsageError(const std::string &message)
+{
+    std::fprintf(stderr, "grittor-cli: %s\n", message.c_str());
+    return 2;
+}
+
+static void PrintUsage(std::FILE *out)
+{
+    std::fprintf(out, "usage: grittor-cli COMMAND [ARGS...]\n");
+    for (const auto &c : Registry())
+        std::fprintf(out, "  grittor-cli %s\n", c.usage.c_str());
+}
+
+} // namespace grittor::cli
+
+int main(int argc, char **argv)
+{
+    using namespace grittor::cli;
+    grittor::InstallProcessHooks();
+    QCoreApplication app(argc, argv);
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintUsage(stdout);
+        return 0;
+    }
+    std::vector<std::string> args(argv + 2, argv + argc);
+    for (const auto &c : Commands())
+        if (c.name == name) {
+            try {
+                return c.run(args);
+            } catch (const std::exception &e) {
+                return UsageError(e.what());
+            }
+        }
+    return UsageError("unknown command '" + name + "' (try grittor-cli --help)");
+}
