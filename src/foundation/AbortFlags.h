@@ -10,7 +10,12 @@ namespace grittor {
 struct AbortFlags {
     std::atomic<bool> Closing{false};
     std::atomic<bool> Cancelled{false};
+    // The operator pressed Cancel on the progress window: the running long
+    // piece of work (reading, rendering, printing a plot) stops.  Cleared by
+    // the command that starts such work.
+    std::atomic<bool> OperationCancelled{false};
     bool Any() const { return Closing.load() || Cancelled.load(); }
+    bool StopLongWork() const { return Closing.load() || OperationCancelled.load(); }
 };
 
 // The program's flags (owned by whoever runs the main window; a default

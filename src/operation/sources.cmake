@@ -1,1 +1,6 @@
-# Sources of this area are added by target_sources(grittor_core|grittor_gui ...).
+target_sources(grittor_gui PRIVATE
+  src/operation/progress.cpp
+  src/operation/message.cpp
+  src/operation/JobQueue.cpp
+  src/operation/PlotImageView.cpp
+)

@@ -1,0 +1,94 @@
+#include "operation/progress.h"
+
+#include "foundation/AbortFlags.h"
+#include "foundation/Clock.h"
+#include "foundation/QtSeams.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+
+#include <cmath>
+
+namespace grittor {
+
+TProgressFrm::TProgressFrm(QWidget *parent) : QDialog(parent)
+{
+    setObjectName("ProgressFrm");
+    setWindowTitle("Tranmist Progress");
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    ProgressBar = new QProgressBar(this);
+    ProgressBar->setObjectName("ProgressBar");
+    ProgressBar->setRange(0, 1000);
+    ProgressBar->setTextVisible(true);
+    layout->addWidget(ProgressBar, 1);
+    CancelButton = new QPushButton("Cancel", this);
+    CancelButton->setObjectName("CancelButton");
+    CancelButton->setShortcut(Qt::Key_Escape);
+    layout->addWidget(CancelButton);
+    connect(CancelButton, &QPushButton::clicked, this, [this] {
+        GetAbortFlags().OperationCancelled = true;
+        emit CancelRequested();
+    });
+    resize(582, 55);
+}
+
+void TProgressFrm::Show(const std::string &caption)
+{
+    setWindowTitle(ToQ(caption));
+    fraction_ = 0;
+    ProgressBar->setValue(0);
+    if (!isVisible()) {
+        show();
+        raise();
+    }
+    QCoreApplication::processEvents();
+}
+
+void TProgressFrm::SetProgress(double fraction)
+{
+    fraction_ = fraction;
+    ProgressBar->setValue(static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * 1000)));
+    // Let the window repaint and the operator press Cancel.
+    QCoreApplication::processEvents();
+}
+
+void TProgressFrm::Hide() { hide(); }
+
+void TProgressFrm::closeEvent(QCloseEvent *e)
+{
+    // Closing the window is the same as pressing Cancel.
+    GetAbortFlags().OperationCancelled = true;
+    emit CancelRequested();
+    e->accept();
+}
+
+namespace {
+TProgressFrm *g_shared = nullptr;
+
+Progress *MakeSecondary(const std::string &caption)
+{
+    auto *p = new TProgressFrm(nullptr);
+    p->setAttribute(Qt::WA_DeleteOnClose, false);
+    if (g_shared)
+        p->move(g_shared->x(), g_shared->y() + g_shared->frameGeometry().height());
+    p->Show(caption);
+    p->SetProgress(0);
+    return p;
+}
+} // namespace
+
+void TProgressFrm::InstallAsShared()
+{
+    g_shared = this;
+    grittor::SetProgress(this);
+    SetSecondaryProgressFactory(&MakeSecondary);
+}
+
+} // namespace grittor
