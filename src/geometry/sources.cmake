@@ -1,1 +1,7 @@
-# Sources of this area are added by target_sources(grittor_core|grittor_gui ...).
+# Outline collection, blast path and alignment, blast list and job text.
+# HpglOutput lives in the hpgl folder but belongs to this area.
+target_sources(grittor_core PRIVATE
+  src/geometry/polygon.cpp
+  src/geometry/Blow.cpp
+  src/hpgl/HpglOutput.cpp
+)
