@@ -281,7 +281,7 @@ TAlignPoints THpglOutput::Solve()
         ScaleX = 1;
         ScaleY = 1;
     }
-    Iterations = count;
+    Iterations = std::min(count, 500);
     const long double len = Length(Digitized.Offset);
     const long double phi = std::atan2(Digitized.Offset.y, Digitized.Offset.x) + Rotate;
     Drawing.Offset = {std::cos(phi) * ScaleX * len, std::sin(phi) * ScaleY * len};
