@@ -46,6 +46,10 @@ extern const TInstructionRow InstructionTable[InstructionTableSize];
 // Row of a lower-case two-letter name, or -1.
 int FindInstruction(char first, char second);
 
+// A value taken toward zero into an int: NaN gives 0, values beyond the
+// range the nearest bound (plot numbers may be anything a file says).
+int ClampToInt(long double v);
+
 // Raised by the THpglFile constructor when the file cannot be read.
 class THpglReadError : public std::runtime_error {
 public:
@@ -206,7 +210,6 @@ private:
     uint32_t NumberEnd(int i) const;
     int NumberCountOf(int i) const;
     long double NumberOf(int i, int k) const;
-    void SetNumberOf(int i, int k, long double v);
     void CommitNumbers(Rec &rec, const long double *v, int n);
 
     int PenOf(int i) const;
