@@ -4,12 +4,9 @@
 #include "foundation/LogOutput.h"
 #include "foundation/option.h"
 #include "hpgl/HpglOutput.h"
+#include "hpgl/hpgl.h"
 #include "pens/MaterialLibrary.h"
 
-#if __has_include("hpgl/hpgl.h")
-#include "hpgl/hpgl.h"
-#define GRITTOR_HAVE_HPGL_READER 1
-#endif
 
 #include <algorithm>
 #include <cmath>
@@ -112,12 +109,10 @@ void TPolygon::StartCollection(THpglFile *file)
     Objects.push_back(std::make_unique<TObjectList>());
     CurrentPoint = {0, 0};
     HpglFile = file;
-#ifdef GRITTOR_HAVE_HPGL_READER
     if (file) {
         file->OnMove = [this](const TExtendedPoint &p, int pen) { Move(p, pen); };
         file->OnLine = [this](const TExtendedPoint &p, int pen) { Line(p, pen); };
     }
-#endif
     Border.fill(false);
     ClearPenGroups();
     CurrentPen = -1;
@@ -198,6 +193,35 @@ void TPolygon::SetGroupOutput(int index, std::unique_ptr<THpglOutput> output)
     if (output)
         outputs_.push_back(std::move(output));
     PenGroups.SetData(index, raw);
+}
+
+THpglOutput &TPolygon::NewGroupOutput(int index, bool solveScale)
+{
+    auto out = std::make_unique<THpglOutput>();
+    out->SolveScale = solveScale;
+    CurrentPen = GroupPen(index);
+    out->BuildPath(*this);
+    THpglOutput &ref = *out;
+    SetGroupOutput(index, std::move(out));
+    return ref;
+}
+
+void TPolygon::ShareDrawingAlignment()
+{
+    THpglOutput all;
+    all.Drawing.Ref = {1e7L, 1e7L};
+    all.Drawing.Skew = {-1e7L, 1e7L};
+    all.Drawing.Stretch = {-1e7L, -1e7L};
+    for (int i = 0; i < GroupCount(); ++i)
+        if (const THpglOutput *out = GroupOutput(i))
+            for (const TExtendedPoint &p : out->ForwardPoints)
+                all.UpdateExtremes(p);
+    for (int i = 0; i < GroupCount(); ++i)
+        if (THpglOutput *out = GroupOutput(i); out && !out->Empty()) {
+            out->Drawing.Ref = all.Drawing.Ref;
+            out->Drawing.Skew = all.Drawing.Skew;
+            out->Drawing.Stretch = all.Drawing.Stretch;
+        }
 }
 
 void TPolygon::FreeOutputs()

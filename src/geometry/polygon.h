@@ -96,6 +96,14 @@ public:
     THpglOutput *GroupOutput(int index) const;
     // Replaces (and frees) the group's output.
     void SetGroupOutput(int index, std::unique_ptr<THpglOutput> output);
+    // Builds a fresh blast path for group `index` as the digitize commands
+    // do (current pen := the group's pen, BuildPath), stores it as the
+    // group's output in place of the old one and returns it.
+    THpglOutput &NewGroupOutput(int index, bool solveScale);
+    // Gives every group's output the alignment points of the whole plot
+    // (the extremes over the vertices of all groups), so that all pens are
+    // placed by the same reference and keep their places on the workpiece.
+    void ShareDrawingAlignment();
     // Empties the pen groups and frees their outputs.
     void ClearPenGroups();
 

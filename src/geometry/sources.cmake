@@ -5,3 +5,6 @@ target_sources(grittor_core PRIVATE
   src/geometry/Blow.cpp
   src/hpgl/HpglOutput.cpp
 )
+target_sources(grittor-cli PRIVATE
+  src/app/cli/BlastCommands.cpp
+)
