@@ -3,6 +3,7 @@ grittor_add_test(NAME test_geometry_unit LABEL unit
     unit/geometry/polygon_test.cpp
     unit/geometry/hpgl_output_test.cpp
     unit/geometry/blow_test.cpp
+    unit/geometry/plot_outlines_test.cpp
   LIBS grittor_core)
 grittor_add_test(NAME test_geometry_cli LABEL unit
   SOURCES
