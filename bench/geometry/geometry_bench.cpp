@@ -119,10 +119,10 @@ void BM_JobText(benchmark::State &state)
     }
     state.SetBytesProcessed(static_cast<int64_t>(bytes));
     state.counters["vertices"] = static_cast<double>(TotalVertices(poly));
-    state.counters["points_per_s"] = benchmark::Counter(
-        static_cast<double>(TotalVertices(poly)) * static_cast<double>(state.range(1)) *
-            static_cast<double>(state.iterations()),
-        benchmark::Counter::kIsRate);
+    state.counters["points_per_s"] =
+        benchmark::Counter(static_cast<double>(TotalVertices(poly)) * static_cast<double>(state.range(1)) *
+                               static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_JobText)
     ->Args({50000, 10})

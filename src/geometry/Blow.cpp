@@ -19,7 +19,10 @@ constexpr long double StartCorner = -1000000.0L;
 
 // The pen record a plot pen uses: pen numbers above 9 share the record of
 // their last digit.
-TPens *RecordOf(int pen) { return FindPen(SelectedMaterial(), pen % 10); }
+TPens *RecordOf(int pen)
+{
+    return FindPen(SelectedMaterial(), pen % 10);
+}
 
 // Direction of the pass shift, k x 45 degrees, exact at quarter turns.
 TExtendedPoint PassDirection(int k)
@@ -36,7 +39,10 @@ struct ProgressGuard {
 
 } // namespace
 
-TBlowList::TBlowList() { Reset(); }
+TBlowList::TBlowList()
+{
+    Reset();
+}
 
 void TBlowList::Reset()
 {
@@ -141,7 +147,8 @@ std::string TBlowList::BuildJobStream(int speed, const TAlignPoints &digitized, 
     size_t estimate = text.size() + 16;
     for (const TBlowItem &item : items_)
         if (item.Output)
-            estimate += static_cast<size_t>(item.Passes) * (static_cast<size_t>(item.Output->PointCount()) * 20 + 2) + 64;
+            estimate +=
+                static_cast<size_t>(item.Passes) * (static_cast<size_t>(item.Output->PointCount()) * 20 + 2) + 64;
     text.reserve(estimate);
 
     bool firstPass = true;
@@ -150,9 +157,9 @@ std::string TBlowList::BuildJobStream(int speed, const TAlignPoints &digitized, 
     for (const TBlowItem &item : items_) {
         if (!item.Output)
             continue;
-        LogOutput().Write("output for pen " + std::to_string(item.Pen) + " StartPass " + std::to_string(item.StartPass) +
-                              " for " + std::to_string(item.Passes) + " passes" + " backward " +
-                              (item.Backward ? "True" : "False"),
+        LogOutput().Write("output for pen " + std::to_string(item.Pen) + " StartPass " +
+                              std::to_string(item.StartPass) + " for " + std::to_string(item.Passes) + " passes" +
+                              " backward " + (item.Backward ? "True" : "False"),
                           true, true);
         int penSpeed = speed;
         long double centerOffset = opt.CenterOffset;

@@ -7,7 +7,6 @@
 #include "hpgl/hpgl.h"
 #include "pens/MaterialLibrary.h"
 
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -176,7 +175,10 @@ void TPolygon::Line(const TExtendedPoint &point, int pen)
         LogOutput().Write(o.Segments.back().DebugLine(), true, true);
 }
 
-THpglOutput *TPolygon::GroupOutput(int index) const { return static_cast<THpglOutput *>(PenGroups.Data(index)); }
+THpglOutput *TPolygon::GroupOutput(int index) const
+{
+    return static_cast<THpglOutput *>(PenGroups.Data(index));
+}
 
 void TPolygon::SetGroupOutput(int index, std::unique_ptr<THpglOutput> output)
 {

@@ -70,13 +70,13 @@ public:
     TPolygon(const TPolygon &) = delete;
     TPolygon &operator=(const TPolygon &) = delete;
 
-    long double ScanLine = 0;             // scan-line spacing, plotter units
-    std::array<bool, 11> Border{};        // border flag per pen record number 0..10
-    int CurrentPen = -1;                  // -1 none; the border pen after StartCollection
-    TIntegerList PenGroups;               // sorted, duplicate-free; Data = the group's THpglOutput
+    long double ScanLine = 0;      // scan-line spacing, plotter units
+    std::array<bool, 11> Border{}; // border flag per pen record number 0..10
+    int CurrentPen = -1;           // -1 none; the border pen after StartCollection
+    TIntegerList PenGroups;        // sorted, duplicate-free; Data = the group's THpglOutput
     TExtendedPoint CurrentPoint;
-    bool Debug = false;                   // "Polygon Fill Debug"
-    THpglFile *HpglFile = nullptr;        // the plot being collected (not owned)
+    bool Debug = false;                                // "Polygon Fill Debug"
+    THpglFile *HpglFile = nullptr;                     // the plot being collected (not owned)
     std::vector<std::unique_ptr<TObjectList>> Objects; // creation order
 
     // Empties the collection, reads the border flags of the selected

@@ -32,7 +32,10 @@ void TCommandList::Clear()
 
 // ------------------------------------------------------------- helpers ---
 
-long long ToWholeUnits(long double v) { return RoundHalfAway(v); }
+long long ToWholeUnits(long double v)
+{
+    return RoundHalfAway(v);
+}
 
 void AppendInt(std::string &out, long long v)
 {
@@ -70,11 +73,20 @@ struct TTransform {
     }
 };
 
-std::string Num(long double v) { return FormatExtended(v); }
+std::string Num(long double v)
+{
+    return FormatExtended(v);
+}
 
-void LogLine(const std::string &text) { LogOutput().Write(text, true, true); }
+void LogLine(const std::string &text)
+{
+    LogOutput().Write(text, true, true);
+}
 
-void LogPoint(const char *name, const TExtendedPoint &p) { LogLine(std::string(name) + Num(p.x) + "," + Num(p.y)); }
+void LogPoint(const char *name, const TExtendedPoint &p)
+{
+    LogLine(std::string(name) + Num(p.x) + "," + Num(p.y));
+}
 
 void LogRecord(const char *title, const TAlignPoints &r, bool skewAndStretchOnly)
 {
@@ -87,7 +99,10 @@ void LogRecord(const char *title, const TAlignPoints &r, bool skewAndStretchOnly
         LogPoint("offset ", r.Offset);
 }
 
-long double Length(const TExtendedPoint &p) { return std::sqrt(p.x * p.x + p.y * p.y); }
+long double Length(const TExtendedPoint &p)
+{
+    return std::sqrt(p.x * p.x + p.y * p.y);
+}
 
 // Room for `more` bytes without giving up the doubling growth of repeated
 // appends.
@@ -99,7 +114,10 @@ void Grow(std::string &s, size_t more)
 }
 
 // A usable axis scale: positive and finite.
-bool UsableScale(long double s) { return std::isfinite(s) && s > 0; }
+bool UsableScale(long double s)
+{
+    return std::isfinite(s) && s > 0;
+}
 
 } // namespace
 
@@ -298,7 +316,10 @@ TAlignPoints THpglOutput::Solve()
     return u;
 }
 
-TExtendedPoint THpglOutput::TransformPoint(const TExtendedPoint &p) const { return TTransform(*this).Apply(p); }
+TExtendedPoint THpglOutput::TransformPoint(const TExtendedPoint &p) const
+{
+    return TTransform(*this).Apply(p);
+}
 
 void THpglOutput::EmitTo(std::string &out, bool backward, bool firstPoint, std::string *debug) const
 {

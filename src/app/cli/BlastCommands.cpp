@@ -307,10 +307,12 @@ int RunJob(const std::vector<std::string> &args)
     return 0;
 }
 
-const CliRegistration plotRegistration("plot", "plot FILE --origin X,Y [--material NAME] [--library FILE]", RunPlot);
-const CliRegistration jobRegistration(
-    "job",
-    "job FILE --reference X,Y --skew X,Y [--speed N] [--material NAME] [--library FILE] [--border]", RunJob);
+const CliRegistration
+    plotRegistration("plot", "plot FILE --origin X,Y [--material NAME] [--library FILE] [--multiplier M]", RunPlot);
+const CliRegistration jobRegistration("job",
+                                      "job FILE --reference X,Y --skew X,Y [--speed N] [--material NAME] "
+                                      "[--library FILE] [--border] [--multiplier M]",
+                                      RunJob);
 
 } // namespace
 } // namespace grittor::cli

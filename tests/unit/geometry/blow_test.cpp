@@ -133,8 +133,8 @@ TEST_F(BlowTest, TwoPensAlternate)
 TEST_F(BlowTest, LongerRunsOfAnotherPenComeFirst)
 {
     const int m = AddPen("Granite", {.pen = 1, .passes = 2, .times = 1}); // two 1-pass runs, near
-    AddPen("Granite", {.pen = 2, .passes = 6, .times = 3});             // two 3-pass runs, far
-    AddPen("Granite", {.pen = 3, .passes = 1, .times = 1});             // one 1-pass run, near
+    AddPen("Granite", {.pen = 2, .passes = 6, .times = 3});               // two 3-pass runs, far
+    AddPen("Granite", {.pen = 3, .passes = 1, .times = 1});               // one 1-pass run, near
     SetSelectedMaterial(m);
     Rect(poly, 0, 0, 100, 100, 1);
     Rect(poly, 90000, 90000, 100, 100, 2);
@@ -213,8 +213,7 @@ TEST_F(BlowTest, TwoPassSquareJobLineByLine)
         // first pass, forwards
         "papu 1016,0", "papd2032,0", "papd2032,1016", "papd1016,1016", "papd1016,0", "",
         // second pass, backwards, shifted 190.5 units at 45 degrees
-        "papu1151,135", "papd1151,1151", "papd2167,1151", "papd2167,135", "papd1151,135", "",
-        "pa0,0,0,0,0,0;"};
+        "papu1151,135", "papd1151,1151", "papd2167,1151", "papd2167,135", "papd1151,135", "", "pa0,0,0,0,0,0;"};
     EXPECT_EQ(Lines(job), want);
     EXPECT_EQ(job.substr(job.size() - 2), "\r\n");
     EXPECT_EQ(debug.str(), "1016\t0\r\n2032\t0\r\n2032\t1016\r\n1016\t1016\r\n1016\t0\r\n"
@@ -235,11 +234,11 @@ TEST_F(BlowTest, PassShiftsTurnByFortyFiveDegrees)
     const auto lines = Lines(list.BuildJobStream(10, same, nullptr));
     // papu0,0; vs bp, then 3 lines per pass (2 points and the blank line).
     ASSERT_EQ(lines.size(), 3u + 4 * 3 + 1);
-    EXPECT_EQ(lines[3], "papu 0,0"); // pass 0: not shifted
-    EXPECT_EQ(lines[6], "papu1180,180");  // pass 1: backwards, 254 at 45 degrees
+    EXPECT_EQ(lines[3], "papu 0,0");     // pass 0: not shifted
+    EXPECT_EQ(lines[6], "papu1180,180"); // pass 1: backwards, 254 at 45 degrees
     EXPECT_EQ(lines[7], "papd180,180");
-    EXPECT_EQ(lines[9], "papu0,254");     // pass 2: 90 degrees
-    EXPECT_EQ(lines[12], "papu820,180");  // pass 3: 135 degrees, backwards
+    EXPECT_EQ(lines[9], "papu0,254");    // pass 2: 90 degrees
+    EXPECT_EQ(lines[12], "papu820,180"); // pass 3: 135 degrees, backwards
     EXPECT_EQ(lines[13], "papd-180,180");
 
     // A later run of the same pen goes on turning from its own first pass.
@@ -279,13 +278,9 @@ TEST_F(BlowTest, HalfUnitShiftsRoundAwayFromZero)
 
 TEST_F(BlowTest, PlotPenTwelveUsesTheRecordOfPenTwo)
 {
-    SetSelectedMaterial(AddPen("Granite", {.pen = 2,
-                                           .passes = 1,
-                                           .times = 1,
-                                           .radius = 1000,
-                                           .blowspeed = 7,
-                                           .centerOffset = 0.25L,
-                                           .extra = 2.5L}));
+    SetSelectedMaterial(AddPen(
+        "Granite",
+        {.pen = 2, .passes = 1, .times = 1, .radius = 1000, .blowspeed = 7, .centerOffset = 0.25L, .extra = 2.5L}));
     Options().PenUpOff = 1;
     Rect(poly, 0, 0, 100, 100, 12);
     BuildGroups();
@@ -335,8 +330,14 @@ TEST_F(BlowTest, BorderPenIsLeftOutOfTheJob)
 
 TEST_F(BlowTest, PenHeaderLogEntries)
 {
-    const int m = AddPen("Granite", {.pen = 3, .passes = 4, .times = 2, .radius = 1016, .blowspeed = 12,
-                                     .centerOffset = 0.5L, .extra = 1, .border = true});
+    const int m = AddPen("Granite", {.pen = 3,
+                                     .passes = 4,
+                                     .times = 2,
+                                     .radius = 1016,
+                                     .blowspeed = 12,
+                                     .centerOffset = 0.5L,
+                                     .extra = 1,
+                                     .border = true});
     SetSelectedMaterial(m);
     WritePenHeaderLog();
     EXPECT_EQ(log.Count("(Name: 'Granite'; pen: 3; CenterOffset: 0.50; radius: 1016; blowspeed: 12; Color: eclBlue; "

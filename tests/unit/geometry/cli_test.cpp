@@ -26,7 +26,10 @@ struct Result {
     std::string err;
 };
 
-std::string CliPath() { return GRITTOR_CLI_PATH; }
+std::string CliPath()
+{
+    return GRITTOR_CLI_PATH;
+}
 
 class CliTest : public ::testing::Test {
 protected:
@@ -106,8 +109,9 @@ TEST_F(CliTest, PlotSendsEveryPenGroupPlacedAtTheOrigin)
 
 TEST_F(CliTest, JobWithALibraryMaterial)
 {
-    const std::string lib = Library("Granite", {{.pen = 1, .passes = 2, .times = 2, .radius = 762, .blowspeed = 20,
-                                                 .centerOffset = 0.5L, .extra = 1}});
+    const std::string lib = Library(
+        "Granite",
+        {{.pen = 1, .passes = 2, .times = 2, .radius = 762, .blowspeed = 20, .centerOffset = 0.5L, .extra = 1}});
     const std::string plot = Write("square.plt", Square);
     const Result r = Run({"job", plot, "--reference", "5000,4000", "--skew", "6016,4000", "--library", lib,
                           "--material", "Granite", "--speed", "12"});
@@ -152,20 +156,11 @@ TEST_F(CliTest, BorderSendsTheBorderPenOnly)
     EXPECT_EQ(b.err, "position 7000,8000\n"); // no laser pointer offset for the border
 
     // The job leaves the border pen out.
-    const Result j =
-        Run({"job", plot, "--reference", "7000,8000", "--skew", "9000,8000", "--library", lib, "--material", "Granite"});
+    const Result j = Run(
+        {"job", plot, "--reference", "7000,8000", "--skew", "9000,8000", "--library", lib, "--material", "Granite"});
     ASSERT_EQ(j.status, 0) << j.err;
     EXPECT_EQ(j.out.find("papd3000,0"), std::string::npos);
     EXPECT_NE(j.out.find("papu 500,500\r\n"), std::string::npos);
-}
-
-TEST_F(CliTest, BorderOnlyPlotGivesAnEmptyJob)
-{
-    const std::string lib = Library("Granite", {{.pen = 1, .border = true}});
-    const Result r = Run({"job", Write("square.plt", Square), "--reference", "0,0", "--skew", "100,0", "--library",
-                          lib, "--material", "Granite"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "papu0,0;\r\npa0,0,0,0,0,0;\r\n;");
 }
 
 TEST_F(CliTest, RefusalsGiveOneLineAndStatusTwo)

@@ -56,7 +56,7 @@ TEST_F(HpglOutputTest, PathCommandsAndExtremes)
 {
     Rect(poly, 1016, 0, 1016, 1016, 1);
     Outline(poly, {{5000, 200}, {6000, 200}, {6000, 900}}, 1); // open
-    Rect(poly, 0, -50, 10, 10, 2);                           // another pen
+    Rect(poly, 0, -50, 10, 10, 2);                             // another pen
     THpglOutput out;
     Build(out, 1);
     ASSERT_EQ(out.PointCount(), 8);
@@ -110,10 +110,8 @@ TEST_F(HpglOutputTest, EmitForwardsBackwardsAndFirstPoint)
     THpglOutput out;
     Build(out, 1);
     Identity(out);
-    EXPECT_EQ(out.Emit(false, false),
-              "papu1016,0\r\npapd2032,0\r\npapd2032,1016\r\npapd1016,1016\r\npapd1016,0\r\n");
-    EXPECT_EQ(out.Emit(true, false),
-              "papu1016,0\r\npapd1016,1016\r\npapd2032,1016\r\npapd2032,0\r\npapd1016,0\r\n");
+    EXPECT_EQ(out.Emit(false, false), "papu1016,0\r\npapd2032,0\r\npapd2032,1016\r\npapd1016,1016\r\npapd1016,0\r\n");
+    EXPECT_EQ(out.Emit(true, false), "papu1016,0\r\npapd1016,1016\r\npapd2032,1016\r\npapd2032,0\r\npapd1016,0\r\n");
     std::string debug;
     EXPECT_EQ(out.Emit(false, true, &debug),
               "papu 1016,0\r\npapd2032,0\r\npapd2032,1016\r\npapd1016,1016\r\npapd1016,0\r\n");
@@ -190,9 +188,9 @@ TEST_F(HpglOutputTest, SolveRecoversAKnownPlacement)
     // The log tells the whole fit, in order.
     const std::string text = log.Text();
     size_t pos = 0;
-    for (const char *needle : {"hpgl.init", "prelim rotate ", "iter 0 rotate ", "iter 1 rotate ", "angleofref ",
-                               "drawing ", "ref 5000,3000", "digitize ", "polar ", "unrotated ", "rotate ", "scale.x ",
-                               "scale.y ", "iter "}) {
+    for (const char *needle :
+         {"hpgl.init", "prelim rotate ", "iter 0 rotate ", "iter 1 rotate ", "angleofref ", "drawing ", "ref 5000,3000",
+          "digitize ", "polar ", "unrotated ", "rotate ", "scale.x ", "scale.y ", "iter "}) {
         pos = text.find(needle, pos);
         ASSERT_NE(pos, std::string::npos) << needle;
     }

@@ -43,8 +43,7 @@ void Collect(THpglFile &plot, TPolygon &poly)
 
 std::unique_ptr<THpglFile> FromText(const std::string &text)
 {
-    return std::make_unique<THpglFile>(THpglFile::FromText{text, 1.0L}, nullptr,
-                                       [](const std::string &, bool) {});
+    return std::make_unique<THpglFile>(THpglFile::FromText{text, 1.0L}, nullptr, [](const std::string &, bool) {});
 }
 
 class PlotOutlines : public ::testing::Test {

@@ -218,7 +218,8 @@ TEST_F(PolygonTest, DebugLinesOnlyWithTheDebugFlag)
     EXPECT_EQ(log.Count("ITNoIntersection"), 0);
     poly.Debug = true;
     poly.StartCollection(nullptr);
-    EXPECT_EQ(log.Count("startp      \tEndp        \tParent     \tm    \tb    \tlen    \tInter type  \tInter \tColor"), 1);
+    EXPECT_EQ(log.Count("startp      \tEndp        \tParent     \tm    \tb    \tlen    \tInter type  \tInter \tColor"),
+              1);
     Outline(poly, {{0, 0}, {4, 8}}, 3);
     const std::string line = poly.Objects[0]->Segments[0].DebugLine();
     // (start) (end) parent m b len type (inter) pen
