@@ -4,6 +4,7 @@
 // polyline walk, the drawing primitives and the fitted rendering.
 #include "hpgl/Canvas.h"
 #include "hpgl/hpgl.h"
+#include "hpgl/HpglNumbers.h"
 
 #include "foundation/AbortFlags.h"
 #include "foundation/LogOutput.h"
@@ -51,17 +52,40 @@ Sweep Chords(long double sweep, long double step)
     return s;
 }
 
+// Sine and cosine of an angle of at most a few turns.  The x87 instruction
+// reduces such angles exactly enough and is many times faster than the
+// library's general Extended reduction.
+inline void SinCos(long double a, long double &s, long double &c)
+{
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+    if (std::fabs(a) < 1e15L) {
+        asm("fsincos" : "=t"(c), "=u"(s) : "0"(a));
+        return;
+    }
+#endif
+    sincosl(a, &s, &c);
+}
+
 } // namespace
 
 int ClampToInt(long double v)
 {
+    if (v > -2147483648.0L && v < 2147483647.0L) {
+        // Through a double, which converts without switching the x87
+        // rounding mode; the rounding to double may have crossed a whole
+        // number, which the comparison with v puts right.
+        int i = static_cast<int>(static_cast<double>(v));
+        if (v >= 0) {
+            if (static_cast<long double>(i) > v)
+                --i;
+        } else if (static_cast<long double>(i) < v) {
+            ++i;
+        }
+        return i;
+    }
     if (std::isnan(v))
         return 0;
-    if (v >= static_cast<long double>(INT_MAX))
-        return INT_MAX;
-    if (v <= static_cast<long double>(INT_MIN))
-        return INT_MIN;
-    return static_cast<int>(v); // truncation toward zero
+    return v > 0 ? INT_MAX : INT_MIN;
 }
 
 // ------------------------------------------------------------- the scan ---
@@ -150,9 +174,12 @@ void THpglFile::ScanPlot(TCommandKind k, long double *v, int n)
         break;
     }
     const long double m = Multiplier;
+    const bool scale = m != 1.0L; // times one changes nothing, not even a zero's sign
     for (int j = 0; j + 1 < n; j += 2) {
-        v[j] *= m;
-        v[j + 1] *= m;
+        if (scale) {
+            v[j] *= m;
+            v[j + 1] *= m;
+        }
         if (Relative)
             Position = {Position.x + v[j], Position.y + v[j + 1]};
         else
@@ -172,7 +199,8 @@ void THpglFile::ScanArc()
     long double a = 0;
     for (long j = 0; j < s.n; ++j) {
         a += s.delta;
-        const long double c = std::cos(a), sn = std::sin(a);
+        long double sn, c;
+        SinCos(a, sn, c);
         Position.x = dx * c - dy * sn + ArcCenter.x;
         Position.y = dy * c + dx * sn + ArcCenter.y;
         Extent(*this, Position);
@@ -264,8 +292,18 @@ void THpglFile::DrawPlot(TCommandKind k, int i, int pen)
         break;
     }
     const int n = NumberCountOf(i);
+    const Rec &r = recs_[static_cast<size_t>(i)];
+    const uint32_t *w = nums_.data() + r.numOff;
+    const bool wide = r.flags & FlagWide;
     for (int j = 0; j + 1 < n; j += 2) {
-        const long double x = NumberOf(i, j), y = NumberOf(i, j + 1);
+        long double x, y;
+        if (wide) {
+            x = hpglnum::DecodeWide(w + 3 * j);
+            y = hpglnum::DecodeWide(w + 3 * j + 3);
+        } else {
+            x = hpglnum::DecodeNarrow(w[j]);
+            y = hpglnum::DecodeNarrow(w[j + 1]);
+        }
         if (Relative)
             Position = {Position.x + x, Position.y + y};
         else
@@ -294,7 +332,8 @@ void THpglFile::DrawArc(int pen)
     long double a = 0;
     for (long j = 0; j < s.n; ++j) {
         a += s.delta;
-        const long double c = std::cos(a), sn = std::sin(a);
+        long double sn, c;
+        SinCos(a, sn, c);
         Position.x = dx * c - dy * sn + ArcCenter.x;
         Position.y = dy * c + dx * sn + ArcCenter.y;
         if (PenDown == 1)
@@ -364,9 +403,36 @@ struct PeReader {
     }
 
     // One base-64 (or base-32) number; false when the data ends first.
+    // Nine digits are summed as integers (no digit exceeds 2^7, so the sum
+    // stays below 2^60); longer runs, which only garbage makes, go on in
+    // Extended.
     bool Decode(long double &out)
     {
-        long double value = 0, mult = 1;
+        const int base = SevenBit ? 32 : 64;
+        int64_t iv = 0, imul = 1;
+        int count = 0;
+        for (;;) {
+            const int c = Fetch();
+            if (c == ';' || c < 0) {
+                Ended = true;
+                return false;
+            }
+            const bool last = SevenBit ? c > 94 : c > 126;
+            const int digit = last ? (SevenBit ? c - 32 : c - 128) : c;
+            iv += static_cast<int64_t>(digit - 63) * imul;
+            if (last) {
+                const int64_t half = iv / 2; // toward zero, as div does
+                out = static_cast<long double>(iv % 2 != 0 ? -half : half);
+                return true;
+            }
+            imul *= base;
+            if (++count == 9)
+                return DecodeLong(static_cast<long double>(iv), static_cast<long double>(imul), out);
+        }
+    }
+
+    bool DecodeLong(long double value, long double mult, long double &out)
+    {
         const long double base = SevenBit ? 32 : 64;
         for (;;) {
             const int c = Fetch();
@@ -475,14 +541,14 @@ void THpglFile::WalkPE(int i, bool draw)
                 rd.StepBack();
                 if (!rd.Decode(v))
                     break;
-                pt.x = std::ldexp(v, -rd.FractionBits);
+                pt.x = rd.FractionBits ? std::ldexp(v, -rd.FractionBits) : v;
                 rd.State = 4;
                 break;
             default:
                 rd.StepBack();
                 if (!rd.Decode(v))
                     break;
-                pt.y = std::ldexp(v, -rd.FractionBits);
+                pt.y = rd.FractionBits ? std::ldexp(v, -rd.FractionBits) : v;
                 rd.State = 0;
                 lastPointPenDown = PenDown;
                 havePoint = true;

@@ -2,6 +2,7 @@
 // instruction names, parameters, labels, escapes and PE data, and the
 // compact instruction storage.  Instruction behaviour is in HpglCommands.cpp.
 #include "hpgl/hpgl.h"
+#include "hpgl/HpglNumbers.h"
 
 #include "foundation/AbortFlags.h"
 #include "foundation/Dialogs.h"
@@ -18,10 +19,13 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace grittor {
+
+using namespace hpglnum;
 
 static_assert(std::numeric_limits<long double>::digits == 64, "plot numbers are 80-bit extended values");
 
@@ -87,64 +91,51 @@ struct CharSet {
 const CharSet kFirstSet(std::string_view(";  ,:!@\r\n\x03", 10));
 const CharSet kStartSet(";  ,:!@\r\n");
 const CharSet kSecondSet("  ,:!@\r\n");
-const CharSet kParamFirstSet(":\r\n ,");
-const CharSet kParamLaterSet(":\r\n");
+// Parameter characters by what they do to a field.
+enum ParamClass : uint8_t { PcStop, PcDigit, PcSeparator, PcSkip, PcPoint, PcSign };
+struct ParamClasses {
+    uint8_t c[256] = {};
+    ParamClasses()
+    {
+        for (int d = '0'; d <= '9'; ++d)
+            c[d] = PcDigit;
+        c[static_cast<unsigned char>(',')] = c[static_cast<unsigned char>(' ')] = PcSeparator;
+        c[static_cast<unsigned char>(':')] = c[static_cast<unsigned char>('\r')] = c[static_cast<unsigned char>('\n')] = PcSkip;
+        c[static_cast<unsigned char>('.')] = PcPoint;
+        c[static_cast<unsigned char>('+')] = c[static_cast<unsigned char>('-')] = PcSign;
+    }
+    uint8_t operator[](unsigned char ch) const { return c[ch]; }
+};
+const ParamClasses kParamClass;
 const CharSet kEmptySet("");
 
 inline char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Characters that continue a parameter list.
-inline bool IsParamChar(char c) { return c == ' ' || c == '+' || c == ',' || c == '-' || c == '.' || (c >= '0' && c <= '9'); }
-
 std::atomic<bool> g_peDiagnostics{false};
 
-// Exact powers of ten for the one-word number form.
-constexpr long double kPow10[10] = {1e0L, 1e1L, 1e2L, 1e3L, 1e4L, 1e5L, 1e6L, 1e7L, 1e8L, 1e9L};
-constexpr long double kNarrowLimit = 134217728.0L; // 2^27
-
-// One word: signed 28-bit mantissa over 10^k, k in the low four bits.
-inline bool EncodeNarrow(long double v, uint32_t &word)
+// Large buffers that are filled at once fault in far fewer pages when the
+// kernel may back them with huge pages (where it only does so on request).
+void AdviseHuge(const void *data, size_t bytes)
 {
-    if (v == 0) {
-        if (std::signbit(v))
-            return false;
-        word = 0;
-        return true;
-    }
-    for (int k = 0; k < 10; ++k) {
-        const long double m = v * kPow10[k];
-        if (!(m > -kNarrowLimit && m < kNarrowLimit))
-            return false; // growing further only makes it larger
-        if (m != std::trunc(m))
-            continue;
-        const int32_t mi = static_cast<int32_t>(m);
-        const long double back = k == 0 ? static_cast<long double>(mi) : static_cast<long double>(mi) / kPow10[k];
-        if (back == v) {
-            word = (static_cast<uint32_t>(mi) << 4) | static_cast<uint32_t>(k);
-            return true;
-        }
-    }
-    return false;
+    constexpr uintptr_t kHuge = 2u << 20;
+    if (bytes < 2 * kHuge)
+        return;
+    const uintptr_t b = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t e = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kHuge - 1);
+    if (e > b)
+        ::madvise(reinterpret_cast<void *>(b), e - b, MADV_HUGEPAGE);
 }
 
-inline long double DecodeNarrow(uint32_t word)
+template <class V> void ReserveLarge(V &v, size_t n)
 {
-    const int32_t mi = static_cast<int32_t>(word) >> 4;
-    const unsigned k = word & 15u;
-    return k == 0 ? static_cast<long double>(mi) : static_cast<long double>(mi) / kPow10[k];
+    v.reserve(n);
+    AdviseHuge(v.data(), v.capacity() * sizeof(typename V::value_type));
 }
 
-inline long double DecodeWide(const uint32_t *w)
+void PreferLargePages(std::string &s, size_t n)
 {
-    long double v = 0;
-    std::memcpy(&v, w, 10);
-    return v;
-}
-
-inline void EncodeWide(long double v, uint32_t *w)
-{
-    w[0] = w[1] = w[2] = 0;
-    std::memcpy(w, &v, 10);
+    s.reserve(n);
+    AdviseHuge(s.data(), s.capacity());
 }
 
 } // namespace
@@ -228,7 +219,18 @@ void THpglFile::Read(const std::string &fileName)
     if (S_ISREG(st.st_mode)) {
         if (static_cast<unsigned long long>(st.st_size) > kMax)
             throw THpglReadError("cannot read " + fileName + ": file too large");
-        Text.resize(static_cast<size_t>(st.st_size));
+        const size_t size = static_cast<size_t>(st.st_size);
+        if (size >= (1u << 20)) {
+            // Copied from a mapping: no zero-filling of the string first.
+            void *map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+            if (map != MAP_FAILED) {
+                PreferLargePages(Text, size);
+                Text.assign(static_cast<const char *>(map), size);
+                ::munmap(map, size);
+                return;
+            }
+        }
+        Text.resize(size);
         size_t got = 0;
         while (got < Text.size()) {
             const ssize_t n = ::read(fd, Text.data() + got, Text.size() - got);
@@ -311,8 +313,8 @@ void THpglFile::Prescan()
     penRuns_.clear();
     // Room for the usual density of a plot up front: growing a large vector
     // copies it, and untouched reserve costs no memory.
-    recs_.reserve(Text.size() / 6 + 16);
-    nums_.reserve(Text.size() / 4 + 16);
+    ReserveLarge(recs_, Text.size() / 6 + 16);
+    ReserveLarge(nums_, Text.size() / 4 + 16);
 
     CurChar = Lower(NextChar(kFirstSet.in));
     CurrentPen = 0;
@@ -340,8 +342,8 @@ void THpglFile::Prescan()
     // Hidden on every stop, not only at the end of the text, so an error
     // stop or closing never leaves the progress window behind.
     progress.Hide();
-    paramText_.clear();
-    paramText_.shrink_to_fit();
+    paramWords_.clear();
+    paramWords_.shrink_to_fit();
     paramValues_.clear();
     paramValues_.shrink_to_fit();
 }
@@ -377,7 +379,12 @@ bool THpglFile::ParseCommand()
         AppendRecord(rec, pen);
         const int i = CommandCount() - 1;
         ScanNew(i, paramValues_.data(), static_cast<int>(paramValues_.size()));
-        CommitNumbers(recs_.back(), paramValues_.data(), static_cast<int>(paramValues_.size()));
+        if (paramNarrow_ && Multiplier == 1.0L) {
+            // Scaling by one changed nothing: the words of the parse hold.
+            nums_.insert(nums_.end(), paramWords_.begin(), paramWords_.end());
+        } else {
+            CommitNumbers(recs_.back(), paramValues_.data(), static_cast<int>(paramValues_.size()));
+        }
         return true;
     }
     case TReadKind::LabelTerminator: {
@@ -427,43 +434,96 @@ bool THpglFile::ParseCommand()
 
 void THpglFile::ParseParameters()
 {
-    paramText_.clear();
+    // One pass over the text: the reader's character rules (the first
+    // character skips ":", CR, LF, blank and ",", later ones only ":", CR,
+    // LF) and the field rules (split at commas and blanks, empty fields
+    // vanish, each cut to 11 characters, then converted) applied as the
+    // characters go by.  The values are those of ParseExtended: a field of
+    // at most 11 characters of sign, digits and one point is a mantissa
+    // below 10^11 over a power of ten, converted with one rounding.
     paramValues_.clear();
-    const int len = static_cast<int>(Text.size());
-    const bool *set = kParamFirstSet.in;
-    for (;;) {
-        const char c = NextChar(set);
-        const bool last = ReadPos > len;
-        set = kParamLaterSet.in;
-        if (!IsParamChar(c)) {
-            --ReadPos; // left for the next instruction
-            break;
-        }
-        paramText_ += c;
-        if (last)
-            break;
-    }
-    // Fields split at commas and blanks; empty fields vanish.  Each field is
-    // cut to the 11 characters a parameter text keeps before conversion.
-    const char *p = paramText_.data();
-    const char *end = p + paramText_.size();
-    while (p < end) {
-        while (p < end && (*p == ',' || *p == ' '))
-            ++p;
-        if (p == end)
-            break;
-        const char *q = p;
-        while (q < end && *q != ',' && *q != ' ')
-            ++q;
-        const std::string_view field(p, static_cast<size_t>(std::min<ptrdiff_t>(q - p, TLinkedStringList::MaxText)));
+    paramWords_.clear();
+    paramNarrow_ = true;
+    const char *t = Text.data();
+    const int n = static_cast<int>(Text.size());
+    int rp = ReadPos + 1;
+
+    char field[TLinkedStringList::MaxText];
+    int flen = 0;
+    bool neg = false, dot = false, bad = false;
+    int digits = 0, frac = 0;
+    uint64_t mant = 0;
+    std::vector<std::string> failed;
+
+    auto endField = [&]() {
+        if (flen == 0)
+            return;
         long double v = 0;
-        if (!ParseExtended(field, v)) {
-            v = 0;
-            ReportError(ConversionMessage(field));
+        if (bad || digits == 0) {
+            failed.emplace_back(field, static_cast<size_t>(flen));
+            paramNarrow_ = false;
+        } else {
+            v = static_cast<long double>(mant);
+            if (frac > 0)
+                v /= kPow10[frac];
+            if (neg)
+                v = -v;
+            if (mant < static_cast<uint64_t>(kNarrowLimit) && !(neg && mant == 0)) {
+                const int32_t mi = neg ? -static_cast<int32_t>(mant) : static_cast<int32_t>(mant);
+                paramWords_.push_back((static_cast<uint32_t>(mi) << 4) | static_cast<uint32_t>(frac));
+            } else {
+                paramNarrow_ = false;
+            }
         }
         paramValues_.push_back(v);
-        p = q;
+        flen = 0;
+        neg = dot = bad = false;
+        digits = frac = 0;
+        mant = 0;
+    };
+
+    // The first character also skips blanks and commas; they are field
+    // separators anyway, so one loop serves both.
+    for (; rp <= n; ++rp) {
+        const char c = t[rp - 1];
+        switch (kParamClass[static_cast<unsigned char>(c)]) {
+        case PcDigit:
+            if (flen < TLinkedStringList::MaxText) {
+                field[flen++] = c;
+                mant = mant * 10 + static_cast<uint64_t>(c - '0');
+                ++digits;
+                frac += dot;
+            }
+            continue;
+        case PcSeparator:
+            endField();
+            continue;
+        case PcSkip:
+            continue;
+        case PcPoint:
+            if (flen < TLinkedStringList::MaxText) {
+                field[flen++] = c;
+                bad |= dot;
+                dot = true;
+            }
+            continue;
+        case PcSign:
+            if (flen < TLinkedStringList::MaxText) {
+                bad |= flen > 0;
+                neg = c == '-';
+                field[flen++] = c;
+            }
+            continue;
+        default:
+            break;
+        }
+        --rp; // left for the next instruction
+        break;
     }
+    endField();
+    ReadPos = rp;
+    for (const auto &f : failed)
+            ReportError(ConversionMessage(f));
 }
 
 void THpglFile::ParseEscape()

@@ -230,8 +230,9 @@ private:
     std::string peArena_;                // PE data that held CR or LF
     std::vector<std::pair<uint32_t, int32_t>> penRuns_; // (first record, pen)
     mutable size_t penCursor_ = 0;
-    std::string paramText_;              // reused buffers of the reader
-    std::vector<long double> paramValues_;
+    std::vector<long double> paramValues_; // reused buffers of the reader
+    std::vector<uint32_t> paramWords_;
+    bool paramNarrow_ = true;
 };
 
 } // namespace grittor
