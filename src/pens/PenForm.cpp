@@ -24,6 +24,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
@@ -86,6 +88,61 @@ private:
     std::vector<int> widths_;
 };
 
+// The pen list with a header row above its lines, inside its frame, that
+// scrolls sideways with them.
+class TPenListBox : public QListWidget {
+public:
+    explicit TPenListBox(QWidget *parent) : QListWidget(parent)
+    {
+        headerClip_ = new QWidget(this);
+        Header = new QLabel(headerClip_);
+        Header->setObjectName("PenListHeaderLabel");
+        Header->setTextFormat(Qt::PlainText);
+        Header->setAutoFillBackground(true);
+        Header->setBackgroundRole(QPalette::AlternateBase);
+        Header->setForegroundRole(QPalette::WindowText);
+        // Start the header where the delegate starts the lines' text.
+        const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+        Header->setContentsMargins(margin, 2, margin, 2);
+        connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { PlaceHeader(); });
+    }
+
+    void SetHeaderText(const QString &text)
+    {
+        Header->setFont(font());
+        Header->setText(text);
+        setViewportMargins(0, Header->sizeHint().height(), 0, 0);
+        PlaceHeader();
+    }
+
+    // Width that shows a whole line without scrolling.
+    int LineWidth() const
+    {
+        return Header->sizeHint().width() + 2 * frameWidth() + verticalScrollBar()->sizeHint().width();
+    }
+
+    QLabel *Header = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent *e) override
+    {
+        QListWidget::resizeEvent(e);
+        PlaceHeader();
+    }
+
+private:
+    void PlaceHeader()
+    {
+        const QRect vp = viewport()->geometry();
+        const int h = Header->sizeHint().height();
+        headerClip_->setGeometry(vp.left(), vp.top() - h, vp.width(), h);
+        const int x = -horizontalScrollBar()->value();
+        Header->setGeometry(x, 0, std::max(Header->sizeHint().width(), vp.width() - x), h);
+    }
+
+    QWidget *headerClip_ = nullptr;
+};
+
 namespace {
 
 QColor PenColor(int index)
@@ -133,33 +190,24 @@ void TPenForm::BuildControls()
 
     PenGroupBox = new QGroupBox(this);
     PenGroupBox->setObjectName("PenGroupBox");
-    PenList = new QListWidget(PenGroupBox);
+    listBox_ = new TPenListBox(PenGroupBox);
+    PenList = listBox_;
     PenList->setObjectName("PenList");
     PenList->setFont(fixed);
     PenList->setSelectionMode(QAbstractItemView::SingleSelection);
     PenList->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    PenList->setMinimumHeight(160);
     delegate_ = new TPenListDelegate(PenList);
     PenList->setItemDelegate(delegate_);
-    PenListHeaderLabel = new QLabel(PenGroupBox);
-    PenListHeaderLabel->setObjectName("PenListHeaderLabel");
-    PenListHeaderLabel->setFont(fixed);
-    PenListHeaderLabel->setTextFormat(Qt::PlainText);
-    PenListHeaderLabel->setForegroundRole(QPalette::PlaceholderText);
-    {
-        // Start the header where the list starts its text.
-        const int indent = PenList->frameWidth() + PenList->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
-        PenListHeaderLabel->setContentsMargins(indent, 0, 0, 0);
-    }
+    PenListHeaderLabel = listBox_->Header;
     auto *groupLayout = new QVBoxLayout(PenGroupBox);
-    groupLayout->setSpacing(2);
-    groupLayout->addWidget(PenListHeaderLabel);
     groupLayout->addWidget(PenList, 1);
 
     PenNumber = MakeEdit(this, "PenNumber", 50);
     DrawSpeed = MakeEdit(this, "DrawSpeed", 50);
     passes = MakeEdit(this, "passes", 50);
     Times = MakeEdit(this, "Times", 50);
-    CenterOffset = MakeEdit(this, "CenterOffset", 80);
+    CenterOffset = MakeEdit(this, "CenterOffset", 160); // up to 17 digits
     Extra = MakeEdit(this, "Extra", 80);
     Radius = MakeEdit(this, "Radius");
     ScanLine = MakeEdit(this, "ScanLine");
@@ -295,7 +343,8 @@ void TPenForm::FormCreate()
         ColorListCB->addItem(Swatch(PenColor(i)), QString::fromLatin1(PenColorTable[i].Name));
     ColorListCB->setCurrentIndex(-1);
     LoadDefaults();
-    resize(980, 520);
+    UpdateList(); // sizes the list for its header
+    adjustSize();
 }
 
 // A new material starts from the settings' blast-pattern defaults, the
@@ -363,7 +412,12 @@ void TPenForm::UpdateList()
         lines << item->text();
     }
     delegate_->Measure(lines);
-    PenListHeaderLabel->setText(delegate_->Aligned(QString::fromLatin1(PenListHeader)));
+    listBox_->SetHeaderText(delegate_->Aligned(QString::fromLatin1(PenListHeader)));
+    // Wide enough for whole lines, as far as the screen allows.
+    int room = 1200;
+    if (const QScreen *screen = this->screen())
+        room = screen->availableGeometry().width() - 80;
+    PenList->setMinimumWidth(std::min(listBox_->LineWidth(), room));
     PenList->viewport()->update();
 }
 
@@ -457,10 +511,18 @@ int32_t TPenForm::InchField(QLineEdit *edit) const
 void TPenForm::ColorListCBChange()
 {
     const int index = ColorListCB->currentIndex();
-    QPalette pal = ColorListCB->palette();
-    const QColor text = index >= 0 ? PenColor(index) : palette().color(QPalette::Text);
-    pal.setColor(QPalette::Text, text);
-    pal.setColor(QPalette::ButtonText, text);
+    QPalette pal = palette();
+    if (index >= 0) {
+        const QColor text = PenColor(index);
+        pal.setColor(QPalette::Text, text);
+        pal.setColor(QPalette::ButtonText, text);
+        // White, yellow, aqua and the light greys would vanish on a light
+        // field: give them a dark one.
+        if (qGray(text.rgb()) > 150) {
+            pal.setColor(QPalette::Button, QColor(70, 70, 70));
+            pal.setColor(QPalette::Base, QColor(70, 70, 70));
+        }
+    }
     ColorListCB->setPalette(pal);
 }
 

@@ -17,6 +17,7 @@ class QPushButton;
 namespace grittor {
 
 class TPens;
+class TPenListBox;
 class TPenListDelegate;
 class TRadioGroup;
 
@@ -106,6 +107,7 @@ private:
     };
     std::map<const QLineEdit *, Shown> shown_;
     TPens *loaded_ = nullptr; // the record the edits were loaded from
+    TPenListBox *listBox_ = nullptr;
     TPenListDelegate *delegate_ = nullptr;
     bool closeChecked_ = false;
 };
