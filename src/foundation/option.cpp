@@ -1,6 +1,7 @@
 #include "foundation/option.h"
 
 #include "foundation/Clock.h"
+#include "pens/LibraryStore.h"
 #include "pens/TPens.h"
 
 #include <QDir>
@@ -339,6 +340,7 @@ Toption &Options()
     if (!g_options) {
         g_options = std::make_unique<Toption>();
         g_options->Load();
+        LoadMaterialLibrary(*g_options);
     }
     return *g_options;
 }

@@ -1,1 +1,12 @@
-# Sources of this area are added by target_sources(grittor_core|grittor_gui ...).
+target_sources(grittor_core PRIVATE
+  src/hpgl/hpgl.cpp
+  src/hpgl/HpglCommands.cpp
+  src/hpgl/Canvas.cpp
+)
+target_sources(grittor_gui PRIVATE
+  src/hpgl/QPainterCanvas.cpp
+)
+target_sources(grittor-cli PRIVATE
+  src/app/cli/HpglInfoCommand.cpp
+  src/app/cli/HpglRenderCommand.cpp
+)

@@ -4,11 +4,14 @@
 #include "foundation/utils.h"
 
 #include <cstdint>
+#include <string>
 
 namespace grittor {
 
 constexpr int PlotUnitsPerInch = 1016;
 
+// Every field is assigned through its setter, which stores the value and
+// then clamps it; a value that is not a number is taken as 0 first.
 class TPens {
 public:
     int32_t blowspeed = 0;     // cm/s, 1..25
@@ -41,6 +44,31 @@ public:
     void SetMargin(const TExtendedPoint &v);
     // (2 x radius - 1) / 1016 inches.
     long double MarginLimit() const;
+
+    // Every field of `source` except Material, through the setters in the
+    // order that keeps the dependent clamps right (passes before Times,
+    // radius and vertper before margin).
+    void AssignValues(const TPens &source);
 };
+
+constexpr int MinPenNumber = 0;
+constexpr int MaxPenNumber = 10;
+
+// Inch text to plotter units: the text read as a decimal number (0 when it
+// is not one) times 1016, halves rounded away from zero.
+int32_t InchesToUnits(const std::string &text);
+// Plotter units to inches with two decimals.
+std::string UnitsToInchesText(long double units);
+// A decimal field: the number, or 0 when the text is not one.
+long double DecimalOrZero(const std::string &text);
+// A whole-number field: the number, or `fallback` when the text is not one.
+int32_t WholeOr(const std::string &text, int32_t fallback);
+// Margin limit in inches for a radius in plotter units.
+long double MarginLimitFor(int32_t radius);
+
+// Caption of the pen editor's list, and the list's line for one record:
+// the items of the caption, in its order, joined by " : ".
+extern const char *const PenListHeader;
+std::string PenListLine(const TPens &p);
 
 } // namespace grittor

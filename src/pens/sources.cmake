@@ -1,4 +1,12 @@
 target_sources(grittor_core PRIVATE
   src/pens/TPens.cpp
   src/pens/MaterialLibrary.cpp
+  src/pens/LibraryStore.cpp
+)
+target_sources(grittor_gui PRIVATE
+  src/pens/RadioGroup.cpp
+  src/pens/CopyForm.cpp
+  src/pens/SelectMaterialForm.cpp
+  src/pens/PenForm.cpp
+  src/pens/PenParameters.cpp
 )

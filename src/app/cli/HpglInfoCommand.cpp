@@ -1,0 +1,119 @@
+// grittor-cli info FILE [--json] [--multiplier M]: what reading a plot finds.
+#include "app/cli/CliCommand.h"
+#include "app/cli/HpglCliCommon.h"
+#include "app/cli/RenderHooks.h"
+
+#include "foundation/option.h"
+#include "foundation/utils.h"
+#include "hpgl/hpgl.h"
+
+#include <cmath>
+#include <cstdio>
+#include <set>
+
+namespace grittor::cli {
+
+std::unique_ptr<THpglFile> ReadPlotForCli(const std::string &path)
+{
+    auto toStderr = [](const std::string &message, bool) { std::fprintf(stderr, "%s\n", message.c_str()); };
+    try {
+        return std::make_unique<THpglFile>(path, nullptr, toStderr);
+    } catch (const THpglReadError &e) {
+        UsageError(e.what());
+        return nullptr;
+    }
+}
+
+bool ApplyMultiplier(const std::string &text, std::string &error)
+{
+    long double m = 0;
+    if (!ParseExtended(text, m) || !(m >= 0.01L) || m > 100.0L) {
+        error = "--multiplier needs a number from 0.01 to 100, not '" + text + "'";
+        return false;
+    }
+    Options().SetMultiplier(m);
+    return true;
+}
+
+static std::vector<FirstRenderHook> &HookList()
+{
+    static std::vector<FirstRenderHook> hooks;
+    return hooks;
+}
+void AddFirstRenderHook(FirstRenderHook hook) { HookList().push_back(std::move(hook)); }
+const std::vector<FirstRenderHook> &FirstRenderHooks() { return HookList(); }
+
+namespace {
+
+// Pens that draw at least one line: a replay without a canvas, as a
+// rendering would run it (its messages were already shown while reading).
+std::set<int> PensUsed(THpglFile &plot)
+{
+    std::set<int> pens;
+    auto onError = plot.OnError;
+    plot.OnError = [](const std::string &, bool) {};
+    plot.OnLine = [&](const TExtendedPoint &, int pen) { pens.insert(pen); };
+    plot.Position = {0, 0};
+    plot.Relative = false;
+    plot.DrawAll();
+    plot.OnLine = nullptr;
+    plot.OnError = onError;
+    return pens;
+}
+
+std::string JsonNumber(long double v) { return std::isfinite(v) ? FormatExtended(v) : "null"; }
+
+int RunInfo(const std::vector<std::string> &args)
+{
+    std::string path;
+    bool json = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        if (a == "--json") {
+            json = true;
+        } else if (a == "--multiplier") {
+            if (i + 1 >= args.size())
+                return UsageError("--multiplier needs a value");
+            std::string error;
+            if (!ApplyMultiplier(args[++i], error))
+                return UsageError(error);
+        } else if (!a.empty() && a[0] == '-' && a != "-") {
+            return UsageError("info: unknown option '" + a + "'");
+        } else if (path.empty()) {
+            path = a;
+        } else {
+            return UsageError("info: more than one file given");
+        }
+    }
+    if (path.empty())
+        return UsageError("info: no plot file given (grittor-cli info FILE [--json] [--multiplier M])");
+    auto plot = ReadPlotForCli(path);
+    if (!plot)
+        return 2;
+    const TExtendedPoint mn = plot->MinPoint, mx = plot->MaxPoint;
+    const std::string w = FormatExtendedFixed((mx.x - mn.x) / 1016.0L, 2);
+    const std::string h = FormatExtendedFixed((mx.y - mn.y) / 1016.0L, 2);
+    const std::set<int> pens = PensUsed(*plot);
+    std::string penList;
+    for (int p : pens)
+        penList += (penList.empty() ? "" : json ? "," : " ") + std::to_string(p);
+    if (json) {
+        std::printf("{\"instructions\":%d,\"errors\":%d,\"min\":[%s,%s],\"max\":[%s,%s],\"size_inches\":[%s,%s],"
+                    "\"pens\":[%s]}\n",
+                    plot->CommandCount(), plot->ErrorCount, JsonNumber(mn.x).c_str(), JsonNumber(mn.y).c_str(),
+                    JsonNumber(mx.x).c_str(), JsonNumber(mx.y).c_str(), w.c_str(), h.c_str(), penList.c_str());
+    } else {
+        std::printf("instructions: %d\n", plot->CommandCount());
+        std::printf("unrecognised: %d\n", plot->ErrorCount);
+        std::printf("min: %s\n", FormatPoint(mn).c_str());
+        std::printf("max: %s\n", FormatPoint(mx).c_str());
+        std::printf("size: %s x %s inches\n", w.c_str(), h.c_str());
+        std::printf("pens: %s\n", pens.empty() ? "none" : penList.c_str());
+    }
+    return 0;
+}
+
+const CliRegistration registration("info", "info FILE [--json] [--multiplier M]", RunInfo);
+
+} // namespace
+} // namespace grittor::cli

@@ -1,0 +1,90 @@
+// grittor-cli render FILE -o OUT.png [--size WxH] [--multiplier M]: opens a
+// plot as the application does (read, prescan, first rendering fitted into
+// the image) and writes the image as a PNG.
+#include "app/cli/CliCommand.h"
+#include "app/cli/HpglCliCommon.h"
+#include "app/cli/RenderHooks.h"
+
+#include "foundation/option.h"
+#include "hpgl/QPainterCanvas.h"
+#include "hpgl/hpgl.h"
+
+#include <QImage>
+#include <QImageWriter>
+
+#include <cstdio>
+
+namespace grittor::cli {
+namespace {
+
+bool ParseSize(const std::string &text, int &w, int &h)
+{
+    const size_t x = text.find_first_of("xX");
+    if (x == std::string::npos)
+        return false;
+    int a = 0, b = 0;
+    if (!ParseInt(text.substr(0, x), a) || !ParseInt(text.substr(x + 1), b))
+        return false;
+    if (a < 1 || b < 1 || a > 16384 || b > 16384 || static_cast<long long>(a) * b > 64LL * 1024 * 1024)
+        return false;
+    w = a;
+    h = b;
+    return true;
+}
+
+int RunRender(const std::vector<std::string> &args)
+{
+    std::string path, out;
+    int width = 1000, height = 700;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        if (a == "-o" || a == "--output") {
+            if (i + 1 >= args.size())
+                return UsageError("render: -o needs a file name");
+            out = args[++i];
+        } else if (a == "--size") {
+            if (i + 1 >= args.size() || !ParseSize(args[i + 1], width, height))
+                return UsageError("render: --size needs WIDTHxHEIGHT in pixels, e.g. 1000x700");
+            ++i;
+        } else if (a == "--multiplier") {
+            if (i + 1 >= args.size())
+                return UsageError("--multiplier needs a value");
+            std::string error;
+            if (!ApplyMultiplier(args[++i], error))
+                return UsageError(error);
+        } else if (!a.empty() && a[0] == '-' && a != "-") {
+            return UsageError("render: unknown option '" + a + "'");
+        } else if (path.empty()) {
+            path = a;
+        } else {
+            return UsageError("render: more than one file given");
+        }
+    }
+    if (path.empty() || out.empty())
+        return UsageError("render: usage: grittor-cli render FILE -o OUT.png [--size WxH]");
+    auto plot = ReadPlotForCli(path);
+    if (!plot)
+        return 2;
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull())
+        return UsageError("render: cannot make an image of " + std::to_string(width) + "x" + std::to_string(height));
+    {
+        QPainterCanvas canvas(&image);
+        // The outline collection listens to this first rendering.
+        for (const auto &hook : FirstRenderHooks())
+            hook(*plot);
+        plot->RenderImage(canvas, width, height, Options().Radius);
+    }
+    QImageWriter writer(QString::fromLocal8Bit(out.c_str()), "png");
+    if (!writer.write(image)) {
+        std::fprintf(stderr, "grittor-cli: render: cannot write %s: %s\n", out.c_str(),
+                     writer.errorString().toLocal8Bit().constData());
+        return 1;
+    }
+    return 0;
+}
+
+const CliRegistration registration("render", "render FILE -o OUT.png [--size WxH] [--multiplier M]", RunRender);
+
+} // namespace
+} // namespace grittor::cli

@@ -1,0 +1,820 @@
+// The reader half of THpglFile: loading the file, the character reader,
+// instruction names, parameters, labels, escapes and PE data, and the
+// compact instruction storage.  Instruction behaviour is in HpglCommands.cpp.
+#include "hpgl/hpgl.h"
+#include "hpgl/HpglNumbers.h"
+
+#include "foundation/AbortFlags.h"
+#include "foundation/Dialogs.h"
+#include "foundation/Progress.h"
+#include "foundation/StringUtils.h"
+#include "foundation/option.h"
+#include "pens/MaterialLibrary.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace grittor {
+
+using namespace hpglnum;
+
+static_assert(std::numeric_limits<long double>::digits == 64, "plot numbers are 80-bit extended values");
+
+// ------------------------------------------------------------ the tables ---
+
+const uint32_t PrintPenColors[PenColorSlots] = {0x000000, 0x000000, 0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000,
+                                                0xFF00FF, 0xFFFF00, 0xCC0073, 0x333366, 0x0066FF, 0xFEFFFF};
+
+namespace {
+using K = TCommandKind;
+using R = TReadKind;
+constexpr TInstructionRow I(const char (&n)[3], K c = K::Ignored, R r = R::Normal) { return {{n[0], n[1], 0}, c, r}; }
+constexpr TInstructionRow Rej(const char (&n)[3]) { return I(n, K::Ignored, R::Rejected); }
+} // namespace
+
+constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
+    I("aa", K::AA), I("ac"), I("af"), I("ah"), I("ap"), I("ar", K::AR), I("as"), I("bj"),
+    I("bl", K::Ignored, R::Label), I("bp"), I("ca"), I("cc"), I("ci", K::CI), I("cm"), I("cp"), I("cs"), I("ct"),
+    I("db"), I("dc"), I("df"), I("di"), I("dl"), I("dp"), I("dr"), I("ds"), I("dt", K::Ignored, R::LabelTerminator),
+    I("ea", K::EA), I("ec"), I("ef"), I("ej"), I("ep"), I("er", K::ER), I("es"), I("ew"), I("fp"), I("fr"),
+    I("fs"), I("ft"), I("gp"), I("ic"), I("id"), I("im"), I("in"), I("io"), I("ip"), I("iv"), I("iw"), I("ka"),
+    I("kn"), I("lb", K::Ignored, R::Label), I("lo"), I("lt"), I("nr"), Rej("oa"), Rej("oc"), Rej("od"), Rej("oe"),
+    Rej("of"), Rej("oh"), Rej("oi"), Rej("ol"), Rej("oo"), Rej("op"), Rej("os"), Rej("ot"), Rej("ow"),
+    I("pa", K::PA), I("pb"), I("pd", K::PD), I("pe", K::PE, R::Encoded), I("pg"), I("pm"), I("pr", K::PR), I("pp"),
+    I("ps"), I("pt"), I("pw"), I("pu", K::PU), I("ql"), I("ra"), I("ro"), I("rr"), I("sa"), I("sc"), I("sg"),
+    I("si"), I("sl"), I("sm"), I("sp", K::SP), I("sr"), I("ss"), I("st"), I("tl"), I("uc"), I("uf"), I("uv"),
+    I("vp"), I("vs"), I("wa", K::Ignored, R::Skipped), I("wg"), I("wu"), I("xt", K::Ignored, R::Skipped),
+    I("yt", K::Ignored, R::Skipped),
+};
+
+namespace {
+
+constexpr bool TableComplete()
+{
+    for (const auto &row : InstructionTable)
+        if (row.name[0] < 'a' || row.name[0] > 'z' || row.name[1] < 'a' || row.name[1] > 'z')
+            return false;
+    return true;
+}
+static_assert(TableComplete(), "every one of the 103 rows has a name");
+
+// The first matching row for each pair of letters: the same answer as a
+// linear search of the table, without the search.
+struct NameIndex {
+    int8_t row[26][26];
+    NameIndex()
+    {
+        std::memset(row, -1, sizeof row);
+        for (int i = InstructionTableSize - 1; i >= 0; --i)
+            row[InstructionTable[i].name[0] - 'a'][InstructionTable[i].name[1] - 'a'] = static_cast<int8_t>(i);
+    }
+};
+
+struct CharSet {
+    bool in[256] = {};
+    explicit CharSet(std::string_view chars)
+    {
+        for (char c : chars)
+            in[static_cast<unsigned char>(c)] = true;
+    }
+};
+
+const CharSet kFirstSet(std::string_view(";  ,:!@\r\n\x03", 10));
+const CharSet kStartSet(";  ,:!@\r\n");
+const CharSet kSecondSet("  ,:!@\r\n");
+// Parameter characters by what they do to a field.
+enum ParamClass : uint8_t { PcStop, PcDigit, PcSeparator, PcSkip, PcPoint, PcSign };
+struct ParamClasses {
+    uint8_t c[256] = {};
+    ParamClasses()
+    {
+        for (int d = '0'; d <= '9'; ++d)
+            c[d] = PcDigit;
+        c[static_cast<unsigned char>(',')] = c[static_cast<unsigned char>(' ')] = PcSeparator;
+        c[static_cast<unsigned char>(':')] = c[static_cast<unsigned char>('\r')] = c[static_cast<unsigned char>('\n')] = PcSkip;
+        c[static_cast<unsigned char>('.')] = PcPoint;
+        c[static_cast<unsigned char>('+')] = c[static_cast<unsigned char>('-')] = PcSign;
+    }
+    uint8_t operator[](unsigned char ch) const { return c[ch]; }
+};
+const ParamClasses kParamClass;
+const CharSet kEmptySet("");
+
+inline char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::atomic<bool> g_peDiagnostics{false};
+
+// Large buffers that are filled at once fault in far fewer pages when the
+// kernel may back them with huge pages (where it only does so on request).
+void AdviseHuge(const void *data, size_t bytes)
+{
+    constexpr uintptr_t kHuge = 2u << 20;
+    if (bytes < 2 * kHuge)
+        return;
+    const uintptr_t b = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t e = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kHuge - 1);
+    if (e > b)
+        ::madvise(reinterpret_cast<void *>(b), e - b, MADV_HUGEPAGE);
+}
+
+template <class V> void ReserveLarge(V &v, size_t n)
+{
+    v.reserve(n);
+    AdviseHuge(v.data(), v.capacity() * sizeof(typename V::value_type));
+}
+
+void PreferLargePages(std::string &s, size_t n)
+{
+    s.reserve(n);
+    AdviseHuge(s.data(), s.capacity());
+}
+
+} // namespace
+
+int FindInstruction(char first, char second)
+{
+    static const NameIndex index;
+    if (first < 'a' || first > 'z' || second < 'a' || second > 'z')
+        return -1;
+    return index.row[first - 'a'][second - 'a'];
+}
+
+void THpglFile::SetPeDiagnostics(bool on) { g_peDiagnostics.store(on); }
+bool THpglFile::PeDiagnostics() { return g_peDiagnostics.load(); }
+
+// ------------------------------------------------------------- creation ---
+
+THpglFile::THpglFile(const std::string &fileName, Canvas *image, ErrorEvent onError)
+{
+    Init(image, std::move(onError));
+    Multiplier = Options().Multiplier;
+    Read(fileName);
+    LoadPenColors();
+    Prescan();
+}
+
+THpglFile::THpglFile(FromText source, Canvas *image, ErrorEvent onError)
+{
+    Init(image, std::move(onError));
+    long double m = source.multiplier;
+    if (!(m >= 0.01L)) // the settings' own clamps, NaN included
+        m = 1.0L;
+    Multiplier = std::min(m, 100.0L);
+    if (source.text.size() > static_cast<size_t>(INT_MAX - 16))
+        throw THpglReadError("plot text too large");
+    Text = std::move(source.text);
+    LoadPenColors();
+    Prescan();
+}
+
+THpglFile::~THpglFile() = default;
+
+void THpglFile::Init(Canvas *image, ErrorEvent onError)
+{
+    Printing = false;
+    MarkerDrawn = false;
+    Image = image;
+    OnError = std::move(onError);
+    for (auto &c : PenColors)
+        c = NoPenColor;
+}
+
+void THpglFile::LoadPenColors()
+{
+    const int material = SelectedMaterial();
+    if (material < 0)
+        return; // no material chosen: no records, and no need to load the settings
+    for (const TPens *rec : PensOfMaterial(material)) {
+        if (rec->pen < 0 || rec->pen >= PenColorSlots)
+            continue;
+        const int color = std::clamp<int>(rec->Color, 0, PenColorCount - 1);
+        PenColors[rec->pen] = PenColorTable[color].Value;
+    }
+}
+
+void THpglFile::Read(const std::string &fileName)
+{
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw THpglReadError("cannot open " + fileName + ": " + std::strerror(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throw THpglReadError("cannot read " + fileName + ": " + std::strerror(errno));
+    if (S_ISDIR(st.st_mode))
+        throw THpglReadError("cannot read " + fileName + ": it is a folder");
+    constexpr size_t kMax = static_cast<size_t>(INT_MAX - 16); // ReadPos is an int
+    if (S_ISREG(st.st_mode)) {
+        if (static_cast<unsigned long long>(st.st_size) > kMax)
+            throw THpglReadError("cannot read " + fileName + ": file too large");
+        const size_t size = static_cast<size_t>(st.st_size);
+        if (size >= (1u << 20)) {
+            // Copied from a mapping: no zero-filling of the string first.
+            void *map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+            if (map != MAP_FAILED) {
+                PreferLargePages(Text, size);
+                Text.assign(static_cast<const char *>(map), size);
+                ::munmap(map, size);
+                return;
+            }
+        }
+        Text.resize(size);
+        size_t got = 0;
+        while (got < Text.size()) {
+            const ssize_t n = ::read(fd, Text.data() + got, Text.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                throw THpglReadError("cannot read " + fileName + ": " + std::strerror(errno));
+            if (n == 0)
+                break; // the file shrank meanwhile
+            got += static_cast<size_t>(n);
+        }
+        Text.resize(got);
+        return;
+    }
+    // A pipe or device: read until its end, within the same limit.
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw THpglReadError("cannot read " + fileName + ": " + std::strerror(errno));
+        if (n == 0)
+            break;
+        if (Text.size() + static_cast<size_t>(n) > kMax)
+            throw THpglReadError("cannot read " + fileName + ": file too large");
+        Text.append(buf, static_cast<size_t>(n));
+    }
+}
+
+// ------------------------------------------------------ character reader ---
+
+inline void THpglFile::SkipSeparators(const bool *set)
+{
+    const int n = static_cast<int>(Text.size());
+    const char *t = Text.data();
+    while (ReadPos <= n && set[static_cast<unsigned char>(t[ReadPos - 1])])
+        ++ReadPos;
+}
+
+inline char THpglFile::NextChar(const bool *set)
+{
+    ++ReadPos;
+    SkipSeparators(set);
+    return ReadPos <= static_cast<int>(Text.size()) ? Text[static_cast<size_t>(ReadPos - 1)] : ' ';
+}
+
+void THpglFile::ReportError(const std::string &message)
+{
+    const long long len = static_cast<long long>(Text.size());
+    auto piece = [&](long long from, long long to) { // 1-based, inclusive, clipped to the text
+        from = std::max(from, 1LL);
+        to = std::min(to, len);
+        if (to < from)
+            return std::string_view();
+        return std::string_view(Text).substr(static_cast<size_t>(from - 1), static_cast<size_t>(to - from + 1));
+    };
+    const long long p = ReadPos;
+    std::string text = message + "@" + std::to_string(ReadPos) + ":" + MakePrintable(piece(p - 10, p - 2)) + "-->" +
+                       MakePrintable(piece(p, p + 9));
+    if (OnError)
+        OnError(text, true);
+    else
+        GetDialogs().Message(text);
+}
+
+// --------------------------------------------------------------- prescan ---
+
+void THpglFile::Prescan()
+{
+    ReadPos = 0;
+    LabelTerminator = 3;
+    MaxPoint = {-1e7L, -1e7L};
+    MinPoint = {1e7L, 1e7L};
+    Position = {0, 0};
+    Relative = false;
+    recs_.clear();
+    nums_.clear();
+    peArena_.clear();
+    penRuns_.clear();
+    // Room for the usual density of a plot up front: growing a large vector
+    // copies it, and untouched reserve costs no memory.
+    ReserveLarge(recs_, Text.size() / 6 + 16);
+    ReserveLarge(nums_, Text.size() / 4 + 16);
+
+    CurChar = Lower(NextChar(kFirstSet.in));
+    CurrentPen = 0;
+    ErrorCount = 0;
+    long counter = 0;
+    Progress &progress = GetProgress();
+    progress.Show("Prescan Hpgl File");
+    const int len = static_cast<int>(Text.size());
+    for (;;) {
+        if (ReadPos > len)
+            break;
+        if (GetAbortFlags().Closing.load())
+            break;
+        if (++counter % 400 == 0)
+            progress.SetProgress(len > 0 ? static_cast<double>(ReadPos) / len : 1.0);
+        const bool ok = ParseCommand();
+        if (ErrorCount > 100) {
+            GetDialogs().Message("More than 100 errors in hpgl file.  This file is probably not in the correct format");
+            break;
+        }
+        if (!ok)
+            continue; // the second letter of the rejected pair is the next first letter
+        CurChar = Lower(NextChar(kStartSet.in));
+    }
+    // Hidden on every stop, not only at the end of the text, so an error
+    // stop or closing never leaves the progress window behind.
+    progress.Hide();
+    paramWords_.clear();
+    paramWords_.shrink_to_fit();
+    paramValues_.clear();
+    paramValues_.shrink_to_fit();
+}
+
+bool THpglFile::ParseCommand()
+{
+    if (ReadPos >= 1 && ReadPos <= static_cast<int>(Text.size()) && Text[static_cast<size_t>(ReadPos - 1)] == 27) {
+        ParseEscape();
+        return true;
+    }
+    PrevChar = CurChar;
+    CurChar = Lower(NextChar(kSecondSet.in));
+    const int row = FindInstruction(PrevChar, CurChar);
+    if (row < 0 || InstructionTable[row].kind == TReadKind::Rejected) {
+        ++ErrorCount;
+        ReportError("Invalid Hpgl Command");
+        return false;
+    }
+    const TInstructionRow &r = InstructionTable[row];
+    Rec rec{};
+    rec.kind = r.cls;
+    rec.name = static_cast<uint8_t>(row);
+    const int pen = CurrentPen;
+    switch (r.kind) {
+    case TReadKind::Normal: {
+        rec.pos = static_cast<uint32_t>(ReadPos);
+        ParseParameters();
+        rec.numOff = static_cast<uint32_t>(nums_.size());
+        rec.len = static_cast<uint32_t>(std::min(ReadPos, static_cast<int>(Text.size()))) - rec.pos;
+        if (r.cls == TCommandKind::SP) {
+            CurrentPen = paramValues_.empty() ? 0 : ClampToInt(std::floor(paramValues_[0] + 0.5L));
+        }
+        AppendRecord(rec, pen);
+        const int i = CommandCount() - 1;
+        ScanNew(i, paramValues_.data(), static_cast<int>(paramValues_.size()));
+        if (paramNarrow_ && Multiplier == 1.0L) {
+            // Scaling by one changed nothing: the words of the parse hold.
+            nums_.insert(nums_.end(), paramWords_.begin(), paramWords_.end());
+        } else {
+            CommitNumbers(recs_.back(), paramValues_.data(), static_cast<int>(paramValues_.size()));
+        }
+        return true;
+    }
+    case TReadKind::LabelTerminator: {
+        const char c = NextChar(kEmptySet.in);
+        LabelTerminator = c;
+        rec.extra = static_cast<uint8_t>(c);
+        rec.pos = static_cast<uint32_t>(std::min(ReadPos, static_cast<int>(Text.size())));
+        rec.numOff = static_cast<uint32_t>(nums_.size());
+        AppendRecord(rec, pen);
+        return true;
+    }
+    case TReadKind::Label: {
+        const size_t from = static_cast<size_t>(ReadPos); // 0-based index of ReadPos + 1
+        const void *hit = from < Text.size()
+                              ? std::memchr(Text.data() + from, static_cast<unsigned char>(LabelTerminator),
+                                            Text.size() - from)
+                              : nullptr;
+        rec.numOff = static_cast<uint32_t>(nums_.size());
+        if (!hit) {
+            ReportError("unterminated label");
+            rec.pos = static_cast<uint32_t>(std::min(from, Text.size()));
+            rec.len = 0;
+        } else {
+            const size_t q = static_cast<size_t>(static_cast<const char *>(hit) - Text.data());
+            rec.pos = static_cast<uint32_t>(from);
+            rec.len = static_cast<uint32_t>(q - from + 1);
+            ReadPos = static_cast<int>(q + 1);
+        }
+        AppendRecord(rec, pen);
+        return true;
+    }
+    case TReadKind::Skipped:
+        return true;
+    case TReadKind::Encoded: {
+        ParseEncodedData(rec);
+        rec.numOff = static_cast<uint32_t>(nums_.size());
+        nums_.push_back(static_cast<uint32_t>(pen)); // the pen of its last walk
+        AppendRecord(rec, pen);
+        WalkPE(CommandCount() - 1, false);
+        return true;
+    }
+    case TReadKind::Rejected:
+        break;
+    }
+    return true;
+}
+
+void THpglFile::ParseParameters()
+{
+    // One pass over the text: the reader's character rules (the first
+    // character skips ":", CR, LF, blank and ",", later ones only ":", CR,
+    // LF) and the field rules (split at commas and blanks, empty fields
+    // vanish, each cut to 11 characters, then converted) applied as the
+    // characters go by.  The values are those of ParseExtended: a field of
+    // at most 11 characters of sign, digits and one point is a mantissa
+    // below 10^11 over a power of ten, converted with one rounding.
+    paramValues_.clear();
+    paramWords_.clear();
+    paramNarrow_ = true;
+    const char *t = Text.data();
+    const int n = static_cast<int>(Text.size());
+    int rp = ReadPos + 1;
+
+    char field[TLinkedStringList::MaxText];
+    int flen = 0;
+    bool neg = false, dot = false, bad = false;
+    int digits = 0, frac = 0;
+    uint64_t mant = 0;
+    std::vector<std::string> failed;
+
+    auto endField = [&]() {
+        if (flen == 0)
+            return;
+        long double v = 0;
+        if (bad || digits == 0) {
+            failed.emplace_back(field, static_cast<size_t>(flen));
+            paramNarrow_ = false;
+        } else {
+            v = static_cast<long double>(mant);
+            if (frac > 0)
+                v /= kPow10[frac];
+            if (neg)
+                v = -v;
+            if (mant < static_cast<uint64_t>(kNarrowLimit) && !(neg && mant == 0)) {
+                const int32_t mi = neg ? -static_cast<int32_t>(mant) : static_cast<int32_t>(mant);
+                paramWords_.push_back((static_cast<uint32_t>(mi) << 4) | static_cast<uint32_t>(frac));
+            } else {
+                paramNarrow_ = false;
+            }
+        }
+        paramValues_.push_back(v);
+        flen = 0;
+        neg = dot = bad = false;
+        digits = frac = 0;
+        mant = 0;
+    };
+
+    // The first character also skips blanks and commas; they are field
+    // separators anyway, so one loop serves both.
+    for (; rp <= n; ++rp) {
+        const char c = t[rp - 1];
+        switch (kParamClass[static_cast<unsigned char>(c)]) {
+        case PcDigit:
+            if (flen < TLinkedStringList::MaxText) {
+                field[flen++] = c;
+                mant = mant * 10 + static_cast<uint64_t>(c - '0');
+                ++digits;
+                frac += dot;
+            }
+            continue;
+        case PcSeparator:
+            endField();
+            continue;
+        case PcSkip:
+            continue;
+        case PcPoint:
+            if (flen < TLinkedStringList::MaxText) {
+                field[flen++] = c;
+                bad |= dot;
+                dot = true;
+            }
+            continue;
+        case PcSign:
+            if (flen < TLinkedStringList::MaxText) {
+                bad |= flen > 0;
+                neg = c == '-';
+                field[flen++] = c;
+            }
+            continue;
+        default:
+            break;
+        }
+        --rp; // left for the next instruction
+        break;
+    }
+    endField();
+    ReadPos = rp;
+    for (const auto &f : failed)
+            ReportError(ConversionMessage(f));
+}
+
+void THpglFile::ParseEscape()
+{
+    const size_t e = static_cast<size_t>(ReadPos - 1); // 0-based index of ESC
+    if (e + 1 >= Text.size() || Text[e + 1] != '.') {
+        ReportError("2nd character of escape command not period");
+        return; // reading goes on with the character after ESC
+    }
+    const void *hit = std::memchr(Text.data() + e, ':', Text.size() - e);
+    if (!hit) {
+        ReportError("escape command not terminated with ':'");
+        return;
+    }
+    const size_t colon = static_cast<size_t>(static_cast<const char *>(hit) - Text.data());
+    Rec rec{};
+    rec.kind = TCommandKind::Escape;
+    rec.name = static_cast<uint8_t>(Text[e + 2]);
+    rec.pos = static_cast<uint32_t>(e + 3);
+    rec.len = colon > e + 3 ? static_cast<uint32_t>(colon - (e + 3)) : 0;
+    rec.numOff = static_cast<uint32_t>(nums_.size());
+    AppendRecord(rec, CurrentPen);
+    ReadPos = static_cast<int>(colon + 1);
+}
+
+void THpglFile::ParseEncodedData(Rec &rec)
+{
+    // Everything up to ";" or the end of the text, CR and LF left out.
+    const size_t from = static_cast<size_t>(ReadPos); // the character after the name
+    size_t to = Text.size();
+    if (from < Text.size()) {
+        if (const void *semi = std::memchr(Text.data() + from, ';', Text.size() - from))
+            to = static_cast<size_t>(static_cast<const char *>(semi) - Text.data());
+    } else {
+        to = from;
+    }
+    const std::string_view raw = to > from ? std::string_view(Text).substr(from, to - from) : std::string_view();
+    if (raw.find_first_of("\r\n") == std::string_view::npos) {
+        rec.pos = static_cast<uint32_t>(from);
+        rec.len = static_cast<uint32_t>(raw.size());
+    } else {
+        if (peArena_.size() + raw.size() > std::numeric_limits<uint32_t>::max())
+            throw THpglReadError("plot too large");
+        rec.flags |= FlagPeArena;
+        rec.pos = static_cast<uint32_t>(peArena_.size());
+        for (char c : raw)
+            if (c != '\r' && c != '\n')
+                peArena_ += c;
+        rec.len = static_cast<uint32_t>(peArena_.size() - rec.pos);
+    }
+    // On the ";" the reader steps back so the next instruction starts there;
+    // at the end of the text it is past the end.
+    ReadPos = to < Text.size() ? static_cast<int>(to) : static_cast<int>(Text.size()) + 1;
+}
+
+// ------------------------------------------------------ compact storage ---
+
+void THpglFile::AppendRecord(const Rec &rec, int pen)
+{
+    if (recs_.size() >= static_cast<size_t>(INT_MAX))
+        throw THpglReadError("plot has too many instructions");
+    if (penRuns_.empty() || penRuns_.back().second != pen)
+        penRuns_.emplace_back(static_cast<uint32_t>(recs_.size()), pen);
+    recs_.push_back(rec);
+}
+
+void THpglFile::CommitNumbers(Rec &rec, const long double *v, int n)
+{
+    const size_t start = nums_.size();
+    if (start + static_cast<size_t>(n) * 3 > std::numeric_limits<uint32_t>::max())
+        throw THpglReadError("plot has too many numbers");
+    rec.numOff = static_cast<uint32_t>(start);
+    for (int k = 0; k < n; ++k) {
+        uint32_t w;
+        if (!EncodeNarrow(v[k], w)) {
+            nums_.resize(start);
+            rec.flags |= FlagWide;
+            nums_.resize(start + static_cast<size_t>(n) * 3);
+            for (int j = 0; j < n; ++j)
+                EncodeWide(v[j], nums_.data() + start + static_cast<size_t>(j) * 3);
+            return;
+        }
+        nums_.push_back(w);
+    }
+}
+
+uint32_t THpglFile::NumberEnd(int i) const
+{
+    return static_cast<size_t>(i) + 1 < recs_.size() ? recs_[static_cast<size_t>(i) + 1].numOff
+                                                     : static_cast<uint32_t>(nums_.size());
+}
+
+int THpglFile::NumberCountOf(int i) const
+{
+    const Rec &r = recs_[static_cast<size_t>(i)];
+    if (r.kind == TCommandKind::PE || r.kind == TCommandKind::Escape)
+        return 0;
+    const uint32_t words = NumberEnd(i) - r.numOff;
+    return static_cast<int>((r.flags & FlagWide) ? words / 3 : words);
+}
+
+long double THpglFile::NumberOf(int i, int k) const
+{
+    const Rec &r = recs_[static_cast<size_t>(i)];
+    if (r.flags & FlagWide)
+        return DecodeWide(nums_.data() + r.numOff + static_cast<size_t>(k) * 3);
+    return DecodeNarrow(nums_[r.numOff + static_cast<size_t>(k)]);
+}
+
+int THpglFile::PenOf(int i) const
+{
+    const uint32_t u = static_cast<uint32_t>(i);
+    size_t c = penCursor_;
+    if (c < penRuns_.size() && penRuns_[c].first <= u && (c + 1 == penRuns_.size() || penRuns_[c + 1].first > u))
+        return penRuns_[c].second;
+    if (c + 1 < penRuns_.size() && penRuns_[c + 1].first <= u &&
+        (c + 2 == penRuns_.size() || penRuns_[c + 2].first > u)) {
+        penCursor_ = c + 1;
+        return penRuns_[c + 1].second;
+    }
+    auto it = std::upper_bound(penRuns_.begin(), penRuns_.end(), u,
+                               [](uint32_t v, const std::pair<uint32_t, int32_t> &run) { return v < run.first; });
+    if (it == penRuns_.begin())
+        return 0;
+    --it;
+    penCursor_ = static_cast<size_t>(it - penRuns_.begin());
+    return it->second;
+}
+
+std::string_view THpglFile::PeData(const Rec &r) const
+{
+    if (r.flags & FlagPeArena)
+        return std::string_view(peArena_).substr(r.pos, r.len);
+    return std::string_view(Text).substr(r.pos, r.len);
+}
+
+size_t THpglFile::InstructionBytes() const
+{
+    return recs_.capacity() * sizeof(Rec) + nums_.capacity() * sizeof(uint32_t) + peArena_.capacity() +
+           penRuns_.capacity() * sizeof(penRuns_[0]);
+}
+
+// ------------------------------------------------------ instruction view ---
+
+TCommandKind THpglCommand::Kind() const { return file_->recs_[static_cast<size_t>(index_)].kind; }
+
+std::string THpglCommand::Name() const
+{
+    const auto &r = file_->recs_[static_cast<size_t>(index_)];
+    if (r.kind == TCommandKind::Escape)
+        return std::string(1, static_cast<char>(r.name));
+    return std::string(InstructionTable[r.name].name, 2);
+}
+
+int THpglCommand::Pen() const
+{
+    const auto &r = file_->recs_[static_cast<size_t>(index_)];
+    if (r.kind == TCommandKind::PE)
+        return static_cast<int32_t>(file_->nums_[r.numOff]);
+    return file_->PenOf(index_);
+}
+
+TLinkedStringList THpglCommand::Strings() const
+{
+    TLinkedStringList out;
+    const auto &r = file_->recs_[static_cast<size_t>(index_)];
+    const std::string_view text = std::string_view(file_->Text);
+    switch (r.kind) {
+    case TCommandKind::PE:
+        return out;
+    case TCommandKind::Escape: {
+        if (r.len == 0)
+            return out;
+        const std::string_view body = text.substr(r.pos, r.len);
+        size_t start = 0;
+        for (;;) {
+            const size_t semi = body.find(';', start);
+            out.Add(body.substr(start, semi == std::string_view::npos ? std::string_view::npos : semi - start));
+            if (semi == std::string_view::npos)
+                break;
+            start = semi + 1;
+        }
+        return out;
+    }
+    default:
+        break;
+    }
+    const TReadKind kind = InstructionTable[r.name].kind;
+    if (kind == TReadKind::LabelTerminator) {
+        const char c = static_cast<char>(r.extra);
+        out.Add(std::string_view(&c, 1));
+        return out;
+    }
+    if (kind == TReadKind::Label) {
+        if (r.len > 0)
+            out.Add(text.substr(r.pos, r.len));
+        return out;
+    }
+    // The parameter text as the reader collected it: the separators it
+    // skipped (":", CR, LF) left out, then split at commas and blanks.
+    std::string collected;
+    for (char c : text.substr(r.pos, r.len))
+        if (c != ':' && c != '\r' && c != '\n')
+            collected += c;
+    size_t p = 0;
+    while (p < collected.size()) {
+        while (p < collected.size() && (collected[p] == ',' || collected[p] == ' '))
+            ++p;
+        if (p == collected.size())
+            break;
+        size_t q = p;
+        while (q < collected.size() && collected[q] != ',' && collected[q] != ' ')
+            ++q;
+        out.Add(std::string_view(collected).substr(p, q - p));
+        p = q;
+    }
+    return out;
+}
+
+bool THpglCommand::HasNumbers() const
+{
+    const auto &r = file_->recs_[static_cast<size_t>(index_)];
+    if (r.kind == TCommandKind::PE || r.kind == TCommandKind::Escape)
+        return false;
+    const TReadKind kind = InstructionTable[r.name].kind;
+    return kind == TReadKind::Normal;
+}
+
+int THpglCommand::NumberCount() const { return HasNumbers() ? file_->NumberCountOf(index_) : 0; }
+
+long double THpglCommand::Number(int i) const
+{
+    if (i < 0 || i >= NumberCount())
+        throw std::out_of_range("instruction has no number " + std::to_string(i));
+    return file_->NumberOf(index_, i);
+}
+
+std::vector<long double> THpglCommand::Numbers() const
+{
+    std::vector<long double> out;
+    const int n = NumberCount();
+    out.reserve(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k)
+        out.push_back(file_->NumberOf(index_, k));
+    return out;
+}
+
+std::string THpglCommand::Data() const
+{
+    const auto &r = file_->recs_[static_cast<size_t>(index_)];
+    if (r.kind != TCommandKind::PE)
+        return {};
+    return std::string(file_->PeData(r)) + ";";
+}
+
+std::string THpglCommand::GetText() const
+{
+    const TCommandKind k = Kind();
+    std::string out;
+    if (k == TCommandKind::Escape) {
+        out = "\x1b.";
+        out += UpperCase(Name());
+        const TLinkedStringList s = Strings();
+        for (int i = 0; i < s.Count(); ++i) {
+            if (i > 0)
+                out += ';';
+            out += s.View(i);
+        }
+        out += ':';
+        return out;
+    }
+    out = UpperCase(Name());
+    if (k == TCommandKind::PE)
+        return out + Data();
+    if (k == TCommandKind::Ignored || k == TCommandKind::SP) {
+        const TLinkedStringList s = Strings();
+        for (int i = 0; i < s.Count(); ++i) {
+            if (i > 0)
+                out += ',';
+            out += s.View(i);
+        }
+    } else {
+        const int n = NumberCount();
+        for (int i = 0; i < n; ++i) {
+            if (i > 0)
+                out += ',';
+            out += FormatExtended(file_->NumberOf(index_, i));
+        }
+    }
+    out += ';';
+    return out;
+}
+
+} // namespace grittor

@@ -1,0 +1,70 @@
+// Keeping the material library between runs: the material names and every
+// pen record in one JSON file in the per-user settings folder.
+//
+// The file is read once, when the settings object is created, and written
+// (through a temporary file that is then renamed over it) when the pen
+// editor or the material window closes.  A file that cannot be read or
+// parsed is left as it is, copied to "<file>.bad", and the program starts
+// with an empty library; the problem goes to the debug log and is handed
+// once to the interface.  Values read from any file go through the record's
+// setters, so a hand-edited value out of range is clamped, not trusted.
+#pragma once
+
+#include "pens/TPens.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace grittor {
+
+class Toption;
+
+// "<settings folder>/Grittor Materials.json".
+std::string MaterialLibraryPath(const Toption &options);
+std::string MaterialLibraryPath();
+
+// A whole library read from a file and not yet in use.
+struct TLibrarySnapshot {
+    std::vector<std::string> Materials;
+    std::vector<std::unique_ptr<TPens>> PenTable;
+    int Selected = -1; // a material number, or -1 when there are none
+    int PenCount() const { return static_cast<int>(PenTable.size()); }
+};
+
+// The library as JSON text, and back.  Parsing is all or nothing: on failure
+// `error` says where and `out` is left empty.
+std::string LibraryToJson(const std::vector<std::string> &materials,
+                          const std::vector<std::unique_ptr<TPens>> &penTable, int selected);
+bool LibraryFromJson(const std::string &json, TLibrarySnapshot &out, std::string &error);
+
+// Reads and parses a library file; false with a reason when it cannot.
+bool ReadLibraryFile(const std::string &path, TLibrarySnapshot &out, std::string &error);
+// Writes the library of the settings object to `path` atomically; false with
+// a reason when it cannot.
+bool WriteLibraryFile(const std::string &path, std::string &error);
+
+// Replaces the library of the settings object (and the selected material).
+void InstallLibrary(TLibrarySnapshot &&snapshot);
+
+// Reads the library file into a settings object that is being created.
+void LoadMaterialLibrary(Toption &options);
+
+// The problem met while loading, once; empty afterwards and when there was
+// none.
+std::string TakeLibraryLoadProblem();
+
+enum class LibrarySaveResult { Written, Kept, Failed };
+
+// Writes the library to its file.  When the file could not be read at start
+// it is only replaced after the operator agrees (an empty library never
+// replaces it).  `error` is set for Failed.
+LibrarySaveResult SaveMaterialLibrary(std::string &error);
+
+// Writes the library to a file of the operator's choosing.
+bool ExportMaterialLibrary(const std::string &path, std::string &error);
+
+// "3 materials and 12 pens", "1 material and 1 pen".
+std::string DescribeLibrarySize(int materials, int pens);
+
+} // namespace grittor

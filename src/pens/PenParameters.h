@@ -1,0 +1,12 @@
+// The main window's pen parameters command.
+#pragma once
+
+class QWidget;
+
+namespace grittor {
+
+// Writes "PenParameters1MenuClick" to the debug log, shows the material
+// window modally and then the pen editor for the chosen material.
+void PenParameters1Click(QWidget *parent);
+
+} // namespace grittor

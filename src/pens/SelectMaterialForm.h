@@ -1,0 +1,65 @@
+// The material window: adds, renames and deletes materials, chooses the one
+// the pen editor, the plot colours and the job use, and exports or imports
+// the whole library.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace grittor {
+
+class TSelectMaterialForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TSelectMaterialForm(QWidget *parent = nullptr);
+    ~TSelectMaterialForm() override;
+
+    // Runs FormShow, then the modal loop through ModalRunner.
+    int ShowModal();
+    // How the window is shown modally; tests replace it so nothing blocks.
+    static std::function<int(TSelectMaterialForm &)> ModalRunner;
+
+    void FormShow();
+    void RefreshMaterialList();
+    // True when the window may close; sets the selected material either way.
+    bool FormCloseQuery();
+    void FormClose();
+
+    void AddButtonClick();
+    void ChangeNameButtonClick();
+    void DeleteButtonClick();
+    void ExportButtonClick();
+    void ImportButtonClick();
+
+    // Controls, by their names.
+    QGroupBox *MaterialGroup = nullptr;
+    QListWidget *MaterialList = nullptr;
+    QLabel *NewMaterialLabel = nullptr;
+    QLineEdit *NewMaterialName = nullptr;
+    QPushButton *AddButton = nullptr;
+    QPushButton *ChangeNameButton = nullptr;
+    QPushButton *DeleteButton = nullptr;
+    QPushButton *ExportButton = nullptr;
+    QPushButton *ImportButton = nullptr;
+    QPushButton *OKButton = nullptr;
+
+protected:
+    void done(int result) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void FormCreate();
+    bool TryClose();
+    std::string NewName() const;
+
+    bool closeChecked_ = false;
+};
+
+} // namespace grittor

@@ -1,0 +1,176 @@
+// Outlines and jobs of plots read by the HPGL reader: small hand-written
+// plots, and every real-world plot beside the checkout.
+#include "GeometryTestSupport.h"
+#include "TestDoubles.h"
+#include "geometry/Blow.h"
+#include "geometry/polygon.h"
+#include "hpgl/Canvas.h"
+#include "hpgl/HpglOutput.h"
+#include "hpgl/hpgl.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <set>
+
+using namespace grittor;
+using namespace grittor::test;
+
+namespace {
+
+class NullCanvas final : public Canvas {
+public:
+    void MoveTo(int, int) override {}
+    void LineTo(int, int) override {}
+    void FillRect(int, int, int, int, uint32_t) override {}
+    uint32_t PenColor() const override { return 0; }
+    void SetPenColor(uint32_t) override {}
+};
+
+// Opens a plot as the application does: read, start the collection, first
+// rendering.
+void Collect(THpglFile &plot, TPolygon &poly)
+{
+    NullCanvas canvas;
+    poly.StartCollection(&plot);
+    plot.RenderImage(canvas, 800, 600, 381);
+    plot.OnMove = nullptr;
+    plot.OnLine = nullptr;
+}
+
+std::unique_ptr<THpglFile> FromText(const std::string &text)
+{
+    return std::make_unique<THpglFile>(THpglFile::FromText{text, 1.0L}, nullptr, [](const std::string &, bool) {});
+}
+
+class PlotOutlines : public ::testing::Test {
+protected:
+    void SetUp() override { SetSelectedMaterial(-1); }
+    TempSettings settings;
+    ScriptedDialogs dialogs; // the reader's "More than 100 errors" box
+    LogCapture log;
+};
+
+} // namespace
+
+TEST_F(PlotOutlines, SquarePlotThroughTheReader)
+{
+    auto plot = FromText("SP3;PU0,0;PD1000,0,1000,1000,0,1000,0,0;PU;");
+    TPolygon poly;
+    Collect(*plot, poly);
+    ASSERT_EQ(poly.ObjectCount(), 1);
+    EXPECT_EQ(poly.Objects[0]->Count(), 4);
+    EXPECT_FALSE(poly.Objects[0]->NotClosed);
+    EXPECT_EQ(poly.Objects[0]->Pen, 3);
+    ASSERT_EQ(poly.GroupCount(), 1);
+    EXPECT_EQ(poly.GroupPen(0), 3);
+    EXPECT_EQ(poly.HpglFile, plot.get());
+}
+
+TEST_F(PlotOutlines, ArcChordsBecomeFewSegmentsAndCirclesCloseThemselves)
+{
+    // A circle of radius 20 is drawn as 36 chords of about 3.5 units; one of
+    // radius 2 as 36 chords of 0.35 units, which the collection merges.
+    auto plot = FromText("SP1;PU1000,1000;CI20;PU5000,1000;CI2;");
+    TPolygon poly;
+    Collect(*plot, poly);
+    ASSERT_GE(poly.ObjectCount(), 2);
+    EXPECT_EQ(poly.Objects[0]->Count(), 36);
+    EXPECT_FALSE(poly.Objects[0]->NotClosed);
+    EXPECT_LE(poly.Objects[1]->Count(), 12);
+    EXPECT_GT(poly.Objects[1]->Count(), 0);
+}
+
+TEST_F(PlotOutlines, EveryRealPlot)
+{
+    const std::string dir = SharedPlotsDir();
+    if (dir.empty())
+        GTEST_SKIP() << "no real-world plots beside the checkout";
+    Options().SetPassOffset(0); // passes over the same points
+    Options().SetPasses(2);
+    Options().SetTimes(1);
+    int plots = 0;
+    const std::regex pointLine("(papu |papu|papd)-?[0-9]+,-?[0-9]+");
+    for (const auto &entry : std::filesystem::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (name == "SOURCES.txt")
+            continue;
+        SCOPED_TRACE(name);
+        auto plot = std::make_unique<THpglFile>(entry.path().string(), nullptr, [](const std::string &, bool) {});
+        TPolygon poly;
+        Collect(*plot, poly);
+        ++plots;
+
+        // Outlines are continuous chains; only the last segment of an
+        // outline may be shorter than 1 unit.
+        std::map<int, size_t> vertices;
+        for (const auto &obj : poly.Objects) {
+            const auto &s = obj->Segments;
+            for (size_t j = 0; j < s.size(); ++j) {
+                ASSERT_GT(s[j].length, 0);
+                ASSERT_EQ(s[j].Parent, obj.get());
+                if (j > 0) {
+                    ASSERT_EQ(s[j].StartPoint, s[j - 1].EndPoint) << "outline breaks at segment " << j;
+                }
+                if (j + 1 < s.size()) {
+                    ASSERT_GE(s[j].length, 1.0L);
+                }
+            }
+            if (!s.empty())
+                vertices[obj->Pen] += s.size() + 1;
+        }
+        ASSERT_EQ(static_cast<size_t>(poly.GroupCount()), vertices.size());
+
+        for (int i = 0; i < poly.GroupCount(); ++i)
+            ASSERT_EQ(static_cast<size_t>(poly.NewGroupOutput(i, false).PointCount()), vertices[poly.GroupPen(i)]);
+        poly.ShareDrawingAlignment();
+
+        // An unturned placement moves every vertex exactly; whole units by
+        // the tie rule.
+        for (int i = 0; i < poly.GroupCount(); ++i) {
+            THpglOutput &out = *poly.GroupOutput(i);
+            DigitizeFromOrigin(out, {100, -200});
+            out.Solve();
+            ASSERT_EQ(out.Rotate, 0);
+            const auto lines = Lines(out.Emit(false, false));
+            ASSERT_EQ(lines.size(), static_cast<size_t>(out.PointCount()));
+            for (size_t k = 0; k < lines.size(); k += 97) {
+                const TExtendedPoint &p = out.ForwardPoints[k];
+                const std::string want = out.ForwardCommands.Get(static_cast<int>(k)) +
+                                         std::to_string(ToWholeUnits(p.x - out.Drawing.Ref.x + 100)) + "," +
+                                         std::to_string(ToWholeUnits(p.y - out.Drawing.Ref.y - 200));
+                ASSERT_EQ(lines[k], want);
+            }
+        }
+
+        // The job: two passes of one pass each per group, every point line
+        // well formed, and as many as the runs ask for.
+        TBlowList list;
+        PrepareBlowList(list, poly);
+        size_t expectPoints = 0;
+        for (int i = 1; i < list.Count(); ++i)
+            expectPoints += static_cast<size_t>(list.Passes(i) * list.Output(i)->PointCount());
+        TAlignPoints placed;
+        placed.Ref = {0, 0};
+        placed.Skew = {3000, 400};
+        const auto lines = Lines(list.BuildJobStream(10, placed, nullptr));
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines.front(), "papu0,0;");
+        EXPECT_EQ(lines.back(), "pa0,0,0,0,0,0;");
+        size_t points = 0, firsts = 0;
+        for (size_t k = 1; k + 1 < lines.size(); ++k) {
+            const std::string &l = lines[k];
+            if (l.empty() || l.rfind("vs", 0) == 0 || l.rfind("bp", 0) == 0)
+                continue;
+            ASSERT_TRUE(std::regex_match(l, pointLine)) << l;
+            firsts += l.rfind("papu ", 0) == 0;
+            ++points;
+        }
+        EXPECT_EQ(points, expectPoints);
+        EXPECT_EQ(firsts, expectPoints ? 1u : 0u);
+    }
+    EXPECT_GT(plots, 10);
+}

@@ -1,0 +1,245 @@
+#include "geometry/polygon.h"
+
+#include "GeometryTestSupport.h"
+#include "TestDoubles.h"
+#include "hpgl/HpglOutput.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace grittor;
+using namespace grittor::test;
+
+namespace {
+
+class PolygonTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetSelectedMaterial(-1);
+        poly.StartCollection(nullptr);
+    }
+    void TearDown() override { SetSelectedMaterial(-1); }
+
+    TempSettings settings;
+    LogCapture log;
+    TPolygon poly;
+};
+
+} // namespace
+
+TEST_F(PolygonTest, ClosedSquareIsOneOutlineOfFourSegments)
+{
+    // PU0,0;PD1000,0,1000,1000,0,1000,0,0;PU; followed by the closing move
+    // of the rendering back to the current position.
+    poly.Move({0, 0}, 3);
+    for (TExtendedPoint p : {TExtendedPoint{1000, 0}, {1000, 1000}, {0, 1000}, {0, 0}})
+        poly.Line(p, 3);
+    poly.Move({0, 0}, 0);
+
+    ASSERT_EQ(poly.ObjectCount(), 1);
+    const TObjectList &o = *poly.Objects[0];
+    ASSERT_EQ(o.Count(), 4);
+    EXPECT_FALSE(o.NotClosed);
+    EXPECT_EQ(o.Pen, 3);
+    EXPECT_EQ(o.Segments[1].StartPoint, (TExtendedPoint{1000, 0}));
+    EXPECT_EQ(o.Segments[3].EndPoint, (TExtendedPoint{0, 0}));
+    for (const TSegment &s : o.Segments) {
+        EXPECT_EQ(s.Parent, &o);
+        EXPECT_EQ(s.length, 1000);
+        EXPECT_EQ(s.IntersectionType, TIntersectionType::ITNoIntersection);
+    }
+    ASSERT_EQ(poly.GroupCount(), 1);
+    EXPECT_EQ(poly.GroupPen(0), 3);
+}
+
+TEST_F(PolygonTest, MovesSplitOutlinesUnlessTheyStayWithinTolerance)
+{
+    Rect(poly, 0, 0, 100, 100, 1);
+    // 0.7 away in both axes: the same point, the outline goes on.
+    poly.Move({0.7L, 0.7L}, 1);
+    EXPECT_EQ(poly.ObjectCount(), 1);
+    poly.Line({50, 50}, 1);
+    EXPECT_EQ(poly.Objects[0]->Count(), 5);
+    poly.Move({50.79L, 50}, 1);
+    EXPECT_EQ(poly.ObjectCount(), 1);
+    poly.Move({51, 50}, 1);
+    EXPECT_EQ(poly.ObjectCount(), 2);
+    // The rectangle's own first move reuses the still empty outline.
+    Rect(poly, 500, 500, 10, 10, 2);
+    ASSERT_EQ(poly.ObjectCount(), 2);
+    EXPECT_EQ(poly.Objects[1]->Count(), 4);
+    EXPECT_EQ(poly.Objects[1]->Pen, 2);
+}
+
+TEST_F(PolygonTest, OpenOutlineIsFlaggedWhenTheNextOneStarts)
+{
+    Outline(poly, {{0, 0}, {1000, 0}, {1000, 1000}, {0, 1000}, {0, 5}}, 1);
+    EXPECT_FALSE(poly.Objects[0]->NotClosed);
+    EXPECT_EQ(log.Count("Object not closed"), 0);
+    poly.Move({3000, 3000}, 1);
+    EXPECT_TRUE(poly.Objects[0]->NotClosed);
+    EXPECT_EQ(log.Count("Object not closed"), 1);
+    EXPECT_EQ(log.Count("start new object (3000,3000)"), 1);
+
+    // The last outline of a plot is never tested.
+    Outline(poly, {{3000, 3000}, {4000, 3000}}, 1);
+    EXPECT_FALSE(poly.Objects.back()->NotClosed);
+    EXPECT_EQ(log.Count("Object not closed"), 1);
+    // An outline that stays in the list keeps its segments.
+    EXPECT_EQ(poly.Objects[0]->Count(), 4);
+}
+
+TEST_F(PolygonTest, TinyStepsMergeAndShortSegmentsAreExtended)
+{
+    poly.Move({0, 0}, 1);
+    poly.Line({0.45L, 0}, 1); // 0.45 from the current point: dropped
+    EXPECT_EQ(poly.Objects[0]->Count(), 0);
+    EXPECT_EQ(poly.CurrentPoint, (TExtendedPoint{0, 0}));
+    poly.Line({0.9L, 0}, 1); // 0.9: a segment, still shorter than 1.0
+    ASSERT_EQ(poly.Objects[0]->Count(), 1);
+    EXPECT_NEAR(static_cast<double>(poly.Objects[0]->Segments[0].length), 0.9, 1e-15);
+    poly.Line({1.35L, 0}, 1); // extends the short segment instead of adding one
+    ASSERT_EQ(poly.Objects[0]->Count(), 1);
+    EXPECT_EQ(poly.Objects[0]->Segments[0].EndPoint, (TExtendedPoint{1.35L, 0}));
+    poly.Line({1.8L, 0}, 1); // 0.45 beyond the extended end: dropped
+    EXPECT_EQ(poly.Objects[0]->Count(), 1);
+    poly.Line({2.25L, 0}, 1);
+    ASSERT_EQ(poly.Objects[0]->Count(), 2);
+    // The chain stays continuous.
+    EXPECT_EQ(poly.Objects[0]->Segments[1].StartPoint, (TExtendedPoint{1.35L, 0}));
+}
+
+TEST_F(PolygonTest, ExtendingAShortSegmentKeepsTheCornerItReaches)
+{
+    // A short chord followed by a long edge: the far corner must stay a
+    // vertex of the blast path.
+    Outline(poly, {{0, 0}, {0.9L, 0}, {1000, 0}, {1000, 1000}, {0, 1000}, {0, 0}}, 1);
+    const TObjectList &o = *poly.Objects[0];
+    ASSERT_EQ(o.Count(), 4);
+    EXPECT_EQ(o.Segments[0].EndPoint, (TExtendedPoint{1000, 0}));
+    EXPECT_EQ(o.Segments[1].StartPoint, (TExtendedPoint{1000, 0}));
+
+    poly.CurrentPen = 1;
+    THpglOutput out;
+    out.BuildPath(poly);
+    ASSERT_EQ(out.PointCount(), 5);
+    EXPECT_EQ(out.ForwardPoints[1], (TExtendedPoint{1000, 0}));
+}
+
+TEST_F(PolygonTest, SegmentLineEquation)
+{
+    TSegment vertical({10, 0}, {10, 100}, 1);
+    vertical.Recompute();
+    EXPECT_NEAR(static_cast<double>(vertical.m), 100 / 0.05, 1e-9); // x2 = end.x + 0.05
+    EXPECT_NEAR(static_cast<double>(vertical.b), 100 - 2000.0 * 10, 1e-9);
+    EXPECT_TRUE(std::isfinite(vertical.m));
+
+    TSegment slope({0, 1}, {4, 9}, 1);
+    slope.Recompute();
+    EXPECT_EQ(slope.m, 2);
+    EXPECT_EQ(slope.b, 1);
+
+    TSegment shortOne({0, 0}, {0.5L, 0.5L}, 1);
+    EXPECT_EQ(shortOne.length, 0); // below 0.8 when made
+    shortOne.EndPoint = {0.005L, 0};
+    shortOne.m = 7;
+    shortOne.Recompute();
+    EXPECT_EQ(shortOne.length, 0); // below 0.01: nothing else changes
+    EXPECT_EQ(shortOne.m, 7);
+}
+
+TEST_F(PolygonTest, LeadingLinesStartAtTheOriginInTheFirstOutline)
+{
+    poly.Line({100, 0}, 4);
+    poly.Line({100, 100}, 4);
+    ASSERT_EQ(poly.ObjectCount(), 1);
+    EXPECT_EQ(poly.Objects[0]->Segments[0].StartPoint, (TExtendedPoint{0, 0}));
+    EXPECT_EQ(poly.Objects[0]->Pen, 4);
+}
+
+TEST_F(PolygonTest, PenGroupsAreSortedAndFreeOfDuplicates)
+{
+    Rect(poly, 0, 0, 10, 10, 5);
+    Rect(poly, 20, 0, 10, 10, 2);
+    Rect(poly, 40, 0, 10, 10, 5);
+    Rect(poly, 60, 0, 10, 10, 12);
+    ASSERT_EQ(poly.GroupCount(), 3);
+    EXPECT_EQ(poly.GroupPen(0), 2);
+    EXPECT_EQ(poly.GroupPen(1), 5);
+    EXPECT_EQ(poly.GroupPen(2), 12);
+    // A pen whose lines were all too short makes no group.
+    poly.Move({100, 100}, 7);
+    poly.Line({100.5L, 100}, 7);
+    EXPECT_EQ(poly.GroupCount(), 3);
+
+    auto out = std::make_unique<THpglOutput>();
+    THpglOutput *raw = out.get();
+    poly.SetGroupOutput(1, std::move(out));
+    EXPECT_EQ(poly.GroupOutput(1), raw);
+    EXPECT_EQ(poly.GroupOutput(0), nullptr);
+    poly.StartCollection(nullptr); // frees the outputs with the groups
+    EXPECT_EQ(poly.GroupCount(), 0);
+    EXPECT_EQ(poly.ObjectCount(), 1);
+}
+
+TEST_F(PolygonTest, BorderFlagsAndCurrentPenComeFromTheSelectedMaterial)
+{
+    EXPECT_EQ(poly.CurrentPen, -1);
+    const int m = AddPen("Granite", {.pen = 1});
+    AddPen("Granite", {.pen = 4, .border = true});
+    AddPen("Granite", {.pen = 6, .border = true});
+    AddPen("Marble", {.pen = 2, .border = true});
+    SetSelectedMaterial(m);
+    poly.StartCollection(nullptr);
+    EXPECT_EQ(poly.CurrentPen, 6); // the last border record wins
+    EXPECT_TRUE(poly.Border[4]);
+    EXPECT_TRUE(poly.Border[6]);
+    EXPECT_FALSE(poly.Border[1]);
+    EXPECT_FALSE(poly.Border[2]);
+    EXPECT_TRUE(poly.IsBorderPen(14));
+    EXPECT_FALSE(poly.IsBorderPen(12));
+
+    Rect(poly, 0, 0, 10, 10, 1);
+    Rect(poly, 20, 0, 10, 10, 16);
+    EXPECT_EQ(poly.BorderGroupIndex(), 1);
+
+    SetSelectedMaterial(-1);
+    poly.StartCollection(nullptr);
+    EXPECT_EQ(poly.CurrentPen, -1);
+    EXPECT_FALSE(poly.Border[6]);
+    EXPECT_EQ(poly.BorderGroupIndex(), -1);
+}
+
+TEST_F(PolygonTest, DebugLinesOnlyWithTheDebugFlag)
+{
+    Rect(poly, 0, 0, 10, 10, 1);
+    EXPECT_EQ(log.Count("ITNoIntersection"), 0);
+    poly.Debug = true;
+    poly.StartCollection(nullptr);
+    EXPECT_EQ(log.Count("startp      \tEndp        \tParent     \tm    \tb    \tlen    \tInter type  \tInter \tColor"),
+              1);
+    Outline(poly, {{0, 0}, {4, 8}}, 3);
+    const std::string line = poly.Objects[0]->Segments[0].DebugLine();
+    // (start) (end) parent m b len type (inter) pen
+    const std::string expectTail = "\t2.000\t0.000\t8.9\tITNoIntersection\t(0.0,0.0)\t3";
+    EXPECT_EQ(line.substr(0, 20), "(0.0,0.0)\t(4.0,8.0)\t");
+    EXPECT_EQ(line.substr(28), expectTail);
+    EXPECT_EQ(log.Count(line), 1);
+    EXPECT_STREQ(IntersectionTypeName(TIntersectionType::ITEndPoint), "ITEndPoint      ");
+}
+
+TEST_F(PolygonTest, SegmentDumpListsEveryOutline)
+{
+    Rect(poly, 0, 0, 1016, 2.5L, 3);
+    poly.Move({5000, 5000}, 0); // leaves an empty last outline
+    QTemporaryDir dir;
+    const std::string file = dir.path().toStdString() + "/HpglOutput before combine.xls";
+    poly.DumpSegments(file, false);
+    EXPECT_EQ(ReadFile(file), "\t\tPen\t3\r\n0\t0\r\n1016\t0\r\n1016\t2.5\r\n0\t2.5\r\n0\t0\r\n"
+                              "\t\tPen\t-1\r\n");
+    poly.DumpSegments(file, true);
+    EXPECT_EQ(Lines(ReadFile(file)).size(), 14u);
+    EXPECT_THROW(poly.DumpSegments(dir.path().toStdString() + "/no/such/folder/x.xls", false), std::runtime_error);
+}

@@ -1,0 +1,354 @@
+// What the instructions do at scan and at draw: plot state, multiplier,
+// arcs and circles, rectangles, the encoded polyline, the drawing
+// primitives, number storage and text forms.
+#include "HpglTestUtil.h"
+
+#include "foundation/option.h"
+#include "pens/MaterialLibrary.h"
+#include "pens/TPens.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <cmath>
+
+using namespace grittor;
+using namespace grittor::test;
+
+namespace {
+
+using Events = std::vector<std::string>;
+
+int CountPrefix(const Events &e, char c)
+{
+    int n = 0;
+    for (const auto &s : e)
+        n += !s.empty() && s[0] == c;
+    return n;
+}
+
+} // namespace
+
+TEST(HpglInstructions, MultiplierScalesCoordinatesOnceAtScan)
+{
+    auto one = ReadHpgl("PU0,0;PD1016,0;");
+    EXPECT_EQ(one->MaxPoint.x - one->MinPoint.x, 1016);
+    EXPECT_EQ(ReplayPlot(*one).events, (Events{"M 0,0 0", "L 1016,0 0"}));
+
+    auto two = ReadHpgl("PU0,0;PD1016,0;", 2);
+    EXPECT_EQ(two->MaxPoint.x, 2032);
+    EXPECT_EQ(two->Command(1).Number(0), 2032); // stored in plot units
+    // Every replay draws the stored units; nothing is scaled twice.
+    EXPECT_EQ(ReplayPlot(*two).events, (Events{"M 0,0 0", "L 2032,0 0"}));
+    EXPECT_EQ(ReplayPlot(*two).events, (Events{"M 0,0 0", "L 2032,0 0"}));
+}
+
+TEST(HpglInstructions, RelativeAbsoluteAndPenState)
+{
+    auto abs = ReadHpgl("PR;PA100,100;");
+    EXPECT_EQ(abs->Position, ExtendedPoint(100, 100));
+    EXPECT_FALSE(abs->Relative);
+
+    auto rel = ReadHpgl("PR10,10,20,20;");
+    EXPECT_EQ(rel->Position, ExtendedPoint(30, 30));
+    EXPECT_TRUE(rel->Relative);
+    EXPECT_EQ(rel->MaxPoint, ExtendedPoint(30, 30));
+
+    auto pd = ReadHpgl("PD;");
+    EXPECT_EQ(pd->PenDown, 1);
+    EXPECT_TRUE(ReplayPlot(*pd).events.empty());
+
+    // A trailing odd number is ignored; PU and PD follow the current mode.
+    auto odd = ReadHpgl("PR;PD5,5,7;PU1,1;");
+    EXPECT_EQ(odd->Position, ExtendedPoint(6, 6));
+    EXPECT_EQ(odd->PenDown, 0);
+    // The replay starts at the origin, absolute, with the pen state the
+    // prescan left (up here).
+    EXPECT_EQ(ReplayPlot(*odd).events, (Events{"L 5,5 0", "M 6,6 0"}));
+}
+
+TEST(HpglInstructions, ArcEndPointAndChordCount)
+{
+    auto r = ReadHpgl("PU;PA1000,0;PD;AA0,0,90;");
+    EXPECT_NEAR(static_cast<double>(r->Position.x), 0, 1e-9);
+    EXPECT_NEAR(static_cast<double>(r->Position.y), 1000, 1e-9);
+    EXPECT_NEAR(static_cast<double>(r->MaxPoint.y), 1000, 1e-9);
+    r->PenDown = 0;
+    const Replay rep = ReplayPlot(*r);
+    EXPECT_EQ(CountPrefix(rep.events, 'L'), 17); // step about 0.0909 rad at radius 1000
+    EXPECT_NEAR(static_cast<double>(rep.points.back().x), 0, 1e-9);
+    EXPECT_NEAR(static_cast<double>(rep.points.back().y), 1000, 1e-9);
+
+    // AR: centre relative to the pen; a negative sweep turns clockwise.
+    auto ar = ReadHpgl("PA0,100;AR0,-100,-90;");
+    EXPECT_NEAR(static_cast<double>(ar->Position.x), 100, 1e-9);
+    EXPECT_NEAR(static_cast<double>(ar->Position.y), 0, 1e-9);
+
+    // Start point on the centre: nothing happens.
+    auto zero = ReadHpgl("PA5,5;AA5,5,90;");
+    EXPECT_EQ(zero->Position, ExtendedPoint(5, 5));
+    EXPECT_EQ(ReplayPlot(*zero).events, (Events{"M 5,5 0"}));
+
+    // Too few numbers: the message at scan and at every draw, no effect.
+    auto shortArc = ReadHpgl("AA10,10;");
+    ASSERT_EQ(shortArc.errors.size(), 1u);
+    EXPECT_EQ(shortArc.errors[0].rfind("Insuficent Number of Parameters to AA command@", 0), 0u);
+    EXPECT_EQ(shortArc->Position, ExtendedPoint(0, 0));
+    EXPECT_EQ(shortArc->MaxPoint, ExtendedPoint(-1e7L, -1e7L));
+    std::vector<std::string> drawErrors;
+    shortArc->OnError = [&](const std::string &m, bool) { drawErrors.push_back(m); };
+    EXPECT_TRUE(ReplayPlot(*shortArc).events.empty());
+    EXPECT_EQ(drawErrors.size(), 1u);
+}
+
+TEST(HpglInstructions, HugeSweepsEndRightWithoutEndlessChords)
+{
+    // 1e9 degrees is 280 degrees on from the start after whole turns.
+    auto r = ReadHpgl("PA10,0;PD;AA0,0,1000000000;");
+    const long double a = 280 * 3.14159265358979323846L / 180;
+    EXPECT_NEAR(static_cast<double>(r->Position.x), static_cast<double>(10 * std::cos(a)), 1e-6);
+    EXPECT_NEAR(static_cast<double>(r->Position.y), static_cast<double>(10 * std::sin(a)), 1e-6);
+    const Replay rep = ReplayPlot(*r);
+    EXPECT_LT(rep.events.size(), 2000u);
+    EXPECT_NEAR(static_cast<double>(rep.points.back().x), static_cast<double>(10 * std::cos(a)), 1e-6);
+}
+
+TEST(HpglInstructions, CirclesKeepPositionAndPenState)
+{
+    auto r = ReadHpgl("PA100,100;PU;CI50;");
+    EXPECT_EQ(r->Position, ExtendedPoint(100, 100));
+    EXPECT_EQ(r->PenDown, 0);
+    EXPECT_NEAR(static_cast<double>(r->MinPoint.x), 50, 1e-9);
+    EXPECT_NEAR(static_cast<double>(r->MaxPoint.x), 150, 1e-9);
+    EXPECT_NEAR(static_cast<double>(r->MaxPoint.y), 150, 1e-9);
+    const Replay rep = ReplayPlot(*r);
+    // Drawn even with the pen up: a move to the leftmost point, 36 chords
+    // (radius 50 takes the 10-degree limit), a move back to the centre.
+    ASSERT_EQ(rep.events.size(), 1u + 1 + 36 + 1);
+    EXPECT_EQ(rep.events[1], "M 50,100 0");
+    EXPECT_EQ(rep.events.back(), "M 100,100 0");
+    EXPECT_EQ(r->PenDown, 0);
+    EXPECT_EQ(r->Position, ExtendedPoint(100, 100));
+
+    auto zero = ReadHpgl("CI0;");
+    EXPECT_EQ(ReplayPlot(*zero).events, (Events{"M 0,0 0", "M 0,0 0"}));
+
+    // A large circle has finer chords: 2.8748 / sqrt(r) radians.
+    auto big = ReadHpgl("CI10000;");
+    EXPECT_EQ(CountPrefix(ReplayPlot(*big).events, 'L'),
+              static_cast<int>(std::floor(2 * M_PI / std::exp(-0.5 * std::log(10000.0) + 1.056))));
+
+    auto missing = ReadHpgl("CI;");
+    ASSERT_EQ(missing.errors.size(), 1u);
+    EXPECT_EQ(missing.errors[0].rfind("Insuficent Number of Parameters to CI command@", 0), 0u);
+}
+
+TEST(HpglInstructions, RectanglesDrawFourSidesAndKeepPosition)
+{
+    auto er = ReadHpgl("PA10,10;ER100,50;");
+    EXPECT_EQ(er->MinPoint, ExtendedPoint(10, 10));
+    EXPECT_EQ(er->MaxPoint, ExtendedPoint(110, 60));
+    EXPECT_EQ(ReplayPlot(*er).events,
+              (Events{"M 10,10 0", "L 10,60 0", "L 110,60 0", "L 110,10 0", "L 10,10 0"}));
+    EXPECT_EQ(er->Position, ExtendedPoint(10, 10));
+    EXPECT_FALSE(er->Relative);
+
+    auto ea = ReadHpgl("PR;PA10,10;EA100,50;");
+    EXPECT_EQ(ReplayPlot(*ea).events,
+              (Events{"M 10,10 0", "L 10,50 0", "L 100,50 0", "L 100,10 0", "L 10,10 0"}));
+
+    auto shortRect = ReadHpgl("ER5;");
+    ASSERT_EQ(shortRect.errors.size(), 1u);
+    EXPECT_EQ(shortRect.errors[0].rfind("Insuficent Number of Parameters to ER command@", 0), 0u);
+    EXPECT_EQ(shortRect->MaxPoint, ExtendedPoint(-1e7L, -1e7L));
+    std::vector<std::string> drawErrors;
+    shortRect->OnError = [&](const std::string &m, bool) { drawErrors.push_back(m); };
+    ReplayPlot(*shortRect);
+    ASSERT_EQ(drawErrors.size(), 1u);
+    EXPECT_EQ(drawErrors[0].rfind("insuficient number of parameters to ea or er command@", 0), 0u);
+}
+
+TEST(HpglInstructions, EncodedPolylineFlags)
+{
+    // Relative points with the pen down by default.
+    auto plain = ReadHpgl("PE" + PePoint(100, 0) + PePoint(0, 100) + ";");
+    EXPECT_EQ(plain->MaxPoint, ExtendedPoint(100, 100));
+    EXPECT_EQ(plain->PenDown, 1);
+    EXPECT_EQ(ReplayPlot(*plain).events, (Events{"L 100,0 0", "L 100,100 0"}));
+
+    // "<" lifts the pen for the next point only.
+    auto up = ReadHpgl("PE<" + PePoint(10, 0) + PePoint(10, 0) + ";");
+    EXPECT_EQ(ReplayPlot(*up).events, (Events{"M 10,0 0", "L 20,0 0"}));
+
+    // "=" makes only the next point absolute.
+    auto abs = ReadHpgl("PA50,50;PE=" + PePoint(5, 5) + PePoint(1, 1) + ";");
+    abs->PenDown = 0; // the prescan left it down after the PE
+    EXPECT_EQ(ReplayPlot(*abs).events, (Events{"M 50,50 0", "L 5,5 0", "L 6,6 0"}));
+
+    // ":" selects the pen of the following points and of the file.
+    auto pen = ReadHpgl("SP1;PE" + PePoint(1, 0) + ":" + PeNumber(3) + PePoint(1, 0) + ";PA0,0;");
+    EXPECT_EQ(pen->CurrentPen, 3);
+    EXPECT_EQ(pen->Command(1).Pen(), 3);
+    EXPECT_EQ(pen->Command(2).Pen(), 3);
+    // Each walk starts with the pen the PE was read with, so a redraw
+    // matches the first one.
+    const Events expected{"L 1,0 1", "L 2,0 3", "L 0,0 3"};
+    EXPECT_EQ(ReplayPlot(*pen).events, expected);
+    EXPECT_EQ(ReplayPlot(*pen).events, expected);
+
+    // ">" sets fractional bits; outside -10..10 they are 0.
+    auto frac = ReadHpgl("PE>" + PeNumber(2) + PePoint(4, 8) + ";");
+    EXPECT_EQ(frac->Position, ExtendedPoint(1, 2));
+    auto wide = ReadHpgl("PE>" + PeNumber(11) + PePoint(4, 8) + ";");
+    EXPECT_EQ(wide->Position, ExtendedPoint(4, 8));
+    auto neg = ReadHpgl("PE>" + PeNumber(-3) + PePoint(4, 8) + ";");
+    EXPECT_EQ(neg->Position, ExtendedPoint(32, 64));
+
+    // 7-bit data, negative numbers.
+    auto seven = ReadHpgl("PE7" + PePoint(100, -50, true) + PePoint(-1, 2000, true) + ";");
+    EXPECT_EQ(seven->Position, ExtendedPoint(99, 1950));
+
+    // The pen state after a PE is that of its last point.
+    auto last = ReadHpgl("PD;PE<" + PePoint(1, 1) + ";");
+    EXPECT_EQ(last->PenDown, 0);
+    auto none = ReadHpgl("PD;PE;");
+    EXPECT_EQ(none->PenDown, 1);
+
+    // The multiplier applies at every walk.
+    auto scaled = ReadHpgl("PE" + PePoint(10, 0) + ";", 2);
+    EXPECT_EQ(scaled->MaxPoint.x, 20);
+    EXPECT_EQ(ReplayPlot(*scaled).events, (Events{"L 20,0 0"}));
+}
+
+TEST(HpglInstructions, EncodedPolylineDataEnds)
+{
+    // A number without its last digit ends the walk without a point.
+    auto cut = ReadHpgl("PE" + PeNumber(100) + ";PA1,1;");
+    EXPECT_EQ(cut->CommandCount(), 2);
+    EXPECT_EQ(cut->Command(0).Data(), PeNumber(100) + ";");
+    EXPECT_EQ(cut->MaxPoint, ExtendedPoint(1, 1));
+
+    // Unterminated at the end of the file: the data gets its ";".
+    auto open = ReadHpgl("PE" + PePoint(3, 4));
+    EXPECT_EQ(open->Command(0).Data(), PePoint(3, 4) + ";");
+    EXPECT_EQ(open->Position, ExtendedPoint(3, 4));
+
+    // CR and LF inside the data are left out.
+    auto lines = ReadHpgl("PE" + PeNumber(1) + "\r\n" + PeNumber(2) + "\n;");
+    EXPECT_EQ(lines->Command(0).Data(), PePoint(1, 2) + ";");
+    EXPECT_EQ(lines->Position, ExtendedPoint(1, 2));
+    EXPECT_EQ(lines->Command(0).GetText(), "PE" + PePoint(1, 2) + ";");
+
+    // A run of digits that never ends cannot overflow anything.
+    auto garbage = ReadHpgl("PE" + std::string(5000, 'z') + PeNumber(1) + PeNumber(1) + ";");
+    EXPECT_EQ(garbage->CommandCount(), 1);
+}
+
+TEST(HpglInstructions, DevicePositionTruncatesTowardZeroAndClamps)
+{
+    auto r = ReadHpgl("");
+    RecordingCanvas canvas;
+    r->Image = &canvas;
+    r->Scale = {2, -2};
+    r->Offset = {10, 10};
+    r->MoveTo({1.7L, 1.7L}, 0);
+    r->MoveTo({-5.9L, 8.1L}, 0);
+    r->MoveTo({1e30L, -1e30L}, 0);
+    r->MoveTo({std::nanl(""), 0}, 0);
+    EXPECT_EQ(canvas.Strokes(), (Events{"M 13,6", "M -1,-6", "M 2147483647,2147483647", "M 0,10"}));
+    EXPECT_EQ(r->DeviceX(-1e30L), INT_MIN);
+}
+
+TEST(HpglInstructions, LineColoursOnScreenAndOnPaper)
+{
+    auto r = ReadHpgl("");
+    RecordingCanvas screen, paper;
+    r->Image = &screen;
+    r->Printer = &paper;
+    r->Scale = {1, 1};
+    screen.SetPenColor(0x123);
+    paper.SetPenColor(0x456);
+    r->PenColors[2] = 0x0000FF;
+    r->LineTo({1, 1}, 2);  // own colour, then the canvas colour again
+    r->LineTo({2, 2}, 3);  // no colour of its own
+    r->LineTo({3, 3}, 12); // outside the table
+    r->LineTo({4, 4}, -1);
+    ASSERT_EQ(screen.calls.size(), 1u + 3 + 3);
+    EXPECT_EQ(screen.calls[2].color, 0x0000FFu);
+    EXPECT_EQ(screen.calls[3].color, 0x123u);
+    for (size_t i = 4; i < screen.calls.size(); ++i)
+        EXPECT_EQ(screen.calls[i].color, 0x123u);
+
+    r->Printing = true;
+    r->LineTo({1, 1}, 5);
+    r->LineTo({1, 1}, 20); // print colour of pen 0
+    EXPECT_EQ(paper.calls[2].color, 0xFF0000u);
+    EXPECT_EQ(paper.calls[3].color, 0x456u);
+    EXPECT_EQ(paper.calls[5].color, 0x000000u);
+    EXPECT_EQ(paper.PenColor(), 0x456u);
+    EXPECT_EQ(screen.calls.size(), 7u); // nothing more on screen while printing
+}
+
+TEST(HpglInstructions, PenColoursComeFromTheSelectedMaterial)
+{
+    TempSettings settings;
+    auto add = [](int material, int pen, int color) {
+        auto rec = std::make_unique<TPens>();
+        rec->Material = material;
+        rec->pen = pen;
+        rec->Color = static_cast<uint8_t>(color);
+        Options().PenTable.push_back(std::move(rec));
+    };
+    add(0, 3, 13);  // Red
+    add(0, 10, 16); // White
+    add(1, 4, 13);  // another material
+    SetSelectedMaterial(0);
+    auto r = ReadHpgl("");
+    SetSelectedMaterial(-1);
+    EXPECT_EQ(r->PenColors[3], 0x0000FFu);
+    EXPECT_EQ(r->PenColors[10], 0xFFFFFFu);
+    EXPECT_EQ(r->PenColors[4], NoPenColor);
+    EXPECT_EQ(r->PenColors[0], NoPenColor);
+}
+
+TEST(HpglInstructions, NumbersAreStoredExactly)
+{
+    const char *fields[] = {"0.1", "-0.3", "12345.678", "-0", "123456789.1", "0.000001", "99999999999", "-.5"};
+    std::string text = "PA";
+    for (const char *f : fields)
+        text += std::string(f) + ",";
+    text += ";";
+    for (long double mult : {1.0L, 0.3L}) {
+        auto r = ReadHpgl(text, mult);
+        auto c = r->Command(0);
+        ASSERT_EQ(c.NumberCount(), 8);
+        for (int i = 0; i < 8; ++i) {
+            long double want = 0;
+            ASSERT_TRUE(ParseExtended(fields[i], want));
+            want *= mult;
+            const long double got = c.Number(i);
+            EXPECT_EQ(std::memcmp(&got, &want, 10), 0) << fields[i] << " x " << static_cast<double>(mult);
+        }
+    }
+    EXPECT_TRUE(std::signbit(ReadHpgl("PA-0,1;")->Command(0).Number(0)));
+}
+
+TEST(HpglInstructions, TextFormsRoundTrip)
+{
+    const std::string text = "IN;SP2;PA10.5,-20,0.1;PR1,2,3;CI5;AA1,2,45;ER-3,4;DT*;LBabc*;WA;\x1b.wstate;pause:PE" +
+                             PePoint(3, 4) + ";SC;PU;";
+    auto first = ReadHpgl(text);
+    std::string again;
+    for (int i = 0; i < first->CommandCount(); ++i)
+        again += first->GetText(i);
+    EXPECT_EQ(again, "IN;SP2;PA10.5,-20,0.1;PR1,2,3;CI5;AA1,2,45;ER-3,4;DT*;LBabc*;\x1b.Wstate;pause:PE" +
+                         PePoint(3, 4) + ";SC;PU;");
+    auto second = ReadHpgl(again);
+    ASSERT_EQ(second->CommandCount(), first->CommandCount());
+    for (int i = 0; i < first->CommandCount(); ++i) {
+        EXPECT_EQ(second->GetText(i), first->GetText(i));
+        EXPECT_EQ(second->Command(i).Numbers(), first->Command(i).Numbers());
+    }
+    EXPECT_EQ(second->MaxPoint, first->MaxPoint);
+}

@@ -1,0 +1,306 @@
+// The character reader: names, parameters, resynchronisation, labels,
+// escapes, messages with their position context and the error stop.
+#include "HpglTestUtil.h"
+
+#include "foundation/AbortFlags.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+using namespace grittor;
+using namespace grittor::test;
+
+namespace {
+
+std::vector<std::string> Names(THpglFile &f)
+{
+    std::vector<std::string> out;
+    for (int i = 0; i < f.CommandCount(); ++i)
+        out.push_back(f.Command(i).Name());
+    return out;
+}
+
+using Nums = std::vector<long double>;
+
+} // namespace
+
+TEST(HpglReader, NamesAnyCaseWithOrWithoutSemicolons)
+{
+    auto r = ReadHpgl("pa10,20;PD 30 40;");
+    ASSERT_EQ(r->CommandCount(), 2);
+    EXPECT_EQ(r->Command(0).Kind(), TCommandKind::PA);
+    EXPECT_EQ(r->Command(0).Numbers(), (Nums{10, 20}));
+    EXPECT_EQ(r->Command(1).Kind(), TCommandKind::PD);
+    EXPECT_EQ(r->Command(1).Numbers(), (Nums{30, 40}));
+
+    auto joined = ReadHpgl("PA10,20PD30,40");
+    EXPECT_EQ(Names(*joined), (std::vector<std::string>{"pa", "pd"}));
+    EXPECT_EQ(joined->Command(1).Numbers(), (Nums{30, 40}));
+
+    // Separators between the two letters are skipped, ";" is not.
+    auto spaced = ReadHpgl("P A5,5;");
+    EXPECT_EQ(Names(*spaced), (std::vector<std::string>{"pa"}));
+    EXPECT_TRUE(spaced.errors.empty());
+
+    // Colons, CR and LF inside a parameter list are skipped (so they join
+    // the digits around them); blanks and commas split; empty fields
+    // vanish; trailing commas are harmless.
+    auto messy = ReadHpgl("PD673,4271,,67\r\n3:7197,\r\n;PU 1 , 2;");
+    EXPECT_EQ(messy->Command(0).Numbers(), (Nums{673, 4271, 6737197}));
+    EXPECT_EQ(messy->Command(1).Numbers(), (Nums{1, 2}));
+    EXPECT_TRUE(messy.errors.empty());
+}
+
+TEST(HpglReader, SkippedAndRejectedRows)
+{
+    // WA makes no instruction; its parameters are read as what follows.
+    auto wa = ReadHpgl("WA;PA1,1;XT;YT;");
+    EXPECT_EQ(Names(*wa), (std::vector<std::string>{"pa"}));
+    // An output instruction is rejected like an unknown name.
+    auto oc = ReadHpgl("OC;");
+    EXPECT_EQ(oc->ErrorCount, 3); // "oc", "c;", then ";" with the blank past the end
+    EXPECT_EQ(oc->CommandCount(), 0);
+    // Every other known name is kept as text.
+    auto in = ReadHpgl("IN;SC0,639,0,479;");
+    ASSERT_EQ(in->CommandCount(), 2);
+    EXPECT_EQ(in->Command(1).Kind(), TCommandKind::Ignored);
+    EXPECT_EQ(in->Command(1).Numbers(), (Nums{0, 639, 0, 479}));
+    EXPECT_EQ(in->Command(1).GetText(), "SC0,639,0,479;");
+}
+
+TEST(HpglReader, InstructionTableHasTheKnownRows)
+{
+    EXPECT_EQ(std::string(InstructionTable[0].name), "aa");
+    EXPECT_EQ(std::string(InstructionTable[InstructionTableSize - 1].name), "yt");
+    int rejected = 0, skipped = 0, labels = 0;
+    for (const auto &row : InstructionTable) {
+        rejected += row.kind == TReadKind::Rejected;
+        skipped += row.kind == TReadKind::Skipped;
+        labels += row.kind == TReadKind::Label;
+        EXPECT_EQ(FindInstruction(row.name[0], row.name[1]), &row - InstructionTable) << row.name;
+    }
+    EXPECT_EQ(rejected, 13);
+    EXPECT_EQ(skipped, 3);
+    EXPECT_EQ(labels, 2);
+    EXPECT_EQ(FindInstruction('z', 'z'), -1);
+    EXPECT_EQ(FindInstruction('P', 'A'), -1); // the reader lower-cases first
+}
+
+TEST(HpglReader, PenSelectionRoundsAndCarries)
+{
+    auto r = ReadHpgl("SP2.6;PA1,1;SP;PA2,2;SP-0.6;PA3,3;SP2.5;PU;");
+    EXPECT_EQ(r->Command(0).Pen(), 0); // SP carries the pen before it
+    EXPECT_EQ(r->Command(1).Pen(), 3);
+    EXPECT_EQ(r->Command(3).Pen(), 0);
+    EXPECT_EQ(r->Command(5).Pen(), -1); // floor(-0.1)
+    EXPECT_EQ(r->Command(7).Pen(), 3);
+    EXPECT_EQ(r->CurrentPen, 3);
+    // A pen far outside any range is clamped, not undefined.
+    auto big = ReadHpgl("SP99999999999;PU;");
+    EXPECT_EQ(big->CurrentPen, 2147483647);
+}
+
+TEST(HpglReader, UnknownPairsResynchroniseOneCharacterOn)
+{
+    auto r = ReadHpgl("ZZPA1,1;");
+    ASSERT_EQ(r.errors.size(), 2u);
+    EXPECT_EQ(r.errors[0], "Invalid Hpgl Command@2:-->ZPA1,1;");
+    EXPECT_EQ(r.errors[1], "Invalid Hpgl Command@3:Z-->PA1,1;");
+    EXPECT_EQ(r->ErrorCount, 2);
+    ASSERT_EQ(r->CommandCount(), 1);
+    EXPECT_EQ(r->Command(0).Numbers(), (Nums{1, 1}));
+
+    // zz, z1, "1;" and ";" paired with the blank past the end.
+    auto four = ReadHpgl("ZZ1;");
+    ASSERT_EQ(four.errors.size(), 4u);
+    EXPECT_EQ(four->ErrorCount, 4);
+    EXPECT_EQ(four.errors[2], "Invalid Hpgl Command@4:ZZ-->;");
+    EXPECT_EQ(four.errors[3], "Invalid Hpgl Command@5:ZZ1-->");
+}
+
+TEST(HpglReader, PositionContextSkipsTheCharacterBeforeReadPosAndShowsControls)
+{
+    // Nine characters from ReadPos - 10, then ten from ReadPos; controls
+    // and runs in their printable form.
+    auto r = ReadHpgl("PA1,1;\r\nPU2,2;XXXXXPA1,2,3,4,5;");
+    ASSERT_FALSE(r.errors.empty());
+    // The first error is the pair "xx" read with ReadPos on the second X (16).
+    EXPECT_EQ(r.errors[0], "Invalid Hpgl Command@16:; #13  #10 PU2,2;--> 4*XPA1,2,");
+    auto ctl = ReadHpgl(std::string("PU;\x01\x02;", 6));
+    ASSERT_EQ(ctl.errors.size(), 3u);
+    EXPECT_EQ(ctl.errors[0], "Invalid Hpgl Command@5:PU;--> #2 ;");
+}
+
+TEST(HpglReader, MoreThanOneHundredErrorsStopReading)
+{
+    // 99 pairs of q, then ";p": one hundred errors, and PA is still read.
+    std::string hundred(99, 'Q');
+    hundred += ";PA2,2;";
+    auto ok = ReadHpgl(hundred);
+    EXPECT_EQ(ok->ErrorCount, 100);
+    EXPECT_TRUE(ok.dialogs.empty());
+    EXPECT_EQ(ok->CommandCount(), 1);
+
+    std::string text = "PA1,1;";
+    text += std::string(100, 'Q');
+    text += ";PA2,2;";
+    auto stop = ReadHpgl(text);
+    EXPECT_EQ(stop->ErrorCount, 101);
+    EXPECT_EQ(stop.errors.size(), 101u);
+    ASSERT_EQ(stop.dialogs.size(), 1u);
+    EXPECT_EQ(stop.dialogs[0],
+              "More than 100 errors in hpgl file.  This file is probably not in the correct format");
+    // What was read before the stop stays.
+    ASSERT_EQ(stop->CommandCount(), 1);
+    EXPECT_EQ(stop->Command(0).Numbers(), (Nums{1, 1}));
+}
+
+TEST(HpglReader, LabelsAndTheirTerminator)
+{
+    auto r = ReadHpgl("DT*;LBHELLO*PU;");
+    ASSERT_EQ(Names(*r), (std::vector<std::string>{"dt", "lb", "pu"}));
+    EXPECT_EQ(r->Command(0).Strings().Get(0), "*");
+    EXPECT_EQ(r->LabelTerminator, '*');
+    EXPECT_EQ(r->Command(1).Strings().Count(), 1);
+    EXPECT_EQ(r->Command(1).Strings().Get(0), "HELLO*");
+    EXPECT_FALSE(r->Command(1).HasNumbers());
+    EXPECT_EQ(r->Command(1).GetText(), "LBHELLO*;");
+    EXPECT_TRUE(r.errors.empty());
+
+    // The default terminator is ETX; a label may hold separators and ";".
+    auto etx = ReadHpgl("LBa;b, c\x03PA1,1;");
+    EXPECT_EQ(etx->Command(0).Strings().Get(0), "a;b, c\x03");
+    EXPECT_EQ(etx->Command(1).Kind(), TCommandKind::PA);
+
+    // Label texts keep eleven characters like every parameter text.
+    auto longLabel = ReadHpgl("LBABCDEFGHIJKLMNOP\x03;");
+    EXPECT_EQ(longLabel->Command(0).Strings().Get(0), "ABCDEFGHIJK");
+
+    // DT at the very end takes the blank returned past the end.
+    auto dtEnd = ReadHpgl("DT");
+    EXPECT_EQ(dtEnd->LabelTerminator, ' ');
+}
+
+TEST(HpglReader, UnterminatedLabelReadsItsOwnLetters)
+{
+    auto r = ReadHpgl("LBHELLO");
+    ASSERT_GE(r.errors.size(), 1u);
+    EXPECT_EQ(r.errors[0], "unterminated label@2:-->BHELLO");
+    // he, el, ll fail; lo is a known name.
+    EXPECT_EQ(r->ErrorCount, 3);
+    ASSERT_EQ(Names(*r), (std::vector<std::string>{"lb", "lo"}));
+    EXPECT_EQ(r->Command(0).Strings().Count(), 0);
+    EXPECT_EQ(r->Command(0).GetText(), "LB;");
+}
+
+TEST(HpglReader, EscapeSequences)
+{
+    auto v = ReadHpgl("PU;\x1b.vposition:PA1,1;");
+    ASSERT_EQ(v->CommandCount(), 3);
+    auto esc = v->Command(1);
+    EXPECT_EQ(esc.Kind(), TCommandKind::Escape);
+    EXPECT_EQ(esc.Name(), "v");
+    ASSERT_EQ(esc.Strings().Count(), 1);
+    EXPECT_EQ(esc.Strings().Get(0), "position");
+    EXPECT_EQ(esc.GetText(), "\x1b.Vposition:");
+    EXPECT_EQ(v->Command(2).Kind(), TCommandKind::PA);
+
+    auto w = ReadHpgl("\x1b.wstate;pause:");
+    ASSERT_EQ(w->Command(0).Strings().Count(), 2);
+    EXPECT_EQ(w->Command(0).Strings().Get(1), "pause");
+
+    // Pieces are kept as they are, empty ones too; the first ":" ends it.
+    auto nested = ReadHpgl("\x1b.(;\x1b.I81;;17:PU;");
+    auto s = nested->Command(0).Strings();
+    ASSERT_EQ(s.Count(), 4);
+    EXPECT_EQ(s.Get(0), "");
+    EXPECT_EQ(s.Get(1), "\x1b.I81");
+    EXPECT_EQ(s.Get(2), "");
+    EXPECT_EQ(s.Get(3), "17");
+    EXPECT_EQ(nested->Command(1).Kind(), TCommandKind::PU);
+
+    auto bad = ReadHpgl("\x1bxPA1,1;");
+    ASSERT_GE(bad.errors.size(), 2u);
+    EXPECT_EQ(bad.errors[0], "2nd character of escape command not period@1:--> #27 xPA1,1;");
+    EXPECT_EQ(bad.errors[1].rfind("Invalid Hpgl Command@3:", 0), 0u); // "xp"
+    EXPECT_EQ(bad->Command(bad->CommandCount() - 1).Kind(), TCommandKind::PA);
+
+    auto open = ReadHpgl("\x1b.abc");
+    ASSERT_GE(open.errors.size(), 1u);
+    EXPECT_EQ(open.errors[0], "escape command not terminated with ':'@1:--> #27 .abc");
+    EXPECT_EQ(open->CommandCount(), 0);
+
+    auto last = ReadHpgl("PU;\x1b");
+    ASSERT_EQ(last.errors.size(), 1u);
+    EXPECT_EQ(last.errors[0], "2nd character of escape command not period@4:PU--> #27 ");
+}
+
+TEST(HpglReader, ParameterFieldsAreCutAndConversionFailuresReported)
+{
+    auto r = ReadHpgl("PA123456789012345,1;");
+    EXPECT_EQ(r->Command(0).Strings().Get(0), "12345678901");
+    EXPECT_EQ(r->Command(0).Number(0), 12345678901.0L);
+    EXPECT_TRUE(r.errors.empty());
+
+    auto bad = ReadHpgl("PA1-2,+,.,5;");
+    EXPECT_EQ(bad->Command(0).Numbers(), (Nums{0, 0, 0, 5}));
+    ASSERT_EQ(bad.errors.size(), 3u);
+    EXPECT_EQ(bad.errors[0], "cannot convert 1-2 to floating point@11:PA1-2,+,.-->5;");
+    EXPECT_EQ(bad->ErrorCount, 0); // conversion messages are not counted
+
+    // Neither exponents nor NaN or infinity can enter: their letters end
+    // the parameters.
+    auto exotic = ReadHpgl("PA1e4000,2;PAnan,inf;");
+    for (int i = 0; i < exotic->CommandCount(); ++i)
+        for (long double v : exotic->Command(i).Numbers())
+            EXPECT_TRUE(std::isfinite(v));
+}
+
+TEST(HpglReader, EmptyAndSeparatorOnlyTexts)
+{
+    for (const std::string &text : {std::string(), std::string(";;; \r\n,:"), std::string("\x03")}) {
+        auto r = ReadHpgl(text);
+        EXPECT_EQ(r->CommandCount(), 0);
+        EXPECT_EQ(r->MinPoint, ExtendedPoint(1e7L, 1e7L));
+        EXPECT_EQ(r->MaxPoint, ExtendedPoint(-1e7L, -1e7L));
+        EXPECT_TRUE(r.errors.empty());
+    }
+}
+
+TEST(HpglReader, PrescanProgressAndClosing)
+{
+    RecordingProgress progress;
+    std::string text;
+    for (int i = 0; i < 1000; ++i)
+        text += "PA1,1;";
+    auto r = ReadHpgl(text);
+    EXPECT_EQ(r->CommandCount(), 1000);
+    ASSERT_GE(progress.events.size(), 4u);
+    EXPECT_EQ(progress.events.front().kind, ProgressEvent::Show);
+    EXPECT_EQ(progress.events.front().caption, "Prescan Hpgl File");
+    EXPECT_EQ(progress.CountOf(ProgressEvent::Set), 2); // at the 400th and 800th instruction
+    EXPECT_NEAR(progress.events[1].fraction, 400.0 * 6 / text.size(), 0.01);
+    EXPECT_EQ(progress.events.back().kind, ProgressEvent::Hide);
+
+    GetAbortFlags().Closing = true;
+    auto closed = ReadHpgl(text);
+    GetAbortFlags().Closing = false;
+    EXPECT_EQ(closed->CommandCount(), 0);
+    EXPECT_EQ(progress.events.back().kind, ProgressEvent::Hide);
+}
+
+TEST(HpglReader, FileThatCannotBeReadRaises)
+{
+    EXPECT_THROW(THpglFile("/nonexistent/plot.plt", nullptr, nullptr), THpglReadError);
+    EXPECT_THROW(THpglFile("/tmp", nullptr, nullptr), THpglReadError);
+}
+
+TEST(HpglReader, ReportErrorWithoutSinkShowsAMessageBox)
+{
+    ScriptedDialogs dialogs;
+    THpglFile f(THpglFile::FromText{"QQ"}, nullptr, nullptr);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[0], "Invalid Hpgl Command@2:-->Q");
+}

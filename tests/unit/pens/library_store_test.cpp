@@ -1,0 +1,315 @@
+#include "pens/LibraryStore.h"
+
+#include "TestDoubles.h"
+#include "foundation/LogOutput.h"
+#include "foundation/option.h"
+#include "pens/MaterialLibrary.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+using namespace grittor;
+
+namespace {
+
+std::string ReadAll(const std::string &path)
+{
+    QFile f(QString::fromStdString(path));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll().toStdString();
+}
+
+void WriteAll(const std::string &path, const std::string &text)
+{
+    QDir().mkpath(QFileInfo(QString::fromStdString(path)).absolutePath());
+    QFile f(QString::fromStdString(path));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text.data(), static_cast<qint64>(text.size()));
+}
+
+bool SameRecord(const TPens &a, const TPens &b)
+{
+    return a.blowspeed == b.blowspeed && a.border == b.border && a.CenterOffset == b.CenterOffset &&
+           a.Color == b.Color && a.extra == b.extra && a.fill == b.fill && a.margin == b.margin &&
+           a.Material == b.Material && a.passes == b.passes && a.pen == b.pen && a.radius == b.radius &&
+           a.ScanLine == b.ScanLine && a.Times == b.Times && a.vertper == b.vertper;
+}
+
+// A library with values that only survive a round trip if nothing is rounded.
+void BuildLibrary()
+{
+    AddMaterial("Granite");
+    AddMaterial("marble");
+    AddMaterial("\xC4sthetik \"grey\""); // Latin-1 text and a quote
+    auto pen = [](int material, int number) -> TPens & {
+        TPens &p = FindOrAddPen(material, number);
+        p.SetPen(number);
+        p.SetBlowSpeed(10 + number);
+        p.SetCenterOffset(0.4L);
+        p.SetColor(number);
+        p.SetExtra(0.125L);
+        p.fill = 1;
+        p.SetRadius(381 + number);
+        p.SetVertPer(0.1875L);
+        p.SetPasses(3);
+        p.SetScanLine(1200);
+        p.SetTimes(2);
+        p.SetMargin({0.1L, -0.1L});
+        return p;
+    };
+    pen(0, 1);
+    TPens &odd = pen(2, 10);
+    odd.SetRadius(1016);
+    odd.SetVertPer(1.0L / 3);
+    odd.SetMargin({-9, -9}); // -2031/1016 and -1/3: not exact as doubles
+    odd.SetCenterOffset(0.1L + 1e-18L);
+    odd.border = 1;
+    pen(0, 0).fill = 0;
+    pen(2, 4);
+    SetSelectedMaterial(2);
+}
+
+class LibraryStoreTest : public ::testing::Test {
+protected:
+    std::string Path() { return MaterialLibraryPath(); }
+    test::TempSettings settings;
+    test::ScriptedDialogs dialogs;
+};
+
+} // namespace
+
+TEST_F(LibraryStoreTest, SavedLibraryComesBackIdenticalInANewSettingsObject)
+{
+    EXPECT_TRUE(Options().Materials.empty());
+    EXPECT_EQ(TakeLibraryLoadProblem(), "");
+    BuildLibrary();
+    const std::vector<std::string> names = Options().Materials;
+    std::vector<TPens> records;
+    for (const auto &p : Options().PenTable)
+        records.push_back(*p);
+
+    std::string error;
+    ASSERT_EQ(SaveMaterialLibrary(error), LibrarySaveResult::Written) << error;
+    EXPECT_EQ(QFileInfo(QString::fromStdString(Path())).absolutePath().toStdString(), Options().SettingsFolder());
+    // Only the library and the settings file: no temporary file left behind.
+    const QStringList left = QDir(QString::fromStdString(Options().SettingsFolder())).entryList(QDir::Files);
+    EXPECT_TRUE(left.contains("Grittor Materials.json")) << left.join(",").toStdString();
+    for (const QString &f : left)
+        EXPECT_TRUE(f == "Grittor Materials.json" || f.endsWith(".conf")) << f.toStdString();
+    const std::string text = ReadAll(Path());
+    EXPECT_NE(text.find("\"name\": \"Granite\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"CenterOffset\": 0.4"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"radius\": 382"), std::string::npos) << text;
+
+    ResetOptions();
+    SetSelectedMaterial(-1);
+    Toption &o = Options();
+    EXPECT_EQ(TakeLibraryLoadProblem(), "");
+    EXPECT_EQ(o.Materials, names);
+    EXPECT_EQ(SelectedMaterial(), 2);
+    ASSERT_EQ(o.PenTable.size(), records.size());
+    // Records keep their order within a material.
+    for (int m = 0; m < 3; ++m) {
+        std::vector<const TPens *> before;
+        for (const TPens &r : records)
+            if (r.Material == m)
+                before.push_back(&r);
+        const std::vector<TPens *> after = PensOfMaterial(m);
+        ASSERT_EQ(after.size(), before.size()) << "material " << m;
+        for (size_t i = 0; i < after.size(); ++i)
+            EXPECT_TRUE(SameRecord(*after[i], *before[i])) << "material " << m << " record " << i;
+    }
+}
+
+TEST_F(LibraryStoreTest, UnparsableFileIsKeptCopiedReportedOnceAndNotOverwritten)
+{
+    const std::string broken = "{ \"materials\": [ { \"name\": \"Granite\", \"pens\": [ { \"pen\": 1, ";
+    WriteAll(Path(), broken);
+    ResetOptions();
+    SetSelectedMaterial(5);
+    EXPECT_TRUE(Options().Materials.empty());
+    EXPECT_TRUE(Options().PenTable.empty());
+    EXPECT_EQ(SelectedMaterial(), -1);
+    const std::string problem = TakeLibraryLoadProblem();
+    EXPECT_NE(problem.find(Path()), std::string::npos) << problem;
+    EXPECT_NE(problem.find(Path() + ".bad"), std::string::npos) << problem;
+    EXPECT_NE(problem.find("not valid JSON"), std::string::npos) << problem;
+    EXPECT_EQ(TakeLibraryLoadProblem(), ""); // once only
+    EXPECT_EQ(ReadAll(Path() + ".bad"), broken);
+    EXPECT_EQ(ReadAll(Path()), broken);
+    EXPECT_NE(ReadAll(LogOutput().FullPath()).find("Material library not loaded from \"" + Path() + "\""),
+              std::string::npos);
+
+    // Nothing to save: the file is left alone without a question.
+    std::string error;
+    EXPECT_EQ(SaveMaterialLibrary(error), LibrarySaveResult::Kept);
+    EXPECT_TRUE(dialogs.confirmations.empty());
+
+    // A library built in this run replaces it only when the operator agrees.
+    AddMaterial("Slate");
+    EXPECT_EQ(SaveMaterialLibrary(error), LibrarySaveResult::Kept); // the scripted answer is No
+    ASSERT_EQ(dialogs.confirmations.size(), 1u);
+    EXPECT_NE(dialogs.confirmations[0].find("current library of 1 material and 0 pens?"), std::string::npos)
+        << dialogs.confirmations[0];
+    EXPECT_EQ(ReadAll(Path()), broken);
+
+    dialogs.answers.push_back(true);
+    EXPECT_EQ(SaveMaterialLibrary(error), LibrarySaveResult::Written);
+    EXPECT_EQ(ReadAll(Path() + ".bad"), broken);
+    TLibrarySnapshot back;
+    ASSERT_TRUE(ReadLibraryFile(Path(), back, error)) << error;
+    EXPECT_EQ(back.Materials, std::vector<std::string>{"Slate"});
+    // From now on the file is the program's own again.
+    EXPECT_EQ(SaveMaterialLibrary(error), LibrarySaveResult::Written);
+    EXPECT_EQ(dialogs.confirmations.size(), 2u);
+}
+
+TEST_F(LibraryStoreTest, UnreadableFileIsReportedAndProtected)
+{
+    // A folder where the file should be cannot be read, copied or replaced.
+    QDir().mkpath(QString::fromStdString(Path()));
+    ResetOptions();
+    EXPECT_TRUE(Options().Materials.empty());
+    const std::string problem = TakeLibraryLoadProblem();
+    EXPECT_NE(problem.find("cannot be read"), std::string::npos) << problem;
+    EXPECT_NE(problem.find("no copy could be made"), std::string::npos) << problem;
+    AddMaterial("Slate");
+    dialogs.answers.push_back(true);
+    std::string error;
+    EXPECT_EQ(SaveMaterialLibrary(error), LibrarySaveResult::Failed);
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(Path())).isDir());
+}
+
+TEST_F(LibraryStoreTest, ValuesFromTheFileGoThroughTheSetters)
+{
+    WriteAll(Path(), R"({
+  "materials": [
+    { "name": "Edited", "pens": [
+      { "pen": 12, "blowspeed": 99, "border": true, "CenterOffset": 0.05, "Color": 30, "extra": 7,
+        "fill": 0, "radius": 100, "vertper": 0.01, "passes": 40, "ScanLine": 99999, "Times": 50,
+        "margin": { "x": -9, "y": -9 } },
+      { "pen": "3", "blowspeed": -5, "border": 0, "CenterOffset": "1e5", "Color": 2, "extra": "-1",
+        "fill": true, "radius": 1e12, "vertper": 9, "passes": 3, "ScanLine": 0, "Times": 0,
+        "margin": { "x": "5", "y": 5 } }
+    ] },
+    { "name": "Empty" }
+  ],
+  "selectedMaterial": 7
+})");
+    ResetOptions();
+    ASSERT_EQ(TakeLibraryLoadProblem(), "");
+    ASSERT_EQ(Options().Materials, (std::vector<std::string>{"Edited", "Empty"}));
+    EXPECT_EQ(SelectedMaterial(), 0); // out of range: the first material
+    const TPens *a = FindPen(0, 10);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->blowspeed, 25);
+    EXPECT_EQ(a->border, 1);
+    EXPECT_EQ(a->CenterOffset, 0.4L);
+    EXPECT_EQ(a->Color, 17);
+    EXPECT_EQ(a->extra, 4.0L);
+    EXPECT_EQ(a->fill, 0);
+    EXPECT_EQ(a->radius, 381);
+    EXPECT_EQ(a->vertper, 0.1875L);
+    EXPECT_EQ(a->passes, 30);
+    EXPECT_EQ(a->ScanLine, 4064);
+    EXPECT_EQ(a->Times, 30);
+    EXPECT_EQ(a->margin.x, -761.0L / 1016);
+    EXPECT_EQ(a->margin.y, -0.1875L);
+    const TPens *b = FindPen(0, 3);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->blowspeed, 1);
+    EXPECT_EQ(b->border, 0);
+    EXPECT_EQ(b->CenterOffset, 1.0L);
+    EXPECT_EQ(b->extra, 0);
+    EXPECT_EQ(b->radius, 2032);
+    EXPECT_EQ(b->vertper, 4.0L);
+    EXPECT_EQ(b->ScanLine, 381);
+    EXPECT_EQ(b->Times, 1);
+    EXPECT_EQ(b->margin.x, 4063.0L / 1016);
+    EXPECT_EQ(b->margin.y, 4063.0L / 1016);
+    EXPECT_EQ(CountPensOfMaterial(1), 0);
+}
+
+TEST_F(LibraryStoreTest, PenNumbersClampedOntoEachOtherMakeOneRecord)
+{
+    WriteAll(Path(), R"({"materials": [ { "name": "M", "pens": [
+      { "pen": 10, "blowspeed": 5, "border": false, "CenterOffset": 0.4, "Color": 1, "extra": 0, "fill": true,
+        "radius": 381, "vertper": 0.2, "passes": 1, "ScanLine": 1200, "Times": 1, "margin": {"x": 0, "y": 0} },
+      { "pen": 14, "blowspeed": 7, "border": false, "CenterOffset": 0.4, "Color": 1, "extra": 0, "fill": true,
+        "radius": 381, "vertper": 0.2, "passes": 1, "ScanLine": 1200, "Times": 1, "margin": {"x": 0, "y": 0} }
+    ] } ] })");
+    ResetOptions();
+    ASSERT_EQ(TakeLibraryLoadProblem(), "");
+    EXPECT_EQ(Options().PenTable.size(), 1u);
+    EXPECT_EQ(FindPen(0, 10)->blowspeed, 7);
+}
+
+TEST_F(LibraryStoreTest, MalformedLibrariesAreRefusedWithTheReason)
+{
+    const std::string pen = R"({ "pen": 1, "blowspeed": 5, "border": false, "CenterOffset": 0.4, "Color": 1,
+        "extra": 0, "fill": true, "radius": 381, "vertper": 0.2, "passes": 1, "ScanLine": 1200, "Times": 1,
+        "margin": {"x": 0, "y": 0} })";
+    struct Case {
+        std::string json, reason;
+    } cases[] = {
+        {"", "not valid JSON"},
+        {"[1, 2]", "does not hold a JSON object"},
+        {"{}", "\"materials\" is missing"},
+        {R"({"format": "something else", "materials": []})", "\"format\""},
+        {R"({"version": 2, "materials": []})", "newer version"},
+        {R"({"materials": [ {"name": "A"}, {"name": "A"} ]})", "\"A\" appears twice"},
+        {R"({"materials": [ {"name": ""} ]})", "material 1: \"name\" is missing or empty"},
+        {R"({"materials": [ {"pens": []} ]})", "material 1: \"name\""},
+        {R"({"materials": [ {"name": "A", "pens": {}} ]})", "\"pens\" is not a list"},
+        {R"({"materials": [ {"name": "A", "pens": [ 5 ]} ]})", "pen record 1 is not an object"},
+        {R"({"materials": [ {"name": "A", "pens": [ )" + pen + ", { \"pen\": 2 } ]} ]}",
+         "material \"A\", pen record 2: \"blowspeed\" is missing"},
+        {R"({"materials": [ {"name": "A", "pens": [ { "pen": 1.5 } ]} ]})", "\"pen\" is missing or not a whole number"},
+        {R"({"materials": [ {"name": "A", "pens": [ { "pen": 1, "blowspeed": 2, "border": "yes" } ]} ]})",
+         "\"border\" is missing or not true or false"},
+        {R"({"materials": [ {"name": "A", "pens": [ )" + pen.substr(0, pen.find("\"margin\"")) + "\"margin\": 3 }]}]}",
+         "\"margin\" is missing"},
+    };
+    for (const Case &c : cases) {
+        TLibrarySnapshot snap;
+        std::string error;
+        EXPECT_FALSE(LibraryFromJson(c.json, snap, error)) << c.json;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << c.json << "\n -> " << error;
+        EXPECT_TRUE(snap.Materials.empty());
+        EXPECT_TRUE(snap.PenTable.empty());
+    }
+    TLibrarySnapshot ok;
+    std::string error;
+    EXPECT_TRUE(LibraryFromJson(R"({"materials": [ {"name": "A", "pens": [ )" + pen + " ]} ]}", ok, error)) << error;
+    EXPECT_EQ(ok.PenCount(), 1);
+    EXPECT_EQ(ok.Selected, 0);
+}
+
+TEST_F(LibraryStoreTest, ExportThenImportGivesTheSameLibrary)
+{
+    BuildLibrary();
+    const std::string before = LibraryToJson(Options().Materials, Options().PenTable, SelectedMaterial());
+    const std::string file = settings.Path().toStdString() + "/out/exported.json";
+    std::string error;
+    ASSERT_TRUE(ExportMaterialLibrary(file, error)) << error;
+
+    Options().Materials.clear();
+    Options().PenTable.clear();
+    SetSelectedMaterial(-1);
+    TLibrarySnapshot snap;
+    ASSERT_TRUE(ReadLibraryFile(file, snap, error)) << error;
+    EXPECT_EQ(snap.Materials.size(), 3u);
+    EXPECT_EQ(snap.PenCount(), 4);
+    InstallLibrary(std::move(snap));
+    EXPECT_EQ(LibraryToJson(Options().Materials, Options().PenTable, SelectedMaterial()), before);
+    EXPECT_EQ(SelectedMaterial(), 2);
+
+    EXPECT_FALSE(ReadLibraryFile(file + ".missing", snap, error));
+    EXPECT_NE(error.find("cannot be read"), std::string::npos) << error;
+    EXPECT_EQ(DescribeLibrarySize(1, 1), "1 material and 1 pen");
+    EXPECT_EQ(DescribeLibrarySize(0, 2), "0 materials and 2 pens");
+}
