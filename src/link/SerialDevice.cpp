@@ -68,6 +68,13 @@ void ClearPortOverrides()
     g_overrides.clear();
 }
 
+bool PortUsesXonXoff()
+{
+    QSettings s("Korvane Systems", "Grittor");
+    s.beginGroup("Com Devices");
+    return s.value("XonXoff", 1).toInt() != 0;
+}
+
 std::string ResolvePortDevice(const std::string &portName)
 {
     const std::string name = Lower(portName);

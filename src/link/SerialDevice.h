@@ -16,6 +16,10 @@ struct SerialLineSettings {
     int32_t DataBits = 8;    // 5..8
     uint8_t Parity = 0;      // 0 none, 1 odd, 2 even
     uint8_t StopBits = 0;    // 0 one, 1 one and a half, 2 two
+    // XON/XOFF in both directions.  On by default; the settings value
+    // "Com Devices/XonXoff" = 0 turns it off for a machine that paces with
+    // CTS only (XON and XOFF bytes then pass as data, e.g. in dumps).
+    bool XonXoff = true;
 };
 
 // Outcome of one read or write.
@@ -91,5 +95,7 @@ std::string ResolvePortDevice(const std::string &portName);
 void SetPortOverride(const std::string &portName, const std::string &devicePath);
 void ClearPortOverrides();
 bool IsNonePort(const std::string &portName);
+// The "Com Devices/XonXoff" settings value (default on).
+bool PortUsesXonXoff();
 
 } // namespace grittor

@@ -168,6 +168,7 @@ bool TSerial::open_comm()
     settings.DataBits = (DataBits >= 5 && DataBits <= 8) ? DataBits : 8;
     settings.Parity = Parity <= 2 ? Parity : 0;
     settings.StopBits = StopBits <= 2 ? StopBits : 0;
+    settings.XonXoff = PortUsesXonXoff();
     device_->Purge(true, true);
     uint32_t errors = 0;
     if (!device_->ClearErrors(errors))

@@ -119,7 +119,8 @@ bool TermiosDevice::Configure(const SerialLineSettings &s)
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | HUPCL);
     // XON/XOFF both ways, CTS handshake on output, modem status ignored so a
     // missing carrier never hangs the line up.
-    t.c_iflag |= IXON | IXOFF;
+    if (s.XonXoff)
+        t.c_iflag |= IXON | IXOFF;
     t.c_cflag |= CLOCAL | CREAD | CRTSCTS;
     switch (s.DataBits) {
     case 5:
