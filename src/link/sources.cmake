@@ -1,1 +1,15 @@
-# Sources of this area are added by target_sources(grittor_core|grittor_gui ...).
+# Machine link: queues, stash, serial device, receive thread, protocol, XMODEM.
+target_sources(grittor_core PRIVATE
+  src/link/TStash.cpp
+  src/link/TCharQueue.cpp
+  src/link/LinkThreads.cpp
+  src/link/SerialDevice.cpp
+  src/link/TermiosDevice.cpp
+  src/link/FakeSerialDevice.cpp
+  src/link/TSerial.cpp
+  src/link/TerminalScreen.cpp
+  src/link/TSerialProtocol.cpp
+  src/link/TSerialXmodem.cpp
+  src/link/TCommThread.cpp
+  src/link/SimulatorProcess.cpp
+)

@@ -1,0 +1,492 @@
+#include "link/TSerial.h"
+
+#include "foundation/Clock.h"
+#include "foundation/ExceptionReporting.h"
+#include "foundation/LogOutput.h"
+#include "foundation/Progress.h"
+#include "foundation/StringUtils.h"
+#include "foundation/UiHooks.h"
+#include "link/LinkThreads.h"
+#include "link/TCommThread.h"
+#include "link/TStash.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace grittor {
+
+// ------------------------------------------------------------ helpers ---
+
+const char *ReplyStatusName(int status)
+{
+    switch (status) {
+    case RsTimeout:
+        return "Timeout";
+    case RsTooManyChars:
+        return "TooManyChars";
+    case RsCRReceived:
+        return "CRReceived";
+    default:
+        return "";
+    }
+}
+
+const char *XmodemResultName(int result)
+{
+    switch (result) {
+    case XmSuccess:
+        return "Success";
+    case XmNoNak:
+        return "No Nak Received";
+    case XmNoAck:
+        return "No Ack";
+    case XmNoAckAtEof:
+        return "No Ack at EOF";
+    default:
+        return "";
+    }
+}
+
+void TIdleTimer::Restart()
+{
+    StartedMs = GetClock().NowMs();
+    Enabled = true;
+}
+
+void TIdleTimer::Touch()
+{
+    if (Enabled)
+        StartedMs = GetClock().NowMs();
+}
+
+bool TIdleTimer::Expired() const
+{
+    return Enabled && GetClock().NowMs() - StartedMs.load() >= IntervalMs.load();
+}
+
+namespace {
+constexpr int kIoChunk = 1000;
+
+int32_t SupportedBaud(int32_t baud)
+{
+    return (baud == 4800 || baud == 9600 || baud == 19200 || baud == 38400) ? baud : 9600;
+}
+
+// A received byte as the character log shows it.
+std::string PrintableByte(uint8_t c)
+{
+    if ((c >= 32 && c <= 126) || c == 13 || c == 10)
+        return std::string(1, static_cast<char>(c));
+    return "#" + std::to_string(c);
+}
+} // namespace
+
+// ------------------------------------------------------- construction ---
+
+TSerial::TSerial(const std::string &portName, int32_t bufferSize, uint8_t parity, int32_t dataBits,
+                 uint8_t stopBits, int32_t baudRate, AbortFlags &flags, TSerialOptions options)
+    : BaudRate(baudRate), BufferSize(bufferSize), DataBits(dataBits), Parity(parity), PortName(portName),
+      StopBits(stopBits), Flags(flags), none_(IsNonePort(portName))
+{
+    if (none_)
+        return;
+    SetStashMask(DefaultStashMask);
+    InQueue = std::make_unique<TCharQueue>(BufferSize, true, Flags);
+    OutQueue = std::make_unique<TCharQueue>(BufferSize, false, Flags);
+    device_ = options.Device ? std::move(options.Device) : CreateSerialDevice();
+    ReadBuffer.assign(kIoChunk, '\0');
+    WriteBuffer.assign(kIoChunk, '\0');
+    set_timeout(5000); // opens the port, so OpenedOk answers the creator at once
+    AckTimeout = 5000;
+    Thread = std::make_unique<TCommThread>(*this);
+    if (options.StartThread)
+        Thread->Start();
+}
+
+TSerial::~TSerial()
+{
+    IdleTimer.Disable();
+    if (Thread) {
+        Thread->Terminate();
+        if (device_)
+            device_->Wake();
+        Thread->WaitFor();
+        Thread.reset();
+    }
+    if (!none_)
+        close_comm();
+}
+
+// --------------------------------------------------------------- port ---
+
+bool TSerial::port_open() const { return !none_ && device_ && device_->IsOpen(); }
+
+std::string TSerial::DevicePath() const
+{
+    std::lock_guard<std::mutex> lock(portMutex_);
+    return devicePath_;
+}
+
+void TSerial::check_open()
+{
+    if (none_)
+        return;
+    if (port_open())
+        IdleTimer.Restart();
+    else
+        open_comm();
+}
+
+bool TSerial::open_comm()
+{
+    if (none_)
+        return false;
+    std::lock_guard<std::mutex> lock(portMutex_);
+    if (device_->IsOpen())
+        return true;
+    const std::string path = ResolvePortDevice(PortName);
+    devicePath_ = path;
+    std::string reason;
+    const int error = device_->Open(path, reason);
+    if (error != 0) {
+        OpenedOk = false;
+        // Said once per distinct cause: check_open retries on every use.
+        const std::string line = "Unable to open " + PortName + " (" + path + "): " + reason;
+        if (line != lastOpenFailure_) {
+            LogOutput().Write(line, true, true);
+            lastOpenFailure_ = line;
+        }
+        return false;
+    }
+    OpenedOk = true;
+    lastOpenFailure_.clear();
+    // Nothing below is shown to the operator: a pseudo-terminal has no speed
+    // and no modem lines, and the port works without them.
+    BaudRate = SupportedBaud(BaudRate);
+    SerialLineSettings settings;
+    settings.BaudRate = BaudRate;
+    settings.DataBits = (DataBits >= 5 && DataBits <= 8) ? DataBits : 8;
+    settings.Parity = Parity <= 2 ? Parity : 0;
+    settings.StopBits = StopBits <= 2 ? StopBits : 0;
+    settings.XonXoff = PortUsesXonXoff();
+    device_->Purge(true, true);
+    uint32_t errors = 0;
+    if (!device_->ClearErrors(errors))
+        StashRecord(STOpenError, 0, "driver status");
+    CommErrors = errors;
+    device_->Configure(settings);
+    lastWriteProgressMs_ = GetClock().NowMs();
+    stallReported_ = false;
+    IdleTimer.Restart();
+    return true;
+}
+
+void TSerial::close_comm()
+{
+    if (none_)
+        return;
+    std::lock_guard<std::mutex> lock(portMutex_);
+    IdleTimer.Disable();
+    device_->Close();
+}
+
+void TSerial::set_timeout(int64_t ms)
+{
+    if (ms < 0)
+        ms = 0;
+    ReplyTimeout = ms;
+    IdleTimer.IntervalMs = ms;
+    if (none_)
+        return;
+    check_open();
+    // The driver needs no timeouts here: reads and writes never block.
+}
+
+int64_t TSerial::Duration(int64_t hours, int64_t minutes, int64_t seconds, int64_t ms)
+{
+    return ms + 1000 * seconds + 60000 * minutes + 3600000 * hours;
+}
+
+bool TSerial::output_empty() const
+{
+    if (none_ || !OutQueue)
+        return true;
+    return pendingLen_.load() == 0 && OutQueue->is_empty();
+}
+
+bool TSerial::input_empty() const { return none_ || !InQueue || InQueue->is_empty(); }
+
+bool TSerial::check_idle()
+{
+    if (none_ || !IdleTimer.Expired() || busy_.load() > 0 || !output_empty() || !port_open())
+        return false;
+    int in = 0, out = 0;
+    if (device_->QueueSizes(in, out) && out > 0)
+        return false; // the driver is still sending
+    close_comm();
+    return true;
+}
+
+void TSerial::discard_output(const char *why)
+{
+    char scratch[kIoChunk];
+    int discarded = 0;
+    for (int n; (n = OutQueue->get_all(scratch, kIoChunk)) > 0;)
+        discarded += n;
+    if (discarded > 0)
+        LogOutput().Write("Serial " + PortName + ": " + std::to_string(discarded) + " queued bytes not sent (" + why +
+                              ")",
+                          true, true);
+}
+
+void TSerial::device_lost(const std::string &why)
+{
+    {
+        std::lock_guard<std::mutex> lock(portMutex_);
+        if (!device_->IsOpen())
+            return;
+        ++lossGeneration_;
+        IdleTimer.Disable();
+        device_->Close();
+        LogOutput().Write("Serial " + PortName + " (" + devicePath_ + ") lost: " + why +
+                              "; port closed, it is opened again on the next command",
+                          true, true);
+    }
+    // What was queued can no longer reach the machine it was meant for.
+    discard_output("device lost");
+}
+
+void TSerial::post_drain() { PostDrain(); }
+
+void TSerial::record_io_error(uint8_t code, int error)
+{
+    uint32_t mask = 0;
+    device_->ClearErrors(mask);
+    CommErrors = mask;
+    int in = 0, out = 0;
+    device_->QueueSizes(in, out);
+    CommStatus.InQue = in;
+    CommStatus.OutQue = out;
+    if (!StashWanted(code))
+        return;
+    StashRecord(code, error, std::strerror(error));
+    StashRecord(code, static_cast<int32_t>(mask), "errors");
+    StashRecord(code, in, "commstat.inque");
+    StashRecord(code, out, "commstat.outque");
+}
+
+// ------------------------------------------------------- write / read ---
+
+bool TSerial::write_comm()
+{
+    if (none_)
+        return true;
+    if (WriteBusy.exchange(1) != 0)
+        return false; // another write is running
+    bool wrote = false;
+    try {
+        // A write left over from before the device was lost goes nowhere.
+        if (pendingLen_ > 0 && pendingGeneration_ != lossGeneration_.load()) {
+            LogOutput().Write("Serial " + PortName + ": " + std::to_string(pendingLen_.load()) +
+                                  " bytes of an unfinished write not sent (device lost)",
+                              true, true);
+            pendingLen_ = 0;
+        }
+        if (port_open() && (pendingLen_ > 0 || !OutQueue->is_empty())) {
+            if (pendingLen_ == 0) {
+                const int n = OutQueue->get_all(WriteBuffer);
+                pendingOff_ = 0;
+                pendingTotal_ = n;
+                pendingGeneration_ = lossGeneration_.load();
+                pendingLen_ = n;
+                lastWriteProgressMs_ = GetClock().NowMs();
+                if (StashWanted(STWriteStart))
+                    StashRecord(STWriteStart, n, WriteBuffer.substr(0, static_cast<size_t>(n)));
+            }
+            const DeviceResult r =
+                device_->Write(WriteBuffer.data() + pendingOff_, static_cast<size_t>(pendingLen_.load()));
+            if (r.Gone) {
+                record_io_error(STWriteError, r.Error);
+                pendingLen_ = 0;
+                WriteBusy = 0;
+                device_lost(std::string("write failed: ") + std::strerror(r.Error ? r.Error : EIO));
+                return false;
+            }
+            if (!r.Ok()) {
+                // Kept for the next try: the driver's error state is cleared.
+                record_io_error(STWriteError, r.Error);
+            } else if (r.Count > 0) {
+                wrote = true;
+                pendingOff_ += static_cast<int>(r.Count);
+                pendingLen_ -= static_cast<int>(r.Count);
+                lastWriteProgressMs_ = GetClock().NowMs();
+                stallReported_ = false;
+                IdleTimer.Touch();
+                if (pendingLen_ == 0) {
+                    StashRecord(STWriteComplete, pendingTotal_);
+                    if (CharLog && OnText && TxLines.add("> " + std::to_string(pendingTotal_) + " sent"))
+                        post_drain();
+                }
+                if (r.Count > 100 && OnInterfaceThread())
+                    ProcessMessages();
+            } else if (!stallReported_ &&
+                       GetClock().NowMs() - lastWriteProgressMs_ >
+                           2 * pendingLen_.load() + std::max<int64_t>(2000, IdleTimer.IntervalMs.load())) {
+                // Flow control (XOFF or CTS) has held the line longer than a
+                // write may take.  Nothing is dropped; it is only noted.
+                stallReported_ = true;
+                StashRecord(STWriteError, pendingLen_.load(), "write stalled");
+                LogOutput().Write("Serial " + PortName + ": output held by flow control for " +
+                                      std::to_string(GetClock().NowMs() - lastWriteProgressMs_) + " ms",
+                                  true, true);
+            }
+        }
+    } catch (const std::exception &e) {
+        Report("TSerial.write_comm", "Error writing to serial port", &e, 0);
+    } catch (...) {
+        Report("TSerial.write_comm", "Error writing to serial port", nullptr, 0);
+    }
+    WriteBusy = 0;
+    return wrote;
+}
+
+bool TSerial::read_comm()
+{
+    if (none_ || !port_open())
+        return false;
+    const int room = std::min<int>(InQueue->FreeSpace(), static_cast<int>(ReadBuffer.size()));
+    if (room <= 0)
+        return false; // left in the driver until InQueue has room
+    StashRecord(STReadStart, static_cast<int32_t>(ReadBuffer.size()));
+    const DeviceResult r = device_->Read(ReadBuffer.data(), static_cast<size_t>(room));
+    if (r.Gone) {
+        record_io_error(STReadError, r.Error ? r.Error : EIO);
+        device_lost(r.Error ? std::string("read failed: ") + std::strerror(r.Error) : "the line hung up");
+        return false;
+    }
+    if (!r.Ok()) {
+        record_io_error(STReadError, r.Error);
+        return false;
+    }
+    const int n = static_cast<int>(r.Count);
+    if (n <= 0)
+        return false;
+    if (StashWanted(STReadComplete))
+        StashRecord(STReadComplete, n, ReadBuffer.substr(0, static_cast<size_t>(n)));
+    IdleTimer.Touch();
+    const bool charLog = CharLog && static_cast<bool>(OnText);
+    const bool rawLog = !charLog && TerminalMode;
+    bool announce = false;
+    std::string raw;
+    for (int i = 0; i < n; ++i) {
+        const uint8_t c = static_cast<uint8_t>(ReadBuffer[static_cast<size_t>(i)]);
+        InQueue->put(c);
+        if (charLog)
+            announce |= RxLines.add("<" + PrintableByte(c) + "!");
+        else if (rawLog)
+            raw += PrintableByte(c);
+    }
+    if (!raw.empty())
+        LogOutput().Write(raw, false, false);
+    if (announce)
+        post_drain();
+    return true;
+}
+
+void TSerial::DrainLines(const std::function<void(const std::string &)> &add)
+{
+    std::string line;
+    while (RxLines.take_first(line))
+        add(line);
+    while (TxLines.take_first(line))
+        add(line);
+}
+
+// ------------------------------------------------------- send_string ---
+
+void TSerial::trace(const std::string &line)
+{
+    if (DebugEcho && OnText)
+        OnText(line, true);
+    else
+        LogOutput().Write(line, true, true);
+}
+
+void TSerial::send_string(const std::string &text)
+{
+    if (none_)
+        return;
+    BusyScope busy(*this);
+    const uint64_t generation = lossGeneration_.load();
+    check_open();
+    if (!port_open())
+        return; // nothing would carry it; a stale command must not go out later
+    std::unique_ptr<Progress> progress;
+    const size_t length = text.size();
+    const bool longText = length > 5000;
+    if (longText) {
+        ProgressTotal = static_cast<int32_t>(std::min<size_t>(length, INT32_MAX));
+        progress.reset(CreateSecondaryProgress("Send Message Progress"));
+        if (progress) {
+            progress->Show("Send Message Progress");
+            progress->SetProgress(0);
+        }
+    }
+    struct HideProgress {
+        std::unique_ptr<Progress> &p;
+        ~HideProgress()
+        {
+            if (p)
+                p->Hide();
+        }
+    } hide{progress};
+
+    for (size_t i = 0; i < length; ++i) {
+        if (Flags.Any())
+            return;
+        if (lossGeneration_.load() != generation || !port_open()) {
+            // The device went away under the send: what this send queued
+            // since must not reach whatever is plugged in next.
+            discard_output("send stopped, port closed");
+            return;
+        }
+        if (!OutQueue->put(static_cast<uint8_t>(text[i])))
+            return;
+        if (longText && (i + 1) % 200 == 0) {
+            if (progress)
+                progress->SetProgress(static_cast<double>(i + 1) / static_cast<double>(length));
+            check_open();
+        }
+    }
+
+    std::string shown;
+    if (DebugEcho && OnText) {
+        OnText(">" + text, true);
+    } else {
+        shown = MakePrintable(text);
+        if (shown.size() > 200)
+            shown = shown.substr(0, 200) + "...";
+        LogOutput().Write(">" + shown, true, true);
+    }
+    if (!OutQueue->put(13))
+        return;
+    write_comm();
+    check_open();
+}
+
+void TSerial::send_char(uint8_t c)
+{
+    if (none_)
+        return;
+    Flags.Cancelled = false;
+    set_timeout(30000);
+    if (!port_open())
+        return;
+    if (!OutQueue->put(c))
+        return;
+    write_comm();
+    if (LocalEcho)
+        InQueue->put(c);
+}
+
+} // namespace grittor

@@ -1,0 +1,228 @@
+// The one link between the application and the machine: a serial port, two
+// bounded byte queues, a receive thread that moves bytes between them and
+// the port, an idle timer that releases the port, a small terminal-screen
+// emulator fed by the receive thread, the command protocol (query and
+// replies) and the firmware transfer.
+//
+// Threads: every operation runs on the interface thread except read_comm,
+// render_byte and the idle check, which the receive thread runs; write_comm
+// runs on both (the WriteBusy exchange lets one in).  The main window's
+// ScreenLock guards ScreenLines, the cursor and ScreenChanges.
+#pragma once
+
+#include "foundation/AbortFlags.h"
+#include "link/LinkSupport.h"
+#include "link/SerialDevice.h"
+#include "link/TCharQueue.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace grittor {
+
+class TCommThread;
+
+// Reply status names (LastStatus).
+enum TReplyStatus : uint8_t { RsTimeout = 0, RsTooManyChars = 1, RsCRReceived = 2 };
+// "Timeout", "TooManyChars", "CRReceived"; "" for other values.
+const char *ReplyStatusName(int status);
+
+// Results of send_xmodem.
+enum TXmodemResult : uint8_t { XmSuccess = 0, XmNoNak = 1, XmNoAck = 2, XmNoAckAtEof = 3 };
+// "Success", "No Nak Received", "No Ack", "No Ack at EOF".
+const char *XmodemResultName(int result);
+
+// Driver queue sizes last read.
+struct TCommStatus {
+    std::atomic<int32_t> InQue{0};
+    std::atomic<int32_t> OutQue{0};
+};
+
+// Closes the port after IntervalMs without activity.  Checked by the
+// receive thread every round (there is no window timer in the core).
+struct TIdleTimer {
+    std::atomic<bool> Enabled{false};
+    std::atomic<int64_t> IntervalMs{5000};
+    std::atomic<int64_t> StartedMs{0};
+    void Restart();
+    void Disable() { Enabled = false; }
+    // Activity (bytes moved) counts as use of the port.
+    void Touch();
+    bool Expired() const;
+};
+
+// Seams for tests: the device to use and whether the receive thread runs.
+struct TSerialOptions {
+    std::unique_ptr<SerialDevice> Device; // nullptr: CreateSerialDevice()
+    bool StartThread = true;              // false: the test calls Thread->Round() itself
+};
+
+class TSerial {
+public:
+    using TextEvent = TSharedEvent<void(const std::string &text, bool addTimestamp)>;
+
+    // Port "com1".."com8" (resolved by ResolvePortDevice) or "none"; the
+    // main window passes the settings "Port", 20000, "Parity", "Data Bits",
+    // "Stop Bits" and "Baud".  The port is opened at once: OpenedOk tells
+    // whether that worked.  With "none" nothing is created and every
+    // operation returns at once.
+    TSerial(const std::string &portName, int32_t bufferSize, uint8_t parity, int32_t dataBits, uint8_t stopBits,
+            int32_t baudRate, AbortFlags &flags = GetAbortFlags(), TSerialOptions options = {});
+    ~TSerial();
+    TSerial(const TSerial &) = delete;
+    TSerial &operator=(const TSerial &) = delete;
+
+    // ---- fields ----
+    std::atomic<int32_t> BaudRate;        // corrected to 9600 at opening when unsupported
+    std::atomic<bool> BinaryReplies{false}; // replies keep CR and LF as data
+    const int32_t BufferSize;
+    TCommStatus CommStatus;
+    std::atomic<bool> CharLog{false};
+    uint8_t EscState = 0; // terminal parser state (receive thread)
+    std::unique_ptr<TCharQueue> InQueue;
+    std::unique_ptr<TCharQueue> OutQueue;
+    std::unique_ptr<TCommThread> Thread;
+    std::atomic<int32_t> CursorColumn{1}; // 1-based
+    std::atomic<int32_t> CursorRow{0};    // 0-based
+    const int32_t DataBits;
+    std::atomic<bool> LocalEcho{false};
+    int64_t TransferTime = 0; // ms, last completed firmware transfer
+    std::atomic<uint32_t> CommErrors{0};
+    std::atomic<uint8_t> LastStatus{RsTimeout};
+    TIdleTimer IdleTimer;
+    std::atomic<bool> DebugEcho{false};
+    std::atomic<int32_t> MaxRows{100};
+    // The terminal screen and its lock, owned by the main window.
+    std::atomic<std::vector<std::string> *> ScreenLines{nullptr};
+    std::atomic<std::mutex *> ScreenLock{nullptr};
+    // 1 line added, 2 line changed, 4 top line dropped, 8 screen cleared.
+    std::atomic<uint32_t> ScreenChanges{0};
+    TLineList RxLines; // character-log lines of the receive side
+    TextEvent OnText;  // the main window binds AddTerminalLine
+    std::atomic<bool> OpenedOk{true};
+    const uint8_t Parity;
+    const std::string PortName;
+    int32_t ProgressTotal = 0;
+    std::atomic<int64_t> ReplyTimeout{5000}; // ms: reply silence limit and idle time
+    std::array<uint8_t, 132> XmodemPacket{};
+    int64_t AckTimeout = 5000; // ms one firmware block may wait for its answer
+    int32_t NakCount = 0;
+    std::string ReadBuffer;  // one port read (1000)
+    int32_t BlockNumber = 0;
+    const uint8_t StopBits;
+    std::atomic<bool> TerminalMode{false};
+    std::string WriteBuffer; // one port write (1000)
+    TLineList TxLines;       // character-log lines of the write side
+    std::atomic<int> WriteBusy{0};
+    // Asks the main window to drain RxLines/TxLines on its own thread
+    // (it binds a queued call); called from either thread.
+    TSharedEvent<void()> PostDrain;
+    AbortFlags &Flags;
+
+    // ---- port ----
+    // Restarts the idle timer when the port is open, else opens it.
+    void check_open();
+    // Opens and configures the port (no-op when open or "none").  False when
+    // the device could not be opened (OpenedOk false, reason in the debug log).
+    bool open_comm();
+    void close_comm();
+    // Reply timeout and idle interval in milliseconds; then check_open.
+    void set_timeout(int64_t ms);
+    // ms + 1000 s + 60000 min + 3600000 h.
+    static int64_t Duration(int64_t hours, int64_t minutes, int64_t seconds, int64_t ms);
+
+    // ---- output and input ----
+    // Queues text + CR and starts writing; returns when all is queued (the
+    // receive thread finishes the writing) or at once on Cancelled/Closing,
+    // a lost device or a port that cannot be opened.
+    void send_string(const std::string &text);
+    // A typed character: clears Cancelled, 30 s reply timeout, local echo.
+    void send_char(uint8_t c);
+    // Moves up to 1000 bytes from OutQueue to the port; true when bytes
+    // were written or the port is "none".
+    bool write_comm();
+    // Reads what the driver holds (up to 1000 bytes, never more than
+    // InQueue has room for) into InQueue; true when a byte arrived.
+    bool read_comm();
+
+    // ---- terminal screen ----
+    void clear_screen();
+    void set_cursor(int32_t column, int32_t row);
+    // The emulator: one received byte into ScreenLines.
+    void render_byte(uint8_t c);
+    // Takes RxLines then TxLines line by line (the main window's drain).
+    void DrainLines(const std::function<void(const std::string &)> &add);
+
+    // ---- protocol ----
+    void query(const std::string &command, int limit, std::string &reply);
+    std::string query(const std::string &command, int limit);
+    void read_reply(int limit, std::string &reply);
+    void flush_output();
+    void purge_input();
+
+    // ---- firmware ----
+    uint8_t send_xmodem(const std::string &data, const std::string &caption);
+
+    // ---- state ----
+    bool IsNone() const { return none_; }
+    bool port_open() const;
+    // True when nothing waits to be written (queue and unfinished write).
+    bool output_empty() const;
+    bool input_empty() const;
+    // The device path of the last opening attempt.
+    std::string DevicePath() const;
+    // Times the device went away while open.
+    uint64_t LossCount() const { return lossGeneration_.load(); }
+    // Closes the port when the idle timer has run out and nothing is going
+    // on; true when it closed it.  The receive thread runs it every round.
+    bool check_idle();
+
+    // Longest time the terminal screen pads to (guards absurd cursor moves).
+    static constexpr int32_t MaxScreenColumns = 1000;
+
+private:
+    friend class TCommThread;
+    // While an exchange runs the port is in use, whatever the idle timer says.
+    struct BusyScope {
+        explicit BusyScope(TSerial &s) : link(s) { ++link.busy_; }
+        ~BusyScope()
+        {
+            link.IdleTimer.Touch();
+            --link.busy_;
+        }
+        TSerial &link;
+    };
+
+    void device_lost(const std::string &why);
+    void discard_output(const char *why);
+    void post_drain();
+    void record_io_error(uint8_t code, int error);
+    bool output_pending_write() const { return pendingLen_.load() > 0; }
+    void trace(const std::string &line);
+
+    const bool none_;
+    std::unique_ptr<SerialDevice> device_;
+    mutable std::mutex portMutex_; // opening and closing
+    std::string devicePath_;
+    std::string lastOpenFailure_;
+    std::atomic<uint64_t> lossGeneration_{0};
+    std::atomic<int> busy_{0}; // exchanges in progress: the idle timer waits
+    // The part of WriteBuffer not yet taken by the driver (write_comm only).
+    std::atomic<int> pendingLen_{0};
+    int pendingOff_ = 0;
+    int pendingTotal_ = 0;
+    uint64_t pendingGeneration_ = 0;
+    int64_t lastWriteProgressMs_ = 0;
+    bool stallReported_ = false;
+    // Terminal escape arguments.
+    int32_t escArg1_ = 0;
+    int32_t escArg2_ = 0;
+};
+
+} // namespace grittor

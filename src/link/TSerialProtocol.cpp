@@ -1,0 +1,109 @@
+// The command protocol: send one command, read one answer line.
+#include "link/TSerial.h"
+
+#include "foundation/Clock.h"
+#include "foundation/LogOutput.h"
+#include "foundation/UiHooks.h"
+
+namespace grittor {
+
+void TSerial::purge_input()
+{
+    if (none_ || !InQueue)
+        return;
+    while (InQueue->get() >= 0) {
+    }
+}
+
+void TSerial::flush_output()
+{
+    if (none_)
+        return;
+    BusyScope busy(*this);
+    for (int round = 0; round < 50000; ++round) {
+        if (output_empty())
+            return;
+        write_comm();
+        ProcessMessages();
+        if (Flags.Any())
+            return;
+        GetClock().SleepMs(50);
+    }
+}
+
+void TSerial::read_reply(int limit, std::string &reply)
+{
+    uint8_t status = RsTimeout;
+    reply.clear();
+    if (none_ || Flags.Any())
+        return;
+    BusyScope busy(*this);
+    Clock &clock = GetClock();
+    int64_t start = clock.NowMs();
+    check_open();
+    const bool binary = BinaryReplies;
+    const size_t max = limit > 0 ? static_cast<size_t>(limit) : 0;
+    while (clock.NowMs() < start + ReplyTimeout.load() && reply.size() < max) {
+        if (Flags.Any())
+            return;
+        const int c = InQueue->get();
+        if (c >= 0) {
+            start = clock.NowMs(); // the timeout runs from the last byte
+            if (!binary) {
+                if (c == 10)
+                    continue;
+                if (c == 13) {
+                    status = RsCRReceived;
+                    break;
+                }
+            }
+            reply += static_cast<char>(c);
+            if (reply.size() >= max) {
+                status = RsTooManyChars;
+                break;
+            }
+        } else {
+            ProcessMessages();
+            clock.SleepMs(50);
+            if (Flags.Any())
+                return;
+        }
+    }
+    LastStatus = status;
+    const std::string text = binary ? std::to_string(reply.size()) + " binary bytes received" : reply;
+    const std::string line = std::string(":") + ReplyStatusName(status) + "<" + text;
+    trace(line);
+}
+
+void TSerial::query(const std::string &command, int limit, std::string &reply)
+{
+    if (Flags.Any())
+        return;
+    if (none_) {
+        reply.clear();
+        return;
+    }
+    BusyScope busy(*this);
+    check_open();
+    // Off while the exchange runs, so the receive thread leaves the answer
+    // in InQueue for this caller.
+    const bool terminal = TerminalMode.exchange(false);
+    purge_input();
+    send_string(command);
+    if (Flags.Any())
+        return;
+    flush_output();
+    read_reply(limit, reply);
+    TerminalMode = terminal;
+    while (!Flags.Any() && InQueue->get() >= 0) {
+    }
+}
+
+std::string TSerial::query(const std::string &command, int limit)
+{
+    std::string reply;
+    query(command, limit, reply);
+    return reply;
+}
+
+} // namespace grittor

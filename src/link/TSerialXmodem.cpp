@@ -1,0 +1,183 @@
+// Firmware transfer: XMODEM with 128-byte blocks and the 8-bit additive
+// checksum, over the link's queues.
+#include "link/TSerial.h"
+
+#include "foundation/Clock.h"
+#include "foundation/Progress.h"
+#include "foundation/UiHooks.h"
+#include "link/LinkThreads.h"
+#include "link/TStash.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace grittor {
+
+namespace {
+constexpr uint8_t SOH = 0x01;
+constexpr uint8_t EOT = 0x04;
+constexpr uint8_t ACK = 0x06;
+constexpr uint8_t NAK = 0x15;
+constexpr uint8_t CAN = 0x18;
+constexpr int kCancelCount = 133;
+// Answers are looked for in short steps: a block's answer usually comes
+// within a few milliseconds, and each step costs a whole block's worth of
+// line time at 38400 baud when it is long.
+constexpr int kAnswerStepMs = 5;
+
+// "ss.zzz"
+std::string SecondsText(int64_t ms)
+{
+    if (ms < 0)
+        ms = 0;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02lld.%03lld", static_cast<long long>((ms / 1000) % 100),
+                  static_cast<long long>(ms % 1000));
+    return buf;
+}
+} // namespace
+
+uint8_t TSerial::send_xmodem(const std::string &data, const std::string &caption)
+{
+    uint8_t result = XmNoAckAtEof;
+    if (none_ || data.empty())
+        return result;
+    BusyScope busy(*this);
+    Clock &clock = GetClock();
+
+    struct Restore {
+        TSerial &s;
+        bool terminal;
+        ~Restore()
+        {
+            GetProgress().Hide();
+            RestoreThreadPriority();
+            s.TerminalMode = terminal;
+        }
+    } restore{*this, TerminalMode.exchange(false)}; // control bytes must stay in InQueue
+    RaiseThreadPriority();
+    Progress &progress = GetProgress();
+    progress.Show(caption);
+    progress.SetProgress(0);
+    check_open();
+
+    // Whatever is still queued goes out first.
+    while (!output_empty()) {
+        write_comm();
+        if (Flags.Any())
+            return result;
+        clock.SleepMs(50);
+    }
+
+    // The receiver asks for the first block with NAK.
+    int64_t t = clock.NowMs();
+    for (;;) {
+        const int c = InQueue->get();
+        if (c == NAK)
+            break;
+        if (clock.NowMs() > t + ReplyTimeout.load())
+            return result = XmNoNak;
+        if (c >= 0)
+            continue; // line noise before the receiver is ready
+        ProcessMessages();
+        if (Flags.Any())
+            return result;
+        clock.SleepMs(kAnswerStepMs);
+    }
+
+    check_open();
+    purge_input();
+    BlockNumber = 0;
+    size_t position = 1;
+    bool last = false;
+    const int64_t start = clock.NowMs();
+    NakCount = 0;
+    const size_t length = data.size();
+
+    auto cancelTransfer = [this] {
+        for (int i = 0; i < kCancelCount; ++i)
+            OutQueue->put(CAN);
+        write_comm();
+    };
+
+    while (!last) {
+        ++BlockNumber;
+        XmodemPacket[0] = SOH;
+        XmodemPacket[1] = static_cast<uint8_t>(BlockNumber % 256);
+        XmodemPacket[2] = static_cast<uint8_t>(255 - BlockNumber % 256);
+        unsigned sum = 0;
+        for (int i = 0; i < 128; ++i) {
+            if (Flags.Any())
+                return result;
+            uint8_t b;
+            if (position <= length) {
+                b = static_cast<uint8_t>(data[position - 1]);
+            } else {
+                last = true;
+                b = 0xFF;
+            }
+            ++position;
+            sum += b;
+            XmodemPacket[static_cast<size_t>(3 + i)] = b;
+        }
+        XmodemPacket[131] = static_cast<uint8_t>(sum % 256);
+        progress.SetProgress(std::min(1.0, static_cast<double>(position) / static_cast<double>(length)));
+
+        t = clock.NowMs(); // every try of this block shares AckTimeout from here
+        check_open();
+        int answer;
+        for (;;) {
+            for (uint8_t b : XmodemPacket)
+                if (!OutQueue->put(b))
+                    return result;
+            StashRecord(STSendRec, BlockNumber);
+            const int64_t sent = clock.NowMs();
+            for (int round = 1; !output_empty(); ++round) {
+                write_comm();
+                if (round % 100 == 0)
+                    ProcessMessages();
+                if (Flags.Any())
+                    return result;
+                if (!output_empty())
+                    clock.SleepMs(1); // the driver is full: give the line a moment
+            }
+
+            for (;;) {
+                answer = InQueue->get();
+                if (answer >= 0)
+                    break;
+                if (clock.NowMs() > t + AckTimeout) {
+                    cancelTransfer();
+                    return result = XmNoAck;
+                }
+                ProcessMessages();
+                if (Flags.Any())
+                    return result;
+                clock.SleepMs(kAnswerStepMs);
+            }
+            if (DebugEcho && OnText)
+                OnText(">" + SecondsText(clock.NowMs() - sent), false);
+            if (answer != NAK)
+                break;
+            if (DebugEcho && OnText)
+                OnText("<", false);
+            ProcessMessages();
+            if (Flags.Any())
+                return result;
+            ++NakCount;
+        }
+        if (answer != ACK) {
+            cancelTransfer();
+            return result = XmNoAckAtEof;
+        }
+        StashRecord(STAck, BlockNumber);
+    }
+
+    OutQueue->put(EOT);
+    OutQueue->put(EOT);
+    write_comm();
+    TransferTime = clock.NowMs() - start;
+    return result = XmSuccess;
+}
+
+} // namespace grittor
