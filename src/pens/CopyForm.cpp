@@ -71,7 +71,10 @@ void TCopyForm::FormShow()
     Pens->clearSelection();
 }
 
-int TCopyForm::ChosenMaterial() const { return Material->currentIndex(); }
+int TCopyForm::ChosenMaterial() const
+{
+    return Material->currentIndex();
+}
 
 std::vector<int> TCopyForm::ChosenPens() const
 {

@@ -33,8 +33,14 @@ std::mutex g_stateMutex;
 std::string g_loadProblem;   // waiting for the interface
 std::string g_protectedPath; // the unreadable file found at start
 
-QString Q(const std::string &s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
-std::string S(const QString &s) { return s.toLatin1().toStdString(); }
+QString Q(const std::string &s)
+{
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+std::string S(const QString &s)
+{
+    return s.toLatin1().toStdString();
+}
 
 // ------------------------------------------------------------ numbers ---
 
@@ -154,8 +160,7 @@ bool ReadPen(const QJsonObject &obj, int material, const std::string &where, TPe
     if (!f.Whole("pen", pen) || !f.Whole("blowspeed", blowspeed) || !f.Flag("border", border) ||
         !f.Extended("CenterOffset", centerOffset) || !f.Whole("Color", color) || !f.Extended("extra", extra) ||
         !f.Flag("fill", fill) || !f.Whole("radius", radius) || !f.Extended("vertper", vertper) ||
-        !f.Whole("passes", passes) || !f.Whole("ScanLine", scanLine) || !f.Whole("Times", times) ||
-        !f.Margin(margin))
+        !f.Whole("passes", passes) || !f.Whole("ScanLine", scanLine) || !f.Whole("Times", times) || !f.Margin(margin))
         return false;
     rec.SetPen(pen);
     rec.SetBlowSpeed(blowspeed);
@@ -233,14 +238,20 @@ bool WriteBytes(const QString &path, const QByteArray &bytes, std::string &error
 
 // -------------------------------------------------------------- paths ---
 
-std::string MaterialLibraryPath(const Toption &options) { return options.SettingsFolder() + "/" + kFileName; }
+std::string MaterialLibraryPath(const Toption &options)
+{
+    return options.SettingsFolder() + "/" + kFileName;
+}
 
-std::string MaterialLibraryPath() { return MaterialLibraryPath(Options()); }
+std::string MaterialLibraryPath()
+{
+    return MaterialLibraryPath(Options());
+}
 
 std::string DescribeLibrarySize(int materials, int pens)
 {
-    return std::to_string(materials) + (materials == 1 ? " material and " : " materials and ") +
-           std::to_string(pens) + (pens == 1 ? " pen" : " pens");
+    return std::to_string(materials) + (materials == 1 ? " material and " : " materials and ") + std::to_string(pens) +
+           (pens == 1 ? " pen" : " pens");
 }
 
 // --------------------------------------------------------------- JSON ---
@@ -274,8 +285,7 @@ bool LibraryFromJson(const std::string &json, TLibrarySnapshot &out, std::string
     const QJsonDocument doc =
         QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size())), &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        error = "not valid JSON at character " + std::to_string(parseError.offset) + ": " +
-                S(parseError.errorString());
+        error = "not valid JSON at character " + std::to_string(parseError.offset) + ": " + S(parseError.errorString());
         return false;
     }
     if (!doc.isObject()) {

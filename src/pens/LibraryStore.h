@@ -8,6 +8,17 @@
 // with an empty library; the problem goes to the debug log and is handed
 // once to the interface.  Values read from any file go through the record's
 // setters, so a hand-edited value out of range is clamped, not trusted.
+//
+// The file, one object per material holding its pens (units as stored:
+// radius and ScanLine in plotter units, margin and vertper in inches).  An
+// Extended value that a plain JSON number cannot carry exactly is written as
+// a string of digits; either form is read.
+//
+//   { "format": "Grittor material library", "version": 1, "selectedMaterial": 0,
+//     "materials": [ { "name": "Granite", "pens": [
+//       { "pen": 1, "blowspeed": 12, "border": false, "fill": true, "Color": 13,
+//         "radius": 381, "ScanLine": 1200, "vertper": 0.25, "CenterOffset": 0.4,
+//         "extra": 0.5, "passes": 3, "Times": 1, "margin": { "x": 0, "y": 0 } } ] } ] }
 #pragma once
 
 #include "pens/TPens.h"

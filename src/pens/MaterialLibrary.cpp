@@ -12,8 +12,14 @@ namespace {
 std::atomic<int> g_selectedMaterial{-1};
 }
 
-int SelectedMaterial() { return g_selectedMaterial.load(); }
-void SetSelectedMaterial(int material) { g_selectedMaterial.store(material); }
+int SelectedMaterial()
+{
+    return g_selectedMaterial.load();
+}
+void SetSelectedMaterial(int material)
+{
+    g_selectedMaterial.store(material);
+}
 
 TPens *FindPen(int material, int pen)
 {
@@ -80,9 +86,15 @@ int CopyPens(int from, int to, const std::vector<int> &pens)
     return copied;
 }
 
-int MaterialCount() { return static_cast<int>(Options().Materials.size()); }
+int MaterialCount()
+{
+    return static_cast<int>(Options().Materials.size());
+}
 
-bool IsMaterialIndex(int material) { return material >= 0 && material < MaterialCount(); }
+bool IsMaterialIndex(int material)
+{
+    return material >= 0 && material < MaterialCount();
+}
 
 bool MaterialNameExists(const std::string &name)
 {

@@ -64,8 +64,7 @@ public:
     {
         // Pen, ScanLine, Radius, Speed, Passes, Max Passes, Center Offset,
         // Extra and Vert Comb are numbers.
-        static const bool right[] = {true, true, false, false, false, false, true,
-                                     true, true, true,  true,  true,  true};
+        static const bool right[] = {true, true, false, false, false, false, true, true, true, true, true, true, true};
         const QStringList items = Items(line);
         if (items.size() != static_cast<qsizetype>(widths_.size()) || widths_.size() != std::size(right))
             return line;
@@ -196,7 +195,8 @@ void TPenForm::BuildControls()
     PenList->setFont(fixed);
     PenList->setSelectionMode(QAbstractItemView::SingleSelection);
     PenList->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    PenList->setMinimumHeight(160);
+    // A material has at most eleven pens (0 to 10): show them all and the header.
+    PenList->setMinimumHeight((QFontMetrics(fixed).height() + 4) * 12 + 2 * PenList->frameWidth() + 4);
     delegate_ = new TPenListDelegate(PenList);
     PenList->setItemDelegate(delegate_);
     PenListHeaderLabel = listBox_->Header;
@@ -313,8 +313,8 @@ void TPenForm::BuildControls()
     outer->addWidget(PenGroupBox, 1);
     outer->addLayout(fields);
 
-    QWidget *order[] = {PenList, PenNumber,   DrawSpeed,   passes, Times,  CenterOffset, Extra,
-                        Radius,  ScanLine,    VertPer,     Margin, Marginy, ColorListCB, border->Button(0),
+    QWidget *order[] = {PenList,         PenNumber, DrawSpeed,    passes,     Times,   CenterOffset, Extra,
+                        Radius,          ScanLine,  VertPer,      Margin,     Marginy, ColorListCB,  border->Button(0),
                         Fill->Button(0), AddButton, DeleteButton, CopyButton, OKButton};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
@@ -323,12 +323,9 @@ void TPenForm::BuildControls()
             Guarded("TPenForm.PenListClick", [this] { PenListClick(); }));
     connect(ColorListCB, &QComboBox::currentIndexChanged, this,
             Guarded("TPenForm.ColorListCBChange", [this] { ColorListCBChange(); }));
-    connect(Radius, &QLineEdit::textChanged, this,
-            Guarded("TPenForm.ScanLineChange", [this] { ScanLineChange(); }));
-    connect(VertPer, &QLineEdit::textChanged, this,
-            Guarded("TPenForm.ScanLineChange", [this] { ScanLineChange(); }));
-    connect(AddButton, &QPushButton::clicked, this,
-            Guarded("TPenForm.AddButtonClick", [this] { AddButtonClick(); }));
+    connect(Radius, &QLineEdit::textChanged, this, Guarded("TPenForm.ScanLineChange", [this] { ScanLineChange(); }));
+    connect(VertPer, &QLineEdit::textChanged, this, Guarded("TPenForm.ScanLineChange", [this] { ScanLineChange(); }));
+    connect(AddButton, &QPushButton::clicked, this, Guarded("TPenForm.AddButtonClick", [this] { AddButtonClick(); }));
     connect(DeleteButton, &QPushButton::clicked, this,
             Guarded("TPenForm.DeleteButtonClick", [this] { DeleteButtonClick(); }));
     connect(CopyButton, &QPushButton::clicked, this,
@@ -483,7 +480,7 @@ void TPenForm::LoadRecord(const TPens &rec)
     ShowExact(VertPer, FormatExtendedFixed(rec.vertper, 2), rec.vertper);
     ScanLineChange();
     Times->setText(QString::number(rec.Times));
-    loaded_ = const_cast<TPens *>(&rec);
+    loaded_ = &rec;
 }
 
 void TPenForm::ShowExact(QLineEdit *edit, const std::string &text, long double value)
@@ -666,8 +663,8 @@ void TPenForm::FormClose()
     Options().Save();
     std::string error;
     if (SaveMaterialLibrary(error) == LibrarySaveResult::Failed)
-        GetDialogs().Message("The material library could not be saved to\r\n\"" + MaterialLibraryPath() +
-                             "\":\r\n" + error);
+        GetDialogs().Message("The material library could not be saved to\r\n\"" + MaterialLibraryPath() + "\":\r\n" +
+                             error);
 }
 
 bool TPenForm::TryClose()

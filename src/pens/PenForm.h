@@ -106,7 +106,7 @@ private:
         long double value = 0;
     };
     std::map<const QLineEdit *, Shown> shown_;
-    TPens *loaded_ = nullptr; // the record the edits were loaded from
+    const TPens *loaded_ = nullptr; // the record the edits were loaded from
     TPenListBox *listBox_ = nullptr;
     TPenListDelegate *delegate_ = nullptr;
     bool closeChecked_ = false;

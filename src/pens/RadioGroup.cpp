@@ -24,7 +24,10 @@ TRadioGroup::TRadioGroup(const QString &title, const QStringList &items, int col
     connect(group_, &QButtonGroup::idClicked, this, &TRadioGroup::Clicked);
 }
 
-int TRadioGroup::ItemIndex() const { return group_->checkedId(); }
+int TRadioGroup::ItemIndex() const
+{
+    return group_->checkedId();
+}
 
 void TRadioGroup::SetItemIndex(int index)
 {

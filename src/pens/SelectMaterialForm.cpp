@@ -103,9 +103,8 @@ TSelectMaterialForm::TSelectMaterialForm(QWidget *parent) : QDialog(parent)
     // Return in the name field adds the material instead of closing.
     NewMaterialName->installEventFilter(this);
 
-    connect(AddButton, &QPushButton::clicked, this, Guarded("TSelectMaterialForm.AddButtonClick", [this] {
-                AddButtonClick();
-            }));
+    connect(AddButton, &QPushButton::clicked, this,
+            Guarded("TSelectMaterialForm.AddButtonClick", [this] { AddButtonClick(); }));
     connect(ChangeNameButton, &QPushButton::clicked, this,
             Guarded("TSelectMaterialForm.ChangeNameButtonClick", [this] { ChangeNameButtonClick(); }));
     connect(DeleteButton, &QPushButton::clicked, this,
@@ -150,8 +149,11 @@ void TSelectMaterialForm::RefreshMaterialList()
 {
     const QSignalBlocker block(MaterialList);
     MaterialList->clear();
-    for (const std::string &name : Options().Materials)
-        MaterialList->addItem(ToQ(name));
+    for (const std::string &name : Options().Materials) {
+        auto *item = new QListWidgetItem(ToQ(name), MaterialList);
+        const int pens = CountPensOfMaterial(MaterialList->count() - 1);
+        item->setToolTip(pens == 1 ? QString("1 pen defined") : QString("%1 pens defined").arg(pens));
+    }
     const int selected = SelectedMaterial();
     if (selected >= 0 && MaterialList->count() > selected)
         MaterialList->setCurrentRow(selected);
@@ -177,11 +179,14 @@ void TSelectMaterialForm::FormClose()
 {
     std::string error;
     if (SaveMaterialLibrary(error) == LibrarySaveResult::Failed)
-        GetDialogs().Message("The material library could not be saved to\r\n\"" + MaterialLibraryPath() +
-                             "\":\r\n" + error);
+        GetDialogs().Message("The material library could not be saved to\r\n\"" + MaterialLibraryPath() + "\":\r\n" +
+                             error);
 }
 
-std::string TSelectMaterialForm::NewName() const { return FromQ(NewMaterialName->text()); }
+std::string TSelectMaterialForm::NewName() const
+{
+    return FromQ(NewMaterialName->text());
+}
 
 void TSelectMaterialForm::AddButtonClick()
 {
@@ -246,8 +251,7 @@ void TSelectMaterialForm::ExportButtonClick()
     std::string path = *chosen;
     if (QFileInfo(ToQ(path)).suffix().isEmpty())
         path += ".json";
-    if (QFileInfo::exists(ToQ(path)) &&
-        !GetDialogs().Confirm("\"" + path + "\" already exists.\r\nReplace it?"))
+    if (QFileInfo::exists(ToQ(path)) && !GetDialogs().Confirm("\"" + path + "\" already exists.\r\nReplace it?"))
         return;
     std::string error;
     if (!ExportMaterialLibrary(path, error)) {
@@ -273,11 +277,11 @@ void TSelectMaterialForm::ImportButtonClick()
         GetDialogs().Message("The material library could not be imported from\r\n\"" + path + "\":\r\n" + error);
         return;
     }
-    const std::string question =
-        "\"" + path + "\" holds " +
-        DescribeLibrarySize(static_cast<int>(snapshot.Materials.size()), snapshot.PenCount()) + ".\r\n" +
-        "Replace the current material library (" +
-        DescribeLibrarySize(MaterialCount(), static_cast<int>(Options().PenTable.size())) + ") with it?";
+    const std::string question = "\"" + path + "\" holds " +
+                                 DescribeLibrarySize(static_cast<int>(snapshot.Materials.size()), snapshot.PenCount()) +
+                                 ".\r\n" + "Replace the current material library (" +
+                                 DescribeLibrarySize(MaterialCount(), static_cast<int>(Options().PenTable.size())) +
+                                 ") with it?";
     if (!GetDialogs().Confirm(question))
         return;
     InstallLibrary(std::move(snapshot));

@@ -9,10 +9,16 @@ namespace grittor {
 
 namespace {
 // A NaN would pass every comparison of the clamps and end up in a job.
-long double Number(long double v) { return std::isnan(v) ? 0.0L : v; }
+long double Number(long double v)
+{
+    return std::isnan(v) ? 0.0L : v;
+}
 } // namespace
 
-void TPens::SetBlowSpeed(int32_t v) { blowspeed = std::clamp<int32_t>(v, 1, 25); }
+void TPens::SetBlowSpeed(int32_t v)
+{
+    blowspeed = std::clamp<int32_t>(v, 1, 25);
+}
 
 void TPens::SetCenterOffset(long double v)
 {
@@ -23,7 +29,10 @@ void TPens::SetCenterOffset(long double v)
         CenterOffset = 1.0L;
 }
 
-void TPens::SetColor(int v) { Color = static_cast<uint8_t>(std::clamp(v, 0, 17)); }
+void TPens::SetColor(int v)
+{
+    Color = static_cast<uint8_t>(std::clamp(v, 0, 17));
+}
 
 void TPens::SetExtra(long double v)
 {
@@ -34,13 +43,25 @@ void TPens::SetExtra(long double v)
         extra = 4.0L;
 }
 
-void TPens::SetPasses(int32_t v) { passes = std::clamp<int32_t>(v, 0, 30); }
+void TPens::SetPasses(int32_t v)
+{
+    passes = std::clamp<int32_t>(v, 0, 30);
+}
 
-void TPens::SetPen(int32_t v) { pen = std::clamp<int32_t>(v, MinPenNumber, MaxPenNumber); }
+void TPens::SetPen(int32_t v)
+{
+    pen = std::clamp<int32_t>(v, MinPenNumber, MaxPenNumber);
+}
 
-void TPens::SetRadius(int32_t v) { radius = std::clamp<int32_t>(v, 381, 2032); }
+void TPens::SetRadius(int32_t v)
+{
+    radius = std::clamp<int32_t>(v, 381, 2032);
+}
 
-void TPens::SetScanLine(int32_t v) { ScanLine = std::clamp<int32_t>(v, 381, 4064); }
+void TPens::SetScanLine(int32_t v)
+{
+    ScanLine = std::clamp<int32_t>(v, 381, 4064);
+}
 
 void TPens::SetTimes(int32_t v)
 {
@@ -62,9 +83,15 @@ void TPens::SetVertPer(long double v)
         vertper = 4.0L;
 }
 
-long double MarginLimitFor(int32_t radius) { return (2.0L * radius - 1.0L) / PlotUnitsPerInch; }
+long double MarginLimitFor(int32_t radius)
+{
+    return (2.0L * radius - 1.0L) / PlotUnitsPerInch;
+}
 
-long double TPens::MarginLimit() const { return MarginLimitFor(radius); }
+long double TPens::MarginLimit() const
+{
+    return MarginLimitFor(radius);
+}
 
 void TPens::SetMargin(const TExtendedPoint &v)
 {
@@ -93,9 +120,15 @@ void TPens::AssignValues(const TPens &s)
     SetMargin(s.margin);
 }
 
-int32_t InchesToUnits(const std::string &text) { return InchTextToUnits(text); }
+int32_t InchesToUnits(const std::string &text)
+{
+    return InchTextToUnits(text);
+}
 
-std::string UnitsToInchesText(long double units) { return UnitsToInchText(units); }
+std::string UnitsToInchesText(long double units)
+{
+    return UnitsToInchText(units);
+}
 
 long double DecimalOrZero(const std::string &text)
 {
@@ -112,11 +145,14 @@ std::string PenListLine(const TPens &p)
     return std::to_string(p.pen) + sep + UnitsToInchesText(p.ScanLine) + sep + "(" +
            FormatExtendedFixed(p.margin.x, 2) + ", " + FormatExtendedFixed(p.margin.y, 2) + ")" + sep +
            PenColorTable[std::min<int>(p.Color, PenColorCount - 1)].Name + sep + (p.fill ? "On" : "Off") + sep +
-           (p.border ? "True" : "False") + sep + UnitsToInchesText(p.radius) + sep + std::to_string(p.blowspeed) +
-           sep + std::to_string(p.passes) + sep + std::to_string(p.Times) + sep + FormatExtended(p.CenterOffset) +
-           sep + FormatExtendedFixed(p.extra, 2) + sep + FormatExtendedFixed(p.vertper, 2);
+           (p.border ? "True" : "False") + sep + UnitsToInchesText(p.radius) + sep + std::to_string(p.blowspeed) + sep +
+           std::to_string(p.passes) + sep + std::to_string(p.Times) + sep + FormatExtended(p.CenterOffset) + sep +
+           FormatExtendedFixed(p.extra, 2) + sep + FormatExtendedFixed(p.vertper, 2);
 }
 
-int32_t WholeOr(const std::string &text, int32_t fallback) { return StrToIntDef(text, fallback); }
+int32_t WholeOr(const std::string &text, int32_t fallback)
+{
+    return StrToIntDef(text, fallback);
+}
 
 } // namespace grittor

@@ -14,20 +14,20 @@ constexpr int PlotUnitsPerInch = 1016;
 // then clamps it; a value that is not a number is taken as 0 first.
 class TPens {
 public:
-    int32_t blowspeed = 0;     // cm/s, 1..25
-    uint8_t border = 0;        // 1 = the border pen
+    int32_t blowspeed = 0;        // cm/s, 1..25
+    uint8_t border = 0;           // 1 = the border pen
     long double CenterOffset = 0; // diameters per revolution, 0.1..1.0
-    uint8_t Color = 0;         // index into the pen colour table, 0..17
-    long double extra = 0;     // extra rotations, 0..4
-    uint8_t fill = 0;          // 0 Off (follow the outline), 1 On
-    TExtendedPoint margin;     // inches
-    int32_t Material = 0;      // index into Materials
-    int32_t passes = 0;        // 0..30
-    int32_t pen = 0;           // 0..10
-    int32_t radius = 0;        // plotter units, 381..2032
-    int32_t ScanLine = 0;      // plotter units, 381..4064
-    int32_t Times = 0;         // passes blown in one go, 0..passes
-    long double vertper = 0;   // inches, 0.1875..4
+    uint8_t Color = 0;            // index into the pen colour table, 0..17
+    long double extra = 0;        // extra rotations, 0..4
+    uint8_t fill = 0;             // 0 Off (follow the outline), 1 On
+    TExtendedPoint margin;        // inches
+    int32_t Material = 0;         // index into Materials
+    int32_t passes = 0;           // 0..30
+    int32_t pen = 0;              // 0..10
+    int32_t radius = 0;           // plotter units, 381..2032
+    int32_t ScanLine = 0;         // plotter units, 381..4064
+    int32_t Times = 0;            // passes blown in one go, 0..passes
+    long double vertper = 0;      // inches, 0.1875..4
 
     void SetBlowSpeed(int32_t v);
     void SetCenterOffset(long double v);

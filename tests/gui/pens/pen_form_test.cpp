@@ -111,9 +111,10 @@ TEST_F(PenFormTest, StartsWithTheMaterialsNameAndEveryControl)
     EXPECT_EQ(form->AddButton->text().remove('&'), "Add/Update");
     EXPECT_EQ(form->DeleteButton->text().remove('&'), "Delete");
     EXPECT_EQ(form->CopyButton->text().remove('&'), "Copy");
-    for (const char *name : {"PenList", "PenNumber", "DrawSpeed", "Radius", "ScanLine", "Margin", "Marginy",
-                             "CenterOffset", "passes", "Times", "Extra", "VertPer", "ColorListCB", "border", "Fill",
-                             "MarginXLabel", "MarginYLabel", "AddButton", "DeleteButton", "CopyButton"})
+    for (const char *name :
+         {"PenList",      "PenNumber",    "DrawSpeed",    "Radius",    "ScanLine",     "Margin",      "Marginy",
+          "CenterOffset", "passes",       "Times",        "Extra",     "VertPer",      "ColorListCB", "border",
+          "Fill",         "MarginXLabel", "MarginYLabel", "AddButton", "DeleteButton", "CopyButton"})
         EXPECT_NE(form->findChild<QWidget *>(name), nullptr) << name;
     EXPECT_FALSE(form->Changed());
     EXPECT_EQ(form->PenList->count(), 0);
@@ -379,12 +380,13 @@ TEST_F(PenFormTest, CloseChecksBorderAndFillOffWithEveryMessageInOrder)
     ASSERT_TRUE(AddPen("4", 1, "0.5", "10", "1", "1", 0, 1));
     dialogs.messages.clear();
     EXPECT_FALSE(form->FormCloseQuery());
-    EXPECT_EQ(dialogs.messages, (std::vector<std::string>{
-                                    "The border pen cannot be Fill off",
-                                    "The border pen cannot be Fill off",
-                                    "You have 2 pens defined as border.\r\nOnly one pen can be defined as a border.",
-                                    "You have 3 pens defined as fill off.\r\nOnly one pen can be defined as a fill off.",
-                                }));
+    EXPECT_EQ(dialogs.messages,
+              (std::vector<std::string>{
+                  "The border pen cannot be Fill off",
+                  "The border pen cannot be Fill off",
+                  "You have 2 pens defined as border.\r\nOnly one pen can be defined as a border.",
+                  "You have 3 pens defined as fill off.\r\nOnly one pen can be defined as a fill off.",
+              }));
 
     // One border pen (fill on) and one fill-off pen may close.
     FindPen(0, 1)->fill = 1;
@@ -405,8 +407,8 @@ TEST_F(PenFormTest, CloseChecksBorderAndFillOffWithEveryMessageInOrder)
     FindPen(0, 4)->border = 1;
     dialogs.messages.clear();
     EXPECT_FALSE(form->FormCloseQuery());
-    EXPECT_EQ(dialogs.messages,
-              std::vector<std::string>{"You have 2 pens defined as border.\r\nOnly one pen can be defined as a border."});
+    EXPECT_EQ(dialogs.messages, std::vector<std::string>{
+                                    "You have 2 pens defined as border.\r\nOnly one pen can be defined as a border."});
 }
 
 TEST_F(PenFormTest, ClosingWithEditsAsksToSaveThem)
@@ -515,8 +517,8 @@ TEST_F(PenFormTest, EveryOperationWritesItsEntryLine)
     form->FormClose();
     form->FormShow();
     const std::string log = LogText().substr(start);
-    for (const char *entry : {"pen.AddButtonClick", "pen.Changed", "pen.ClearChanged", "pen.DeleteButtonClick",
-                              "pen.FormClose", "pen.FormCloseQuery", "pen.FormShowClick", "pen.PenListClick",
-                              "pen.UpdateList"})
+    for (const char *entry :
+         {"pen.AddButtonClick", "pen.Changed", "pen.ClearChanged", "pen.DeleteButtonClick", "pen.FormClose",
+          "pen.FormCloseQuery", "pen.FormShowClick", "pen.PenListClick", "pen.UpdateList"})
         EXPECT_NE(log.find(std::string(":") + entry + "\r\n"), std::string::npos) << entry;
 }

@@ -250,9 +250,10 @@ TEST_F(MaterialFormTest, ExportAndImportCopyTheWholeLibraryAfterAConfirmation)
     dialogs.files.push_back(written);
     dialogs.answers.push_back(false);
     f.ImportButtonClick();
-    EXPECT_EQ(dialogs.confirmations.back(), "\"" + written +
-                                                "\" holds 2 materials and 4 pens.\r\n"
-                                                "Replace the current material library (2 materials and 1 pen) with it?");
+    EXPECT_EQ(dialogs.confirmations.back(),
+              "\"" + written +
+                  "\" holds 2 materials and 4 pens.\r\n"
+                  "Replace the current material library (2 materials and 1 pen) with it?");
     EXPECT_EQ(Names(f), (QStringList{"Marble", "Scratch"}));
 
     dialogs.files.push_back(written);

@@ -113,7 +113,7 @@ TEST(PenRecord, NotANumberNeverReachesARecord)
 TEST(PenText, InchTextToUnitsRoundsToNearestAndHalvesAwayFromZero)
 {
     EXPECT_EQ(InchesToUnits("0.5"), 508);
-    EXPECT_EQ(InchesToUnits("0.2"), 203); // 203.2
+    EXPECT_EQ(InchesToUnits("0.2"), 203);  // 203.2
     EXPECT_EQ(InchesToUnits("0.38"), 386); // 386.08
     EXPECT_EQ(InchesToUnits(" 1 "), 1016);
     EXPECT_EQ(InchesToUnits("-0.5"), -508);
