@@ -1,38 +1,135 @@
-// Program entry: exception hooks first, then the application object and the
-// windows.
-#include "foundation/ExceptionReportForm.h"
+// Program entry: exception hooks and the log's path first, then the
+// application object, every window in the start-up order, and the message
+// loop.
+//
+//   grittor [--simulate] [--port DEVICE] [FILE]
 #include "foundation/ExceptionReporting.h"
 #include "foundation/GuiApplication.h"
 #include "foundation/LogOutput.h"
 #include "foundation/QtSeams.h"
 #include "foundation/option.h"
+#include "link/SerialDevice.h"
+#include "link/SimulatorProcess.h"
+#include "operation/Forms.h"
+#include "operation/MainForm.h"
+#include "pens/LibraryStore.h"
 
-#include <QMainWindow>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+struct Arguments {
+    bool simulate = false;
+    std::string port;
+    std::string file;
+    int quitAfterMs = -1; // for smoke tests: close the window after this long
+    std::string simArgs;  // extra words for grittor-sim (tests)
+};
+
+bool ParseArguments(int argc, char **argv, Arguments &a)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--simulate") {
+            a.simulate = true;
+        } else if (arg == "--port" && i + 1 < argc) {
+            a.port = argv[++i];
+        } else if (arg == "--quit-after" && i + 1 < argc) {
+            a.quitAfterMs = std::atoi(argv[++i]);
+        } else if (arg == "--sim-args" && i + 1 < argc) {
+            a.simArgs = argv[++i];
+        } else if (arg == "--help" || arg == "-h") {
+            std::printf("usage: grittor [--simulate] [--port DEVICE] [FILE]\n"
+                        "  --simulate     start the simulated machine and talk to it\n"
+                        "  --port DEVICE  use DEVICE for the selected port in this run\n"
+                        "  FILE           open this plot at start\n");
+            std::exit(0);
+        } else if (!arg.empty() && arg[0] == '-') {
+            std::fprintf(stderr, "grittor: unknown option %s (try --help)\n", arg.c_str());
+            return false;
+        } else {
+            a.file = arg;
+        }
+    }
+    return true;
+}
+
+std::vector<std::string> SplitWords(const std::string &s)
+{
+    std::vector<std::string> words;
+    std::string w;
+    for (char c : s) {
+        if (c == ' ') {
+            if (!w.empty())
+                words.push_back(w);
+            w.clear();
+        } else {
+            w += c;
+        }
+    }
+    if (!w.empty())
+        words.push_back(w);
+    return words;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
-    grittor::InstallProcessHooks();
-    grittor::LogOutput(); // the log's path comes from the executable, before any window
-    grittor::GuiApplication app(argc, argv);
+    using namespace grittor;
+    InstallProcessHooks();
+    LogOutput();
+    GuiApplication app(argc, argv);
     QApplication::setApplicationName("Grittor");
     QApplication::setApplicationDisplayName("Grittor");
-    grittor::InstallQtSeams();
+    Arguments args;
+    if (!ParseArguments(argc, argv, args))
+        return 2;
+    InstallQtSeams();
 
-    QMainWindow mainWindow;
-    mainWindow.setWindowTitle("Grittor");
-    mainWindow.resize(767, 496);
-    grittor::TExceptionReportForm reportForm(&mainWindow);
-    mainWindow.show();
+    CreateForms();
+    TMainFrm &main = *Forms().MainFrm;
+    main.show();
 
-    // --quit-after MS: used by the smoke test to start and stop cleanly.
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--quit-after") == 0)
-            QTimer::singleShot(std::atoi(argv[i + 1]), &app, &QApplication::quit);
+    // Binding the selected port to a device for this run; a run that asks
+    // for a machine with "No Comm Port" selected uses com1.
+    auto bindPort = [&main](const std::string &device) {
+        if (Options().Port == "none")
+            main.SelectPort("com1");
+        SetPortOverride(Options().Port, device);
+    };
+    std::unique_ptr<TSimulatorProcess> simulator;
+    if (args.simulate) {
+        simulator = std::make_unique<TSimulatorProcess>();
+        std::string error;
+        if (simulator->Start(SplitWords(args.simArgs), error)) {
+            bindPort(simulator->DevicePath());
+            main.AddTerminalLine("Connected to the simulated machine at " + simulator->DevicePath(), true);
+        } else {
+            main.AddTerminalLine("The simulated machine did not start: " + error, true);
+            simulator.reset();
+        }
+    } else if (!args.port.empty()) {
+        bindPort(args.port);
+    }
+
+    if (const std::string problem = TakeLibraryLoadProblem(); !problem.empty())
+        QTimer::singleShot(0, &main, [problem] { ShowMessage(problem); });
+    if (!args.file.empty())
+        QTimer::singleShot(0, &main, [&main, file = args.file] { main.OpenPlotFile(file); });
+    if (args.quitAfterMs >= 0)
+        QTimer::singleShot(args.quitAfterMs, &main, [&main] { main.close(); });
 
     const int rc = app.exec();
-    grittor::RestoreProcessHooks();
+    DestroyForms();
+    if (simulator)
+        simulator->Stop();
+    RestoreProcessHooks();
     return rc;
 }

@@ -3,4 +3,9 @@ target_sources(grittor_gui PRIVATE
   src/operation/message.cpp
   src/operation/JobQueue.cpp
   src/operation/PlotImageView.cpp
+  src/operation/MainForm.cpp
+  src/operation/MainFormTerminal.cpp
+  src/operation/MainFormLink.cpp
+  src/operation/MainFormPlot.cpp
+  src/operation/Forms.cpp
 )

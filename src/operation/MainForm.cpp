@@ -1,0 +1,489 @@
+#include "operation/MainForm.h"
+
+#include "foundation/AbortFlags.h"
+#include "foundation/Clock.h"
+#include "foundation/ExceptionReportForm.h"
+#include "foundation/ExceptionReporting.h"
+#include "foundation/GuiApplication.h"
+#include "foundation/LogOutput.h"
+#include "foundation/QtSeams.h"
+#include "foundation/ScreenPosition.h"
+#include "foundation/option.h"
+#include "hpgl/hpgl.h"
+#include "link/TSerial.h"
+#include "operation/PlotImageView.h"
+#include "operation/Forms.h"
+#include "pens/PenParameters.h"
+#include "service/AboutDlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineSeries>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScatterSeries>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTimer>
+#include <QValueAxis>
+#include <QVBoxLayout>
+
+namespace grittor {
+
+namespace {
+TMainFrm *g_mainFrm = nullptr;
+constexpr int kDesignFontSize = 8;
+} // namespace
+
+TMainFrm *MainFrm() { return g_mainFrm; }
+
+TMainFrm::BusyScope::BusyScope(TMainFrm &f) : frm(f) { ++frm.busyDepth_; }
+
+TMainFrm::BusyScope::~BusyScope()
+{
+    if (--frm.busyDepth_ == 0 && frm.destroySerialWhenIdle_) {
+        frm.destroySerialWhenIdle_ = false;
+        frm.DestroySerial();
+    }
+}
+
+TMainFrm::TMainFrm(QWidget *parent) : QMainWindow(parent)
+{
+    g_mainFrm = this;
+    setObjectName("MainFrm");
+    setWindowTitle("Grittor and Convert to xls");
+    resize(767, 496);
+    if (QScreen *s = QGuiApplication::primaryScreen()) {
+        const QRect r = s->availableGeometry();
+        move(r.x() + (r.width() - 767) / 2, r.y() + (r.height() - 496) / 2);
+    }
+    BuildViews();
+    BuildMenus();
+    StatusBarPanel = new QLabel(this);
+    statusBar()->addWidget(StatusBarPanel, 1);
+    Timer = new QTimer(this);
+    Timer->setInterval(100);
+    connect(Timer, &QTimer::timeout, this, &TMainFrm::TimerTimer);
+    GuiApplication::SetExceptionHandler([](const std::exception *e, const char *) {
+        Report("TmainFrm.ApplicationEvents1Exception", "Global Exception", e, 0);
+    });
+    FormCreate();
+    Timer->start();
+}
+
+TMainFrm::~TMainFrm()
+{
+    GuiApplication::SetExceptionHandler(nullptr);
+    Timer->stop();
+    DestroySerial();
+    plot_.reset();
+    if (g_mainFrm == this)
+        g_mainFrm = nullptr;
+}
+
+// ------------------------------------------------------------------ views ---
+
+void TMainFrm::BuildViews()
+{
+    auto *stack = new QWidget(this);
+    auto *layout = new QVBoxLayout(stack);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    Memo = new QPlainTextEdit(stack);
+    Memo->setObjectName("Memo");
+    Memo->setReadOnly(true);
+    Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo->setUndoRedoEnabled(false);
+    Memo->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    QPalette pal = Memo->palette();
+    pal.setColor(QPalette::Base, QColor(0x1f, 0x2a, 0x33)); // the desktop's dark background
+    pal.setColor(QPalette::Text, Qt::white);
+    Memo->setPalette(pal);
+    Memo->installEventFilter(this);
+    Memo->hide();
+    layout->addWidget(Memo);
+
+    ScrollBox = new QScrollArea(stack);
+    ScrollBox->setObjectName("ScrollBox");
+    ScrollBox->setWidgetResizable(true);
+    Image = new PlotImageView(ScrollBox);
+    Image->setObjectName("Image");
+    Image->SetPictureSize(640, 400);
+    ScrollBox->setWidget(Image);
+    ScrollBox->hide();
+    layout->addWidget(ScrollBox);
+
+    auto *c = new QChart();
+    c->setTitle("Tuning Graph");
+    c->legend()->setVisible(true);
+    const struct {
+        const char *name;
+        QColor color;
+    } lines[] = {{"X motor", Qt::red}, {"Y Motor", Qt::blue}, {"Ideal 3 ms", QColor(0, 128, 0)}, {"Ideal 2 ms", QColor(128, 0, 128)}};
+    auto *ax = new QValueAxis;
+    auto *ay = new QValueAxis;
+    ax->setTitleText("Servo Units");
+    ay->setTitleText("Servo Units");
+    c->addAxis(ax, Qt::AlignBottom);
+    c->addAxis(ay, Qt::AlignLeft);
+    for (const auto &l : lines) {
+        auto *s = new QLineSeries;
+        s->setName(l.name);
+        s->setColor(l.color);
+        c->addSeries(s);
+        s->attachAxis(ax);
+        s->attachAxis(ay);
+        LineSeries.push_back(s);
+    }
+    auto *ref = new QScatterSeries;
+    ref->setName("Reference");
+    ref->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+    ref->setColor(Qt::red);
+    ref->setMarkerSize(6);
+    auto *motor = new QScatterSeries;
+    motor->setName("Motor");
+    motor->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+    motor->setColor(Qt::blue);
+    motor->setMarkerSize(6);
+    for (QScatterSeries *s : {ref, motor}) {
+        c->addSeries(s);
+        s->attachAxis(ax);
+        s->attachAxis(ay);
+        PointSeries.push_back(s);
+    }
+    chart = new QChartView(c, stack);
+    chart->setObjectName("chart");
+    chart->setRenderHint(QPainter::Antialiasing);
+    chart->hide();
+    layout->addWidget(chart);
+
+    setCentralWidget(stack);
+}
+
+void TMainFrm::TerminalMenuClick()
+{
+    LogEntry("TerminalMenuClick");
+    Item("Image ")->setChecked(false);
+    Item("&Chart")->setChecked(false);
+    Item("&Terminal")->setChecked(true);
+    Memo->show();
+    Image->hide();
+    ScrollBox->hide();
+    chart->hide();
+    Memo->setFocus();
+}
+
+void TMainFrm::ChartMenuClick()
+{
+    LogEntry("ChartMenuClick");
+    Item("Image ")->setChecked(false);
+    Item("&Terminal")->setChecked(false);
+    Item("&Chart")->setChecked(true);
+    Memo->hide();
+    Image->hide();
+    ScrollBox->hide(); // the chart takes the place of the plot picture
+    chart->show();
+}
+
+void TMainFrm::ImageFitToWindowMenuClick()
+{
+    LogEntry("ImageFitToWindowClickMenuClick");
+    Item("&Terminal")->setChecked(false);
+    Item("&Chart")->setChecked(false);
+    Item("Image ")->setChecked(true);
+    ShowPlotViews();
+}
+
+void TMainFrm::ShowPlotViews()
+{
+    Memo->hide();
+    chart->hide();
+    ScrollBox->show();
+    Image->show();
+    Image->SetStretch(true);
+    Image->update();
+}
+
+void TMainFrm::ApplyFontSize(int points)
+{
+    LogEntry("FontSize" + std::to_string(points) + "MenuClick");
+    fontSize_ = points;
+    QFont f = Memo->font();
+    f.setPointSize(points);
+    Memo->setFont(f);
+    for (size_t i = 0; i < fontItems_.size(); ++i)
+        fontItems_[i]->setChecked(static_cast<int>(i) + 6 == points);
+}
+
+void TMainFrm::SetStatusText(const QString &text) { StatusBarPanel->setText(text); }
+
+// ------------------------------------------------------------------ menus ---
+
+QAction *TMainFrm::AddItem(QMenu *menu, const QString &caption, std::function<void()> handler,
+                           const QKeySequence &shortcut)
+{
+    QAction *a = menu->addAction(caption);
+    if (!shortcut.isEmpty())
+        a->setShortcut(shortcut);
+    if (handler)
+        connect(a, &QAction::triggered, this, [handler] { handler(); });
+    items_.emplace_back(caption, a);
+    return a;
+}
+
+QAction *TMainFrm::Item(const QString &caption) const
+{
+    for (const auto &it : items_)
+        if (it.first == caption)
+            return it.second;
+    return nullptr;
+}
+
+void TMainFrm::BuildMenus()
+{
+    QMenu *action = menuBar()->addMenu("&Action");
+    AddItem(action, "Open HPGL File", [this] { DisplayHpglFileClick(); }, QKeySequence(Qt::Key_F1));
+    AddItem(action, "Print", [this] { Print1Click(); }, QKeySequence::Print);
+    AddItem(action, "Print Scale To Page Size", [this] { PrintScaleToPageSize1Click(); });
+    action->addSeparator();
+    AddItem(action, "Digitize origin and send plot", nullptr)->setEnabled(false);
+    AddItem(action, "Digitize origin,skew,scale and send plot", nullptr)->setEnabled(false);
+    action->addSeparator();
+    AddItem(action, "Draw First Polygon", [this] { DrawFirstPolygon1Click(); }, QKeySequence(Qt::Key_F2));
+    AddItem(action, "Draw Next Polygon", [this] { DrawNextPolygon1Click(); }, QKeySequence(Qt::Key_F3));
+    action->addSeparator();
+    AddItem(action, "Open Comm Port", [this] { OpenMenuClick(); });
+    AddItem(action, "Close Com Port", [this] { CloseMenuClick(); });
+    action->addSeparator();
+    AddItem(action, "E&xit", [this] { close(); }, QKeySequence::Quit);
+
+    QMenu *setup = menuBar()->addMenu("&Setup");
+    QMenu *port = setup->addMenu("Com &Port");
+    const char *portCaptions[] = {"Com&1", "Com&2", "Com&3", "Com&4", "Com5", "Com6", "Com7", "Com8"};
+    for (int i = 0; i < 8; ++i) {
+        const std::string name = "com" + std::to_string(i + 1);
+        QAction *a = AddItem(port, portCaptions[i], [this, name] { SelectPort(name); });
+        a->setCheckable(true);
+        portItems_.push_back(a);
+    }
+    QAction *none = AddItem(port, "No Comm Port", [this] { SelectPort("none"); });
+    none->setCheckable(true);
+    portItems_.push_back(none);
+    port->addSeparator();
+    AddItem(port, "Local &Echo", [this] { LocalEchoMenuClick(); })->setCheckable(true);
+    AddItem(port, "Terminal Mode", [this] { TerminalModeMenuClick(); })->setCheckable(true);
+    port->addSeparator();
+    for (const char *c : {"9600 baud", "&No Parity", "8 &Data bits", "1 &Stop bit"}) {
+        QAction *a = AddItem(port, c, nullptr);
+        a->setCheckable(true);
+        a->setChecked(true);
+        a->setEnabled(false);
+    }
+    QMenu *fonts = setup->addMenu("Font &Size");
+    const char *fontCaptions[] = {"Font Size &6", "Font Size &7", "Font Size &8", "Font Size &9",
+                                  "Font Size 1&0", "Font Size 1&1", "Font Size 1&2"};
+    for (int i = 0; i < 7; ++i) {
+        const int points = i + 6;
+        QAction *a = AddItem(fonts, fontCaptions[i], [this, points] { ApplyFontSize(points); });
+        a->setCheckable(true);
+        fontItems_.push_back(a);
+    }
+    // Check items nothing reads; kept for the operators who knew them.
+    for (const char *c : {"Separate Colors", "No Output Debug On", "Same Point Search"}) {
+        QAction *a = AddItem(setup, c, nullptr);
+        a->setCheckable(true);
+        a->setVisible(false);
+    }
+
+    QMenu *window = menuBar()->addMenu("&Window");
+    AddItem(window, "&Terminal", [this] { TerminalMenuClick(); }, QKeySequence("Ctrl+T"))->setCheckable(true);
+    AddItem(window, "Image ", [this] { ImageFitToWindowMenuClick(); }, QKeySequence("Ctrl+I"))->setCheckable(true);
+    QAction *chartItem = AddItem(window, "&Chart", [this] { ChartMenuClick(); });
+    chartItem->setCheckable(true);
+    chartItem->setVisible(false);
+
+    QMenu *machine = menuBar()->addMenu("&Machine");
+    AddItem(machine, "Machine &Settings...", nullptr)->setEnabled(false);
+    AddItem(machine, "&Jog Panel...", nullptr)->setEnabled(false);
+    machine->addSeparator();
+    AddItem(machine, "&Pause", [this] { PauseMenuClick(); }, QKeySequence("Ctrl+P"));
+    AddItem(machine, "C&ontinue", [this] { ContinueMenuClick(); }, QKeySequence("Ctrl+R"));
+    AddItem(machine, "&Cancel Job...", [this] { CancelMenuClick(); }, QKeySequence("Ctrl+K"));
+    machine->addSeparator();
+    AddItem(machine, "&Digitize Location", nullptr)->setEnabled(false);
+    QMenu *diag = machine->addMenu("Dia&gnostics");
+    AddItem(diag, "Default Calibration", [this] { SendDiagnostic("DefaultCalibrationMenuClick", "\x1b.cdiag_run;8:"); });
+    AddItem(diag, "Velocity Feedback Setup",
+            [this] { SendDiagnostic("VelocityFeedbackMenuClick", "\x1b.cdiag_run;17:"); });
+    AddItem(diag, "Pause Switch", [this] { SendDiagnostic("PauseSwitchMenuClick", "\x1b.cdiag_run;28:"); });
+    AddItem(diag, "Default Gains", [this] { SendDiagnostic("DefaultGainsMenuClick", "\x1b.cdiag_run;48:"); });
+    AddItem(diag, "Motor Balance", [this] { SendDiagnostic("MotorBalanceMenuClick", "\x1b.cdiag_run;51:"); });
+
+    QMenu *job = menuBar()->addMenu("&Job");
+    AddItem(job, "&Queue Opened Plot as Job", nullptr)->setEnabled(false);
+    AddItem(job, "Show Job &Queue...", nullptr)->setEnabled(false);
+    job->addSeparator();
+    AddItem(job, "&Pen Parameters...", [this] { PenParametersClick(); }, QKeySequence("Ctrl+E"));
+
+    QMenu *service = menuBar()->addMenu("Se&rvice");
+    AddItem(service, "&Tuning...", nullptr)->setEnabled(false);
+    AddItem(service, "&Calibrate...", nullptr)->setEnabled(false);
+    AddItem(service, "&Motor Position Plot", nullptr)->setEnabled(false);
+    AddItem(service, "&Write Plot Data to File...", nullptr)->setEnabled(false);
+    service->addSeparator();
+    AddItem(service, "&Upload Firmware...", [this] { UploadFirmwareMenuClick(); });
+
+    QMenu *help = menuBar()->addMenu("&Help");
+    AddItem(help, "&About", [] {
+        if (Forms().About)
+            Forms().About->exec();
+    });
+    AddItem(help, "Enable Debug Log", [this] { EnableDebugLogMenuClick(); })->setCheckable(true);
+    QAction *charLog = AddItem(help, "Enable Character Log", [this] { EnableCharacterLogMenuClick(); });
+    charLog->setCheckable(true);
+    charLog->setVisible(false);
+    AddItem(help, "Clear Log", [this] { ClearLogMenuClick(); });
+    for (const char *c : {"Do Stash", "Dump Stash"}) {
+        QAction *a = AddItem(help, c, nullptr);
+        a->setVisible(false);
+        a->setEnabled(false);
+    }
+    Item("Do Stash")->setCheckable(true);
+    QAction *fillDebug = AddItem(help, "Polygon Fill Debug", nullptr);
+    fillDebug->setCheckable(true);
+    fillDebug->setVisible(false);
+
+    // The hidden items are still reachable by their shortcuts for service work.
+    for (const char *c : {"Separate Colors", "Same Point Search", "Polygon Fill Debug"})
+        addAction(Item(c));
+}
+
+// -------------------------------------------------------- start and close ---
+
+void TMainFrm::FormCreate()
+{
+    Item("Separate Colors")->setChecked(true);
+    Item("Same Point Search")->setChecked(true);
+    // The terminal view repaints as a whole; Qt widgets are double-buffered.
+    polygonStep_ = 0;
+    firstActivate_ = true;
+    charLogLineOpen_ = false;
+    GetAbortFlags().Closing = false;
+    Item("Local &Echo")->setChecked(Options().LocalEcho);
+    QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    f.setPointSize(kDesignFontSize);
+    Memo->setFont(f);
+    fontSize_ = kDesignFontSize;
+    AddTerminalLine(std::string("    ") + GrittorVersionText + " Started", true);
+    AddTerminalLine("Copyright (C) 2026 Korvane Systems. Free software under the GNU GPL v3 or later; no warranty.",
+                    true);
+}
+
+void TMainFrm::showEvent(QShowEvent *e)
+{
+    QMainWindow::showEvent(e);
+    if (firstActivate_)
+        FormActivate();
+}
+
+void TMainFrm::FormActivate()
+{
+    if (!firstActivate_)
+        return;
+    LogEntry("FormActivate first time");
+    if (auto *report = dynamic_cast<TExceptionReportForm *>(GetReportTarget())) {
+        report->SetOutputHandler([this](const std::string &t, bool term) { ReportOutput(t, term); });
+        report->SetReportLevel(3);
+    }
+    firstActivate_ = false;
+    TerminalMenuClick();
+    SetTerminalMode(true);
+    Toption &o = Options();
+    SelectPort(o.Port);
+    Item("Local &Echo")->setChecked(o.LocalEcho);
+    if (o.FontSize >= 6 && o.FontSize <= 12)
+        ApplyFontSize(o.FontSize);
+    TRectXYWH r{x(), y(), o.Width, o.Height};
+    if (o.Top != -1 && o.Left != -1) {
+        r.left = o.Left;
+        r.top = o.Top;
+    }
+    if (QScreen *s = screen()) {
+        const QSize sz = s->availableGeometry().size();
+        r = FitRectToScreen(r, sz.width(), sz.height());
+    }
+    setGeometry(r.left, r.top, r.width, r.height);
+    Item("Enable Debug Log")->setChecked(o.Log);
+    Item("Enable Character Log")->setChecked(o.CharLog);
+}
+
+void TMainFrm::closeEvent(QCloseEvent *e)
+{
+    FormClose();
+    e->accept();
+}
+
+void TMainFrm::FormClose()
+{
+    LogEntry("FormClose");
+    GetAbortFlags().Closing = true;
+    Toption &o = Options();
+    o.LocalEcho = Item("Local &Echo")->isChecked();
+    o.FontSize = fontSize_;
+    const QRect g = geometry();
+    o.Top = g.y();
+    o.Left = g.x();
+    o.Width = g.width();
+    o.Height = g.height();
+    o.Save();
+    if (busyDepth_ > 0)
+        destroySerialWhenIdle_ = true; // a command further up the stack still uses it
+    else
+        DestroySerial();
+}
+
+// ---------------------------------------------------------------- switches ---
+
+void TMainFrm::SelectPort(const std::string &port)
+{
+    int index = 0;
+    if (port == "none") {
+        index = 8;
+    } else {
+        for (int i = 0; i < 8; ++i)
+            if (port == "com" + std::to_string(i + 1))
+                index = i;
+    }
+    for (int i = 0; i < 9; ++i)
+        portItems_[static_cast<size_t>(i)]->setChecked(i == index);
+    Options().Port = index == 8 ? "none" : "com" + std::to_string(index + 1);
+}
+
+void TMainFrm::TimerTimer()
+{
+    Timer->stop();
+    try {
+        TerminalRefresh();
+    } catch (const std::exception &e) {
+        Report("TimerTimer", "Exception in periodic routine", &e, 0);
+    } catch (...) {
+        Report("TimerTimer", "Exception in periodic routine", nullptr, 0);
+    }
+    Timer->start();
+}
+
+void TMainFrm::PenParametersClick()
+{
+    PenParameters1Click(this);
+}
+
+} // namespace grittor

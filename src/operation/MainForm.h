@@ -1,0 +1,181 @@
+// The main window: owner of the serial link, the terminal, the open plot and
+// the job context; its menu places the plot, port, terminal and log
+// commands, and the Machine, Job and Service menus hold the rest.
+#pragma once
+
+#include "foundation/utils.h"
+
+#include <QMainWindow>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class QAction;
+class QChart;
+class QChartView;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QScrollArea;
+class QTimer;
+class QLineSeries;
+class QScatterSeries;
+class QPrinter;
+
+namespace grittor {
+
+class THpglFile;
+class TSerial;
+class TPolygon;
+class PlotImageView;
+
+class TMainFrm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainFrm(QWidget *parent = nullptr);
+    ~TMainFrm() override;
+
+    // ---- terminal
+    // The one way text enters the terminal; also copies every line into the
+    // debug log.  Safe to call from the interface thread only.
+    void AddTerminalLine(const std::string &text, bool addTimestamp);
+    void ReportOutput(const std::string &text, bool toTerminal);
+    void SetTerminalMode(bool on);
+    void DrainSerialLines();
+    void TerminalRefresh();
+    // A key typed into the terminal (one byte).
+    void MemoKeyPress(char key);
+
+    // ---- start-up and shut-down
+    void FormCreate();
+    void FormActivate();
+    void FormClose();
+
+    // ---- port
+    void OpenMenuClick();
+    void CloseMenuClick();
+    // Opens the port when there is no link (commands that need the machine).
+    void EnsureLink();
+    void SelectPort(const std::string &port); // "com1".."com8" or "none"
+    void UploadFirmwareMenuClick();
+    void SendDiagnostic(const char *logName, const std::string &command);
+
+    // ---- views, fonts, switches
+    void TerminalMenuClick();
+    void ChartMenuClick();
+    void ImageFitToWindowMenuClick();
+    void ApplyFontSize(int points);
+    void LocalEchoMenuClick();
+    void TerminalModeMenuClick();
+    void EnableDebugLogMenuClick();
+    void EnableCharacterLogMenuClick();
+    void ClearLogMenuClick();
+
+    // ---- plot
+    void DisplayHpglFileClick();
+    // Opens a chosen plot: remembers it, reads and shows it, writes the
+    // segment dump; failures are reported, never raised.
+    void OpenPlotFile(const std::string &fileName);
+    // Destroys the open plot, reads the one named by the "Hpgl Directory"
+    // setting, builds its outlines during the first rendering.
+    void LoadAndDisplay();
+    void RenderImage();
+    void DrawFirstPolygon1Click();
+    void DrawNextPolygon1Click();
+    std::string DrawNextOutline();
+    void Print1Click();
+    void PrintScaleToPageSize1Click();
+    // Prints onto `printer` (already set up); fit to page or true size.
+    void PrintImage(QPrinter &printer, bool fit);
+    void DrawStartMarker();
+    void DrawPositionArrow(const TExtendedPoint &position, long double direction, uint32_t color);
+
+    // ---- machine commands placed in the Machine menu
+    void PauseMenuClick();
+    void ContinueMenuClick();
+    void CancelMenuClick();
+    void PenParametersClick();
+
+    // ---- state read by the other parts of the program
+    THpglFile *Plot() const { return plot_.get(); }
+    TSerial *Serial() const { return serial_.get(); }
+    int PolygonStep() const { return polygonStep_; }
+    bool TerminalMode() const { return terminalMode_; }
+    std::vector<std::string> TerminalLinesCopy() const;
+    std::mutex &TerminalLock() { return terminalLock_; }
+    std::string PlotFileName() const { return plotFileName_; }
+
+    // The job context (used by the digitize, job and queue commands).
+    int BorderGroupIndex = -1;
+    bool DigitizedFlag = false;
+    bool OpenCancelled = false;
+
+    // Controls, by the names the rest of the program uses.
+    QPlainTextEdit *Memo = nullptr;
+    QScrollArea *ScrollBox = nullptr;
+    PlotImageView *Image = nullptr;
+    QChartView *chart = nullptr;
+    QLabel *StatusBarPanel = nullptr;
+    QTimer *Timer = nullptr;
+    std::vector<QLineSeries *> LineSeries;       // "X motor", "Y Motor", "Ideal 3 ms", "Ideal 2 ms"
+    std::vector<QScatterSeries *> PointSeries;   // "Reference", "Motor"
+
+    // Menu items, by caption.
+    QAction *Item(const QString &caption) const;
+    void SetStatusText(const QString &text);
+
+    // Printing and the open dialog go through these so tests can script
+    // them: return false when the operator cancels.
+    static std::function<bool(QPrinter &printer, QWidget *parent)> PrintDialogRunner;
+
+protected:
+    void closeEvent(QCloseEvent *e) override;
+    void showEvent(QShowEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void BuildMenus();
+    void BuildViews();
+    QAction *AddItem(QMenu *menu, const QString &caption, std::function<void()> handler,
+                     const QKeySequence &shortcut = QKeySequence());
+    void TimerTimer();
+    void DestroySerial();
+    void ShowPlotViews();
+    void UpdatePlotCommands();
+    void PrintWithDialog(bool fit);
+
+    // Guards a command that may wait on the link; the link is destroyed on
+    // close only when no such command is on the stack.
+    struct BusyScope {
+        explicit BusyScope(TMainFrm &f);
+        ~BusyScope();
+        TMainFrm &frm;
+    };
+    int busyDepth_ = 0;
+    bool destroySerialWhenIdle_ = false;
+
+    std::unique_ptr<TSerial> serial_;
+    std::unique_ptr<THpglFile> plot_;
+    std::string plotFileName_;
+    int polygonStep_ = 0;
+    std::vector<std::string> terminalLines_;
+    mutable std::mutex terminalLock_;
+    bool terminalChanged_ = false;
+    bool charLogLineOpen_ = false;
+    bool terminalMode_ = false;
+    bool firstActivate_ = true;
+    int fontSize_ = 8;
+
+    std::vector<std::pair<QString, QAction *>> items_;
+    std::vector<QAction *> portItems_; // com1..com8, then "No Comm Port"
+    std::vector<QAction *> fontItems_; // 6..12
+};
+
+// The main window of the program (nullptr before it exists).
+TMainFrm *MainFrm();
+
+} // namespace grittor

@@ -1,0 +1,209 @@
+// The main window's serial link: opening and closing the port, the log
+// switches that the link copies, firmware upload, the diagnostics and the
+// job-control commands.
+#include "operation/MainForm.h"
+
+#include "foundation/AbortFlags.h"
+#include "foundation/Clock.h"
+#include "foundation/Dialogs.h"
+#include "foundation/LogOutput.h"
+#include "foundation/UiHooks.h"
+#include "foundation/option.h"
+#include "link/TSerial.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QThread>
+
+namespace grittor {
+
+void TMainFrm::DestroySerial()
+{
+    if (!serial_)
+        return;
+    serial_->OnText = nullptr;
+    serial_->PostDrain = nullptr;
+    serial_.reset();
+}
+
+void TMainFrm::OpenMenuClick()
+{
+    LogEntry("Open Menu Click");
+    if (busyDepth_ > 0 && serial_) {
+        // A command further up the stack is using the link; replacing it
+        // under its feet would pull the port away mid-exchange.
+        SetStatusText("The port is in use; try again when the machine command has finished");
+        return;
+    }
+    DestroySerial();
+    const Toption &o = Options();
+    serial_ = std::make_unique<TSerial>(o.Port, 20000, o.Parity, o.DataBits, o.StopBits, o.Baud);
+    if (!serial_->OpenedOk)
+        ShowMessage("Unable to open " + o.Port);
+    serial_->ScreenLines = &terminalLines_;
+    serial_->ScreenLock = &terminalLock_;
+    serial_->OnText = [this](const std::string &text, bool stamp) {
+        if (QThread::currentThread() == thread())
+            AddTerminalLine(text, stamp);
+        else
+            QMetaObject::invokeMethod(this, [this, text, stamp] { AddTerminalLine(text, stamp); }, Qt::QueuedConnection);
+    };
+    serial_->PostDrain = [this] { QMetaObject::invokeMethod(this, [this] { DrainSerialLines(); }, Qt::QueuedConnection); };
+    serial_->LocalEcho = Item("Local &Echo")->isChecked();
+    serial_->DebugEcho = Item("Enable Debug Log")->isChecked();
+    serial_->CharLog = Item("Enable Character Log")->isChecked();
+    serial_->MaxRows = 50;
+    SetTerminalMode(true);
+    std::lock_guard<std::mutex> lock(terminalLock_);
+    serial_->CursorColumn = 1;
+    serial_->CursorRow = static_cast<int>(terminalLines_.size());
+}
+
+void TMainFrm::CloseMenuClick()
+{
+    LogEntry("Close Menu Click");
+    if (busyDepth_ > 0) {
+        destroySerialWhenIdle_ = true;
+        return;
+    }
+    DestroySerial();
+}
+
+void TMainFrm::EnsureLink()
+{
+    if (!serial_)
+        OpenMenuClick();
+}
+
+void TMainFrm::LocalEchoMenuClick()
+{
+    LogEntry("LocalEchoMenuClick");
+    QAction *a = Item("Local &Echo");
+    // The item is checkable, so Qt has already toggled it.
+    if (serial_)
+        serial_->LocalEcho = a->isChecked();
+}
+
+void TMainFrm::EnableDebugLogMenuClick()
+{
+    LogEntry("EnableDebugLogMenuClick");
+    const bool on = Item("Enable Debug Log")->isChecked();
+    Options().Log = on;
+    if (serial_)
+        serial_->DebugEcho = on;
+}
+
+void TMainFrm::EnableCharacterLogMenuClick()
+{
+    LogEntry("EnableCharacterLogMenuClick");
+    const bool on = Item("Enable Character Log")->isChecked();
+    Options().CharLog = on;
+    if (serial_)
+        serial_->CharLog = on;
+}
+
+void TMainFrm::ClearLogMenuClick()
+{
+    LogEntry("ClearLogMenuClick");
+    if (!serial_) {
+        ShowMessage("Must open serial port to clear log");
+        return;
+    }
+    serial_->clear_screen();
+}
+
+void TMainFrm::SendDiagnostic(const char *logName, const std::string &command)
+{
+    LogEntry(logName);
+    BusyScope busy(*this);
+    EnsureLink();
+    TerminalMenuClick();
+    SetTerminalMode(true);
+    if (serial_)
+        serial_->send_string(command);
+}
+
+void TMainFrm::UploadFirmwareMenuClick()
+{
+    LogEntry("UploadFirmwareMenuClick");
+    BusyScope busy(*this);
+    EnsureLink();
+    Toption &o = Options();
+    const std::string initial = QFileInfo::exists(QString::fromStdString(o.FirmwareFile))
+                                    ? o.FirmwareFile
+                                    : QFileInfo(QString::fromStdString(o.FirmwareFile)).absolutePath().toStdString() + "/";
+    const auto chosen = GetDialogs().OpenFile("Upload Firmware", initial, "Firmware (*.hex);;All files (*)");
+    if (!chosen)
+        return;
+    o.FirmwareFile = *chosen;
+    QFile f(QString::fromStdString(*chosen));
+    if (!f.open(QIODevice::ReadOnly)) {
+        ShowMessage("Unable to read " + *chosen);
+        return;
+    }
+    const QByteArray bytes = f.readAll();
+    f.close();
+    const std::string data(bytes.constData(), static_cast<size_t>(bytes.size()));
+    SetTerminalMode(false);
+    if (serial_)
+        serial_->send_string("\x1b.cload38400;1:");
+    for (int attempt = 1; attempt <= 10; ++attempt) {
+        if (GetAbortFlags().Closing || !serial_)
+            break;
+        const int result = serial_->send_xmodem(data, "Transmit firmware to Laser Engraver");
+        if (result == XmSuccess) {
+            SetStatusText(QString("Firmware sent: %1 bytes in %2 s")
+                              .arg(bytes.size())
+                              .arg(static_cast<double>(serial_->TransferTime) / 1000.0, 0, 'f', 1));
+            break;
+        }
+        SetStatusText(QString("failed on try %1").arg(attempt));
+    }
+}
+
+void TMainFrm::PauseMenuClick()
+{
+    LogEntry("PauseMenuMenuClick");
+    BusyScope busy(*this);
+    EnsureLink();
+    if (serial_)
+        serial_->query("\x1b.wstate;pause:", 80);
+}
+
+void TMainFrm::ContinueMenuClick()
+{
+    LogEntry("ContinueMenuClick");
+    BusyScope busy(*this);
+    EnsureLink();
+    if (serial_)
+        serial_->query("\x1b.wstate;ready:", 80);
+}
+
+static void WaitWithMessages(int ms)
+{
+    Clock &clock = GetClock();
+    const int64_t end = clock.NowMs() + ms;
+    while (clock.NowMs() < end && !GetAbortFlags().Closing) {
+        ProcessMessages();
+        clock.SleepMs(50);
+    }
+}
+
+void TMainFrm::CancelMenuClick()
+{
+    LogEntry("CancelMenuClick");
+    if (!GetDialogs().Confirm("Are you sure you wish to cancel this job?"))
+        return;
+    BusyScope busy(*this);
+    PauseMenuClick();
+    WaitWithMessages(1000);
+    if (serial_)
+        serial_->send_string("\x1b.k:");
+    WaitWithMessages(1000);
+    ContinueMenuClick();
+    GetAbortFlags().Cancelled = true;
+}
+
+} // namespace grittor

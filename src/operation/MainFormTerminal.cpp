@@ -1,0 +1,220 @@
+// The terminal of the main window: lines exchanged with the machine, the
+// keys typed into it, and its copy in the debug log.
+#include "operation/MainForm.h"
+
+#include "foundation/Clock.h"
+#include "foundation/LogOutput.h"
+#include "foundation/QtSeams.h"
+#include "link/TSerial.h"
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+
+namespace grittor {
+
+namespace {
+
+constexpr size_t kKeptLines = 50;
+constexpr size_t kDisplayWidth = 100;
+
+// Leading and trailing blanks and control characters go; a NUL is removed;
+// any other byte outside 32..126 shows as "#" and its decimal code.
+std::string CleanTerminalText(const std::string &raw)
+{
+    const std::string trimmed = Trim(raw);
+    std::string out;
+    out.reserve(trimmed.size());
+    for (char ch : trimmed) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c == 0)
+            continue;
+        if (c < 32 || c > 126) {
+            out += '#';
+            out += std::to_string(c);
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+void TMainFrm::AddTerminalLine(const std::string &textIn, bool addTimestamp)
+{
+    std::string text = textIn;
+    if (addTimestamp)
+        text = GetClock().WallNow().toString("dd.hh:mm:ss").toStdString() + " | " + text;
+
+    std::lock_guard<std::mutex> lock(terminalLock_);
+    text = CleanTerminalText(text);
+    const bool fragment = !text.empty() && (text[0] == '<' || text[0] == '>');
+    if (terminalLines_.empty() && fragment)
+        terminalLines_.emplace_back();
+
+    TLogOutput &log = LogOutput();
+    const QAction *charLog = Item("Enable Character Log");
+    if (!fragment) {
+        if (charLog && charLog->isChecked() && charLogLineOpen_)
+            log.Write("\r\n", false, false);
+        log.Write(text, false, false);
+        log.Write("\r\n", false, false);
+        charLogLineOpen_ = false;
+    } else {
+        log.Write(text, false, false);
+        charLogLineOpen_ = true;
+        if (terminalLines_.back().size() > kDisplayWidth) {
+            log.Write("\r\n", false, false);
+            charLogLineOpen_ = false;
+        }
+    }
+
+    while (terminalLines_.size() > kKeptLines)
+        terminalLines_.erase(terminalLines_.begin());
+
+    if (fragment) {
+        if (terminalLines_.back().size() > kDisplayWidth)
+            terminalLines_.emplace_back();
+        terminalLines_.back() += text;
+    } else {
+        if (text.size() > kDisplayWidth)
+            text = text.substr(0, kDisplayWidth) + " ... truncate for display.";
+        terminalLines_.push_back(std::move(text));
+    }
+    if (serial_) {
+        serial_->CursorColumn = 1;
+        serial_->CursorRow = static_cast<int>(terminalLines_.size());
+    }
+    terminalChanged_ = true;
+}
+
+void TMainFrm::ReportOutput(const std::string &text, bool toTerminal)
+{
+    if (toTerminal)
+        AddTerminalLine(text, true);
+    else
+        LogOutput().Write(text, true, true);
+}
+
+std::vector<std::string> TMainFrm::TerminalLinesCopy() const
+{
+    std::lock_guard<std::mutex> lock(terminalLock_);
+    return terminalLines_;
+}
+
+void TMainFrm::SetTerminalMode(bool on)
+{
+    terminalMode_ = on;
+    if (QAction *a = Item("Terminal Mode"))
+        a->setChecked(on);
+    if (serial_)
+        serial_->TerminalMode = on;
+}
+
+void TMainFrm::TerminalModeMenuClick()
+{
+    LogEntry("TerminalModeMenuClick");
+    SetTerminalMode(!Item("Terminal Mode")->isChecked());
+}
+
+void TMainFrm::DrainSerialLines()
+{
+    if (!serial_)
+        return;
+    serial_->DrainLines([this](const std::string &line) { AddTerminalLine(line, false); });
+}
+
+void TMainFrm::TerminalRefresh()
+{
+    QString text;
+    int row = 0, column = 1;
+    unsigned flags = 0;
+    bool withLink = false;
+    {
+        std::lock_guard<std::mutex> lock(terminalLock_);
+        if (serial_ && serial_->ScreenLines.load()) {
+            withLink = true;
+            flags = serial_->ScreenChanges.exchange(0);
+            row = serial_->CursorRow;
+            column = serial_->CursorColumn;
+        }
+        if (flags == 0 && !terminalChanged_)
+            return;
+        if (terminalChanged_) {
+            flags |= 1;
+            terminalChanged_ = false;
+        }
+        QStringList lines;
+        lines.reserve(static_cast<int>(terminalLines_.size()));
+        for (const auto &l : terminalLines_)
+            lines << ToQ(l);
+        text = lines.join('\n');
+    }
+    Memo->setPlainText(text);
+    QTextCursor caret(Memo->document());
+    if (!withLink || flags == 1) {
+        caret.movePosition(QTextCursor::End);
+    } else {
+        // The caret goes where the link's screen cursor stands.
+        int pos = 0, feeds = 0;
+        while (feeds < row && pos < text.size()) {
+            if (text[pos] == '\n')
+                ++feeds;
+            ++pos;
+        }
+        caret.setPosition(std::min(pos + column - 1, static_cast<int>(text.size())));
+    }
+    Memo->setTextCursor(caret);
+    Memo->ensureCursorVisible();
+}
+
+void TMainFrm::MemoKeyPress(char key)
+{
+    EnsureLink();
+    SetTerminalMode(true);
+    if (serial_)
+        serial_->send_char(static_cast<uint8_t>(key));
+    TerminalMenuClick();
+}
+
+bool TMainFrm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Memo && event->type() == QEvent::KeyPress) {
+        auto *ke = static_cast<QKeyEvent *>(event);
+        // Keep the usual copy shortcut; everything else typed goes to the machine.
+        if (ke->matches(QKeySequence::Copy) || ke->matches(QKeySequence::SelectAll))
+            return false;
+        char key = 0;
+        switch (ke->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            key = 13;
+            break;
+        case Qt::Key_Backspace:
+            key = 8;
+            break;
+        case Qt::Key_Escape:
+            key = 27;
+            break;
+        case Qt::Key_Tab:
+            key = 9;
+            break;
+        default: {
+            const QByteArray bytes = ke->text().toLatin1();
+            if (bytes.size() == 1)
+                key = bytes[0];
+        }
+        }
+        if (key != 0) {
+            MemoKeyPress(key);
+            return true;
+        }
+        return false;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace grittor

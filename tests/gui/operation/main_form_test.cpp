@@ -1,0 +1,379 @@
+#include "operation/MainForm.h"
+
+#include "TestDoubles.h"
+#include "foundation/AbortFlags.h"
+#include "foundation/ExceptionReportForm.h"
+#include "foundation/LogOutput.h"
+#include "foundation/option.h"
+#include "geometry/polygon.h"
+#include "hpgl/hpgl.h"
+#include "operation/PlotImageView.h"
+#include "operation/progress.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <zlib.h>
+
+using namespace grittor;
+
+namespace {
+
+std::string ReadAll(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        GetAbortFlags().Closing = false;
+        GetAbortFlags().Cancelled = false;
+        GetAbortFlags().OperationCancelled = false;
+        logDir = std::make_unique<QTemporaryDir>();
+        LogOutput().SetDirectory(logDir->path().toStdString());
+        LogOutput().SetFileName("main-form-test");
+        report = std::make_unique<TExceptionReportForm>();
+        report->NoRedisplayCheckBox->setChecked(true);
+        TExceptionReportForm::ModalRunner = [](TExceptionReportForm &) {};
+    }
+    void TearDown() override
+    {
+        frm.reset();
+        report.reset();
+    }
+    void MakeWindow(bool show = true)
+    {
+        frm = std::make_unique<TMainFrm>();
+        if (show) {
+            frm->show();
+            QApplication::processEvents();
+        }
+    }
+    std::string LogText() { return ReadAll(LogOutput().FullPath()); }
+
+    test::TempSettings settings;
+    test::ScriptedDialogs dialogs;
+    test::RecordingProgress progress;
+    std::unique_ptr<QTemporaryDir> logDir;
+    std::unique_ptr<TExceptionReportForm> report;
+    std::unique_ptr<TMainFrm> frm;
+};
+
+} // namespace
+
+TEST_F(MainFormTest, StartsWithTheTerminalAndTheTwoStartLines)
+{
+    MakeWindow();
+    const auto lines = frm->TerminalLinesCopy();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\d\d\.\d\d:\d\d:\d\d \|     Grittor Version Build 8 5-20-3 Started)")))
+        << lines[0];
+    EXPECT_TRUE(frm->Item("&Terminal")->isChecked());
+    EXPECT_TRUE(frm->TerminalMode());
+    EXPECT_TRUE(frm->Memo->isVisible());
+    EXPECT_TRUE(frm->Item("Separate Colors")->isChecked());
+    EXPECT_FALSE(frm->Item("Separate Colors")->isVisible());
+    EXPECT_NE(LogText().find("FormActivate first time"), std::string::npos);
+}
+
+TEST_F(MainFormTest, TerminalLinesAreCleanedTrimmedAndCut)
+{
+    MakeWindow();
+    frm->AddTerminalLine(std::string("AB\0C", 4), false);
+    frm->AddTerminalLine("x\ty", false);
+    frm->AddTerminalLine("  \r\n padded \x07 x \x07", false);
+    auto lines = frm->TerminalLinesCopy();
+    EXPECT_EQ(lines[2], "ABC");
+    EXPECT_EQ(lines[3], "x#9y");
+    EXPECT_EQ(lines[4], "padded #7 x"); // trimmed first, then made printable
+    const std::string longLine(150, 'q');
+    frm->AddTerminalLine(longLine, false);
+    lines = frm->TerminalLinesCopy();
+    EXPECT_EQ(lines.back(), std::string(100, 'q') + " ... truncate for display.");
+    EXPECT_NE(LogText().find(longLine + "\r\n"), std::string::npos); // the log keeps the whole line
+}
+
+TEST_F(MainFormTest, SixtyLinesLeaveTheLastFiftyOne)
+{
+    MakeWindow();
+    for (int i = 0; i < 60; ++i)
+        frm->AddTerminalLine("line " + std::to_string(i), false);
+    const auto lines = frm->TerminalLinesCopy();
+    ASSERT_EQ(lines.size(), 51u);
+    EXPECT_EQ(lines.front(), "line 9");
+    EXPECT_EQ(lines.back(), "line 59");
+    frm->TerminalRefresh();
+    EXPECT_EQ(frm->Memo->toPlainText().split('\n').size(), 51);
+    EXPECT_TRUE(frm->Memo->toPlainText().endsWith("line 59"));
+}
+
+TEST_F(MainFormTest, CharacterLogFragmentsJoinAndWrapAndEndTheirLogLine)
+{
+    MakeWindow();
+    frm->Item("Enable Character Log")->setChecked(true);
+    frm->AddTerminalLine("before", false);
+    for (int i = 0; i < 40; ++i)
+        frm->AddTerminalLine("<" + std::string(1, static_cast<char>('a' + i % 26)) + "!", false);
+    auto lines = frm->TerminalLinesCopy();
+    // Fragments join the last line ("before"); once it is past 100
+    // characters the next fragment starts a new line: 6 + 32 x 3 = 102.
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2].size(), 102u);
+    EXPECT_EQ(lines.back().size(), 24u);
+    EXPECT_EQ(lines.back().substr(0, 3), "<g!");
+    frm->AddTerminalLine("after", false);
+    const std::string log = LogText();
+    // In the log the fragments form one line that ends when it passes 100
+    // characters, then one that a normal line ends.
+    const size_t start = log.find("before\r\n");
+    ASSERT_NE(start, std::string::npos);
+    std::string rest = log.substr(start + 8);
+    const size_t firstEnd = rest.find("\r\n");
+    EXPECT_EQ(firstEnd, 99u); // 33 fragments: the one that found the line past 100 ends it
+    rest = rest.substr(firstEnd + 2);
+    EXPECT_EQ(rest.find("\r\nafter\r\n"), 21u); // 7 more, ended by the normal line
+}
+
+TEST_F(MainFormTest, ClearLogWithoutALinkAsksForThePort)
+{
+    MakeWindow();
+    frm->ClearLogMenuClick(); // without a link: a message, nothing cleared
+    EXPECT_EQ(dialogs.messages.back(), "Must open serial port to clear log");
+}
+
+TEST_F(MainFormTest, StartUpSelectsThePortFromTheSettings)
+{
+    {
+        QSettings s("Korvane Systems", "Grittor");
+        s.setValue("Port", "com9");
+        s.setValue("Font Size", 14);
+    }
+    ResetOptions();
+    MakeWindow();
+    EXPECT_TRUE(frm->Item("Com&1")->isChecked());
+    EXPECT_FALSE(frm->Item("No Comm Port")->isChecked());
+    EXPECT_EQ(Options().Port, "com1");
+    // 14 is not a font item: the design font stays and no item is ticked.
+    EXPECT_EQ(frm->Memo->font().pointSize(), 8);
+    for (const char *c : {"Font Size &6", "Font Size &8", "Font Size 1&2"})
+        EXPECT_FALSE(frm->Item(c)->isChecked());
+}
+
+TEST_F(MainFormTest, NoneSelectsNoCommPortAndFontTenApplies)
+{
+    {
+        QSettings s("Korvane Systems", "Grittor");
+        s.setValue("Port", "none");
+        s.setValue("Font Size", 10);
+        s.setValue("Left", 5);
+        s.setValue("Top", 6);
+        s.setValue("Width", 700);
+        s.setValue("Height", 500);
+    }
+    ResetOptions();
+    MakeWindow();
+    EXPECT_TRUE(frm->Item("No Comm Port")->isChecked());
+    EXPECT_FALSE(frm->Item("Com&1")->isChecked());
+    EXPECT_EQ(frm->Memo->font().pointSize(), 10);
+    EXPECT_TRUE(frm->Item("Font Size 1&0")->isChecked());
+    EXPECT_EQ(frm->width(), 700);
+    EXPECT_EQ(frm->height(), 500);
+    frm->Item("Com5")->trigger();
+    EXPECT_EQ(Options().Port, "com5");
+    EXPECT_FALSE(frm->Item("No Comm Port")->isChecked());
+}
+
+TEST_F(MainFormTest, ClosingStoresGeometryFontAndEcho)
+{
+    MakeWindow();
+    frm->Item("Font Size &9")->trigger();
+    frm->Item("Local &Echo")->trigger();
+    frm->resize(720, 510);
+    frm->close();
+    EXPECT_TRUE(GetAbortFlags().Closing.load());
+    GetAbortFlags().Closing = false;
+    QSettings s("Korvane Systems", "Grittor");
+    EXPECT_EQ(s.value("Font Size").toInt(), 9);
+    EXPECT_EQ(s.value("Local Echo").toInt(), 1);
+    EXPECT_EQ(s.value("Width").toInt(), 720);
+}
+
+TEST_F(MainFormTest, OpeningAPlotSetsTheTitleAndCollectsItsOutlines)
+{
+    MakeWindow();
+    dialogs.files.push_back(test::TestDataPath("operation/two-by-one.plt"));
+    frm->DisplayHpglFileClick();
+    EXPECT_EQ(frm->windowTitle().toStdString(), "Grittor - two-by-one.plt size (2.00,1.00) inches, 3 HPGL Commands");
+    EXPECT_EQ(Polygon().ObjectCount(), 1);
+    EXPECT_EQ(Polygon().Objects[0]->Count(), 4);
+    EXPECT_TRUE(frm->Item("Image ")->isChecked());
+    EXPECT_FALSE(frm->Memo->isVisible());
+    EXPECT_EQ(Options().HpglDirectory, test::TestDataPath("operation/two-by-one.plt"));
+    const std::string dump = ReadAll(Options().Directory + "HpglOutput before combine.xls");
+    EXPECT_NE(dump.find("\t\tPen\t"), std::string::npos);
+    EXPECT_NE(LogText().find("DisplayHpglFileMenuClick  file "), std::string::npos);
+    // The picture shows the plot: some dark pixels on the workspace colour.
+    const QImage &pic = frm->Image->Picture();
+    int dark = 0;
+    for (int y = 0; y < pic.height(); ++y)
+        for (int x = 0; x < pic.width(); ++x)
+            dark += qGray(pic.pixel(x, y)) < 40;
+    EXPECT_GT(dark, 50);
+}
+
+TEST_F(MainFormTest, TheOpenDialogStartsOnTheLastFileOrAMaskInAFolder)
+{
+    MakeWindow();
+    Options().HpglDirectory = "/plots/";
+    frm->DisplayHpglFileClick(); // cancelled
+    ASSERT_EQ(dialogs.fileInitials.size(), 1u);
+    EXPECT_EQ(dialogs.fileInitials[0], "/plots/*.*");
+    EXPECT_EQ(frm->Plot(), nullptr);
+}
+
+TEST_F(MainFormTest, SteppingThroughOutlinesStopsAtTheEnd)
+{
+    MakeWindow();
+    dialogs.files.push_back(test::TestDataPath("operation/two-outlines.plt"));
+    frm->DisplayHpglFileClick();
+    const int outlines = Polygon().ObjectCount();
+    ASSERT_EQ(outlines, 3);
+    frm->DrawFirstPolygon1Click();
+    EXPECT_EQ(frm->windowTitle().toStdString(),
+              "Rudi Davuv - two-outlines.plt Ploygon 0 of 3 contains 4 segments, Start (0, 0), End (0, 0)");
+    frm->DrawNextPolygon1Click();
+    // The second outline stops 5 units short: not closed, so its
+    // second-to-last segment's end is shown.
+    EXPECT_EQ(frm->windowTitle().toStdString(),
+              "Rudi Davuv - two-outlines.plt Ploygon 1 of 3 contains 4 segments, Start (3000, 0), End (3000, 1000)");
+    frm->DrawNextPolygon1Click();
+    frm->DrawNextPolygon1Click();
+    frm->DrawNextPolygon1Click();
+    EXPECT_EQ(frm->PolygonStep(), 3);
+    EXPECT_TRUE(frm->windowTitle().endsWith(" end of list"));
+    EXPECT_EQ(Polygon().ObjectCount(), outlines);
+}
+
+TEST_F(MainFormTest, AnUnreadableFileIsReportedAndTheProgramGoesOn)
+{
+    MakeWindow();
+    std::vector<std::string> reported;
+    report->SetOutputHandler([&](const std::string &t, bool) { reported.push_back(t); });
+    dialogs.files.push_back(std::string("/no/such/plot.plt"));
+    frm->DisplayHpglFileClick();
+    ASSERT_GE(reported.size(), 2u);
+    EXPECT_EQ(reported[0], "Exception in routine DisplayHpglFileMenuClick");
+    EXPECT_EQ(reported[1], "Exception displaying file");
+    EXPECT_EQ(frm->Plot(), nullptr);
+    // Still usable: the next plot opens.
+    dialogs.files.push_back(test::TestDataPath("operation/two-by-one.plt"));
+    frm->DisplayHpglFileClick();
+    EXPECT_NE(frm->Plot(), nullptr);
+}
+
+namespace {
+
+// The drawing operators of a PDF page, inflated.
+std::string PdfContent(const std::string &pdf)
+{
+    std::string out;
+    size_t pos = 0;
+    while ((pos = pdf.find("stream\n", pos)) != std::string::npos) {
+        pos += 7;
+        const size_t end = pdf.find("endstream", pos);
+        if (end == std::string::npos)
+            break;
+        std::string inflated(1 << 22, '\0');
+        uLongf len = inflated.size();
+        if (uncompress(reinterpret_cast<Bytef *>(inflated.data()), &len,
+                       reinterpret_cast<const Bytef *>(pdf.data() + pos), end - pos) == Z_OK)
+            out += inflated.substr(0, len);
+        pos = end;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST_F(MainFormTest, PrintingAtTrueSizeUsesOnePlotUnitPer1016thInch)
+{
+    MakeWindow();
+    dialogs.files.push_back(test::TestDataPath("operation/two-by-one.plt"));
+    frm->DisplayHpglFileClick();
+    QTemporaryDir dir;
+    const QString pdf = dir.path() + "/plot.pdf";
+    TMainFrm::PrintDialogRunner = [&](QPrinter &printer, QWidget *) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        printer.setResolution(600);
+        return true;
+    };
+    frm->Print1Click();
+    EXPECT_EQ(frm->Plot()->Scale.x, 600.0L / 1016.0L);
+    EXPECT_EQ(frm->Plot()->Scale.y, -600.0L / 1016.0L);
+    EXPECT_FALSE(frm->Plot()->Printing);
+    const std::string content = PdfContent(ReadAll(pdf.toStdString()));
+    ASSERT_FALSE(content.empty());
+    // The page draws the square as a path in 600-dpi device units scaled to
+    // points: its coordinates span 2 x 1 inches, 1200 x 600 device units.
+    std::regex num(R"((-?\d+(?:\.\d+)?) (-?\d+(?:\.\d+)?) ([ml])\b)");
+    double minX = 1e9, maxX = -1e9, minY = 1e9, maxY = -1e9;
+    for (auto it = std::sregex_iterator(content.begin(), content.end(), num); it != std::sregex_iterator(); ++it) {
+        const double x = std::stod((*it)[1]), y = std::stod((*it)[2]);
+        minX = std::min(minX, x);
+        maxX = std::max(maxX, x);
+        minY = std::min(minY, y);
+        maxY = std::max(maxY, y);
+    }
+    EXPECT_NEAR(maxX - minX, 1200, 2);
+    EXPECT_NEAR(maxY - minY, 600, 2);
+    // Cancelling the print dialog prints nothing.
+    TMainFrm::PrintDialogRunner = [](QPrinter &, QWidget *) { return false; };
+    QFile::remove(pdf);
+    frm->Print1Click();
+    EXPECT_FALSE(QFile::exists(pdf));
+}
+
+TEST_F(MainFormTest, KeysTypedIntoTheTerminalOpenTheSelectedPort)
+{
+    {
+        QSettings s("Korvane Systems", "Grittor");
+        s.setValue("Port", "none");
+    }
+    ResetOptions();
+    MakeWindow();
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+    QApplication::sendEvent(frm->Memo, &key);
+    ASSERT_NE(frm->Serial(), nullptr); // the "none" link: nothing sent, nothing shown
+    EXPECT_TRUE(frm->TerminalMode());
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(MainFormTest, AnExceptionInAHandlerIsAGlobalException)
+{
+    MakeWindow();
+    std::vector<std::string> reported;
+    report->SetOutputHandler([&](const std::string &t, bool) { reported.push_back(t); });
+    QMetaObject::invokeMethod(frm.get(), [] { throw std::runtime_error("handler failed"); }, Qt::QueuedConnection);
+    QApplication::processEvents();
+    ASSERT_GE(reported.size(), 3u);
+    EXPECT_EQ(reported[0], "Exception in routine TmainFrm.ApplicationEvents1Exception");
+    EXPECT_EQ(reported[1], "Global Exception");
+    EXPECT_EQ(reported[2], "handler failed");
+}
