@@ -3,3 +3,16 @@ grittor_add_test(NAME test_hpgl_unit LABEL unit
     unit/hpgl/reader_test.cpp
     unit/hpgl/instructions_test.cpp
   LIBS grittor_core)
+grittor_add_test(NAME test_hpgl_robustness LABEL unit
+  SOURCES
+    unit/hpgl/robustness_test.cpp
+  LIBS grittor_core)
+grittor_add_test(NAME test_hpgl_render LABEL unit
+  SOURCES
+    unit/hpgl/render_test.cpp
+  LIBS grittor_core)
+grittor_add_test(NAME test_hpgl_gui LABEL gui
+  SOURCES
+    unit/hpgl/canvas_cli_test.cpp
+  LIBS grittor_gui)
+add_dependencies(test_hpgl_gui grittor-cli)

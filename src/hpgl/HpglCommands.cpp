@@ -68,9 +68,22 @@ inline void SinCos(long double a, long double &s, long double &c)
 
 } // namespace
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// fisttp truncates whatever the x87 rounding mode; every x86-64 processor
+// of the last twenty years has it, and the others take the portable way.
+static const bool g_haveFisttp = __builtin_cpu_supports("sse3");
+#endif
+
 int ClampToInt(long double v)
 {
     if (v > -2147483648.0L && v < 2147483647.0L) {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+        if (g_haveFisttp) {
+            int i;
+            asm("fisttpl %0" : "=m"(i) : "t"(v) : "st");
+            return i;
+        }
+#endif
         // Through a double, which converts without switching the x87
         // rounding mode; the rounding to double may have crossed a whole
         // number, which the comparison with v puts right.
@@ -364,7 +377,7 @@ void THpglFile::DrawRectangle(int i, int pen)
 namespace {
 
 // Reading state of one walk over a PE's data (which ends in ";").
-struct PeReader {
+template <bool Log> struct PeReader {
     std::string_view data; // without the closing ";"
     long DataPos = 0;       // 1-based position of the last character read
     int State = 0;
@@ -377,14 +390,16 @@ struct PeReader {
     {
         ++DataPos;
         int c = -1;
-        if (DataPos <= static_cast<long>(data.size()))
+        if (__builtin_expect(DataPos <= static_cast<long>(data.size()), 1))
             c = static_cast<unsigned char>(data[static_cast<size_t>(DataPos - 1)]);
         else if (DataPos == static_cast<long>(data.size()) + 1)
             c = ';';
-        if (log && c >= 0) {
-            *log += "\t\t\t" + std::to_string(c) + " ";
-            *log += (c >= 32 && c <= 126) ? static_cast<char>(c) : '?';
-            *log += "\r\n";
+        if constexpr (Log) {
+            if (c >= 0) {
+                *log += "\t\t\t" + std::to_string(c) + " ";
+                *log += (c >= 32 && c <= 126) ? static_cast<char>(c) : '?';
+                *log += "\r\n";
+            }
         }
         return c;
     }
@@ -395,7 +410,7 @@ struct PeReader {
     }
     void Note(const char *flag)
     {
-        if (log) {
+        if constexpr (Log) {
             *log += "\t\t\t";
             *log += flag;
             *log += "\r\n";
@@ -472,11 +487,19 @@ struct PeReader {
 
 void THpglFile::WalkPE(int i, bool draw)
 {
+    if (PeDiagnostics())
+        WalkPEImpl<true>(i, draw);
+    else
+        WalkPEImpl<false>(i, draw);
+}
+
+template <bool Log> void THpglFile::WalkPEImpl(int i, bool draw)
+{
     const Rec &r = recs_[static_cast<size_t>(i)];
-    PeReader rd;
+    PeReader<Log> rd;
     rd.data = PeData(r);
     std::string log;
-    if (PeDiagnostics()) {
+    if constexpr (Log) {
         rd.log = &log;
         log = draw ? "\t\t\tpegl draw entry\r\n" : "\t\t\tpegl minmax entry\r\n";
     }

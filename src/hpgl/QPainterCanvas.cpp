@@ -165,7 +165,10 @@ void QPainterCanvas::Flush()
 // is handed on (with its slope kept).
 bool QPainterCanvas::ClipToDevice(long long &x1, long long &y1, long long &x2, long long &y2) const
 {
-    const long long xmin = -1, ymin = -1, xmax = width_, ymax = height_;
+    // Direct pixels are clipped to the image itself so the line loop needs
+    // no bounds test; a painter gets a pixel of slack for its pen.
+    const long long slack = image_ ? 0 : 1;
+    const long long xmin = -slack, ymin = -slack, xmax = width_ - 1 + slack, ymax = height_ - 1 + slack;
     if (x1 >= xmin && x1 <= xmax && y1 >= ymin && y1 <= ymax && x2 >= xmin && x2 <= xmax && y2 >= ymin && y2 <= ymax)
         return true;
     const double dx = double(x2 - x1), dy = double(y2 - y1);
@@ -201,19 +204,21 @@ bool QPainterCanvas::ClipToDevice(long long &x1, long long &y1, long long &x2, l
 }
 
 // A one-pixel line, both end points included, written straight into the
-// image (pixels outside the image are skipped).
+// image; both ends are inside it (clipped before).
 void QPainterCanvas::PlotLine(int x1, int y1, int x2, int y2)
 {
-    const int w = width_, h = height_;
     uchar *const bits = bits_;
     const qsizetype stride = stride_;
     const uint32_t px = penPixel_;
+    if (x1 == x2 && y1 == y2) {
+        reinterpret_cast<uint32_t *>(bits + y1 * stride)[x1] = px;
+        return;
+    }
     int dx = std::abs(x2 - x1), sx = x1 < x2 ? 1 : -1;
     int dy = -std::abs(y2 - y1), sy = y1 < y2 ? 1 : -1;
     int err = dx + dy;
     for (;;) {
-        if (unsigned(x1) < unsigned(w) && unsigned(y1) < unsigned(h))
-            reinterpret_cast<uint32_t *>(bits + y1 * stride)[x1] = px;
+        reinterpret_cast<uint32_t *>(bits + y1 * stride)[x1] = px;
         if (x1 == x2 && y1 == y2)
             break;
         const int e2 = 2 * err;

@@ -223,6 +223,7 @@ private:
     void DrawArc(int pen);
     void DrawRectangle(int i, int pen);
     void WalkPE(int i, bool draw);
+    template <bool Log> void WalkPEImpl(int i, bool draw);
     std::string_view PeData(const Rec &r) const;
 
     std::vector<Rec> recs_;

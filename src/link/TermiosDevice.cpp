@@ -144,7 +144,9 @@ bool TermiosDevice::Configure(const SerialLineSettings &s)
     }
     if (s.StopBits != 0)
         t.c_cflag |= CSTOPB; // two (one and a half with five data bits)
-    t.c_cc[VMIN] = 0;
+    // VMIN 1: with nothing waiting a non-blocking read says "would block",
+    // so a read of 0 bytes can only mean the line hung up.
+    t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     t.c_cc[VSTART] = 0x11;
     t.c_cc[VSTOP] = 0x13;
@@ -168,9 +170,12 @@ DeviceResult TermiosDevice::Read(char *buffer, size_t size)
     const ssize_t n = ::read(fd_, buffer, size);
     if (n > 0) {
         r.Count = n;
-    } else if (n == 0) {
-        if (size > 0)
-            r.Gone = true; // end of file on a terminal: the line hung up
+    } else if (n == 0 && size > 0) {
+        // End of file on a terminal is a hang-up; a terminal left with VMIN 0
+        // by someone else also reads 0 when merely idle, so ask poll.
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+            r.Gone = true;
     } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
         r.Error = errno;
         r.Gone = DeviceGoneError(errno);

@@ -13,3 +13,6 @@ target_sources(grittor_core PRIVATE
   src/link/TCommThread.cpp
   src/link/SimulatorProcess.cpp
 )
+target_sources(grittor-cli PRIVATE
+  src/app/cli/LinkCommands.cpp
+)

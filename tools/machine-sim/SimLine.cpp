@@ -41,10 +41,12 @@ void TokenBucket::Consume(size_t n)
         budget_ -= static_cast<double>(n);
 }
 
-void TokenBucket::Idle()
+void TokenBucket::Idle(double nowMs)
 {
-    if (!Unlimited())
-        budget_ = std::min(budget_, burst_);
+    if (Unlimited())
+        return;
+    Refill(nowMs);
+    budget_ = std::min(budget_, burst_);
 }
 
 double TokenBucket::MsUntilNext(double nowMs)

@@ -23,8 +23,9 @@ public:
     // Whole bytes that may move now.
     size_t Available(double nowMs);
     void Consume(size_t n);
-    // The direction had nothing to move.
-    void Idle();
+    // The direction had nothing to move at nowMs: the bank is cut to the
+    // burst and builds up again only from here.
+    void Idle(double nowMs);
     // Milliseconds until at least one byte may move (0 when it may now).
     double MsUntilNext(double nowMs);
     void Reset(double nowMs);

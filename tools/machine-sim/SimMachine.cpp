@@ -217,16 +217,16 @@ void SimMachine::Advance(double nowMs)
     if (lastMs_ < 0)
         lastMs_ = nowMs;
     const double dt = nowMs - lastMs_;
-    if (dt <= 0)
-        return;
-    lastMs_ = nowMs;
-    if (vars_["state"] == "ready" && blastLeftMs_ > 0) {
-        blastLeftMs_ = std::max(0.0, blastLeftMs_ - dt);
-        if (blastLeftMs_ <= 0)
-            Note("blast finished, path " + std::to_string(std::lround(pathLength_)) + " units");
+    if (dt > 0) {
+        lastMs_ = nowMs;
+        if (vars_["state"] == "ready" && blastLeftMs_ > 0) {
+            blastLeftMs_ = std::max(0.0, blastLeftMs_ - dt);
+            if (blastLeftMs_ <= 0)
+                Note("blast finished, path " + std::to_string(std::lround(pathLength_)) + " units");
+        }
+        x_ += joyX_ * dt / 1000.0;
+        y_ += joyY_ * dt / 1000.0;
     }
-    x_ += joyX_ * dt / 1000.0;
-    y_ += joyY_ * dt / 1000.0;
     if (waPending_ && blastLeftMs_ <= 0) {
         waPending_ = false;
         Answer("idle");

@@ -419,7 +419,7 @@ int main(int argc, char **argv)
                 const std::string bytes(buf, static_cast<size_t>(n));
                 inBucket.Consume(static_cast<size_t>(n));
                 if (static_cast<size_t>(n) < allowed)
-                    inBucket.Idle();
+                    inBucket.Idle(t);
                 if (firstRxMs < 0)
                     firstRxMs = t;
                 lastRxMs = t;
@@ -433,10 +433,10 @@ int main(int argc, char **argv)
                 if (outQueue.size() < kOutLimit)
                     outQueue += faults.Noise(bytes.size());
             } else {
-                inBucket.Idle();
+                inBucket.Idle(t);
             }
         } else if (wantRead && !(fds[1].revents & POLLIN)) {
-            inBucket.Idle(); // nothing came: the line is quiet
+            inBucket.Idle(t); // nothing came: the line is quiet
         }
 
         if (wantWrite && (fds[1].revents & POLLOUT) && !outQueue.empty()) {
@@ -454,7 +454,7 @@ int main(int argc, char **argv)
             }
         }
         if (outQueue.empty())
-            outBucket.Idle();
+            outBucket.Idle(t);
         if (fds[1].revents & (POLLHUP | POLLERR)) {
             // Cannot happen while the simulator holds the slave itself; do
             // not spin if it does.

@@ -76,6 +76,7 @@ int RunRender(const std::vector<std::string> &args)
         plot->RenderImage(canvas, width, height, Options().Radius);
     }
     QImageWriter writer(QString::fromLocal8Bit(out.c_str()), "png");
+    writer.setQuality(80); // the fastest real compression: the picture is mostly flat colour
     if (!writer.write(image)) {
         std::fprintf(stderr, "grittor-cli: render: cannot write %s: %s\n", out.c_str(),
                      writer.errorString().toLocal8Bit().constData());

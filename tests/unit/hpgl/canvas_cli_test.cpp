@@ -1,0 +1,188 @@
+// The canvas on Qt and the grittor-cli plot commands.
+#include "HpglTestUtil.h"
+
+#include "foundation/option.h"
+#include "hpgl/QPainterCanvas.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPalette>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <climits>
+#include <fstream>
+
+using namespace grittor;
+using namespace grittor::test;
+
+namespace {
+
+QRgb Px(const QImage &img, int x, int y) { return img.pixel(x, y) & 0xFFFFFFu; }
+
+void DrawCross(QImage &img)
+{
+    QPainterCanvas c(&img);
+    c.FillRect(0, 0, img.width(), img.height(), 0xFFFFFF);
+    c.SetPenColor(0x000000);
+    // Far outside the int range of any device: only the visible part is
+    // drawn, with its slope.
+    c.MoveTo(-1000000000, 50);
+    c.LineTo(1000000000, 50);
+    c.MoveTo(INT_MIN, INT_MIN);
+    c.LineTo(INT_MAX, INT_MAX);
+    c.SetPenColor(0x0000FF);
+    c.MoveTo(5, 90);
+    c.LineTo(5, 90); // a dot
+}
+
+struct Cli {
+    int exitCode = -1;
+    QString out, err;
+};
+
+Cli RunCli(const QStringList &args, const QString &home)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // Never the user's own settings.
+    env.insert("HOME", home);
+    env.insert("XDG_CONFIG_HOME", home + "/config");
+    env.insert("XDG_DATA_HOME", home + "/data");
+    env.insert("XDG_STATE_HOME", home + "/state");
+    p.setProcessEnvironment(env);
+    p.start(QString::fromStdString(std::string(std::getenv("GRITTOR_BINARY_DIR")) + "/grittor-cli"), args);
+    p.waitForFinished(60000);
+    Cli r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromLatin1(p.readAllStandardOutput());
+    r.err = QString::fromLatin1(p.readAllStandardError());
+    return r;
+}
+
+QString WritePlot(const QTemporaryDir &dir, const char *name, const std::string &text)
+{
+    const QString path = dir.filePath(name);
+    std::ofstream(path.toStdString(), std::ios::binary) << text;
+    return path;
+}
+
+} // namespace
+
+TEST(HpglCanvas, DirectPixelsAndPainterAgree)
+{
+    for (QImage::Format f : {QImage::Format_RGB32, QImage::Format_RGB888}) {
+        SCOPED_TRACE(int(f));
+        QImage img(100, 100, f);
+        DrawCross(img);
+        EXPECT_EQ(Px(img, 0, 50), 0u);
+        EXPECT_EQ(Px(img, 99, 50), 0u);
+        EXPECT_EQ(Px(img, 30, 30), 0u);
+        EXPECT_EQ(Px(img, 80, 80), 0u);
+        EXPECT_EQ(Px(img, 30, 60), 0xFFFFFFu);
+        EXPECT_EQ(Px(img, 5, 90), 0xFF0000u); // 0x0000FF is red
+    }
+}
+
+TEST(HpglCanvas, SystemColoursComeFromThePalette)
+{
+    const QPalette pal = QApplication::palette();
+    EXPECT_EQ(QPainterCanvas::ToQColor(clAppWorkSpace), pal.color(QPalette::Dark));
+    EXPECT_EQ(QPainterCanvas::ToQColor(clWindowText), pal.color(QPalette::WindowText));
+    EXPECT_EQ(QPainterCanvas::ToQColor(0x00FF8000), QColor(0, 0x80, 0xFF));
+}
+
+TEST(HpglCanvas, RenderedPlotLandsInTheImage)
+{
+    auto r = ReadHpgl("PU0,0;PD2032,0,2032,1016,0,1016,0,0;");
+    QImage img(1000, 700, QImage::Format_RGB32);
+    {
+        QPainterCanvas c(&img);
+        r->RenderImage(c, 1000, 700, 0);
+    }
+    const QRgb grey = QPainterCanvas::ToQColor(clAppWorkSpace).rgb() & 0xFFFFFFu;
+    EXPECT_EQ(Px(img, 500, 690), 0xFFFFFFu); // below the plot area
+    EXPECT_EQ(Px(img, 500, 300), grey);
+    EXPECT_EQ(Px(img, 500, 561), 0u); // y = 0 at trunc(1141 x 1000 / 2032)
+    EXPECT_EQ(Px(img, 500, 61), 0u);  // y = 1016
+}
+
+TEST(HpglCli, InfoTextAndJson)
+{
+    QTemporaryDir dir;
+    const QString plot = WritePlot(dir, "p.plt", "PU0,0;PD2032,0,2032,1016,0,1016,0,0;SP2;PD0,0;ZZ;");
+    Cli text = RunCli({"info", plot}, dir.path());
+    EXPECT_EQ(text.exitCode, 0) << text.err.toStdString();
+    EXPECT_EQ(text.out.toStdString(), "instructions: 4\n"
+                                      "unrecognised: 3\n"
+                                      "min: (0,0)\n"
+                                      "max: (2032,1016)\n"
+                                      "size: 2.00 x 1.00 inches\n"
+                                      "pens: 0 2\n");
+    EXPECT_TRUE(text.err.contains("Invalid Hpgl Command@")) << text.err.toStdString();
+
+    Cli json = RunCli({"info", plot, "--json", "--multiplier", "2"}, dir.path());
+    ASSERT_EQ(json.exitCode, 0);
+    const QJsonObject o = QJsonDocument::fromJson(json.out.toLatin1()).object();
+    EXPECT_EQ(o["instructions"].toInt(), 4);
+    EXPECT_EQ(o["errors"].toInt(), 3); // zz, "z;" and ";" with the blank past the end
+    EXPECT_EQ(o["max"].toArray()[0].toDouble(), 4064);
+    EXPECT_EQ(o["size_inches"].toArray()[1].toDouble(), 2.0);
+    EXPECT_EQ(o["pens"].toArray().size(), 2);
+}
+
+TEST(HpglCli, RenderWritesAPngOfTheAskedSize)
+{
+    QTemporaryDir dir;
+    const QString plot = WritePlot(dir, "p.plt", "PU0,0;PD2032,0,2032,1016,0,1016,0,0;");
+    const QString png = dir.filePath("out.png");
+    Cli def = RunCli({"render", plot, "-o", png}, dir.path());
+    ASSERT_EQ(def.exitCode, 0) << def.err.toStdString();
+    QImage img(png);
+    EXPECT_EQ(img.size(), QSize(1000, 700));
+    // White below the plot area, the workspace grey inside it (the radius
+    // setting of a fresh store sets the side margins), black lines.
+    EXPECT_EQ(Px(img, 500, 690), 0xFFFFFFu);
+    EXPECT_EQ(Px(img, 5, 5), 0xABABABu);
+    int black = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            black += Px(img, x, y) == 0;
+    EXPECT_GT(black, 1000); // the rectangle's four sides
+
+    Cli small = RunCli({"render", plot, "-o", png, "--size", "200x100"}, dir.path());
+    ASSERT_EQ(small.exitCode, 0);
+    EXPECT_EQ(QImage(png).size(), QSize(200, 100));
+}
+
+TEST(HpglCli, BadArgumentsAndUnreadableFilesExitWithTwo)
+{
+    QTemporaryDir dir;
+    const QString plot = WritePlot(dir, "p.plt", "PA1,1;");
+    const QList<QStringList> bad = {
+        {"info"},
+        {"info", dir.filePath("missing.plt")},
+        {"info", dir.path()},
+        {"info", plot, "--bogus"},
+        {"info", plot, "--multiplier", "1000"},
+        {"render", plot},
+        {"render", plot, "-o", dir.filePath("x.png"), "--size", "0x5"},
+        {"render", plot, "-o", dir.filePath("x.png"), "--size", "wide"},
+        {"render", dir.filePath("missing.plt"), "-o", dir.filePath("x.png")},
+    };
+    for (const auto &args : bad) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        Cli r = RunCli(args, dir.path());
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.startsWith("grittor-cli: ")) << r.err.toStdString();
+    }
+    Cli unwritable = RunCli({"render", plot, "-o", dir.filePath("no/such/folder/x.png")}, dir.path());
+    EXPECT_EQ(unwritable.exitCode, 1);
+}

@@ -1,0 +1,102 @@
+// The fitted rendering: box, one scale, fills, progress and the stop.
+#include "HpglTestUtil.h"
+
+#include "foundation/AbortFlags.h"
+#include "foundation/option.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace grittor;
+using namespace grittor::test;
+using Op = RecordingCanvas::Op;
+
+TEST(HpglRender, FitsWidePlotsByWidthAndTallOnesByHeight)
+{
+    // 2 by 1 inches, radius 381: box 2032 + 4 x 381 wide, 1016 + 250 high.
+    auto wide = ReadHpgl("PU0,0;PD2032,0,2032,1016,0,1016,0,0;");
+    RecordingCanvas c;
+    wide->RenderImage(c, 1000, 700, 381);
+    const long double sx = 1000.0L / (2032 + 4 * 381);
+    EXPECT_EQ(wide->Scale.x, sx);
+    EXPECT_EQ(wide->Scale.y, -sx);
+    EXPECT_EQ(wide->Offset.x, 2 * 381 * sx);
+    EXPECT_EQ(wide->Offset.y, 1141 * sx);
+    ASSERT_GE(c.calls.size(), 3u);
+    EXPECT_EQ(c.calls[0].op, Op::Fill);
+    EXPECT_EQ(c.calls[0].x2, 1000);
+    EXPECT_EQ(c.calls[0].y2, 700);
+    EXPECT_EQ(c.calls[0].color, 0xFFFFFFu);
+    // The plot area: the whole width, the box height in pixels.
+    EXPECT_EQ(c.calls[1].op, Op::Fill);
+    EXPECT_EQ(c.calls[1].color, clAppWorkSpace);
+    EXPECT_EQ(c.calls[1].x, 0);
+    EXPECT_EQ(c.calls[1].y, 0);
+    EXPECT_EQ(c.calls[1].x2, 1000);
+    EXPECT_EQ(c.calls[1].y2, static_cast<int>(std::ceil(1266 * sx)));
+    EXPECT_EQ(c.calls[2].op, Op::Pen);
+    EXPECT_EQ(c.calls[2].color, clWindowText);
+    // Lines land where the transform says, truncated toward zero.
+    EXPECT_EQ(c.Strokes()[2], "L " + std::to_string(static_cast<int>(2032 * sx + 2 * 381 * sx)) + "," +
+                                   std::to_string(static_cast<int>(1141 * sx)));
+
+    auto tall = ReadHpgl("PU0,0;PD100,0,100,5000,0,5000,0,0;");
+    RecordingCanvas t;
+    tall->RenderImage(t, 1000, 700, 0);
+    EXPECT_EQ(tall->Scale.x, 700.0L / 5250);
+    EXPECT_EQ(tall->Scale.y, -tall->Scale.x);
+    EXPECT_NEAR(t.calls[1].y2, 700, 1); // ceil of a product that rounds either way
+    EXPECT_LT(t.calls[1].x2, 1000);
+}
+
+TEST(HpglRender, StartsAtTheOriginAndShowsProgress)
+{
+    RecordingProgress progress;
+    std::string text = "PR;";
+    for (int i = 0; i < 999; ++i)
+        text += "PD1,1;";
+    auto r = ReadHpgl(text);
+    progress.events.clear();
+    r->Position = {55, 55};
+    r->Relative = true;
+    RecordingCanvas c;
+    r->RenderImage(c, 100, 100, 0);
+    // The replay began at (0, 0), absolute: PR then 999 steps of (1, 1).
+    EXPECT_EQ(r->Position, ExtendedPoint(999, 999));
+    ASSERT_FALSE(progress.events.empty());
+    EXPECT_EQ(progress.events.front().caption, "Render image");
+    EXPECT_EQ(progress.CountOf(ProgressEvent::Set), 3); // instructions 0, 400, 800
+    EXPECT_EQ(progress.events.back().kind, ProgressEvent::Hide);
+    EXPECT_EQ(c.repaints, 4);
+}
+
+TEST(HpglRender, StopsWhenTheMainWindowCloses)
+{
+    RecordingProgress progress;
+    std::string text;
+    for (int i = 0; i < 100; ++i)
+        text += "PD" + std::to_string(i) + ",0;";
+    auto r = ReadHpgl(text);
+    int lines = 0;
+    r->OnLine = [&](const TExtendedPoint &, int) {
+        if (++lines == 5)
+            GetAbortFlags().Closing = true;
+    };
+    RecordingCanvas c;
+    r->RenderImage(c, 100, 100, 0);
+    GetAbortFlags().Closing = false;
+    EXPECT_EQ(lines, 5);
+    EXPECT_EQ(progress.events.back().kind, ProgressEvent::Hide);
+}
+
+TEST(HpglRender, EmptyPlotFillsWhiteOnly)
+{
+    auto r = ReadHpgl("");
+    RecordingCanvas c;
+    r->RenderImage(c, 640, 480, 381);
+    ASSERT_GE(c.calls.size(), 2u);
+    // The inverted initial extent gives an empty plot area.
+    EXPECT_TRUE(c.calls[1].x2 <= c.calls[1].x || c.calls[1].y2 <= c.calls[1].y);
+    EXPECT_TRUE(std::isfinite(r->Scale.x));
+}
