@@ -1,16 +1,16 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-# grittor_add_test(NAME <target> LABEL <unit|gui|e2e> SOURCES ... [LIBS ...] [TIMEOUT s])
+# grittor_add_test(NAME <target> LABEL <unit|gui|e2e> SOURCES ... [LIBS ...] [TIMEOUT s] [WIDGETS])
 # One GoogleTest binary; every test case becomes a CTest test carrying the
-# label, the offscreen Qt platform and the checkout's paths.  "gui" suites get
-# a QApplication, the others a QCoreApplication.
+# label and the offscreen Qt platform; the test mains add the checkout's paths.  "gui" suites get
+# a QApplication (so do suites marked WIDGETS), the others a QCoreApplication.
 function(grittor_add_test)
-  cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "WIDGETS" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  if(T_LABEL STREQUAL "gui")
+  if(T_LABEL STREQUAL "gui" OR T_WIDGETS)
     set(main grittor_testmain_gui)
   else()
     set(main grittor_testmain_core)
@@ -24,5 +24,7 @@ function(grittor_add_test)
     PROPERTIES
       LABELS ${T_LABEL}
       TIMEOUT ${T_TIMEOUT}
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;GRITTOR_SOURCE_DIR=${PROJECT_SOURCE_DIR};GRITTOR_BINARY_DIR=${PROJECT_BINARY_DIR};GRITTOR_LOG_DIR=${PROJECT_BINARY_DIR}/test-logs;ASAN_OPTIONS=detect_leaks=0:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1")
+      # One variable only: a list here would be split into property names.
+      # The test mains set the checkout's paths (TestEnvironment.h).
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

@@ -2,3 +2,8 @@ grittor_add_test(NAME test_operation_gui LABEL gui
   SOURCES
     gui/operation/main_form_test.cpp
   LIBS grittor_gui z)
+grittor_add_test(NAME test_operation_e2e LABEL e2e WIDGETS
+  SOURCES
+    e2e/operation/simulate_test.cpp
+  LIBS grittor_gui)
+add_dependencies(test_operation_e2e grittor grittor-sim)

@@ -384,7 +384,7 @@ void TMainFrm::FormCreate()
     Memo->setFont(f);
     fontSize_ = kDesignFontSize;
     AddTerminalLine(std::string("    ") + GrittorVersionText + " Started", true);
-    AddTerminalLine("Copyright (C) 2026 Korvane Systems. Free software under the GNU GPL v3 or later; no warranty.",
+    AddTerminalLine("Copyright (C) 2026 Korvane Systems. GNU GPL v3 or later; no warranty.",
                     true);
 }
 

@@ -2,12 +2,15 @@
 #include "foundation/GuiApplication.h"
 
 #include <QApplication>
+#include "TestEnvironment.h"
+
 #include <gtest/gtest.h>
+
+GRITTOR_TEST_SANITIZER_OPTIONS
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    grittor::test::SetTestEnvironment();
     grittor::GuiApplication app(argc, argv); // reports exceptions escaping handlers
     QApplication::setApplicationDisplayName("Grittor");
     testing::InitGoogleTest(&argc, argv);
