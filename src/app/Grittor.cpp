@@ -108,7 +108,12 @@ int main(int argc, char **argv)
     if (args.simulate) {
         simulator = std::make_unique<TSimulatorProcess>();
         std::string error;
-        if (simulator->Start(SplitWords(args.simArgs), error)) {
+        // Line ends after every answer keep the terminal readable; the
+        // protocol reads either form.
+        std::vector<std::string> simArgs{"--eol", "crlf"};
+        for (const std::string &w : SplitWords(args.simArgs))
+            simArgs.push_back(w);
+        if (simulator->Start(simArgs, error)) {
             bindPort(simulator->DevicePath());
             main.AddTerminalLine("Connected to the simulated machine at " + simulator->DevicePath(), true);
         } else {

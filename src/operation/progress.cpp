@@ -55,8 +55,13 @@ void TProgressFrm::SetProgress(double fraction)
 {
     fraction_ = fraction;
     ProgressBar->setValue(static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * 1000)));
-    // Let the window repaint and the operator press Cancel.
-    QCoreApplication::processEvents();
+    // Let the window repaint and the operator press Cancel; callers update
+    // often on big plots, so the event loop runs at most every 15 ms.
+    const qint64 now = GetClock().NowMs();
+    if (now - lastRepaintMs_ >= 15 || now < lastRepaintMs_) {
+        lastRepaintMs_ = now;
+        QCoreApplication::processEvents();
+    }
 }
 
 void TProgressFrm::Hide() { hide(); }

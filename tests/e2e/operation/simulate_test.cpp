@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QThread>
@@ -129,4 +130,82 @@ TEST(Simulate, ClosingTheProgramEndsTheSimulatorItStarted)
     std::ifstream log((home.path() + "/grittor.log").toStdString());
     std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("Connected to the simulated machine at /dev/pts/"), std::string::npos) << text;
+}
+
+namespace {
+
+class FirmwareTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        LogOutput().SetDirectory(logDir.path().toStdString());
+        GetAbortFlags().Closing = false;
+        GetAbortFlags().Cancelled = false;
+        fwPath = dir.path().toStdString() + "/i960a.hex";
+        received = dir.path().toStdString() + "/received.hex";
+        std::ofstream f(fwPath, std::ios::binary);
+        for (int i = 0; i < 1000; ++i)
+            f << ":10" << i % 7 << "0000" << static_cast<char>('A' + i % 26) << "\r\n";
+    }
+    void TearDown() override
+    {
+        ClearPortOverrides();
+        sim.Stop();
+    }
+    std::string ReadFile(const std::string &p)
+    {
+        std::ifstream f(p, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    }
+
+    test::TempSettings settings;
+    test::ScriptedDialogs dialogs;
+    QTemporaryDir logDir, dir;
+    TSimulatorProcess sim;
+    std::string fwPath, received;
+};
+
+} // namespace
+
+TEST_F(FirmwareTest, UploadReachesTheMachineByteForByte)
+{
+    std::string error;
+    ASSERT_TRUE(sim.Start({"--baud", "0", "--firmware", received}, error)) << error;
+    TMainFrm frm;
+    SetPortOverride(Options().Port, sim.DevicePath());
+    dialogs.files.push_back(fwPath);
+    frm.UploadFirmwareMenuClick();
+    EXPECT_EQ(Options().FirmwareFile, fwPath);
+    EXPECT_TRUE(frm.StatusBarPanel->text().startsWith("Firmware sent")) << frm.StatusBarPanel->text().toStdString();
+    QElapsedTimer t;
+    t.start();
+    while (ReadFile(received).empty() && t.elapsed() < 5000)
+        QThread::msleep(20);
+    // XMODEM pads the last block with 0xFF; the loader keeps whole blocks.
+    const std::string sent = ReadFile(fwPath), got = ReadFile(received);
+    ASSERT_EQ(got.size(), (sent.size() / 128 + 1) * 128);
+    EXPECT_TRUE(got.compare(0, sent.size(), sent) == 0);
+    EXPECT_EQ(got.find_first_not_of('\xff', sent.size()), std::string::npos);
+    frm.close();
+    GetAbortFlags().Closing = false;
+}
+
+TEST_F(FirmwareTest, ASilentLoaderFailsTenTimesInTheStatusBar)
+{
+    std::string error;
+    ASSERT_TRUE(sim.Start({"--baud", "0"}, error)) << error;
+    ASSERT_TRUE(sim.Command("fault silent"));
+    TMainFrm frm;
+    SetPortOverride(Options().Port, sim.DevicePath());
+    frm.OpenMenuClick();
+    ASSERT_NE(frm.Serial(), nullptr);
+    frm.Serial()->set_timeout(150); // each try waits this long for the loader's first NAK
+    dialogs.files.push_back(fwPath);
+    QElapsedTimer t;
+    t.start();
+    frm.UploadFirmwareMenuClick();
+    EXPECT_EQ(frm.StatusBarPanel->text().toStdString(), "failed on try 10");
+    EXPECT_LT(t.elapsed(), 10000);
+    frm.close();
+    GetAbortFlags().Closing = false;
 }

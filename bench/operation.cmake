@@ -1,0 +1,2 @@
+add_executable(bench_open_plot ${CMAKE_CURRENT_SOURCE_DIR}/operation/open_plot_bench.cpp)
+target_link_libraries(bench_open_plot PRIVATE grittor_gui)
