@@ -455,7 +455,8 @@ void TSerial::send_string(const std::string &text)
         if (longText && (i + 1) % 200 == 0) {
             if (progress)
                 progress->SetProgress(static_cast<double>(i + 1) / static_cast<double>(length));
-            check_open();
+            if (lossGeneration_.load() == generation)
+                check_open(); // keeps the port from idling out; never reopens a lost one mid-send
         }
     }
 
