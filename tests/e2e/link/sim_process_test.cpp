@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -39,10 +40,17 @@ bool WaitEnded(pid_t pid, int timeoutMs)
     return Ended(pid);
 }
 
+// The build folder: from the environment, else one up from this test.
 std::string BinaryDir()
 {
-    const char *b = std::getenv("GRITTOR_BINARY_DIR");
-    return b ? b : ".";
+    if (const char *b = std::getenv("GRITTOR_BINARY_DIR"); b && *b)
+        return b;
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    std::string self(buf, n > 0 ? static_cast<size_t>(n) : 0);
+    for (int up = 0; up < 2 && !self.empty(); ++up)
+        self = self.substr(0, self.rfind('/'));
+    return self.empty() ? std::string(".") : self;
 }
 
 struct CliResult {
@@ -56,9 +64,9 @@ CliResult RunCli(const QStringList &args, int timeoutMs = 20000)
     p.start(QString::fromStdString(BinaryDir() + "/grittor-cli"), args);
     CliResult r;
     if (!p.waitForFinished(timeoutMs)) {
+        r.err = "did not finish: " + p.errorString().toStdString() + " / " + p.readAllStandardError().toStdString();
         p.kill();
         p.waitForFinished();
-        r.err = "timed out";
         return r;
     }
     r.exitCode = p.exitCode();
@@ -96,6 +104,7 @@ TEST_F(SimProcess, EndsWhenItsParentDies)
     ASSERT_EQ(::pipe(out), 0);
     ASSERT_EQ(::pipe(pidPipe), 0);
     const std::string exe = TSimulatorProcess::FindExecutable();
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1); // the orphaned simulator is ours to reap
     const pid_t shell = ::fork();
     ASSERT_GE(shell, 0);
     if (shell == 0) {
@@ -121,6 +130,8 @@ TEST_F(SimProcess, EndsWhenItsParentDies)
     EXPECT_TRUE(WaitEnded(simPid, 3000)) << "the simulator outlived its parent";
     if (!Ended(simPid))
         ::kill(simPid, SIGKILL);
+    ::waitpid(simPid, nullptr, 0);
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
     ::close(in[1]);
     ::close(out[0]);
     ::close(pidPipe[0]);
