@@ -284,6 +284,7 @@ bool TSerial::write_comm()
     if (WriteBusy.exchange(1) != 0)
         return false; // another write is running
     bool wrote = false;
+    bool letWindowRun = false;
     try {
         // A write left over from before the device was lost goes nowhere.
         if (pendingLen_ > 0 && pendingGeneration_ != lossGeneration_.load()) {
@@ -327,8 +328,7 @@ bool TSerial::write_comm()
                     if (CharLog && OnText && TxLines.add("> " + std::to_string(pendingTotal_) + " sent"))
                         post_drain();
                 }
-                if (r.Count > 100 && OnInterfaceThread())
-                    ProcessMessages();
+                letWindowRun = r.Count > 100 && OnInterfaceThread();
             } else if (!stallReported_ &&
                        GetClock().NowMs() - lastWriteProgressMs_ >
                            2 * pendingLen_.load() + std::max<int64_t>(2000, IdleTimer.IntervalMs.load())) {
@@ -347,6 +347,10 @@ bool TSerial::write_comm()
         Report("TSerial.write_comm", "Error writing to serial port", nullptr, 0);
     }
     WriteBusy = 0;
+    // Window messages run only after the guard is released: a handler that
+    // takes long (a message box) must not keep the receive thread from writing.
+    if (letWindowRun)
+        ProcessMessages();
     return wrote;
 }
 

@@ -4,6 +4,16 @@
 // emulator fed by the receive thread, the command protocol (query and
 // replies) and the firmware transfer.
 //
+// The main window binds it like this:
+//   Serial = std::make_unique<TSerial>(o.Port, 20000, o.Parity, o.DataBits, o.StopBits, o.Baud);
+//   if (!Serial->OpenedOk) ShowMessage("Unable to open " + o.Port);
+//   Serial->ScreenLines = &TerminalLines;      // std::vector<std::string>
+//   Serial->ScreenLock = &TerminalLock;        // std::mutex
+//   Serial->OnText = [this](const std::string &t, bool stamp) { AddTerminalLine(t, stamp); };
+//   Serial->PostDrain = [this] { QMetaObject::invokeMethod(this, [this] { DrainSerialLines(); },
+//                                                          Qt::QueuedConnection); };
+//   // DrainSerialLines: if (Serial) Serial->DrainLines([this](auto &l) { AddTerminalLine(l, false); });
+//
 // Threads: every operation runs on the interface thread except read_comm,
 // render_byte and the idle check, which the receive thread runs; write_comm
 // runs on both (the WriteBusy exchange lets one in).  The main window's
