@@ -83,8 +83,8 @@ std::string PrintableByte(uint8_t c)
 
 // ------------------------------------------------------- construction ---
 
-TSerial::TSerial(const std::string &portName, int32_t bufferSize, uint8_t parity, int32_t dataBits,
-                 uint8_t stopBits, int32_t baudRate, AbortFlags &flags, TSerialOptions options)
+TSerial::TSerial(const std::string &portName, int32_t bufferSize, uint8_t parity, int32_t dataBits, uint8_t stopBits,
+                 int32_t baudRate, AbortFlags &flags, TSerialOptions options)
     : BaudRate(baudRate), BufferSize(bufferSize), DataBits(dataBits), Parity(parity), PortName(portName),
       StopBits(stopBits), Flags(flags), none_(IsNonePort(portName))
 {
@@ -119,7 +119,10 @@ TSerial::~TSerial()
 
 // --------------------------------------------------------------- port ---
 
-bool TSerial::port_open() const { return !none_ && device_ && device_->IsOpen(); }
+bool TSerial::port_open() const
+{
+    return !none_ && device_ && device_->IsOpen();
+}
 
 std::string TSerial::DevicePath() const
 {
@@ -175,6 +178,7 @@ bool TSerial::open_comm()
         StashRecord(STOpenError, 0, "driver status");
     CommErrors = errors;
     device_->Configure(settings);
+    PortSettings = settings;
     lastWriteProgressMs_ = GetClock().NowMs();
     stallReported_ = false;
     IdleTimer.Restart();
@@ -214,7 +218,10 @@ bool TSerial::output_empty() const
     return pendingLen_.load() == 0 && OutQueue->is_empty();
 }
 
-bool TSerial::input_empty() const { return none_ || !InQueue || InQueue->is_empty(); }
+bool TSerial::input_empty() const
+{
+    return none_ || !InQueue || InQueue->is_empty();
+}
 
 bool TSerial::check_idle()
 {
@@ -256,7 +263,10 @@ void TSerial::device_lost(const std::string &why)
     discard_output("device lost");
 }
 
-void TSerial::post_drain() { PostDrain(); }
+void TSerial::post_drain()
+{
+    PostDrain();
+}
 
 void TSerial::record_io_error(uint8_t code, int error)
 {

@@ -29,8 +29,7 @@ inline std::string ReadFile(const std::string &path)
 
 inline int64_t MonoMs()
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -57,7 +56,7 @@ protected:
     // the arguments say otherwise) and opens a link on it.
     void Start(std::vector<std::string> extra = {}, int32_t bufferSize = 20000)
     {
-        std::vector<std::string> args = {"--record", Path("record.bin"), "--firmware", Path("firmware.bin"),
+        std::vector<std::string> args = {"--record", Path("record.bin"), "--firmware",   Path("firmware.bin"),
                                          "--log",    Path("sim.log"),    "--time-scale", "0.01"};
         bool baudGiven = false;
         for (const auto &a : extra)

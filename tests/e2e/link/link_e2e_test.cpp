@@ -109,10 +109,9 @@ TEST_F(LinkE2E, EveryQueryOfTheApplicationIsAnswered)
     EXPECT_EQ(link->query("OS;", 20), "12") << "the digitized point is ready";
     link->send_string("DC;");
     EXPECT_EQ(link->query("OS;", 20), "8");
-    for (const std::string &raw : std::vector<std::string>{ESC + ".wmode;draw:", ESC + ".wjog;1:", "pg0;", "nr;",
-                                                           ESC + ".cdiag_run;8:",
-                                                           ESC + ".ccalibrate;1900;1919;1900;1881:", ESC + ".r:",
-                                                           ESC + ".k:"})
+    for (const std::string &raw : std::vector<std::string>{
+             ESC + ".wmode;draw:", ESC + ".wjog;1:", "pg0;", "nr;",
+             ESC + ".cdiag_run;8:", ESC + ".ccalibrate;1900;1919;1900;1881:", ESC + ".r:", ESC + ".k:"})
         link->send_string(raw);
     link->flush_output();
     const std::string tail = ESC + ".k:\r";

@@ -151,9 +151,9 @@ TEST_F(SimProcess, UnknownOptionsAndControlLinesAreRefused)
 TEST_F(SimProcess, CliQuerySendAndXmodem)
 {
     std::string error;
-    ASSERT_TRUE(sim.Start({"--baud", "0", "--record", Path("record.bin"), "--firmware", Path("firmware.bin"),
-                           "--time-scale", "0.01"},
-                          error))
+    ASSERT_TRUE(sim.Start(
+        {"--baud", "0", "--record", Path("record.bin"), "--firmware", Path("firmware.bin"), "--time-scale", "0.01"},
+        error))
         << error;
     const QString dev = QString::fromStdString(sim.DevicePath());
 
