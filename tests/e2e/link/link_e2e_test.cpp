@@ -157,10 +157,11 @@ TEST_F(LinkE2E, RepliesEndByCrCrLfTheLimitOrSilence)
 
 TEST_F(LinkE2E, ASlowMachineNeverTimesOutWhileCharactersKeepComing)
 {
-    // One character every 150 ms under a 400 ms timeout: the timeout runs
-    // from the last character, as with a character every 4 s under 5 s.
+    // One character every 150 ms under a 600 ms timeout (the whole answer
+    // takes 900 ms): the timeout runs from the last character, as with a
+    // character every 4 s under 5 s.
     Start();
-    link->set_timeout(400);
+    link->set_timeout(600);
     Control("fault slow 150");
     const int64_t t0 = MonoMs();
     EXPECT_EQ(link->query(ESC + ".vheight:", 20), "48768");
@@ -372,7 +373,9 @@ TEST_F(LinkE2E, CancelStopsALongSendWithinOneRound)
     const int64_t returned = MonoMs();
     hooks.onProcess = nullptr;
     ASSERT_NE(cancelledAt, 0);
-    EXPECT_LE(returned - cancelledAt, 60) << "within one 50 ms round";
+    // One 50 ms round at most (the unit test checks it exactly on the fake
+    // clock); the margin is for a loaded machine's scheduler.
+    EXPECT_LE(returned - cancelledAt, 150) << "within one 50 ms round";
     // From here the queue only shrinks: nothing more is put into it.
     int32_t last = link->OutQueue->Count();
     for (int i = 0; i < 10; ++i) {
