@@ -10,3 +10,9 @@ grittor_add_test(NAME test_link_sim LABEL unit
   SOURCES
     unit/link/sim_test.cpp
   LIBS grittor_sim_core)
+grittor_add_test(NAME test_link_e2e LABEL e2e TIMEOUT 120
+  SOURCES
+    e2e/link/link_e2e_test.cpp
+    e2e/link/sim_process_test.cpp
+  LIBS grittor_core)
+add_dependencies(test_link_e2e grittor-sim grittor-cli)

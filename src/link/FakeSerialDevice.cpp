@@ -145,8 +145,7 @@ int FakeSerialDevice::Wait(int wanted, int timeoutMs)
             ev |= EvHangup;
         return ev;
     };
-    changed_.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
-                      [&] { return events() != 0 || woken_; });
+    changed_.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)), [&] { return events() != 0 || woken_; });
     woken_ = false;
     return events();
 }

@@ -17,9 +17,18 @@ thread_local int t_savedNice = 0;
 thread_local bool t_niceChanged = false;
 } // namespace
 
-void MarkCommThread(bool on) { t_commThread = on; }
-bool OnCommThread() { return t_commThread; }
-bool OnInterfaceThread() { return !t_commThread && GetUiHooks().IsUiThread(); }
+void MarkCommThread(bool on)
+{
+    t_commThread = on;
+}
+bool OnCommThread()
+{
+    return t_commThread;
+}
+bool OnInterfaceThread()
+{
+    return !t_commThread && GetUiHooks().IsUiThread();
+}
 
 bool RaiseThreadPriority()
 {

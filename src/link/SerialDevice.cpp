@@ -51,7 +51,10 @@ std::unique_ptr<SerialDevice> CreateSerialDevice()
     return std::make_unique<TermiosDevice>();
 }
 
-bool IsNonePort(const std::string &portName) { return Lower(portName) == "none"; }
+bool IsNonePort(const std::string &portName)
+{
+    return Lower(portName) == "none";
+}
 
 void SetPortOverride(const std::string &portName, const std::string &devicePath)
 {

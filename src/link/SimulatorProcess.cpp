@@ -80,7 +80,10 @@ std::string TSimulatorProcess::FindExecutable()
     return "grittor-sim";
 }
 
-TSimulatorProcess::~TSimulatorProcess() { Stop(); }
+TSimulatorProcess::~TSimulatorProcess()
+{
+    Stop();
+}
 
 bool TSimulatorProcess::Start(const std::vector<std::string> &args, std::string &error, int timeoutMs,
                               const std::string &executable)

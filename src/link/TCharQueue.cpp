@@ -11,7 +11,10 @@ namespace grittor {
 
 namespace {
 // A queue needs at least two slots to hold anything at all.
-int32_t SaneCapacity(int32_t capacity) { return std::max<int32_t>(capacity, 2); }
+int32_t SaneCapacity(int32_t capacity)
+{
+    return std::max<int32_t>(capacity, 2);
+}
 } // namespace
 
 TCharQueue::TCharQueue(int32_t capacity, bool isInput, AbortFlags &flags)
@@ -73,7 +76,10 @@ int TCharQueue::get()
     return result;
 }
 
-int TCharQueue::get_all(std::string &buffer) { return get_all(buffer.data(), static_cast<int>(buffer.size())); }
+int TCharQueue::get_all(std::string &buffer)
+{
+    return get_all(buffer.data(), static_cast<int>(buffer.size()));
+}
 
 int TCharQueue::get_all(char *buffer, int size)
 {

@@ -96,14 +96,19 @@ void TCommThread::Round(int waitMs)
         while (!terminated_ && s.read_comm()) {
         }
     }
+    bool wrote = false;
     if ((events & EvTransmit) && !s.output_empty()) {
         StashRecord(STWriteEvent, events);
-        s.write_comm();
+        wrote = s.write_comm();
     }
     if (!s.output_empty())
-        s.write_comm();
+        wrote |= s.write_comm();
     else if (s.InQueue->is_empty())
         s.read_comm();
+    // The driver takes output but none was written (the interface thread
+    // holds the write): pause briefly instead of spinning on the event.
+    if ((events & EvTransmit) && !wrote && !s.output_empty() && waitMs > 0)
+        Nap(2);
 
     // Terminal rendering: everything received goes to the screen while
     // terminal mode is on.  The mode is checked before each byte is taken,

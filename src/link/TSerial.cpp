@@ -83,8 +83,8 @@ std::string PrintableByte(uint8_t c)
 
 // ------------------------------------------------------- construction ---
 
-TSerial::TSerial(const std::string &portName, int32_t bufferSize, uint8_t parity, int32_t dataBits,
-                 uint8_t stopBits, int32_t baudRate, AbortFlags &flags, TSerialOptions options)
+TSerial::TSerial(const std::string &portName, int32_t bufferSize, uint8_t parity, int32_t dataBits, uint8_t stopBits,
+                 int32_t baudRate, AbortFlags &flags, TSerialOptions options)
     : BaudRate(baudRate), BufferSize(bufferSize), DataBits(dataBits), Parity(parity), PortName(portName),
       StopBits(stopBits), Flags(flags), none_(IsNonePort(portName))
 {
@@ -119,7 +119,10 @@ TSerial::~TSerial()
 
 // --------------------------------------------------------------- port ---
 
-bool TSerial::port_open() const { return !none_ && device_ && device_->IsOpen(); }
+bool TSerial::port_open() const
+{
+    return !none_ && device_ && device_->IsOpen();
+}
 
 std::string TSerial::DevicePath() const
 {
@@ -175,6 +178,7 @@ bool TSerial::open_comm()
         StashRecord(STOpenError, 0, "driver status");
     CommErrors = errors;
     device_->Configure(settings);
+    PortSettings = settings;
     lastWriteProgressMs_ = GetClock().NowMs();
     stallReported_ = false;
     IdleTimer.Restart();
@@ -214,7 +218,10 @@ bool TSerial::output_empty() const
     return pendingLen_.load() == 0 && OutQueue->is_empty();
 }
 
-bool TSerial::input_empty() const { return none_ || !InQueue || InQueue->is_empty(); }
+bool TSerial::input_empty() const
+{
+    return none_ || !InQueue || InQueue->is_empty();
+}
 
 bool TSerial::check_idle()
 {
@@ -256,7 +263,10 @@ void TSerial::device_lost(const std::string &why)
     discard_output("device lost");
 }
 
-void TSerial::post_drain() { PostDrain(); }
+void TSerial::post_drain()
+{
+    PostDrain();
+}
 
 void TSerial::record_io_error(uint8_t code, int error)
 {
@@ -284,6 +294,7 @@ bool TSerial::write_comm()
     if (WriteBusy.exchange(1) != 0)
         return false; // another write is running
     bool wrote = false;
+    bool letWindowRun = false;
     try {
         // A write left over from before the device was lost goes nowhere.
         if (pendingLen_ > 0 && pendingGeneration_ != lossGeneration_.load()) {
@@ -327,8 +338,7 @@ bool TSerial::write_comm()
                     if (CharLog && OnText && TxLines.add("> " + std::to_string(pendingTotal_) + " sent"))
                         post_drain();
                 }
-                if (r.Count > 100 && OnInterfaceThread())
-                    ProcessMessages();
+                letWindowRun = r.Count > 100 && OnInterfaceThread();
             } else if (!stallReported_ &&
                        GetClock().NowMs() - lastWriteProgressMs_ >
                            2 * pendingLen_.load() + std::max<int64_t>(2000, IdleTimer.IntervalMs.load())) {
@@ -347,6 +357,10 @@ bool TSerial::write_comm()
         Report("TSerial.write_comm", "Error writing to serial port", nullptr, 0);
     }
     WriteBusy = 0;
+    // Window messages run only after the guard is released: a handler that
+    // takes long (a message box) must not keep the receive thread from writing.
+    if (letWindowRun)
+        ProcessMessages();
     return wrote;
 }
 
@@ -455,7 +469,8 @@ void TSerial::send_string(const std::string &text)
         if (longText && (i + 1) % 200 == 0) {
             if (progress)
                 progress->SetProgress(static_cast<double>(i + 1) / static_cast<double>(length));
-            check_open();
+            if (lossGeneration_.load() == generation)
+                check_open(); // keeps the port from idling out; never reopens a lost one mid-send
         }
     }
 

@@ -4,6 +4,16 @@
 // emulator fed by the receive thread, the command protocol (query and
 // replies) and the firmware transfer.
 //
+// The main window binds it like this:
+//   Serial = std::make_unique<TSerial>(o.Port, 20000, o.Parity, o.DataBits, o.StopBits, o.Baud);
+//   if (!Serial->OpenedOk) ShowMessage("Unable to open " + o.Port);
+//   Serial->ScreenLines = &TerminalLines;      // std::vector<std::string>
+//   Serial->ScreenLock = &TerminalLock;        // std::mutex
+//   Serial->OnText = [this](const std::string &t, bool stamp) { AddTerminalLine(t, stamp); };
+//   Serial->PostDrain = [this] { QMetaObject::invokeMethod(this, [this] { DrainSerialLines(); },
+//                                                          Qt::QueuedConnection); };
+//   // DrainSerialLines: if (Serial) Serial->DrainLines([this](auto &l) { AddTerminalLine(l, false); });
+//
 // Threads: every operation runs on the interface thread except read_comm,
 // render_byte and the idle check, which the receive thread runs; write_comm
 // runs on both (the WriteBusy exchange lets one in).  The main window's
@@ -79,12 +89,13 @@ public:
     TSerial &operator=(const TSerial &) = delete;
 
     // ---- fields ----
-    std::atomic<int32_t> BaudRate;        // corrected to 9600 at opening when unsupported
+    std::atomic<int32_t> BaudRate;          // corrected to 9600 at opening when unsupported
     std::atomic<bool> BinaryReplies{false}; // replies keep CR and LF as data
     const int32_t BufferSize;
     TCommStatus CommStatus;
     std::atomic<bool> CharLog{false};
-    uint8_t EscState = 0; // terminal parser state (receive thread)
+    uint8_t EscState = 0;            // terminal parser state (receive thread)
+    SerialLineSettings PortSettings; // as last applied at opening (read on the interface thread)
     std::unique_ptr<TCharQueue> InQueue;
     std::unique_ptr<TCharQueue> OutQueue;
     std::unique_ptr<TCommThread> Thread;
@@ -113,7 +124,7 @@ public:
     std::array<uint8_t, 132> XmodemPacket{};
     int64_t AckTimeout = 5000; // ms one firmware block may wait for its answer
     int32_t NakCount = 0;
-    std::string ReadBuffer;  // one port read (1000)
+    std::string ReadBuffer; // one port read (1000)
     int32_t BlockNumber = 0;
     const uint8_t StopBits;
     std::atomic<bool> TerminalMode{false};

@@ -14,10 +14,10 @@ std::mutex g_stashMutex;
 std::unique_ptr<std::vector<TStash>> g_stash; // created on first record
 
 const char *const kNames[StashCodeCount] = {
-    "STReadStart",     "STReadComplete",  "STReadError",    "STWriteStart",   "STWriteComplete",
-    "STWriteError",    "STInputFull",     "STOutputFull",   "STGetByteInput", "STGetByteOutput",
-    "STPutByteInput",  "STPutByteOutput", "STGetAllInput",  "STGetAllOutput", "STWriteEvent",
-    "STReadEvent",     "STSendRec",       "STAck",          "STOpenError",
+    "STReadStart",    "STReadComplete",  "STReadError",   "STWriteStart",   "STWriteComplete",
+    "STWriteError",   "STInputFull",     "STOutputFull",  "STGetByteInput", "STGetByteOutput",
+    "STPutByteInput", "STPutByteOutput", "STGetAllInput", "STGetAllOutput", "STWriteEvent",
+    "STReadEvent",    "STSendRec",       "STAck",         "STOpenError",
 };
 } // namespace
 
@@ -28,10 +28,22 @@ const char *StashCodeName(int code)
     return kNames[code];
 }
 
-void SetDoStash(bool on) { g_doStash.store(on); }
-bool DoStash() { return g_doStash.load(); }
-void SetStashMask(uint32_t mask) { g_mask.store(mask); }
-uint32_t StashMask() { return g_mask.load(); }
+void SetDoStash(bool on)
+{
+    g_doStash.store(on);
+}
+bool DoStash()
+{
+    return g_doStash.load();
+}
+void SetStashMask(uint32_t mask)
+{
+    g_mask.store(mask);
+}
+uint32_t StashMask()
+{
+    return g_mask.load();
+}
 
 bool StashWanted(int code)
 {

@@ -15,7 +15,10 @@
 namespace grittor {
 
 namespace {
-bool DeviceGoneError(int e) { return e == EIO || e == ENXIO || e == ENODEV || e == EPIPE || e == EBADF; }
+bool DeviceGoneError(int e)
+{
+    return e == EIO || e == ENXIO || e == ENODEV || e == EPIPE || e == EBADF;
+}
 
 speed_t SpeedConstant(int32_t baud)
 {
@@ -32,7 +35,10 @@ speed_t SpeedConstant(int32_t baud)
 }
 } // namespace
 
-TermiosDevice::TermiosDevice() { wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
+TermiosDevice::TermiosDevice()
+{
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
 
 TermiosDevice::~TermiosDevice()
 {
@@ -45,8 +51,9 @@ std::string TermiosDevice::DescribeOpenError(int error, const std::string &path)
 {
     switch (error) {
     case ENOENT:
-        return "device " + path + " does not exist (is the adapter plugged in? the \"Com Devices\" settings "
-                                  "map com1..com8 to device paths)";
+        return "device " + path +
+               " does not exist (is the adapter plugged in? the \"Com Devices\" settings "
+               "map com1..com8 to device paths)";
     case EACCES:
     case EPERM:
         return "permission denied on " + path +
@@ -211,8 +218,8 @@ int TermiosDevice::Wait(int wanted, int timeoutMs)
     ++count;
     if (fd_ >= 0) {
         fds[count].fd = fd_;
-        fds[count].events = static_cast<short>(((wanted & EvReceive) ? POLLIN : 0) |
-                                               ((wanted & EvTransmit) ? POLLOUT : 0));
+        fds[count].events =
+            static_cast<short>(((wanted & EvReceive) ? POLLIN : 0) | ((wanted & EvTransmit) ? POLLOUT : 0));
         ++count;
     }
     if (::poll(fds, static_cast<nfds_t>(count), timeoutMs) <= 0)

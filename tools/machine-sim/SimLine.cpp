@@ -7,7 +7,10 @@
 
 namespace grittor::sim {
 
-double LineBytesPerSecond(double baud) { return baud > 0 ? baud / 10.0 : 0; }
+double LineBytesPerSecond(double baud)
+{
+    return baud > 0 ? baud / 10.0 : 0;
+}
 
 TokenBucket::TokenBucket(double bytesPerSecond, double burst) : rate_(bytesPerSecond / 1000.0), burst_(burst) {}
 

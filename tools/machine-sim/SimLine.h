@@ -32,7 +32,7 @@ public:
 
 private:
     void Refill(double nowMs);
-    double rate_;  // bytes per ms
+    double rate_; // bytes per ms
     double burst_;
     double budget_ = 0;
     double lastMs_ = -1;

@@ -9,14 +9,20 @@
 namespace grittor::sim {
 
 namespace {
-constexpr double kUnitsPerCm = 400.0;          // 40 plotter units a millimetre
-constexpr double kJoyUnitsPerStep = 127.0;     // 0.125 inch/s per slew step, 1016 units an inch
+constexpr double kUnitsPerCm = 400.0;      // 40 plotter units a millimetre
+constexpr double kJoyUnitsPerStep = 127.0; // 0.125 inch/s per slew step, 1016 units an inch
 constexpr size_t kStatementLimit = 4096;
 constexpr size_t kEscapeLimit = 512;
 constexpr long kDumpRecordLimit = 250000;
 
-bool IsLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
-bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+bool IsLetter(char c)
+{
+    return std::isalpha(static_cast<unsigned char>(c)) != 0;
+}
+bool IsDigit(char c)
+{
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 std::vector<std::string> Split(const std::string &s, char sep)
 {
@@ -123,15 +129,17 @@ SimMachine::SimMachine(SimConfig config) : config_(std::move(config))
     if (!(config_.TimeScale > 0))
         config_.TimeScale = 1.0;
     vars_ = {
-        {"height", "48768"},    {"state", "ready"},   {"error_message", ""}, {"upspeed", "20"},
-        {"downspeed", "10"},    {"acceleration", "2"}, {"joyslew", "24"},      {"jog", "100"},
-        {"radius", "381"},      {"centervel", "400"},  {"setting", "0"},       {"joystick", "ton"},
-        {"origin_offset", "on"}, {"mode", "cut"},
+        {"height", "48768"},   {"state", "ready"},  {"error_message", ""},   {"upspeed", "20"}, {"downspeed", "10"},
+        {"acceleration", "2"}, {"joyslew", "24"},   {"jog", "100"},          {"radius", "381"}, {"centervel", "400"},
+        {"setting", "0"},      {"joystick", "ton"}, {"origin_offset", "on"}, {"mode", "cut"},
     };
     monitor_.SetEol("\r\n");
 }
 
-void SimMachine::SetEol(const std::string &eol) { eol_ = eol; }
+void SimMachine::SetEol(const std::string &eol)
+{
+    eol_ = eol;
+}
 
 bool SimMachine::Set(const std::string &name, const std::string &value)
 {
@@ -484,8 +492,8 @@ void SimMachine::WriteVariable(const std::string &name, const std::vector<std::s
             Error("bad jog " + v);
             return;
         }
-        const double step = std::strtod(v.c_str(), nullptr) *
-                            std::strtod(Variable("jog").c_str(), nullptr) * 1016.0 / 1000.0;
+        const double step =
+            std::strtod(v.c_str(), nullptr) * std::strtod(Variable("jog").c_str(), nullptr) * 1016.0 / 1000.0;
         if (name == "jogx")
             x_ += std::round(step);
         else

@@ -28,7 +28,10 @@ using namespace grittor::sim;
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int)
+{
+    g_stop = 1;
+}
 
 double NowMs()
 {
@@ -46,18 +49,17 @@ struct Options {
 
 void Usage(std::FILE *out)
 {
-    std::fprintf(out,
-                 "usage: grittor-sim [--baud N] [--time-scale F] [--record FILE] [--log FILE]\n"
-                 "                   [--link PATH] [--firmware FILE] [--seed N] [--eol cr|crlf|none]\n"
-                 "  --baud N        line rate the machine reads and sends at (10 bits a byte;\n"
-                 "                  default 38400; 0 = as fast as the pseudo-terminal goes)\n"
-                 "  --time-scale F  multiplies the machine's own delays (blast time, loader NAKs)\n"
-                 "  --record FILE   every byte received, as received\n"
-                 "  --log FILE      readable transcript of both directions and events\n"
-                 "  --link PATH     a symbolic link to the terminal that survives 'fault hangup'\n"
-                 "  --firmware FILE where a received firmware is saved\n"
-                 "control lines on stdin: load | move X Y | fault silent|slow MS|garbage P|drop P|\n"
-                 "  nak|hangup|none | eol cr|crlf|none | set NAME VALUE | stats | quit\n");
+    std::fprintf(out, "usage: grittor-sim [--baud N] [--time-scale F] [--record FILE] [--log FILE]\n"
+                      "                   [--link PATH] [--firmware FILE] [--seed N] [--eol cr|crlf|none]\n"
+                      "  --baud N        line rate the machine reads and sends at (10 bits a byte;\n"
+                      "                  default 38400; 0 = as fast as the pseudo-terminal goes)\n"
+                      "  --time-scale F  multiplies the machine's own delays (blast time, loader NAKs)\n"
+                      "  --record FILE   every byte received, as received\n"
+                      "  --log FILE      readable transcript of both directions and events\n"
+                      "  --link PATH     a symbolic link to the terminal that survives 'fault hangup'\n"
+                      "  --firmware FILE where a received firmware is saved\n"
+                      "control lines on stdin: load | move X Y | fault silent|slow MS|garbage P|drop P|\n"
+                      "  nak|hangup|none | eol cr|crlf|none | set NAME VALUE | stats | quit\n");
 }
 
 bool ParseOptions(int argc, char **argv, Options &o)
@@ -103,7 +105,10 @@ bool ParseOptions(int argc, char **argv, Options &o)
     return true;
 }
 
-std::string EolText(const std::string &name) { return name == "crlf" ? "\r\n" : name == "none" ? "" : "\r"; }
+std::string EolText(const std::string &name)
+{
+    return name == "crlf" ? "\r\n" : name == "none" ? "" : "\r";
+}
 
 // The pseudo-terminal.  The simulator keeps the slave side open itself, so
 // the application closing and reopening its end (the idle timer) is no
@@ -440,7 +445,8 @@ int main(int argc, char **argv)
         }
 
         if (wantWrite && (fds[1].revents & POLLOUT) && !outQueue.empty()) {
-            size_t allowed = faults.state.kind == FaultState::Slow ? 1 : std::min<size_t>(outBucket.Available(t), 65536);
+            size_t allowed =
+                faults.state.kind == FaultState::Slow ? 1 : std::min<size_t>(outBucket.Available(t), 65536);
             allowed = std::min(allowed, outQueue.size());
             const ssize_t n = allowed ? ::write(term.master, outQueue.data(), allowed) : 0;
             if (n > 0) {

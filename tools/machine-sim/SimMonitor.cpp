@@ -6,7 +6,10 @@
 namespace grittor::sim {
 
 namespace {
-bool IsMotionTest(int c) { return c == 0 || c == 1 || c == 18 || c == 22 || (c >= 24 && c <= 33); }
+bool IsMotionTest(int c)
+{
+    return c == 0 || c == 1 || c == 18 || c == 22 || (c >= 24 && c <= 33);
+}
 
 bool ParseInt(const std::string &s, long &v)
 {

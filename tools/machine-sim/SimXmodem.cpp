@@ -4,7 +4,7 @@ namespace grittor::sim {
 
 namespace {
 constexpr unsigned char SOH = 0x01, EOT = 0x04, ACK = 0x06, NAK = 0x15, CAN = 0x18;
-constexpr int kBlockBytes = 131;      // number, complement, 128 data, checksum
+constexpr int kBlockBytes = 131; // number, complement, 128 data, checksum
 constexpr int kNaksBeforeGivingUp = 60;
 } // namespace
 
@@ -32,8 +32,8 @@ void SimXmodemReceiver::CheckBlock(double nowMs, std::string &out)
     unsigned sum = 0;
     for (int i = 2; i < 130; ++i)
         sum += static_cast<unsigned char>(block_[static_cast<size_t>(i)]);
-    const bool sound = static_cast<unsigned>(number + complement) == 255 &&
-                       (sum & 0xFF) == static_cast<unsigned char>(block_[130]);
+    const bool sound =
+        static_cast<unsigned>(number + complement) == 255 && (sum & 0xFF) == static_cast<unsigned char>(block_[130]);
     silentNaks_ = 0;
     if (!sound || NakAll) {
         Nak(nowMs, out);

@@ -37,15 +37,15 @@ private:
 
     double intervalMs_;
     Status status_ = Status::Running;
-    bool started_ = false;   // a first block has arrived
+    bool started_ = false; // a first block has arrived
     bool inBlock_ = false;
-    std::string block_;      // bytes after SOH
-    std::string data_;       // accepted data, in order
+    std::string block_; // bytes after SOH
+    std::string data_;  // accepted data, in order
     int blocks_ = 0;
-    int expected_ = 1;       // next block number (mod 256)
+    int expected_ = 1; // next block number (mod 256)
     int naks_ = 0;
-    int silentNaks_ = 0;     // NAKs in a row without an answer
-    int cancels_ = 0;        // CAN bytes seen in a row
+    int silentNaks_ = 0; // NAKs in a row without an answer
+    int cancels_ = 0;    // CAN bytes seen in a row
     double lastByteMs_ = 0;
     double lastNakMs_ = 0;
 };

@@ -122,7 +122,7 @@ bool ParseLinkArgs(const std::vector<std::string> &args, LinkArgs &a, int &rc)
                 return false;
             a.baud = static_cast<int32_t>(v);
         } else if (s == "--timeout") {
-            if (!value(v, "--timeout") )
+            if (!value(v, "--timeout"))
                 return false;
             if (v < 0) {
                 rc = UsageError("--timeout must not be negative");
@@ -157,7 +157,10 @@ bool ParseLinkArgs(const std::vector<std::string> &args, LinkArgs &a, int &rc)
     return true;
 }
 
-extern "C" void OnInterrupt(int) { GetAbortFlags().Cancelled = true; }
+extern "C" void OnInterrupt(int)
+{
+    GetAbortFlags().Cancelled = true;
+}
 
 // The link on the given device, or nullptr after printing why not.
 std::unique_ptr<TSerial> OpenLink(const LinkArgs &a)

@@ -2,8 +2,8 @@
 // device loss, the idle timer, cancelling, the character log.
 #include "LinkTestSupport.h"
 
-#include "link/TermiosDevice.h"
 #include "link/TStash.h"
+#include "link/TermiosDevice.h"
 
 #include <QSettings>
 
@@ -167,8 +167,7 @@ TEST_F(SerialTest, QueryFormsAndReplyEndings)
     EXPECT_LT(clock.NowMs() - t0, 5200);
 
     // Each command went out once, with exactly one CR, "ESC.a" without a colon.
-    EXPECT_EQ(device->Written(),
-              "\x1b.vposition:\r\x1b.a\r\x1b.verror_message:\rOS;\rnr;\r");
+    EXPECT_EQ(device->Written(), "\x1b.vposition:\r\x1b.a\r\x1b.verror_message:\rOS;\rnr;\r");
 }
 
 TEST_F(SerialTest, ReadReplyKeepsListeningForTheSameAnswer)

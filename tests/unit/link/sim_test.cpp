@@ -238,7 +238,8 @@ TEST(SimMachineTest, DumpAndMotorRecords)
     ASSERT_EQ(dump.size(), 3u * 18);
     for (size_t r = 0; r < 3; ++r) {
         for (size_t k = 0; k < 4; ++k)
-            EXPECT_EQ(WordAt(dump, r * 18 + 4 * k), SimMachine::MemoryWord(static_cast<uint32_t>(6699 + 16 * r + 4 * k)));
+            EXPECT_EQ(WordAt(dump, r * 18 + 4 * k),
+                      SimMachine::MemoryWord(static_cast<uint32_t>(6699 + 16 * r + 4 * k)));
         EXPECT_EQ(dump[r * 18 + 17], '\n');
     }
     const std::string big = Say(m, ESC + ".cdump_mem;0;40000:");
