@@ -51,7 +51,16 @@ TLogOutput::TLogOutput(const std::string &directory, const std::string &fileName
     opened_ = false;
 }
 
-void TLogOutput::UpdatePath() { fullPath_ = directory_ + fileName_ + "." + extension_; }
+void TLogOutput::UpdatePath()
+{
+    const std::string path = directory_ + fileName_ + "." + extension_;
+    // Another file: the next complete line examines or creates it afresh
+    // (otherwise that line would be lost trying to reopen a file that was
+    // never opened).
+    if (path != fullPath_)
+        opened_ = false;
+    fullPath_ = path;
+}
 
 void TLogOutput::SetDirectory(const std::string &text)
 {

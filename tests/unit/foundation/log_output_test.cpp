@@ -178,6 +178,17 @@ TEST_F(LogTest, RotationShiftsGenerationsAndSkipsGaps)
     EXPECT_NE(ReadAll(log.GenerationPath(1)).find("x\r\n"), std::string::npos);
 }
 
+TEST_F(LogTest, MovingTheLogStartsTheNewFileWithoutLosingALine)
+{
+    TLogOutput log(dir + "a", "Grittor");
+    std::filesystem::create_directories(dir + "a");
+    std::filesystem::create_directories(dir + "b");
+    log.Write("in a", false, true);
+    log.SetDirectory(dir + "b");
+    log.Write("in b", false, true);
+    EXPECT_EQ(ReadAll(dir + "b/Grittor.log"), "File Created 03/09/2026\r\nFile Opened\r\nin b\r\n");
+}
+
 TEST_F(LogTest, UnwritableFolderIsSilent)
 {
     TLogOutput log(dir + "missing/folder", "Grittor");
