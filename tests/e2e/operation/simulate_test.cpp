@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QAction>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
@@ -208,4 +209,39 @@ TEST_F(FirmwareTest, ASilentLoaderFailsTenTimesInTheStatusBar)
     EXPECT_LT(t.elapsed(), 10000);
     frm.close();
     GetAbortFlags().Closing = false;
+}
+
+TEST(Simulate, DiagnosticsReachTheMachineAndShowTheTerminal)
+{
+    test::TempSettings settings;
+    test::ScriptedDialogs dialogs;
+    QTemporaryDir dir;
+    LogOutput().SetDirectory(dir.path().toStdString());
+    GetAbortFlags().Closing = false;
+    GetAbortFlags().Cancelled = false;
+    const std::string record = dir.path().toStdString() + "/received.bin";
+    TSimulatorProcess sim;
+    std::string error;
+    ASSERT_TRUE(sim.Start({"--baud", "0", "--record", record}, error)) << error;
+    TMainFrm frm;
+    SetPortOverride(Options().Port, sim.DevicePath());
+    frm.ChartMenuClick();
+    frm.SendDiagnostic("DefaultCalibrationMenuClick", "\x1b.cdiag_run;8:");
+    frm.SendDiagnostic("MotorBalanceMenuClick", "\x1b.cdiag_run;51:");
+    EXPECT_TRUE(frm.Item("&Terminal")->isChecked());
+    EXPECT_TRUE(frm.TerminalMode());
+    const std::string expected = "\x1b.cdiag_run;8:\r\x1b.cdiag_run;51:\r";
+    std::string got;
+    QElapsedTimer t;
+    t.start();
+    while (got.size() < expected.size() && t.elapsed() < 5000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::ifstream f(record, std::ios::binary);
+        got.assign((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    }
+    EXPECT_EQ(got, expected);
+    frm.close();
+    GetAbortFlags().Closing = false;
+    ClearPortOverrides();
+    sim.Stop();
 }

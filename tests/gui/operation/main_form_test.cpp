@@ -7,6 +7,8 @@
 #include "foundation/option.h"
 #include "geometry/polygon.h"
 #include "hpgl/hpgl.h"
+#include "link/SerialDevice.h"
+#include "link/TSerial.h"
 #include "operation/PlotImageView.h"
 #include "operation/progress.h"
 
@@ -376,4 +378,71 @@ TEST_F(MainFormTest, AnExceptionInAHandlerIsAGlobalException)
     EXPECT_EQ(reported[0], "Exception in routine TmainFrm.ApplicationEvents1Exception");
     EXPECT_EQ(reported[1], "Global Exception");
     EXPECT_EQ(reported[2], "handler failed");
+}
+
+TEST_F(MainFormTest, APortThatCannotOpenIsNamedAndTheLinkStays)
+{
+    MakeWindow();
+    SetPortOverride("com1", "/dev/grittor-test-no-such-port");
+    frm->SelectPort("com1");
+    frm->OpenMenuClick();
+    ClearPortOverrides();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0], "Unable to open com1");
+    EXPECT_NE(frm->Serial(), nullptr);
+    frm->CloseMenuClick();
+    EXPECT_EQ(frm->Serial(), nullptr);
+    const std::string log = LogText();
+    EXPECT_NE(log.find("Open Menu Click"), std::string::npos);
+    EXPECT_NE(log.find("Close Menu Click"), std::string::npos);
+}
+
+TEST_F(MainFormTest, PrintFittedToThePageUsesOneScaleForBothAxes)
+{
+    MakeWindow();
+    dialogs.files.push_back(test::TestDataPath("operation/two-by-one.plt"));
+    frm->DisplayHpglFileClick();
+    QTemporaryDir dir;
+    int pageW = 0, pageH = 0;
+    TMainFrm::PrintDialogRunner = [&](QPrinter &printer, QWidget *) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dir.path() + "/fit.pdf");
+        printer.setResolution(300);
+        pageW = printer.width();
+        pageH = printer.height();
+        return true;
+    };
+    frm->PrintScaleToPageSize1Click();
+    // A wide plot (2032 + 250 by 1016 + 250 units) is limited by the page width.
+    const long double expected = std::min(pageW / 2282.0L, pageH / 1266.0L);
+    EXPECT_NEAR(static_cast<double>(frm->Plot()->Scale.x), static_cast<double>(expected), 1e-9);
+    EXPECT_EQ(frm->Plot()->Scale.y, -frm->Plot()->Scale.x);
+    EXPECT_NEAR(static_cast<double>(frm->Plot()->Offset.x), static_cast<double>(125 * expected), 1e-6);
+    TMainFrm::PrintDialogRunner = [](QPrinter &, QWidget *) { return false; };
+}
+
+TEST_F(MainFormTest, StartMarkerOnceAndArrowsNeverAddOutlines)
+{
+    MakeWindow();
+    dialogs.files.push_back(test::TestDataPath("operation/two-by-one.plt"));
+    frm->DisplayHpglFileClick();
+    const int outlines = Polygon().ObjectCount();
+    frm->Plot()->Position = {1016, 508}; // inside the square, away from its edges
+    const QImage before = frm->Image->Picture().copy();
+    frm->DrawStartMarker();
+    EXPECT_TRUE(frm->Plot()->MarkerDrawn);
+    const QImage marked = frm->Image->Picture().copy();
+    EXPECT_NE(before, marked);
+    frm->DrawStartMarker(); // only the first time
+    EXPECT_EQ(frm->Image->Picture(), marked);
+    frm->DrawPositionArrow({1016, 508}, 0.785398163397448L, 0x0000FF);
+    EXPECT_EQ(frm->Plot()->PenColors[11], 0x0000FFu);
+    // Some pure red pixels: the arrow's stroke colour.
+    const QImage &pic = frm->Image->Picture();
+    int red = 0;
+    for (int y = 0; y < pic.height(); ++y)
+        for (int x = 0; x < pic.width(); ++x)
+            red += pic.pixel(x, y) == qRgb(255, 0, 0);
+    EXPECT_GT(red, 10);
+    EXPECT_EQ(Polygon().ObjectCount(), outlines);
 }
