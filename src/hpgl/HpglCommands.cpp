@@ -71,10 +71,13 @@ inline void SinCos(long double a, long double &s, long double &c)
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 // fisttp truncates whatever the x87 rounding mode; every x86-64 processor
 // of the last twenty years has it, and the others take the portable way.
-static const bool g_haveFisttp = __builtin_cpu_supports("sse3");
+static const bool g_haveFisttp = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("sse3") != 0;
+}();
 #endif
 
-int ClampToInt(long double v)
+__attribute__((always_inline)) static inline int Truncate(long double v)
 {
     if (v > -2147483648.0L && v < 2147483647.0L) {
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -100,6 +103,8 @@ int ClampToInt(long double v)
         return 0;
     return v > 0 ? INT_MAX : INT_MIN;
 }
+
+int ClampToInt(long double v) { return Truncate(v); }
 
 // ------------------------------------------------------------- the scan ---
 
@@ -209,6 +214,23 @@ void THpglFile::ScanArc()
         return; // zero radius
     ArcAngle = ArcAngle * kPi / 180;
     const Sweep s = Chords(ArcAngle, kScanStep);
+    // When the whole circle lies inside the extent already (with room for
+    // rounding), no point can move it: only the end point is needed, from
+    // the same sum of steps.
+    const long double r = std::sqrt(dx * dx + dy * dy);
+    const long double room = (r + std::fabs(ArcCenter.x) + std::fabs(ArcCenter.y)) * 1e-15L;
+    const long double reach = r + room;
+    if (s.n > 1 && ArcCenter.x - reach > MinPoint.x && ArcCenter.x + reach < MaxPoint.x &&
+        ArcCenter.y - reach > MinPoint.y && ArcCenter.y + reach < MaxPoint.y) {
+        long double a = 0;
+        for (long j = 0; j < s.n; ++j)
+            a += s.delta;
+        long double sn, c;
+        SinCos(a, sn, c);
+        Position.x = dx * c - dy * sn + ArcCenter.x;
+        Position.y = dy * c + dx * sn + ArcCenter.y;
+        return;
+    }
     long double a = 0;
     for (long j = 0; j < s.n; ++j) {
         a += s.delta;
@@ -606,8 +628,8 @@ template <bool Log> void THpglFile::WalkPEImpl(int i, bool draw)
 
 // ---------------------------------------------------- drawing primitives ---
 
-int THpglFile::DeviceX(long double x) const { return ClampToInt(x * Scale.x + Offset.x); }
-int THpglFile::DeviceY(long double y) const { return ClampToInt(y * Scale.y + Offset.y); }
+int THpglFile::DeviceX(long double x) const { return Truncate(x * Scale.x + Offset.x); }
+int THpglFile::DeviceY(long double y) const { return Truncate(y * Scale.y + Offset.y); }
 
 void THpglFile::MoveTo(const TExtendedPoint &point, int pen)
 {
@@ -615,7 +637,7 @@ void THpglFile::MoveTo(const TExtendedPoint &point, int pen)
         OnMove(point, pen);
     Canvas *canvas = Printing ? Printer : Image;
     if (canvas)
-        canvas->MoveTo(DeviceX(point.x), DeviceY(point.y));
+        canvas->MoveTo(Truncate(point.x * Scale.x + Offset.x), Truncate(point.y * Scale.y + Offset.y));
 }
 
 void THpglFile::LineTo(const TExtendedPoint &point, int pen)
@@ -630,7 +652,7 @@ void THpglFile::LineTo(const TExtendedPoint &point, int pen)
             color = PenColors[pen];
         if (color != saved)
             canvas->SetPenColor(color);
-        canvas->LineTo(DeviceX(point.x), DeviceY(point.y));
+        canvas->LineTo(Truncate(point.x * Scale.x + Offset.x), Truncate(point.y * Scale.y + Offset.y));
         if (color != saved)
             canvas->SetPenColor(saved);
     }

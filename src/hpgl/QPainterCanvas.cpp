@@ -105,7 +105,13 @@ void QPainterCanvas::LineTo(int x, int y)
     if (!ClipToDevice(x1, y1, x2, y2))
         return;
     if (image_) {
+        // Dense plots end many strokes on the pixel just drawn.
+        if (x1 == x2 && y1 == y2 && x2 == lastX_ && y2 == lastY_ && penPixel_ == lastPixel_)
+            return;
         PlotLine(int(x1), int(y1), int(x2), int(y2));
+        lastX_ = x2;
+        lastY_ = y2;
+        lastPixel_ = penPixel_;
         return;
     }
     pending_.emplace_back(int(x1), int(y1), int(x2), int(y2));
@@ -116,6 +122,7 @@ void QPainterCanvas::LineTo(int x, int y)
 void QPainterCanvas::FillRect(int left, int top, int right, int bottom, uint32_t color)
 {
     Flush();
+    lastX_ = lastY_ = -2; // the last pixel may be painted over
     const int l = std::max(left, 0), t = std::max(top, 0);
     const int r = std::min(right, width_), b = std::min(bottom, height_);
     if (l >= r || t >= b)

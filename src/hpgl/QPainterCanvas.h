@@ -58,6 +58,8 @@ private:
     bool penSet_ = false;
     uint32_t penPixel_ = 0xFF000000u;
     int curX_ = 0, curY_ = 0;
+    long long lastX_ = -2, lastY_ = -2; // the pixel the last stroke ended on
+    uint32_t lastPixel_ = 0;
     std::vector<QLine> pending_;
 };
 

@@ -485,14 +485,20 @@ void THpglFile::ParseParameters()
     // The first character also skips blanks and commas; they are field
     // separators anyway, so one loop serves both.
     for (; rp <= n; ++rp) {
-        const char c = t[rp - 1];
+        char c = t[rp - 1];
         switch (kParamClass[static_cast<unsigned char>(c)]) {
         case PcDigit:
-            if (flen < TLinkedStringList::MaxText) {
-                field[flen++] = c;
-                mant = mant * 10 + static_cast<uint64_t>(c - '0');
-                ++digits;
-                frac += dot;
+            // A run of digits in one go (the common case).
+            for (;;) {
+                if (flen < TLinkedStringList::MaxText) {
+                    field[flen++] = c;
+                    mant = mant * 10 + static_cast<uint64_t>(c - '0');
+                    ++digits;
+                    frac += dot;
+                }
+                if (rp >= n || t[rp] < '0' || t[rp] > '9')
+                    break;
+                c = t[rp++];
             }
             continue;
         case PcSeparator:
