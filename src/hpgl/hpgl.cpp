@@ -440,24 +440,64 @@ void THpglFile::ParseParameters()
     // vanish, each cut to 11 characters, then converted) applied as the
     // characters go by.  The values are those of ParseExtended: a field of
     // at most 11 characters of sign, digits and one point is a mantissa
-    // below 10^11 over a power of ten, converted with one rounding.
+    // below 10^11 over a power of ten, converted with one rounding.  Blanks
+    // and commas are field separators anyway, so the first character needs
+    // no rule of its own.
     paramValues_.clear();
     paramWords_.clear();
     paramNarrow_ = true;
     const char *t = Text.data();
     const int n = static_cast<int>(Text.size());
-    int rp = ReadPos + 1;
-
-    char field[TLinkedStringList::MaxText];
-    int flen = 0;
-    bool neg = false, dot = false, bad = false;
-    int digits = 0, frac = 0;
-    uint64_t mant = 0;
+    int rp = ReadPos + 1; // 1-based position of the character at hand
     std::vector<std::string> failed;
-
-    auto endField = [&]() {
-        if (flen == 0)
-            return;
+    for (;;) {
+        // Between fields.
+        while (rp <= n) {
+            const uint8_t cls = kParamClass[static_cast<unsigned char>(t[rp - 1])];
+            if (cls != PcSeparator && cls != PcSkip)
+                break;
+            ++rp;
+        }
+        if (rp > n)
+            break; // the blank returned past the end ends nothing more
+        if (kParamClass[static_cast<unsigned char>(t[rp - 1])] == PcStop) {
+            --rp; // left for the next instruction
+            break;
+        }
+        // One field: sign, digits and points, ":", CR and LF skipped.
+        char field[TLinkedStringList::MaxText];
+        int flen = 0, digits = 0, frac = 0;
+        bool neg = false, dot = false, bad = false;
+        uint64_t mant = 0;
+        uint8_t cls = PcStop;
+        for (; rp <= n; ++rp) {
+            const char c = t[rp - 1];
+            cls = kParamClass[static_cast<unsigned char>(c)];
+            if (cls == PcDigit) {
+                if (flen < TLinkedStringList::MaxText) {
+                    field[flen++] = c;
+                    mant = mant * 10 + static_cast<uint64_t>(c - '0');
+                    ++digits;
+                    frac += dot;
+                }
+            } else if (cls == PcSkip) {
+                continue;
+            } else if (cls == PcPoint) {
+                if (flen < TLinkedStringList::MaxText) {
+                    field[flen++] = c;
+                    bad |= dot;
+                    dot = true;
+                }
+            } else if (cls == PcSign) {
+                if (flen < TLinkedStringList::MaxText) {
+                    bad |= flen > 0;
+                    neg = c == '-';
+                    field[flen++] = c;
+                }
+            } else {
+                break; // a separator, or the end of the parameters
+            }
+        }
         long double v = 0;
         if (bad || digits == 0) {
             failed.emplace_back(field, static_cast<size_t>(flen));
@@ -476,60 +516,17 @@ void THpglFile::ParseParameters()
             }
         }
         paramValues_.push_back(v);
-        flen = 0;
-        neg = dot = bad = false;
-        digits = frac = 0;
-        mant = 0;
-    };
-
-    // The first character also skips blanks and commas; they are field
-    // separators anyway, so one loop serves both.
-    for (; rp <= n; ++rp) {
-        char c = t[rp - 1];
-        switch (kParamClass[static_cast<unsigned char>(c)]) {
-        case PcDigit:
-            // A run of digits in one go (the common case).
-            for (;;) {
-                if (flen < TLinkedStringList::MaxText) {
-                    field[flen++] = c;
-                    mant = mant * 10 + static_cast<uint64_t>(c - '0');
-                    ++digits;
-                    frac += dot;
-                }
-                if (rp >= n || t[rp] < '0' || t[rp] > '9')
-                    break;
-                c = t[rp++];
-            }
-            continue;
-        case PcSeparator:
-            endField();
-            continue;
-        case PcSkip:
-            continue;
-        case PcPoint:
-            if (flen < TLinkedStringList::MaxText) {
-                field[flen++] = c;
-                bad |= dot;
-                dot = true;
-            }
-            continue;
-        case PcSign:
-            if (flen < TLinkedStringList::MaxText) {
-                bad |= flen > 0;
-                neg = c == '-';
-                field[flen++] = c;
-            }
-            continue;
-        default:
+        if (rp > n)
+            break;
+        if (cls == PcStop) {
+            --rp;
             break;
         }
-        --rp; // left for the next instruction
-        break;
+        ++rp; // over the separator
     }
-    endField();
     ReadPos = rp;
     for (const auto &f : failed)
-            ReportError(ConversionMessage(f));
+        ReportError(ConversionMessage(f));
 }
 
 void THpglFile::ParseEscape()
