@@ -77,9 +77,11 @@ QString WritePlot(const QTemporaryDir &dir, const char *name, const std::string 
 
 TEST(HpglCanvas, DirectPixelsAndPainterAgree)
 {
-    for (QImage::Format f : {QImage::Format_RGB32, QImage::Format_RGB888}) {
+    for (QImage::Format f : {QImage::Format_RGB32, QImage::Format_Indexed8, QImage::Format_RGB888}) {
         SCOPED_TRACE(int(f));
         QImage img(100, 100, f);
+        if (f == QImage::Format_Indexed8)
+            img.setColorTable({});
         DrawCross(img);
         EXPECT_EQ(Px(img, 0, 50), 0u);
         EXPECT_EQ(Px(img, 99, 50), 0u);
@@ -87,6 +89,9 @@ TEST(HpglCanvas, DirectPixelsAndPainterAgree)
         EXPECT_EQ(Px(img, 80, 80), 0u);
         EXPECT_EQ(Px(img, 30, 60), 0xFFFFFFu);
         EXPECT_EQ(Px(img, 5, 90), 0xFF0000u); // 0x0000FF is red
+        if (f == QImage::Format_Indexed8) {
+            EXPECT_EQ(img.colorCount(), 3); // white, black, red
+        }
     }
 }
 
