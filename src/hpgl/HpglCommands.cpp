@@ -3,8 +3,8 @@
 // (replayed through MoveTo/LineTo), plus arcs, rectangles, the encoded
 // polyline walk, the drawing primitives and the fitted rendering.
 #include "hpgl/Canvas.h"
-#include "hpgl/hpgl.h"
 #include "hpgl/HpglNumbers.h"
+#include "hpgl/hpgl.h"
 
 #include "foundation/AbortFlags.h"
 #include "foundation/LogOutput.h"
@@ -20,7 +20,7 @@ namespace grittor {
 namespace {
 
 constexpr long double kPi = 3.141592653589793238462643383279502884L;
-constexpr long double kScanStep = 0.08726646259971647L;     // 5 degrees
+constexpr long double kScanStep = 0.08726646259971647L;      // 5 degrees
 constexpr long double kMinChordStep = 0.008726646259971648L; // 0.5 degree
 constexpr long double kMaxChordStep = 0.17453292519943295L;  // 10 degrees
 
@@ -104,7 +104,10 @@ __attribute__((always_inline)) static inline int Truncate(long double v)
     return v > 0 ? INT_MAX : INT_MIN;
 }
 
-int ClampToInt(long double v) { return Truncate(v); }
+int ClampToInt(long double v)
+{
+    return Truncate(v);
+}
 
 // ------------------------------------------------------------- the scan ---
 
@@ -139,8 +142,8 @@ void THpglFile::ScanNew(int i, long double *v, int n)
         }
         v[0] *= m;
         v[1] *= m;
-        ArcCenter = k == TCommandKind::AA ? TExtendedPoint{v[0], v[1]}
-                                          : TExtendedPoint{Position.x + v[0], Position.y + v[1]};
+        ArcCenter =
+            k == TCommandKind::AA ? TExtendedPoint{v[0], v[1]} : TExtendedPoint{Position.x + v[0], Position.y + v[1]};
         ArcAngle = v[2];
         ScanArc();
         break;
@@ -165,8 +168,8 @@ void THpglFile::ScanNew(int i, long double *v, int n)
         v[0] *= m;
         v[1] *= m;
         Extent(*this, Position);
-        const TExtendedPoint corner = k == TCommandKind::EA ? TExtendedPoint{v[0], v[1]}
-                                                            : TExtendedPoint{Position.x + v[0], Position.y + v[1]};
+        const TExtendedPoint corner =
+            k == TCommandKind::EA ? TExtendedPoint{v[0], v[1]} : TExtendedPoint{Position.x + v[0], Position.y + v[1]};
         Extent(*this, corner);
         break;
     }
@@ -267,7 +270,8 @@ void THpglFile::Draw(int i)
             return;
         }
         const long double p1 = NumberOf(i, 0), p2 = NumberOf(i, 1);
-        ArcCenter = r.kind == TCommandKind::AA ? TExtendedPoint{p1, p2} : TExtendedPoint{Position.x + p1, Position.y + p2};
+        ArcCenter =
+            r.kind == TCommandKind::AA ? TExtendedPoint{p1, p2} : TExtendedPoint{Position.x + p1, Position.y + p2};
         ArcAngle = NumberOf(i, 2);
         DrawArc(PenOf(i));
         return;
@@ -401,7 +405,7 @@ namespace {
 // Reading state of one walk over a PE's data (which ends in ";").
 template <bool Log> struct PeReader {
     std::string_view data; // without the closing ";"
-    long DataPos = 0;       // 1-based position of the last character read
+    long DataPos = 0;      // 1-based position of the last character read
     int State = 0;
     bool Ended = false;
     bool SevenBit = false;
@@ -628,8 +632,14 @@ template <bool Log> void THpglFile::WalkPEImpl(int i, bool draw)
 
 // ---------------------------------------------------- drawing primitives ---
 
-int THpglFile::DeviceX(long double x) const { return Truncate(x * Scale.x + Offset.x); }
-int THpglFile::DeviceY(long double y) const { return Truncate(y * Scale.y + Offset.y); }
+int THpglFile::DeviceX(long double x) const
+{
+    return Truncate(x * Scale.x + Offset.x);
+}
+int THpglFile::DeviceY(long double y) const
+{
+    return Truncate(y * Scale.y + Offset.y);
+}
 
 void THpglFile::MoveTo(const TExtendedPoint &point, int pen)
 {

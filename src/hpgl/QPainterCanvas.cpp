@@ -9,29 +9,42 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 
 namespace grittor {
 
 namespace {
 
-QColor FromBgr(uint32_t c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+QColor FromBgr(uint32_t c)
+{
+    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
 
 // The classic defaults of the system colours by index (0x00BBGGRR).
 uint32_t ClassicSystemColor(uint32_t index)
 {
     switch (index) {
-    case 5:  return 0xFFFFFF; // window
-    case 8:  return 0x000000; // window text
-    case 12: return 0xABABAB; // application workspace
-    case 13: return 0xFF9933; // highlight
-    case 14: return 0xFFFFFF; // highlight text
-    case 15: return 0xF0F0F0; // button face
-    case 16: return 0xA0A0A0; // button shadow
-    case 17: return 0x6D6D6D; // grey text
-    case 18: return 0x000000; // button text
-    default: return 0x000000;
+    case 5:
+        return 0xFFFFFF; // window
+    case 8:
+        return 0x000000; // window text
+    case 12:
+        return 0xABABAB; // application workspace
+    case 13:
+        return 0xFF9933; // highlight
+    case 14:
+        return 0xFFFFFF; // highlight text
+    case 15:
+        return 0xF0F0F0; // button face
+    case 16:
+        return 0xA0A0A0; // button shadow
+    case 17:
+        return 0x6D6D6D; // grey text
+    case 18:
+        return 0x000000; // button text
+    default:
+        return 0x000000;
     }
 }
 
@@ -51,14 +64,22 @@ QColor QPainterCanvas::ToQColor(uint32_t color)
     if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         const QPalette pal = app->palette();
         switch (index) {
-        case 5:  return pal.color(QPalette::Base);
-        case 8:  return pal.color(QPalette::WindowText);
-        case 12: return pal.color(QPalette::Dark);
-        case 13: return pal.color(QPalette::Highlight);
-        case 14: return pal.color(QPalette::HighlightedText);
-        case 15: return pal.color(QPalette::Button);
-        case 18: return pal.color(QPalette::ButtonText);
-        default: break;
+        case 5:
+            return pal.color(QPalette::Base);
+        case 8:
+            return pal.color(QPalette::WindowText);
+        case 12:
+            return pal.color(QPalette::Dark);
+        case 13:
+            return pal.color(QPalette::Highlight);
+        case 14:
+            return pal.color(QPalette::HighlightedText);
+        case 15:
+            return pal.color(QPalette::Button);
+        case 18:
+            return pal.color(QPalette::ButtonText);
+        default:
+            break;
         }
     }
     return FromBgr(ClassicSystemColor(index));
@@ -82,7 +103,10 @@ QPainterCanvas::QPainterCanvas(QPaintDevice *device) : device_(device)
     SetPenColor(0);
 }
 
-QPainterCanvas::~QPainterCanvas() { End(); }
+QPainterCanvas::~QPainterCanvas()
+{
+    End();
+}
 
 void QPainterCanvas::End()
 {

@@ -40,8 +40,14 @@ static std::vector<FirstRenderHook> &HookList()
     static std::vector<FirstRenderHook> hooks;
     return hooks;
 }
-void AddFirstRenderHook(FirstRenderHook hook) { HookList().push_back(std::move(hook)); }
-const std::vector<FirstRenderHook> &FirstRenderHooks() { return HookList(); }
+void AddFirstRenderHook(FirstRenderHook hook)
+{
+    HookList().push_back(std::move(hook));
+}
+const std::vector<FirstRenderHook> &FirstRenderHooks()
+{
+    return HookList();
+}
 
 namespace {
 
@@ -61,7 +67,10 @@ std::set<int> PensUsed(THpglFile &plot)
     return pens;
 }
 
-std::string JsonNumber(long double v) { return std::isfinite(v) ? FormatExtended(v) : "null"; }
+std::string JsonNumber(long double v)
+{
+    return std::isfinite(v) ? FormatExtended(v) : "null";
+}
 
 int RunInfo(const std::vector<std::string> &args)
 {

@@ -24,7 +24,10 @@ using namespace grittor::test;
 
 namespace {
 
-QRgb Px(const QImage &img, int x, int y) { return img.pixel(x, y) & 0xFFFFFFu; }
+QRgb Px(const QImage &img, int x, int y)
+{
+    return img.pixel(x, y) & 0xFFFFFFu;
+}
 
 void DrawCross(QImage &img)
 {
