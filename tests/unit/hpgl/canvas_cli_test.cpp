@@ -60,7 +60,7 @@ Cli RunCli(const QStringList &args, const QString &home)
     env.insert("XDG_DATA_HOME", home + "/data");
     env.insert("XDG_STATE_HOME", home + "/state");
     p.setProcessEnvironment(env);
-    p.start(QString::fromStdString(std::string(std::getenv("GRITTOR_BINARY_DIR")) + "/grittor-cli"), args);
+    p.start(QStringLiteral(GRITTOR_CLI_PATH), args);
     p.waitForFinished(60000);
     Cli r;
     r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
