@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 using namespace grittor;
 using namespace grittor::test;
@@ -376,4 +377,49 @@ TEST(HpglInstructions, PeDiagnosticsGoToTheDebugLogWhenSwitchedOn)
     EXPECT_NE(log.find("\t\t\tpegl minmax entry\r\n\t\t\t60 <\r\n\t\t\tpenup\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("\t\t\tpegl draw entry\r\n"), std::string::npos);
     EXPECT_NE(log.find("\t\t\t59 ;\r\n"), std::string::npos);
+}
+
+TEST(HpglInstructions, PeWalkIsTheSameWithAndWithoutDiagnostics)
+{
+    // The walk has a straight path for plain coordinate pairs and a
+    // character-at-a-time path that writes the diagnostics: random data,
+    // flags and stray bytes included, must come out the same from both.
+    std::error_code ec;
+    std::filesystem::create_directories(LogOutput().Directory(), ec);
+    std::mt19937 rng(1016);
+    for (int round = 0; round < 40; ++round) {
+        std::string text = "SP1;PA100,100;PD;PE";
+        for (int k = 0; k < 30; ++k) {
+            const unsigned pick = rng() % 12;
+            if (pick == 0)
+                text += "<";
+            else if (pick == 1)
+                text += "=";
+            else if (pick == 2)
+                text += ">" + PeNumber(static_cast<int>(rng() % 25) - 12);
+            else if (pick == 3)
+                text += ":" + PeNumber(rng() % 8);
+            else if (pick == 4 && k == 0)
+                text += "7";
+            else if (pick == 5)
+                text += static_cast<char>(rng() % 256); // anything at all
+            else
+                text += PePoint(static_cast<int>(rng() % 4001) - 2000, static_cast<int>(rng() % 4001) - 2000,
+                                text.find("PE7") != std::string::npos);
+        }
+        if (round % 3 != 0)
+            text += ";PA0,0;";
+        SCOPED_TRACE(round);
+        auto plain = ReadHpgl(text);
+        THpglFile::SetPeDiagnostics(true);
+        auto logged = ReadHpgl(text);
+        const Replay b = ReplayPlot(*logged);
+        THpglFile::SetPeDiagnostics(false);
+        const Replay a = ReplayPlot(*plain);
+        EXPECT_EQ(a.events, b.events);
+        EXPECT_EQ(plain->MinPoint, logged->MinPoint);
+        EXPECT_EQ(plain->MaxPoint, logged->MaxPoint);
+        EXPECT_EQ(plain->PenDown, logged->PenDown);
+        EXPECT_EQ(plain->CurrentPen, logged->CurrentPen);
+    }
 }
