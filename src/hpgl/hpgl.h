@@ -6,7 +6,7 @@
 // Storage: the file text stays in memory and every instruction is one
 // 16-byte record (kind, name, pen run, a range of the text or of the PE data,
 // an offset into one shared arena of number words).  Numbers that are short
-// decimals (|mantissa| < 2^27, at most 9 decimals) take one 32-bit word and
+// decimals (|mantissa| < 2^27, at most 10 decimals) take one 32-bit word and
 // decode to exactly the same long double; any other value of an instruction
 // makes all its numbers take three words holding the full 80-bit value.
 // THpglCommand is a light view of one record with the classic accessors.
