@@ -28,7 +28,8 @@ const std::string &Plot()
             path = "/tmp/grittor-bench-plot-4MB.plt";
             std::ifstream probe(path);
             if (!probe) {
-                const std::string cmd = "python3 '" GRITTOR_SOURCE_DIR "/bench/gen_hpgl_plot.py' 4000000 '" + path + "'";
+                const std::string cmd =
+                    "python3 '" GRITTOR_SOURCE_DIR "/bench/gen_hpgl_plot.py' 4000000 '" + path + "'";
                 if (std::system(cmd.c_str()) != 0)
                     std::fprintf(stderr, "cannot generate the plot\n");
             }

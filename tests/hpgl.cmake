@@ -16,3 +16,5 @@ grittor_add_test(NAME test_hpgl_gui LABEL gui
     unit/hpgl/canvas_cli_test.cpp
   LIBS grittor_gui)
 add_dependencies(test_hpgl_gui grittor-cli)
+# The command under test, wherever the tree puts it.
+target_compile_definitions(test_hpgl_gui PRIVATE GRITTOR_CLI_PATH="$<TARGET_FILE:grittor-cli>")

@@ -35,9 +35,9 @@ public:
     enum class Op : uint8_t { Move, Line, Fill, Pen };
     struct Call {
         Op op;
-        int x = 0, y = 0;    // Move/Line target; Fill left/top
-        int x2 = 0, y2 = 0;  // Fill right/bottom
-        uint32_t color = 0;  // Line: pen colour in use; Fill: brush; Pen: new colour
+        int x = 0, y = 0;   // Move/Line target; Fill left/top
+        int x2 = 0, y2 = 0; // Fill right/bottom
+        uint32_t color = 0; // Line: pen colour in use; Fill: brush; Pen: new colour
     };
 
     void MoveTo(int x, int y) override;

@@ -3,8 +3,8 @@
 // (replayed through MoveTo/LineTo), plus arcs, rectangles, the encoded
 // polyline walk, the drawing primitives and the fitted rendering.
 #include "hpgl/Canvas.h"
-#include "hpgl/hpgl.h"
 #include "hpgl/HpglNumbers.h"
+#include "hpgl/hpgl.h"
 
 #include "foundation/AbortFlags.h"
 #include "foundation/LogOutput.h"
@@ -20,7 +20,7 @@ namespace grittor {
 namespace {
 
 constexpr long double kPi = 3.141592653589793238462643383279502884L;
-constexpr long double kScanStep = 0.08726646259971647L;     // 5 degrees
+constexpr long double kScanStep = 0.08726646259971647L;      // 5 degrees
 constexpr long double kMinChordStep = 0.008726646259971648L; // 0.5 degree
 constexpr long double kMaxChordStep = 0.17453292519943295L;  // 10 degrees
 
@@ -71,10 +71,13 @@ inline void SinCos(long double a, long double &s, long double &c)
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 // fisttp truncates whatever the x87 rounding mode; every x86-64 processor
 // of the last twenty years has it, and the others take the portable way.
-static const bool g_haveFisttp = __builtin_cpu_supports("sse3");
+static const bool g_haveFisttp = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("sse3") != 0;
+}();
 #endif
 
-int ClampToInt(long double v)
+__attribute__((always_inline)) static inline int Truncate(long double v)
 {
     if (v > -2147483648.0L && v < 2147483647.0L) {
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -99,6 +102,11 @@ int ClampToInt(long double v)
     if (std::isnan(v))
         return 0;
     return v > 0 ? INT_MAX : INT_MIN;
+}
+
+int ClampToInt(long double v)
+{
+    return Truncate(v);
 }
 
 // ------------------------------------------------------------- the scan ---
@@ -134,8 +142,8 @@ void THpglFile::ScanNew(int i, long double *v, int n)
         }
         v[0] *= m;
         v[1] *= m;
-        ArcCenter = k == TCommandKind::AA ? TExtendedPoint{v[0], v[1]}
-                                          : TExtendedPoint{Position.x + v[0], Position.y + v[1]};
+        ArcCenter =
+            k == TCommandKind::AA ? TExtendedPoint{v[0], v[1]} : TExtendedPoint{Position.x + v[0], Position.y + v[1]};
         ArcAngle = v[2];
         ScanArc();
         break;
@@ -160,8 +168,8 @@ void THpglFile::ScanNew(int i, long double *v, int n)
         v[0] *= m;
         v[1] *= m;
         Extent(*this, Position);
-        const TExtendedPoint corner = k == TCommandKind::EA ? TExtendedPoint{v[0], v[1]}
-                                                            : TExtendedPoint{Position.x + v[0], Position.y + v[1]};
+        const TExtendedPoint corner =
+            k == TCommandKind::EA ? TExtendedPoint{v[0], v[1]} : TExtendedPoint{Position.x + v[0], Position.y + v[1]};
         Extent(*this, corner);
         break;
     }
@@ -209,6 +217,23 @@ void THpglFile::ScanArc()
         return; // zero radius
     ArcAngle = ArcAngle * kPi / 180;
     const Sweep s = Chords(ArcAngle, kScanStep);
+    // When the whole circle lies inside the extent already (with room for
+    // rounding), no point can move it: only the end point is needed, from
+    // the same sum of steps.
+    const long double r = std::sqrt(dx * dx + dy * dy);
+    const long double room = (r + std::fabs(ArcCenter.x) + std::fabs(ArcCenter.y)) * 1e-15L;
+    const long double reach = r + room;
+    if (s.n > 1 && ArcCenter.x - reach > MinPoint.x && ArcCenter.x + reach < MaxPoint.x &&
+        ArcCenter.y - reach > MinPoint.y && ArcCenter.y + reach < MaxPoint.y) {
+        long double a = 0;
+        for (long j = 0; j < s.n; ++j)
+            a += s.delta;
+        long double sn, c;
+        SinCos(a, sn, c);
+        Position.x = dx * c - dy * sn + ArcCenter.x;
+        Position.y = dy * c + dx * sn + ArcCenter.y;
+        return;
+    }
     long double a = 0;
     for (long j = 0; j < s.n; ++j) {
         a += s.delta;
@@ -245,7 +270,8 @@ void THpglFile::Draw(int i)
             return;
         }
         const long double p1 = NumberOf(i, 0), p2 = NumberOf(i, 1);
-        ArcCenter = r.kind == TCommandKind::AA ? TExtendedPoint{p1, p2} : TExtendedPoint{Position.x + p1, Position.y + p2};
+        ArcCenter =
+            r.kind == TCommandKind::AA ? TExtendedPoint{p1, p2} : TExtendedPoint{Position.x + p1, Position.y + p2};
         ArcAngle = NumberOf(i, 2);
         DrawArc(PenOf(i));
         return;
@@ -379,7 +405,7 @@ namespace {
 // Reading state of one walk over a PE's data (which ends in ";").
 template <bool Log> struct PeReader {
     std::string_view data; // without the closing ";"
-    long DataPos = 0;       // 1-based position of the last character read
+    long DataPos = 0;      // 1-based position of the last character read
     int State = 0;
     bool Ended = false;
     bool SevenBit = false;
@@ -426,6 +452,39 @@ template <bool Log> struct PeReader {
         const int base = SevenBit ? 32 : 64;
         int64_t iv = 0, imul = 1;
         int count = 0;
+        if constexpr (!Log) {
+            // The same reads as Fetch, straight from the data.
+            const auto *d = reinterpret_cast<const unsigned char *>(data.data());
+            const long size = static_cast<long>(data.size());
+            long pos = DataPos;
+            for (;;) {
+                if (pos >= size) { // the closing ";"
+                    DataPos = pos + 1;
+                    Ended = true;
+                    return false;
+                }
+                const int c = d[pos++];
+                if (c == ';') {
+                    DataPos = pos;
+                    Ended = true;
+                    return false;
+                }
+                const bool last = SevenBit ? c > 94 : c > 126;
+                const int digit = last ? (SevenBit ? c - 32 : c - 128) : c;
+                iv += static_cast<int64_t>(digit - 63) * imul;
+                if (last) {
+                    DataPos = pos;
+                    const int64_t half = iv / 2;
+                    out = static_cast<long double>(iv % 2 != 0 ? -half : half);
+                    return true;
+                }
+                imul *= base;
+                if (++count == 9) {
+                    DataPos = pos;
+                    return DecodeLong(static_cast<long double>(iv), static_cast<long double>(imul), out);
+                }
+            }
+        }
         for (;;) {
             const int c = Fetch();
             if (c == ';' || c < 0) {
@@ -540,6 +599,25 @@ template <bool Log> void THpglFile::WalkPEImpl(int i, bool draw)
                 } else if (c == '>') {
                     rd.State = 2;
                     rd.Note("fractdata");
+                } else if constexpr (!Log) {
+                    // Straight through states 3 and 4: x, then y unless
+                    // the data ends between them.
+                    rd.StepBack();
+                    if (!rd.Decode(v))
+                        break;
+                    const long double x = v;
+                    const int c2 = rd.Fetch();
+                    if (c2 == ';' || c2 < 0) {
+                        rd.Ended = true;
+                        break;
+                    }
+                    rd.StepBack();
+                    if (!rd.Decode(v))
+                        break;
+                    pt.x = rd.FractionBits ? std::ldexp(x, -rd.FractionBits) : x;
+                    pt.y = rd.FractionBits ? std::ldexp(v, -rd.FractionBits) : v;
+                    lastPointPenDown = PenDown;
+                    havePoint = true;
                 } else {
                     rd.StepBack();
                     rd.State = 3;
@@ -606,8 +684,14 @@ template <bool Log> void THpglFile::WalkPEImpl(int i, bool draw)
 
 // ---------------------------------------------------- drawing primitives ---
 
-int THpglFile::DeviceX(long double x) const { return ClampToInt(x * Scale.x + Offset.x); }
-int THpglFile::DeviceY(long double y) const { return ClampToInt(y * Scale.y + Offset.y); }
+int THpglFile::DeviceX(long double x) const
+{
+    return Truncate(x * Scale.x + Offset.x);
+}
+int THpglFile::DeviceY(long double y) const
+{
+    return Truncate(y * Scale.y + Offset.y);
+}
 
 void THpglFile::MoveTo(const TExtendedPoint &point, int pen)
 {
@@ -615,7 +699,7 @@ void THpglFile::MoveTo(const TExtendedPoint &point, int pen)
         OnMove(point, pen);
     Canvas *canvas = Printing ? Printer : Image;
     if (canvas)
-        canvas->MoveTo(DeviceX(point.x), DeviceY(point.y));
+        canvas->MoveTo(Truncate(point.x * Scale.x + Offset.x), Truncate(point.y * Scale.y + Offset.y));
 }
 
 void THpglFile::LineTo(const TExtendedPoint &point, int pen)
@@ -630,7 +714,7 @@ void THpglFile::LineTo(const TExtendedPoint &point, int pen)
             color = PenColors[pen];
         if (color != saved)
             canvas->SetPenColor(color);
-        canvas->LineTo(DeviceX(point.x), DeviceY(point.y));
+        canvas->LineTo(Truncate(point.x * Scale.x + Offset.x), Truncate(point.y * Scale.y + Offset.y));
         if (color != saved)
             canvas->SetPenColor(saved);
     }

@@ -1,6 +1,7 @@
 // The Canvas on Qt: a QPainter on any paint device (the window image, a
-// QPrinter page), with a direct pixel writer when the device is a 32-bit
-// QImage, which is what the window image and grittor-cli render use.
+// QPrinter page), with a direct pixel writer when the device is a 32-bit or
+// an 8-bit indexed QImage (what the window image and grittor-cli render use;
+// a plot has few colours, and the 8-bit form is a quarter of the memory).
 #pragma once
 
 #include "hpgl/Canvas.h"
@@ -47,9 +48,12 @@ private:
     void Flush();
     bool ClipToDevice(long long &x1, long long &y1, long long &x2, long long &y2) const;
     void PlotLine(int x1, int y1, int x2, int y2);
+    template <class Pixel> void PlotLineT(int x1, int y1, int x2, int y2);
+    uint32_t PixelOf(const QColor &c);
 
     QPaintDevice *device_;
     QImage *image_ = nullptr; // set when pixels are written directly
+    bool indexed_ = false;    // 8-bit image with a colour table
     std::unique_ptr<QPainter> painter_;
     int width_ = 0, height_ = 0;
     uchar *bits_ = nullptr;
@@ -58,7 +62,12 @@ private:
     bool penSet_ = false;
     uint32_t penPixel_ = 0xFF000000u;
     int curX_ = 0, curY_ = 0;
+    long long lastX_ = -2, lastY_ = -2; // the pixel the last stroke ended on
+    uint32_t lastPixel_ = 0;
     std::vector<QLine> pending_;
+    bool cacheValid_[8] = {};
+    uint32_t cacheColor_[8] = {};
+    uint32_t cachePixel_[8] = {};
 };
 
 } // namespace grittor

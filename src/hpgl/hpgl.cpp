@@ -37,22 +37,119 @@ const uint32_t PrintPenColors[PenColorSlots] = {0x000000, 0x000000, 0x0000FF, 0x
 namespace {
 using K = TCommandKind;
 using R = TReadKind;
-constexpr TInstructionRow I(const char (&n)[3], K c = K::Ignored, R r = R::Normal) { return {{n[0], n[1], 0}, c, r}; }
-constexpr TInstructionRow Rej(const char (&n)[3]) { return I(n, K::Ignored, R::Rejected); }
+constexpr TInstructionRow I(const char (&n)[3], K c = K::Ignored, R r = R::Normal)
+{
+    return {{n[0], n[1], 0}, c, r};
+}
+constexpr TInstructionRow Rej(const char (&n)[3])
+{
+    return I(n, K::Ignored, R::Rejected);
+}
 } // namespace
 
 constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
-    I("aa", K::AA), I("ac"), I("af"), I("ah"), I("ap"), I("ar", K::AR), I("as"), I("bj"),
-    I("bl", K::Ignored, R::Label), I("bp"), I("ca"), I("cc"), I("ci", K::CI), I("cm"), I("cp"), I("cs"), I("ct"),
-    I("db"), I("dc"), I("df"), I("di"), I("dl"), I("dp"), I("dr"), I("ds"), I("dt", K::Ignored, R::LabelTerminator),
-    I("ea", K::EA), I("ec"), I("ef"), I("ej"), I("ep"), I("er", K::ER), I("es"), I("ew"), I("fp"), I("fr"),
-    I("fs"), I("ft"), I("gp"), I("ic"), I("id"), I("im"), I("in"), I("io"), I("ip"), I("iv"), I("iw"), I("ka"),
-    I("kn"), I("lb", K::Ignored, R::Label), I("lo"), I("lt"), I("nr"), Rej("oa"), Rej("oc"), Rej("od"), Rej("oe"),
-    Rej("of"), Rej("oh"), Rej("oi"), Rej("ol"), Rej("oo"), Rej("op"), Rej("os"), Rej("ot"), Rej("ow"),
-    I("pa", K::PA), I("pb"), I("pd", K::PD), I("pe", K::PE, R::Encoded), I("pg"), I("pm"), I("pr", K::PR), I("pp"),
-    I("ps"), I("pt"), I("pw"), I("pu", K::PU), I("ql"), I("ra"), I("ro"), I("rr"), I("sa"), I("sc"), I("sg"),
-    I("si"), I("sl"), I("sm"), I("sp", K::SP), I("sr"), I("ss"), I("st"), I("tl"), I("uc"), I("uf"), I("uv"),
-    I("vp"), I("vs"), I("wa", K::Ignored, R::Skipped), I("wg"), I("wu"), I("xt", K::Ignored, R::Skipped),
+    I("aa", K::AA),
+    I("ac"),
+    I("af"),
+    I("ah"),
+    I("ap"),
+    I("ar", K::AR),
+    I("as"),
+    I("bj"),
+    I("bl", K::Ignored, R::Label),
+    I("bp"),
+    I("ca"),
+    I("cc"),
+    I("ci", K::CI),
+    I("cm"),
+    I("cp"),
+    I("cs"),
+    I("ct"),
+    I("db"),
+    I("dc"),
+    I("df"),
+    I("di"),
+    I("dl"),
+    I("dp"),
+    I("dr"),
+    I("ds"),
+    I("dt", K::Ignored, R::LabelTerminator),
+    I("ea", K::EA),
+    I("ec"),
+    I("ef"),
+    I("ej"),
+    I("ep"),
+    I("er", K::ER),
+    I("es"),
+    I("ew"),
+    I("fp"),
+    I("fr"),
+    I("fs"),
+    I("ft"),
+    I("gp"),
+    I("ic"),
+    I("id"),
+    I("im"),
+    I("in"),
+    I("io"),
+    I("ip"),
+    I("iv"),
+    I("iw"),
+    I("ka"),
+    I("kn"),
+    I("lb", K::Ignored, R::Label),
+    I("lo"),
+    I("lt"),
+    I("nr"),
+    Rej("oa"),
+    Rej("oc"),
+    Rej("od"),
+    Rej("oe"),
+    Rej("of"),
+    Rej("oh"),
+    Rej("oi"),
+    Rej("ol"),
+    Rej("oo"),
+    Rej("op"),
+    Rej("os"),
+    Rej("ot"),
+    Rej("ow"),
+    I("pa", K::PA),
+    I("pb"),
+    I("pd", K::PD),
+    I("pe", K::PE, R::Encoded),
+    I("pg"),
+    I("pm"),
+    I("pr", K::PR),
+    I("pp"),
+    I("ps"),
+    I("pt"),
+    I("pw"),
+    I("pu", K::PU),
+    I("ql"),
+    I("ra"),
+    I("ro"),
+    I("rr"),
+    I("sa"),
+    I("sc"),
+    I("sg"),
+    I("si"),
+    I("sl"),
+    I("sm"),
+    I("sp", K::SP),
+    I("sr"),
+    I("ss"),
+    I("st"),
+    I("tl"),
+    I("uc"),
+    I("uf"),
+    I("uv"),
+    I("vp"),
+    I("vs"),
+    I("wa", K::Ignored, R::Skipped),
+    I("wg"),
+    I("wu"),
+    I("xt", K::Ignored, R::Skipped),
     I("yt", K::Ignored, R::Skipped),
 };
 
@@ -100,7 +197,8 @@ struct ParamClasses {
         for (int d = '0'; d <= '9'; ++d)
             c[d] = PcDigit;
         c[static_cast<unsigned char>(',')] = c[static_cast<unsigned char>(' ')] = PcSeparator;
-        c[static_cast<unsigned char>(':')] = c[static_cast<unsigned char>('\r')] = c[static_cast<unsigned char>('\n')] = PcSkip;
+        c[static_cast<unsigned char>(':')] = c[static_cast<unsigned char>('\r')] = c[static_cast<unsigned char>('\n')] =
+            PcSkip;
         c[static_cast<unsigned char>('.')] = PcPoint;
         c[static_cast<unsigned char>('+')] = c[static_cast<unsigned char>('-')] = PcSign;
     }
@@ -109,7 +207,10 @@ struct ParamClasses {
 const ParamClasses kParamClass;
 const CharSet kEmptySet("");
 
-inline char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+inline char Lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::atomic<bool> g_peDiagnostics{false};
 
@@ -148,8 +249,14 @@ int FindInstruction(char first, char second)
     return index.row[first - 'a'][second - 'a'];
 }
 
-void THpglFile::SetPeDiagnostics(bool on) { g_peDiagnostics.store(on); }
-bool THpglFile::PeDiagnostics() { return g_peDiagnostics.load(); }
+void THpglFile::SetPeDiagnostics(bool on)
+{
+    g_peDiagnostics.store(on);
+}
+bool THpglFile::PeDiagnostics()
+{
+    return g_peDiagnostics.load();
+}
 
 // ------------------------------------------------------------- creation ---
 
@@ -220,16 +327,9 @@ void THpglFile::Read(const std::string &fileName)
         if (static_cast<unsigned long long>(st.st_size) > kMax)
             throw THpglReadError("cannot read " + fileName + ": file too large");
         const size_t size = static_cast<size_t>(st.st_size);
-        if (size >= (1u << 20)) {
-            // Copied from a mapping: no zero-filling of the string first.
-            void *map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-            if (map != MAP_FAILED) {
-                PreferLargePages(Text, size);
-                Text.assign(static_cast<const char *>(map), size);
-                ::munmap(map, size);
-                return;
-            }
-        }
+        // Read straight into the text: a mapping would count the file twice
+        // in the peak memory while it is copied.
+        PreferLargePages(Text, size);
         Text.resize(size);
         size_t got = 0;
         while (got < Text.size()) {
@@ -313,7 +413,14 @@ void THpglFile::Prescan()
     penRuns_.clear();
     // Room for the usual density of a plot up front: growing a large vector
     // copies it, and untouched reserve costs no memory.
-    ReserveLarge(recs_, Text.size() / 6 + 16);
+    // Every instruction takes at least two characters, so the records never
+    // outgrow this (growing would copy them and hold both copies at once);
+    // pages that are never written cost nothing.
+    try {
+        ReserveLarge(recs_, Text.size() / 2 + 16);
+    } catch (const std::bad_alloc &) {
+        ReserveLarge(recs_, Text.size() / 6 + 16);
+    }
     ReserveLarge(nums_, Text.size() / 4 + 16);
 
     CurChar = Lower(NextChar(kFirstSet.in));
@@ -398,10 +505,10 @@ bool THpglFile::ParseCommand()
     }
     case TReadKind::Label: {
         const size_t from = static_cast<size_t>(ReadPos); // 0-based index of ReadPos + 1
-        const void *hit = from < Text.size()
-                              ? std::memchr(Text.data() + from, static_cast<unsigned char>(LabelTerminator),
-                                            Text.size() - from)
-                              : nullptr;
+        const void *hit =
+            from < Text.size()
+                ? std::memchr(Text.data() + from, static_cast<unsigned char>(LabelTerminator), Text.size() - from)
+                : nullptr;
         rec.numOff = static_cast<uint32_t>(nums_.size());
         if (!hit) {
             ReportError("unterminated label");
@@ -440,24 +547,64 @@ void THpglFile::ParseParameters()
     // vanish, each cut to 11 characters, then converted) applied as the
     // characters go by.  The values are those of ParseExtended: a field of
     // at most 11 characters of sign, digits and one point is a mantissa
-    // below 10^11 over a power of ten, converted with one rounding.
+    // below 10^11 over a power of ten, converted with one rounding.  Blanks
+    // and commas are field separators anyway, so the first character needs
+    // no rule of its own.
     paramValues_.clear();
     paramWords_.clear();
     paramNarrow_ = true;
     const char *t = Text.data();
     const int n = static_cast<int>(Text.size());
-    int rp = ReadPos + 1;
-
-    char field[TLinkedStringList::MaxText];
-    int flen = 0;
-    bool neg = false, dot = false, bad = false;
-    int digits = 0, frac = 0;
-    uint64_t mant = 0;
+    int rp = ReadPos + 1; // 1-based position of the character at hand
     std::vector<std::string> failed;
-
-    auto endField = [&]() {
-        if (flen == 0)
-            return;
+    for (;;) {
+        // Between fields.
+        while (rp <= n) {
+            const uint8_t cls = kParamClass[static_cast<unsigned char>(t[rp - 1])];
+            if (cls != PcSeparator && cls != PcSkip)
+                break;
+            ++rp;
+        }
+        if (rp > n)
+            break; // the blank returned past the end ends nothing more
+        if (kParamClass[static_cast<unsigned char>(t[rp - 1])] == PcStop) {
+            --rp; // left for the next instruction
+            break;
+        }
+        // One field: sign, digits and points, ":", CR and LF skipped.
+        char field[TLinkedStringList::MaxText];
+        int flen = 0, digits = 0, frac = 0;
+        bool neg = false, dot = false, bad = false;
+        uint64_t mant = 0;
+        uint8_t cls = PcStop;
+        for (; rp <= n; ++rp) {
+            const char c = t[rp - 1];
+            cls = kParamClass[static_cast<unsigned char>(c)];
+            if (cls == PcDigit) {
+                if (flen < TLinkedStringList::MaxText) {
+                    field[flen++] = c;
+                    mant = mant * 10 + static_cast<uint64_t>(c - '0');
+                    ++digits;
+                    frac += dot;
+                }
+            } else if (cls == PcSkip) {
+                continue;
+            } else if (cls == PcPoint) {
+                if (flen < TLinkedStringList::MaxText) {
+                    field[flen++] = c;
+                    bad |= dot;
+                    dot = true;
+                }
+            } else if (cls == PcSign) {
+                if (flen < TLinkedStringList::MaxText) {
+                    bad |= flen > 0;
+                    neg = c == '-';
+                    field[flen++] = c;
+                }
+            } else {
+                break; // a separator, or the end of the parameters
+            }
+        }
         long double v = 0;
         if (bad || digits == 0) {
             failed.emplace_back(field, static_cast<size_t>(flen));
@@ -476,54 +623,17 @@ void THpglFile::ParseParameters()
             }
         }
         paramValues_.push_back(v);
-        flen = 0;
-        neg = dot = bad = false;
-        digits = frac = 0;
-        mant = 0;
-    };
-
-    // The first character also skips blanks and commas; they are field
-    // separators anyway, so one loop serves both.
-    for (; rp <= n; ++rp) {
-        const char c = t[rp - 1];
-        switch (kParamClass[static_cast<unsigned char>(c)]) {
-        case PcDigit:
-            if (flen < TLinkedStringList::MaxText) {
-                field[flen++] = c;
-                mant = mant * 10 + static_cast<uint64_t>(c - '0');
-                ++digits;
-                frac += dot;
-            }
-            continue;
-        case PcSeparator:
-            endField();
-            continue;
-        case PcSkip:
-            continue;
-        case PcPoint:
-            if (flen < TLinkedStringList::MaxText) {
-                field[flen++] = c;
-                bad |= dot;
-                dot = true;
-            }
-            continue;
-        case PcSign:
-            if (flen < TLinkedStringList::MaxText) {
-                bad |= flen > 0;
-                neg = c == '-';
-                field[flen++] = c;
-            }
-            continue;
-        default:
+        if (rp > n)
+            break;
+        if (cls == PcStop) {
+            --rp;
             break;
         }
-        --rp; // left for the next instruction
-        break;
+        ++rp; // over the separator
     }
-    endField();
     ReadPos = rp;
     for (const auto &f : failed)
-            ReportError(ConversionMessage(f));
+        ReportError(ConversionMessage(f));
 }
 
 void THpglFile::ParseEscape()
@@ -662,13 +772,16 @@ std::string_view THpglFile::PeData(const Rec &r) const
 
 size_t THpglFile::InstructionBytes() const
 {
-    return recs_.capacity() * sizeof(Rec) + nums_.capacity() * sizeof(uint32_t) + peArena_.capacity() +
-           penRuns_.capacity() * sizeof(penRuns_[0]);
+    return recs_.size() * sizeof(Rec) + nums_.size() * sizeof(uint32_t) + peArena_.size() +
+           penRuns_.size() * sizeof(penRuns_[0]);
 }
 
 // ------------------------------------------------------ instruction view ---
 
-TCommandKind THpglCommand::Kind() const { return file_->recs_[static_cast<size_t>(index_)].kind; }
+TCommandKind THpglCommand::Kind() const
+{
+    return file_->recs_[static_cast<size_t>(index_)].kind;
+}
 
 std::string THpglCommand::Name() const
 {
@@ -752,7 +865,10 @@ bool THpglCommand::HasNumbers() const
     return kind == TReadKind::Normal;
 }
 
-int THpglCommand::NumberCount() const { return HasNumbers() ? file_->NumberCountOf(index_) : 0; }
+int THpglCommand::NumberCount() const
+{
+    return HasNumbers() ? file_->NumberCountOf(index_) : 0;
+}
 
 long double THpglCommand::Number(int i) const
 {

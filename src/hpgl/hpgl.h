@@ -6,7 +6,7 @@
 // Storage: the file text stays in memory and every instruction is one
 // 16-byte record (kind, name, pen run, a range of the text or of the PE data,
 // an offset into one shared arena of number words).  Numbers that are short
-// decimals (|mantissa| < 2^27, at most 9 decimals) take one 32-bit word and
+// decimals (|mantissa| < 2^27, at most 10 decimals) take one 32-bit word and
 // decode to exactly the same long double; any other value of an instruction
 // makes all its numbers take three words holding the full 80-bit value.
 // THpglCommand is a light view of one record with the classic accessors.
@@ -176,20 +176,20 @@ public:
     static void SetPeDiagnostics(bool on);
     static bool PeDiagnostics();
 
-    // Bytes held for the instructions (records, numbers, PE data), for the
-    // benchmark and the memory tests.
+    // Bytes the instructions take (records, numbers, PE data; reserved but
+    // untouched room not counted), for the benchmark and the memory tests.
     size_t InstructionBytes() const;
 
 private:
     friend class THpglCommand;
     struct Rec {
-        uint32_t pos;   // parameter text in Text (PE: data, see flags)
+        uint32_t pos; // parameter text in Text (PE: data, see flags)
         uint32_t len;
         uint32_t numOff; // first word in nums_
         TCommandKind kind;
-        uint8_t name;   // instruction table row; escape: the command letter
-        uint8_t flags;  // FlagWide, FlagPeArena
-        uint8_t extra;  // DT: the terminator read
+        uint8_t name;  // instruction table row; escape: the command letter
+        uint8_t flags; // FlagWide, FlagPeArena
+        uint8_t extra; // DT: the terminator read
     };
     static_assert(sizeof(Rec) == 16, "instruction records stay compact");
     static constexpr uint8_t FlagWide = 1;
@@ -227,8 +227,8 @@ private:
     std::string_view PeData(const Rec &r) const;
 
     std::vector<Rec> recs_;
-    std::vector<uint32_t> nums_;         // number words of all instructions
-    std::string peArena_;                // PE data that held CR or LF
+    std::vector<uint32_t> nums_;                        // number words of all instructions
+    std::string peArena_;                               // PE data that held CR or LF
     std::vector<std::pair<uint32_t, int32_t>> penRuns_; // (first record, pen)
     mutable size_t penCursor_ = 0;
     std::vector<long double> paramValues_; // reused buffers of the reader

@@ -7,6 +7,7 @@ target_sources(grittor_gui PRIVATE
   src/hpgl/QPainterCanvas.cpp
 )
 target_sources(grittor-cli PRIVATE
+  src/app/cli/HpglCliCommon.cpp
   src/app/cli/HpglInfoCommand.cpp
   src/app/cli/HpglRenderCommand.cpp
 )

@@ -13,36 +13,6 @@
 
 namespace grittor::cli {
 
-std::unique_ptr<THpglFile> ReadPlotForCli(const std::string &path)
-{
-    auto toStderr = [](const std::string &message, bool) { std::fprintf(stderr, "%s\n", message.c_str()); };
-    try {
-        return std::make_unique<THpglFile>(path, nullptr, toStderr);
-    } catch (const THpglReadError &e) {
-        UsageError(e.what());
-        return nullptr;
-    }
-}
-
-bool ApplyMultiplier(const std::string &text, std::string &error)
-{
-    long double m = 0;
-    if (!ParseExtended(text, m) || !(m >= 0.01L) || m > 100.0L) {
-        error = "--multiplier needs a number from 0.01 to 100, not '" + text + "'";
-        return false;
-    }
-    Options().SetMultiplier(m);
-    return true;
-}
-
-static std::vector<FirstRenderHook> &HookList()
-{
-    static std::vector<FirstRenderHook> hooks;
-    return hooks;
-}
-void AddFirstRenderHook(FirstRenderHook hook) { HookList().push_back(std::move(hook)); }
-const std::vector<FirstRenderHook> &FirstRenderHooks() { return HookList(); }
-
 namespace {
 
 // Pens that draw at least one line: a replay without a canvas, as a
@@ -61,7 +31,10 @@ std::set<int> PensUsed(THpglFile &plot)
     return pens;
 }
 
-std::string JsonNumber(long double v) { return std::isfinite(v) ? FormatExtended(v) : "null"; }
+std::string JsonNumber(long double v)
+{
+    return std::isfinite(v) ? FormatExtended(v) : "null";
+}
 
 int RunInfo(const std::vector<std::string> &args)
 {

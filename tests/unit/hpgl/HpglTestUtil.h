@@ -2,9 +2,9 @@
 // replaying it onto a recording canvas, and encoding PE numbers.
 #pragma once
 
+#include "TestDoubles.h"
 #include "hpgl/Canvas.h"
 #include "hpgl/hpgl.h"
-#include "TestDoubles.h"
 
 #include <cstdlib>
 #include <memory>
@@ -38,7 +38,10 @@ struct Replay {
     std::vector<TExtendedPoint> points;
 };
 
-inline std::string Num(long double v) { return FormatExtended(v); }
+inline std::string Num(long double v)
+{
+    return FormatExtended(v);
+}
 
 inline Replay ReplayPlot(THpglFile &f)
 {
@@ -63,8 +66,8 @@ inline Replay ReplayPlot(THpglFile &f)
 // digits from the lowest, the last one marked.
 inline std::string PeNumber(long long n, bool sevenBit = false)
 {
-    unsigned long long v = n >= 0 ? 2ULL * static_cast<unsigned long long>(n)
-                                  : 2ULL * static_cast<unsigned long long>(-n) + 1;
+    unsigned long long v =
+        n >= 0 ? 2ULL * static_cast<unsigned long long>(n) : 2ULL * static_cast<unsigned long long>(-n) + 1;
     const unsigned base = sevenBit ? 32 : 64;
     std::string s;
     while (v >= base) {

@@ -24,7 +24,10 @@ using namespace grittor::test;
 
 namespace {
 
-QRgb Px(const QImage &img, int x, int y) { return img.pixel(x, y) & 0xFFFFFFu; }
+QRgb Px(const QImage &img, int x, int y)
+{
+    return img.pixel(x, y) & 0xFFFFFFu;
+}
 
 void DrawCross(QImage &img)
 {
@@ -57,7 +60,7 @@ Cli RunCli(const QStringList &args, const QString &home)
     env.insert("XDG_DATA_HOME", home + "/data");
     env.insert("XDG_STATE_HOME", home + "/state");
     p.setProcessEnvironment(env);
-    p.start(QString::fromStdString(std::string(std::getenv("GRITTOR_BINARY_DIR")) + "/grittor-cli"), args);
+    p.start(QStringLiteral(GRITTOR_CLI_PATH), args);
     p.waitForFinished(60000);
     Cli r;
     r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
@@ -77,9 +80,11 @@ QString WritePlot(const QTemporaryDir &dir, const char *name, const std::string 
 
 TEST(HpglCanvas, DirectPixelsAndPainterAgree)
 {
-    for (QImage::Format f : {QImage::Format_RGB32, QImage::Format_RGB888}) {
+    for (QImage::Format f : {QImage::Format_RGB32, QImage::Format_Indexed8, QImage::Format_RGB888}) {
         SCOPED_TRACE(int(f));
         QImage img(100, 100, f);
+        if (f == QImage::Format_Indexed8)
+            img.setColorTable({});
         DrawCross(img);
         EXPECT_EQ(Px(img, 0, 50), 0u);
         EXPECT_EQ(Px(img, 99, 50), 0u);
@@ -87,6 +92,9 @@ TEST(HpglCanvas, DirectPixelsAndPainterAgree)
         EXPECT_EQ(Px(img, 80, 80), 0u);
         EXPECT_EQ(Px(img, 30, 60), 0xFFFFFFu);
         EXPECT_EQ(Px(img, 5, 90), 0xFF0000u); // 0x0000FF is red
+        if (f == QImage::Format_Indexed8) {
+            EXPECT_EQ(img.colorCount(), 3); // white, black, red
+        }
     }
 }
 

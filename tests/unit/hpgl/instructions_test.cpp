@@ -3,6 +3,7 @@
 // primitives, number storage and text forms.
 #include "HpglTestUtil.h"
 
+#include "foundation/LogOutput.h"
 #include "foundation/option.h"
 #include "pens/MaterialLibrary.h"
 #include "pens/TPens.h"
@@ -10,8 +11,12 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstring>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
 
 using namespace grittor;
 using namespace grittor::test;
@@ -149,14 +154,12 @@ TEST(HpglInstructions, RectanglesDrawFourSidesAndKeepPosition)
     auto er = ReadHpgl("PA10,10;ER100,50;");
     EXPECT_EQ(er->MinPoint, ExtendedPoint(10, 10));
     EXPECT_EQ(er->MaxPoint, ExtendedPoint(110, 60));
-    EXPECT_EQ(ReplayPlot(*er).events,
-              (Events{"M 10,10 0", "L 10,60 0", "L 110,60 0", "L 110,10 0", "L 10,10 0"}));
+    EXPECT_EQ(ReplayPlot(*er).events, (Events{"M 10,10 0", "L 10,60 0", "L 110,60 0", "L 110,10 0", "L 10,10 0"}));
     EXPECT_EQ(er->Position, ExtendedPoint(10, 10));
     EXPECT_FALSE(er->Relative);
 
     auto ea = ReadHpgl("PR;PA10,10;EA100,50;");
-    EXPECT_EQ(ReplayPlot(*ea).events,
-              (Events{"M 10,10 0", "L 10,50 0", "L 100,50 0", "L 100,10 0", "L 10,10 0"}));
+    EXPECT_EQ(ReplayPlot(*ea).events, (Events{"M 10,10 0", "L 10,50 0", "L 100,50 0", "L 100,10 0", "L 10,10 0"}));
 
     auto shortRect = ReadHpgl("ER5;");
     ASSERT_EQ(shortRect.errors.size(), 1u);
@@ -351,4 +354,72 @@ TEST(HpglInstructions, TextFormsRoundTrip)
         EXPECT_EQ(second->Command(i).Numbers(), first->Command(i).Numbers());
     }
     EXPECT_EQ(second->MaxPoint, first->MaxPoint);
+}
+
+TEST(HpglInstructions, PeDiagnosticsGoToTheDebugLogWhenSwitchedOn)
+{
+    auto readLog = [] {
+        std::ifstream in(LogOutput().FullPath(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    std::error_code ec;
+    std::filesystem::create_directories(LogOutput().Directory(), ec);
+    const std::string data = "<" + PePoint(1, 2) + ";";
+    const size_t before = readLog().size();
+    ReadHpgl("PE" + data); // off: nothing written
+    EXPECT_EQ(readLog().size(), before);
+
+    THpglFile::SetPeDiagnostics(true);
+    auto r = ReadHpgl("PE" + data);
+    ReplayPlot(*r);
+    THpglFile::SetPeDiagnostics(false);
+    const std::string log = readLog().substr(before);
+    EXPECT_NE(log.find("\t\t\tpegl minmax entry\r\n\t\t\t60 <\r\n\t\t\tpenup\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\t\t\tpegl draw entry\r\n"), std::string::npos);
+    EXPECT_NE(log.find("\t\t\t59 ;\r\n"), std::string::npos);
+}
+
+TEST(HpglInstructions, PeWalkIsTheSameWithAndWithoutDiagnostics)
+{
+    // The walk has a straight path for plain coordinate pairs and a
+    // character-at-a-time path that writes the diagnostics: random data,
+    // flags and stray bytes included, must come out the same from both.
+    std::error_code ec;
+    std::filesystem::create_directories(LogOutput().Directory(), ec);
+    std::mt19937 rng(1016);
+    for (int round = 0; round < 40; ++round) {
+        std::string text = "SP1;PA100,100;PD;PE";
+        for (int k = 0; k < 30; ++k) {
+            const unsigned pick = rng() % 12;
+            if (pick == 0)
+                text += "<";
+            else if (pick == 1)
+                text += "=";
+            else if (pick == 2)
+                text += ">" + PeNumber(static_cast<int>(rng() % 25) - 12);
+            else if (pick == 3)
+                text += ":" + PeNumber(rng() % 8);
+            else if (pick == 4 && k == 0)
+                text += "7";
+            else if (pick == 5)
+                text += static_cast<char>(rng() % 256); // anything at all
+            else
+                text += PePoint(static_cast<int>(rng() % 4001) - 2000, static_cast<int>(rng() % 4001) - 2000,
+                                text.find("PE7") != std::string::npos);
+        }
+        if (round % 3 != 0)
+            text += ";PA0,0;";
+        SCOPED_TRACE(round);
+        auto plain = ReadHpgl(text);
+        THpglFile::SetPeDiagnostics(true);
+        auto logged = ReadHpgl(text);
+        const Replay b = ReplayPlot(*logged);
+        THpglFile::SetPeDiagnostics(false);
+        const Replay a = ReplayPlot(*plain);
+        EXPECT_EQ(a.events, b.events);
+        EXPECT_EQ(plain->MinPoint, logged->MinPoint);
+        EXPECT_EQ(plain->MaxPoint, logged->MaxPoint);
+        EXPECT_EQ(plain->PenDown, logged->PenDown);
+        EXPECT_EQ(plain->CurrentPen, logged->CurrentPen);
+    }
 }

@@ -150,8 +150,7 @@ TEST(HpglReader, MoreThanOneHundredErrorsStopReading)
     EXPECT_EQ(stop->ErrorCount, 101);
     EXPECT_EQ(stop.errors.size(), 101u);
     ASSERT_EQ(stop.dialogs.size(), 1u);
-    EXPECT_EQ(stop.dialogs[0],
-              "More than 100 errors in hpgl file.  This file is probably not in the correct format");
+    EXPECT_EQ(stop.dialogs[0], "More than 100 errors in hpgl file.  This file is probably not in the correct format");
     // What was read before the stop stays.
     ASSERT_EQ(stop->CommandCount(), 1);
     EXPECT_EQ(stop->Command(0).Numbers(), (Nums{1, 1}));

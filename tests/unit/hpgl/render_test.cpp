@@ -39,7 +39,7 @@ TEST(HpglRender, FitsWidePlotsByWidthAndTallOnesByHeight)
     EXPECT_EQ(c.calls[2].color, clWindowText);
     // Lines land where the transform says, truncated toward zero.
     EXPECT_EQ(c.Strokes()[2], "L " + std::to_string(static_cast<int>(2032 * sx + 2 * 381 * sx)) + "," +
-                                   std::to_string(static_cast<int>(1141 * sx)));
+                                  std::to_string(static_cast<int>(1141 * sx)));
 
     auto tall = ReadHpgl("PU0,0;PD100,0,100,5000,0,5000,0,0;");
     RecordingCanvas t;

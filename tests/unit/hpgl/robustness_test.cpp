@@ -57,7 +57,9 @@ TEST(HpglRobustness, GarbageAndNulBytesStopCleanly)
     nuls += "PA1,1;";
     auto n = ReadHpgl(nuls);
     EXPECT_EQ(n->ErrorCount, 101); // NUL pairs are unknown names
-    ReadAndRender(std::string("PA1,\0" "2;PD\0\0;", 13));
+    ReadAndRender(std::string("PA1,\0"
+                              "2;PD\0\0;",
+                              13));
 }
 
 TEST(HpglRobustness, AbsurdNumbersStayFiniteAndBounded)
@@ -76,8 +78,8 @@ TEST(HpglRobustness, AbsurdNumbersStayFiniteAndBounded)
 
 TEST(HpglRobustness, UnterminatedConstructsAtTheEnd)
 {
-    for (const std::string tail : {"LBunterminated", "PE", "PE:", "PE>", "PE<=", "\x1b", "\x1b.", "\x1b.w", "DT",
-                                   "PA1,", "PA-", "SP"}) {
+    for (const std::string tail :
+         {"LBunterminated", "PE", "PE:", "PE>", "PE<=", "\x1b", "\x1b.", "\x1b.w", "DT", "PA1,", "PA-", "SP"}) {
         SCOPED_TRACE(tail);
         ReadAndRender("PU0,0;PD100,100;" + tail);
     }
