@@ -752,6 +752,10 @@ void THpglFile::RenderImage(Canvas &canvas, int width, int height, int32_t radiu
     Scale.x = std::min(std::fabs(sx), std::fabs(sy));
     Scale.y = -Scale.x;
     Offset = {-left * Scale.x, -top * Scale.y};
+    // The box fills the picture in one direction; centre it in the other
+    // rather than leaving all the spare room below or to the right.
+    Offset.x += (width - (right - left) * Scale.x) / 2;
+    Offset.y += (height - (top - bottom) * Scale.x) / 2;
     const PixelRect area = PlotArea(radius);
     canvas.FillRect(area.left, area.top, area.right, area.bottom, clAppWorkSpace);
     canvas.SetPenColor(clWindowText);
@@ -760,7 +764,7 @@ void THpglFile::RenderImage(Canvas &canvas, int width, int height, int32_t radiu
     progress.Show("Render image");
     const int count = CommandCount();
     for (int i = 0; i < count; ++i) {
-        if (GetAbortFlags().Closing.load())
+        if (GetAbortFlags().StopLongWork())
             break;
         if (i % 400 == 0) {
             canvas.Repaint();

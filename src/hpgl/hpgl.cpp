@@ -433,7 +433,7 @@ void THpglFile::Prescan()
     for (;;) {
         if (ReadPos > len)
             break;
-        if (GetAbortFlags().Closing.load())
+        if (GetAbortFlags().StopLongWork())
             break;
         if (++counter % 400 == 0)
             progress.SetProgress(len > 0 ? static_cast<double>(ReadPos) / len : 1.0);

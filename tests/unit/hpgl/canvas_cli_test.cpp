@@ -115,10 +115,13 @@ TEST(HpglCanvas, RenderedPlotLandsInTheImage)
         r->RenderImage(c, 1000, 700, 0);
     }
     const QRgb grey = QPainterCanvas::ToQColor(clAppWorkSpace).rgb() & 0xFFFFFFu;
+    // One scale, 1000 / 2032; the 1266-unit box is centred in 700 pixels.
+    const long double s = 1000.0L / 2032, slack = (700 - 1266 * s) / 2;
     EXPECT_EQ(Px(img, 500, 690), 0xFFFFFFu); // below the plot area
+    EXPECT_EQ(Px(img, 500, 10), 0xFFFFFFu);  // above it
     EXPECT_EQ(Px(img, 500, 300), grey);
-    EXPECT_EQ(Px(img, 500, 561), 0u); // y = 0 at trunc(1141 x 1000 / 2032)
-    EXPECT_EQ(Px(img, 500, 61), 0u);  // y = 1016
+    EXPECT_EQ(Px(img, 500, static_cast<int>(1141 * s + slack)), 0u); // y = 0
+    EXPECT_EQ(Px(img, 500, static_cast<int>(125 * s + slack)), 0u);  // y = 1016
 }
 
 TEST(HpglCli, InfoTextAndJson)
@@ -154,10 +157,12 @@ TEST(HpglCli, RenderWritesAPngOfTheAskedSize)
     ASSERT_EQ(def.exitCode, 0) << def.err.toStdString();
     QImage img(png);
     EXPECT_EQ(img.size(), QSize(1000, 700));
-    // White below the plot area, the workspace grey inside it (the radius
-    // setting of a fresh store sets the side margins), black lines.
+    // A wide plot is centred in the height: white above and below the plot
+    // area, the workspace grey inside it (the radius setting of a fresh
+    // store sets the side margins), black lines.
     EXPECT_EQ(Px(img, 500, 690), 0xFFFFFFu);
-    EXPECT_EQ(Px(img, 5, 5), 0xABABABu);
+    EXPECT_EQ(Px(img, 500, 8), 0xFFFFFFu);
+    EXPECT_EQ(Px(img, 5, 350), 0xABABABu);
     int black = 0;
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)

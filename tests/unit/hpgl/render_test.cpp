@@ -21,25 +21,29 @@ TEST(HpglRender, FitsWidePlotsByWidthAndTallOnesByHeight)
     const long double sx = 1000.0L / (2032 + 4 * 381);
     EXPECT_EQ(wide->Scale.x, sx);
     EXPECT_EQ(wide->Scale.y, -sx);
+    // Limited by the width: centred in the height.
+    const long double slackY = (700 - 1266 * sx) / 2;
     EXPECT_EQ(wide->Offset.x, 2 * 381 * sx);
-    EXPECT_EQ(wide->Offset.y, 1141 * sx);
+    EXPECT_NEAR(static_cast<double>(wide->Offset.y), static_cast<double>(1141 * sx + slackY), 1e-9);
     ASSERT_GE(c.calls.size(), 3u);
     EXPECT_EQ(c.calls[0].op, Op::Fill);
     EXPECT_EQ(c.calls[0].x2, 1000);
     EXPECT_EQ(c.calls[0].y2, 700);
     EXPECT_EQ(c.calls[0].color, 0xFFFFFFu);
-    // The plot area: the whole width, the box height in pixels.
+    // The plot area: the whole width, the box height in pixels, with as
+    // much room above as below.
     EXPECT_EQ(c.calls[1].op, Op::Fill);
     EXPECT_EQ(c.calls[1].color, clAppWorkSpace);
     EXPECT_EQ(c.calls[1].x, 0);
-    EXPECT_EQ(c.calls[1].y, 0);
+    EXPECT_EQ(c.calls[1].y, static_cast<int>(std::floor(slackY)));
     EXPECT_EQ(c.calls[1].x2, 1000);
-    EXPECT_EQ(c.calls[1].y2, static_cast<int>(std::ceil(1266 * sx)));
+    EXPECT_EQ(c.calls[1].y2, static_cast<int>(std::ceil(1266 * sx + slackY)));
+    EXPECT_NEAR(c.calls[1].y + c.calls[1].y2, 700, 1);
     EXPECT_EQ(c.calls[2].op, Op::Pen);
     EXPECT_EQ(c.calls[2].color, clWindowText);
     // Lines land where the transform says, truncated toward zero.
     EXPECT_EQ(c.Strokes()[2], "L " + std::to_string(static_cast<int>(2032 * sx + 2 * 381 * sx)) + "," +
-                                  std::to_string(static_cast<int>(1141 * sx)));
+                                  std::to_string(static_cast<int>(1141 * sx + slackY)));
 
     auto tall = ReadHpgl("PU0,0;PD100,0,100,5000,0,5000,0,0;");
     RecordingCanvas t;
@@ -48,6 +52,7 @@ TEST(HpglRender, FitsWidePlotsByWidthAndTallOnesByHeight)
     EXPECT_EQ(tall->Scale.y, -tall->Scale.x);
     EXPECT_NEAR(t.calls[1].y2, 700, 1); // ceil of a product that rounds either way
     EXPECT_LT(t.calls[1].x2, 1000);
+    EXPECT_NEAR(t.calls[1].x + t.calls[1].x2, 1000, 1); // centred across
 }
 
 TEST(HpglRender, StartsAtTheOriginAndShowsProgress)
@@ -71,23 +76,25 @@ TEST(HpglRender, StartsAtTheOriginAndShowsProgress)
     EXPECT_EQ(c.repaints, 4);
 }
 
-TEST(HpglRender, StopsWhenTheMainWindowCloses)
+TEST(HpglRender, StopsWhenTheMainWindowClosesOrTheOperatorCancels)
 {
-    RecordingProgress progress;
-    std::string text;
-    for (int i = 0; i < 100; ++i)
-        text += "PD" + std::to_string(i) + ",0;";
-    auto r = ReadHpgl(text);
-    int lines = 0;
-    r->OnLine = [&](const TExtendedPoint &, int) {
-        if (++lines == 5)
-            GetAbortFlags().Closing = true;
-    };
-    RecordingCanvas c;
-    r->RenderImage(c, 100, 100, 0);
-    GetAbortFlags().Closing = false;
-    EXPECT_EQ(lines, 5);
-    EXPECT_EQ(progress.events.back().kind, ProgressEvent::Hide);
+    for (std::atomic<bool> *flag : {&GetAbortFlags().Closing, &GetAbortFlags().OperationCancelled}) {
+        RecordingProgress progress;
+        std::string text;
+        for (int i = 0; i < 100; ++i)
+            text += "PD" + std::to_string(i) + ",0;";
+        auto r = ReadHpgl(text);
+        int lines = 0;
+        r->OnLine = [&](const TExtendedPoint &, int) {
+            if (++lines == 5)
+                *flag = true;
+        };
+        RecordingCanvas c;
+        r->RenderImage(c, 100, 100, 0);
+        *flag = false;
+        EXPECT_EQ(lines, 5);
+        EXPECT_EQ(progress.events.back().kind, ProgressEvent::Hide);
+    }
 }
 
 TEST(HpglRender, EmptyPlotFillsWhiteOnly)
