@@ -11,16 +11,18 @@
 
 namespace grittor {
 
+void TLogOutput::FileCloser::operator()(std::FILE *f) const
+{
+    if (f)
+        std::fclose(f);
+}
+
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE *f) const
-    {
-        if (f)
-            std::fclose(f);
-    }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using File = std::unique_ptr<std::FILE, TLogOutput::FileCloser>;
+// How long an open handle is trusted before the path is opened again (the
+// file may have been moved or deleted by someone else meanwhile).
+constexpr int64_t kHandleLifeMs = 1000;
 
 File OpenFile(const std::string &path, const char *mode) { return File(std::fopen(path.c_str(), mode)); }
 
@@ -57,8 +59,10 @@ void TLogOutput::UpdatePath()
     // Another file: the next complete line examines or creates it afresh
     // (otherwise that line would be lost trying to reopen a file that was
     // never opened).
-    if (path != fullPath_)
+    if (path != fullPath_) {
         opened_ = false;
+        handle_.reset();
+    }
     fullPath_ = path;
 }
 
@@ -130,9 +134,11 @@ void TLogOutput::Write(const std::string &textIn, bool addTimestamp, bool addLin
 bool TLogOutput::WriteLocked(const std::string &text)
 {
     const QDateTime now = GetClock().WallNow();
+    const int64_t nowMs = GetClock().NowMs();
     bool created = false;
     File f;
     if (!opened_) {
+        handle_.reset();
         std::error_code ec;
         const bool exists = std::filesystem::exists(fullPath_, ec);
         if (exists) {
@@ -177,20 +183,32 @@ bool TLogOutput::WriteLocked(const std::string &text)
         }
         Put(f.get(), "File Opened\r\n");
         opened_ = true;
+        handleOpenedMs_ = nowMs;
+    } else if (handle_ && nowMs - handleOpenedMs_ < kHandleLifeMs && nowMs >= handleOpenedMs_) {
+        f = std::move(handle_);
+        if (std::ftell(f.get()) > MaxSize)
+            rolloverDue_ = true;
     } else {
+        handle_.reset();
         f = OpenFile(fullPath_, "r+b");
         if (!f) {
             opened_ = false;
             return false;
         }
+        handleOpenedMs_ = nowMs;
         if (FileSize(f.get()) > MaxSize)
             rolloverDue_ = true;
         std::fseek(f.get(), 0, SEEK_END);
     }
     Put(f.get(), text);
-    f.reset();
-    if (created)
+    std::fflush(f.get());
+    if (created) {
+        f.reset();
         GrantEveryone(fullPath_);
+    } else if (!rolloverDue_) {
+        handle_ = std::move(f);
+    }
+    f.reset();
     if (rolloverDue_)
         Rollover();
     return true;
@@ -198,6 +216,7 @@ bool TLogOutput::WriteLocked(const std::string &text)
 
 void TLogOutput::Rollover()
 {
+    handle_.reset();
     const int n = BackupCount;
     std::remove(GenerationPath(n).c_str());
     for (int k = n - 1; k >= 1; --k)

@@ -5,6 +5,8 @@
 #include <QDateTime>
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -38,6 +40,10 @@ public:
 
     // "dd.hh:mm:ss.zzz" of the installed clock.
     static std::string Timestamp();
+
+    struct FileCloser {
+        void operator()(std::FILE *f) const;
+    };
     static bool LooksTimeStamped(const std::string &text);
 
 private:
@@ -53,6 +59,11 @@ private:
     QDateTime createdAt_;
     std::string pending_;
     bool rolloverDue_ = false;
+    // The file stays open between writes for a second at a time, so a
+    // burst of lines (a big plot logs one per outline) costs no open and
+    // close per line; every line is flushed, so readers see whole lines.
+    std::unique_ptr<std::FILE, FileCloser> handle_;
+    int64_t handleOpenedMs_ = 0;
     mutable std::mutex mutex_; // the interface thread and the receive thread both write
 };
 

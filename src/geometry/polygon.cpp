@@ -101,6 +101,8 @@ TPolygon::~TPolygon() = default;
 void TPolygon::StartCollection(THpglFile *file)
 {
     LogOutput().Write("Start Collection of segments", true, true);
+    movesLogged_ = 0;
+    notClosedLogged_ = 0;
     if (Debug)
         LogOutput().Write("startp      \tEndp        \tParent     \tm    \tb    \tlen    \tInter type  \tInter \tColor",
                           true, true);
@@ -135,12 +137,22 @@ void TPolygon::Move(const TExtendedPoint &point, int /*pen*/)
             return;
         if (!SamePoint(o.Segments.front().StartPoint, o.Segments.back().EndPoint, SamePointTolerance)) {
             o.NotClosed = true;
-            LogOutput().Write("Object not closed", true, true);
+            if (notClosedLogged_ < MaxLoggedOutlines)
+                LogOutput().Write("Object not closed", true, true);
+            else if (notClosedLogged_ == MaxLoggedOutlines)
+                LogOutput().Write("Object not closed: further open outlines of this plot are not logged", true, true);
+            ++notClosedLogged_;
         }
         Objects.push_back(std::make_unique<TObjectList>());
     }
     CurrentPoint = point;
-    LogOutput().Write("start new object " + FormatPoint(point), true, true);
+    // A big CAD plot starts hundreds of thousands of outlines; logging each
+    // would rotate the whole log history away on every opening.
+    if (movesLogged_ < MaxLoggedOutlines)
+        LogOutput().Write("start new object " + FormatPoint(point), true, true);
+    else if (movesLogged_ == MaxLoggedOutlines)
+        LogOutput().Write("start new object: further outlines of this plot are not logged", true, true);
+    ++movesLogged_;
 }
 
 void TPolygon::Line(const TExtendedPoint &point, int pen)

@@ -30,6 +30,8 @@ constexpr long double SegmentExtendLength = 1.0L;
 // Moves closer than this to the current point do not start a new outline, and
 // outline ends closer than this count as closed.
 constexpr long double SamePointTolerance = 0.8L;
+// Outlines of one plot whose start (and open end) is written to the debug log.
+constexpr long MaxLoggedOutlines = 10000;
 
 class TSegment {
 public:
@@ -122,6 +124,8 @@ private:
     void FreeOutputs();
     std::vector<std::unique_ptr<THpglOutput>> outputs_;
     int lastGroupPen_ = 0;
+    long movesLogged_ = 0;
+    long notClosedLogged_ = 0;
     bool haveLastGroupPen_ = false;
 };
 

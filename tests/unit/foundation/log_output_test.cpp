@@ -149,6 +149,7 @@ TEST_F(LogTest, SizeLimitRotatesOnlyAboveMaxSize)
     log.Write("start", false, true); // opened in this run
     // Exactly MaxSize bytes: not rotated.
     WriteFile(log.FullPath(), header + std::string(3145728 - header.size(), 'x'));
+    clock.Advance(1001); // the log trusts its open handle for a second
     log.Write("a", false, true);
     EXPECT_FALSE(Exists(log.GenerationPath(1)));
     // Now the file is MaxSize + 3 bytes: this write still lands in it, then it rotates.
@@ -187,6 +188,21 @@ TEST_F(LogTest, MovingTheLogStartsTheNewFileWithoutLosingALine)
     log.SetDirectory(dir + "b");
     log.Write("in b", false, true);
     EXPECT_EQ(ReadAll(dir + "b/Grittor.log"), "File Created 03/09/2026\r\nFile Opened\r\nin b\r\n");
+}
+
+TEST_F(LogTest, ABurstOfLinesKeepsTheFileOpenButEveryLineIsOnDiskAtOnce)
+{
+    TLogOutput log(dir, "Grittor");
+    log.Write("first", false, true);
+    log.Write("second", false, true);
+    EXPECT_NE(ReadAll(log.FullPath()).find("second\r\n"), std::string::npos); // flushed, readable
+    // Removed by someone else: after a second the log notices and, as when
+    // reopening fails, drops that line and starts a new file with the next.
+    std::filesystem::remove(log.FullPath());
+    clock.Advance(1001);
+    log.Write("lost", false, true);
+    log.Write("third", false, true);
+    EXPECT_EQ(ReadAll(log.FullPath()), "File Created 03/09/2026\r\nFile Opened\r\nthird\r\n");
 }
 
 TEST_F(LogTest, UnwritableFolderIsSilent)

@@ -243,3 +243,23 @@ TEST_F(PolygonTest, SegmentDumpListsEveryOutline)
     EXPECT_EQ(Lines(ReadFile(file)).size(), 14u);
     EXPECT_THROW(poly.DumpSegments(dir.path().toStdString() + "/no/such/folder/x.xls", false), std::runtime_error);
 }
+
+TEST_F(PolygonTest, ABigPlotLogsItsFirstTenThousandOutlinesOnly)
+{
+    // Open squares side by side: every move starts an outline and finds the
+    // one before it not closed.
+    for (int i = 0; i < 10003; ++i) {
+        const long double x = i * 10.0L;
+        poly.Move({x, 0}, 1);
+        poly.Line({x + 5, 0}, 1);
+        poly.Line({x + 5, 5}, 1);
+    }
+    EXPECT_EQ(poly.ObjectCount(), 10003);
+    EXPECT_EQ(log.Count("start new object ("), MaxLoggedOutlines);
+    EXPECT_EQ(log.Count("start new object: further outlines of this plot are not logged"), 1);
+    EXPECT_EQ(log.Count("Object not closed: further open outlines of this plot are not logged"), 1);
+    // A new plot logs again.
+    poly.StartCollection(nullptr);
+    poly.Move({1, 1}, 1);
+    EXPECT_EQ(log.Count("start new object ("), MaxLoggedOutlines + 1);
+}
