@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <sys/mman.h>
 
 namespace grittor {
 
@@ -59,8 +60,7 @@ void TSegment::Recompute()
 std::string TSegment::DebugLine() const
 {
     char parent[16];
-    std::snprintf(parent, sizeof parent, "%08X",
-                  static_cast<unsigned>(reinterpret_cast<uintptr_t>(Parent) & 0xFFFFFFFFu));
+    std::snprintf(parent, sizeof parent, "%08X", static_cast<unsigned>(Parent));
     std::string s;
     s.reserve(120);
     s += FormatPointFixed(StartPoint, 1);
@@ -83,9 +83,164 @@ std::string TSegment::DebugLine() const
     return s;
 }
 
+namespace {
+
+long double SquaredDistance(const TExtendedPoint &a, const TExtendedPoint &b)
+{
+    const long double dx = a.x - b.x;
+    const long double dy = a.y - b.y;
+    return dx * dx + dy * dy;
+}
+
+// The same answer as Distance(a, b) < limit, taking the square root only
+// when the squared distance lies within a hair of limit squared (every line
+// of a plot passes here, most far from either limit).
+bool ShorterThan(long double squared, long double limit)
+{
+    const long double l2 = limit * limit;
+    if (squared < l2 * 0.999L)
+        return true;
+    if (squared > l2 * 1.001L)
+        return false;
+    return std::sqrt(squared) < limit;
+}
+
+} // namespace
+
 bool SamePoint(const TExtendedPoint &a, const TExtendedPoint &b, long double tolerance)
 {
     return std::fabs(a.x - b.x) < tolerance && std::fabs(a.y - b.y) < tolerance;
+}
+
+// ------------------------------------------------------- the vertex store ---
+
+TPolygon::PackedPoint TPolygon::Pack(const TExtendedPoint &p)
+{
+    PackedPoint out;
+    std::memcpy(out.x, &p.x, sizeof out.x);
+    std::memcpy(out.y, &p.y, sizeof out.y);
+    return out;
+}
+
+TExtendedPoint TPolygon::Unpack(const PackedPoint &p)
+{
+    TExtendedPoint out{0, 0};
+    std::memcpy(&out.x, p.x, sizeof p.x);
+    std::memcpy(&out.y, p.y, sizeof p.y);
+    return out;
+}
+
+namespace {
+constexpr uint32_t kMarkerBits = 0x7FC00000u; // a quiet NaN: never a stored coordinate
+constexpr uint32_t kMarkerMask = 0xFFC00000u;
+constexpr uint32_t kLowBits = 22;
+
+uint32_t FloatBits(float f)
+{
+    uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return u;
+}
+
+float BitsFloat(uint32_t u)
+{
+    float f;
+    std::memcpy(&f, &u, sizeof f);
+    return f;
+}
+} // namespace
+
+void TPolygon::ChunkFree::operator()(Slot *p) const { std::free(p); }
+
+uint32_t TPolygon::AddExact(const TExtendedPoint &p)
+{
+    const uint32_t index = exactCount_;
+    if ((index >> ExactChunkBits) >= exactChunks_.size())
+        exactChunks_.emplace_back(new PackedPoint[size_t{1} << ExactChunkBits]);
+    exactChunks_[index >> ExactChunkBits][index & ((1u << ExactChunkBits) - 1)] = Pack(p);
+    ++exactCount_;
+    return index;
+}
+
+TExtendedPoint TPolygon::VertexAt(uint32_t index) const
+{
+    const Slot &s = chunks_[index >> ChunkBits][index & ((1u << ChunkBits) - 1)];
+    if ((s.x & kMarkerMask) != kMarkerBits)
+        return {BitsFloat(s.x), BitsFloat(s.y)};
+    const uint32_t exact = (s.x & ~kMarkerMask) | (s.y << kLowBits);
+    return Unpack(exactChunks_[exact >> ExactChunkBits][exact & ((1u << ExactChunkBits) - 1)]);
+}
+
+void TPolygon::SetVertexAt(uint32_t index, const TExtendedPoint &p)
+{
+    Slot &s = chunks_[index >> ChunkBits][index & ((1u << ChunkBits) - 1)];
+    if (FitsFloat(p.x) && FitsFloat(p.y)) {
+        s.x = FloatBits(static_cast<float>(p.x));
+        s.y = FloatBits(static_cast<float>(p.y));
+        return;
+    }
+    if ((s.x & kMarkerMask) == kMarkerBits) {
+        // Already in the exact store (an extended segment end): reuse it.
+        const uint32_t exact = (s.x & ~kMarkerMask) | (s.y << kLowBits);
+        exactChunks_[exact >> ExactChunkBits][exact & ((1u << ExactChunkBits) - 1)] = Pack(p);
+        return;
+    }
+    const uint32_t exact = AddExact(p);
+    s.x = kMarkerBits | (exact & ((1u << kLowBits) - 1));
+    s.y = exact >> kLowBits;
+}
+
+void TPolygon::AppendVertex(const TExtendedPoint &p, int pen)
+{
+    const uint32_t index = vertexCount_;
+    if ((index >> ChunkBits) >= chunks_.size()) {
+        constexpr size_t bytes = sizeof(Slot) << ChunkBits;
+        void *mem = std::aligned_alloc(bytes, bytes); // filled as it grows, no need to clear
+        if (!mem)
+            throw std::bad_alloc();
+        ::madvise(mem, bytes, MADV_HUGEPAGE);
+        chunks_.emplace_back(static_cast<Slot *>(mem));
+    }
+    Slot &s = chunks_[index >> ChunkBits][index & ((1u << ChunkBits) - 1)];
+    s.x = 0; // a fresh slot holds no reference to the exact store
+    SetVertexAt(index, p);
+    ++vertexCount_;
+    if (penRuns_.empty() || penRuns_.back().second != pen)
+        penRuns_.emplace_back(index, pen);
+}
+
+int TPolygon::PenOfVertex(uint32_t index) const
+{
+    auto it = std::upper_bound(penRuns_.begin(), penRuns_.end(), index,
+                               [](uint32_t v, const std::pair<uint32_t, int32_t> &r) { return v < r.first; });
+    return it == penRuns_.begin() ? 0 : std::prev(it)->second;
+}
+
+TObjectList &TPolygon::NewObject()
+{
+    TObjectList o;
+    o.owner_ = this;
+    o.number_ = static_cast<uint32_t>(Objects.size());
+    o.first_ = vertexCount_;
+    Objects.push_back(o);
+    return Objects.back();
+}
+
+size_t TPolygon::OutlineBytes() const
+{
+    return Objects.size() * sizeof(TObjectList) + chunks_.size() * (sizeof(Slot) << ChunkBits) +
+           exactChunks_.size() * (sizeof(PackedPoint) << ExactChunkBits) + penRuns_.capacity() * sizeof(penRuns_[0]);
+}
+
+TExtendedPoint TObjectList::Vertex(int k) const { return owner_->VertexAt(first_ + static_cast<uint32_t>(k)); }
+
+TSegment TObjectList::Segment(int j) const
+{
+    const uint32_t end = first_ + static_cast<uint32_t>(j) + 1;
+    TSegment s(owner_->VertexAt(end - 1), owner_->VertexAt(end), owner_->PenOfVertex(end));
+    s.Recompute();
+    s.Parent = number_;
+    return s;
 }
 
 // ---------------------------------------------------------------- TPolygon ---
@@ -107,7 +262,12 @@ void TPolygon::StartCollection(THpglFile *file)
         LogOutput().Write("startp      \tEndp        \tParent     \tm    \tb    \tlen    \tInter type  \tInter \tColor",
                           true, true);
     Objects.clear();
-    Objects.push_back(std::make_unique<TObjectList>());
+    chunks_.clear();
+    vertexCount_ = 0;
+    exactChunks_.clear();
+    exactCount_ = 0;
+    penRuns_.clear();
+    NewObject();
     CurrentPoint = {0, 0};
     HpglFile = file;
     if (file) {
@@ -129,13 +289,13 @@ void TPolygon::StartCollection(THpglFile *file)
 void TPolygon::Move(const TExtendedPoint &point, int /*pen*/)
 {
     if (Objects.empty())
-        Objects.push_back(std::make_unique<TObjectList>());
-    TObjectList &o = *Objects.back();
-    if (!o.Segments.empty()) {
+        NewObject();
+    TObjectList &o = Objects.back();
+    if (!o.Empty()) {
         // A pen-up move that goes nowhere does not end the outline.
         if (SamePoint(point, CurrentPoint, SamePointTolerance))
             return;
-        if (!SamePoint(o.Segments.front().StartPoint, o.Segments.back().EndPoint, SamePointTolerance)) {
+        if (!SamePoint(o.Start(), o.End(), SamePointTolerance)) {
             o.NotClosed = true;
             if (notClosedLogged_ < MaxLoggedOutlines)
                 LogOutput().Write("Object not closed", true, true);
@@ -143,7 +303,7 @@ void TPolygon::Move(const TExtendedPoint &point, int /*pen*/)
                 LogOutput().Write("Object not closed: further open outlines of this plot are not logged", true, true);
             ++notClosedLogged_;
         }
-        Objects.push_back(std::make_unique<TObjectList>());
+        NewObject();
     }
     CurrentPoint = point;
     // A big CAD plot starts hundreds of thousands of outlines; logging each
@@ -158,33 +318,41 @@ void TPolygon::Move(const TExtendedPoint &point, int /*pen*/)
 void TPolygon::Line(const TExtendedPoint &point, int pen)
 {
     if (Objects.empty())
-        Objects.push_back(std::make_unique<TObjectList>());
-    TObjectList &o = *Objects.back();
+        NewObject();
+    TObjectList &o = Objects.back();
     o.Pen = pen;
-    if (!o.Segments.empty() && o.Segments.back().length < SegmentExtendLength) {
-        // Short pieces (arc chords) are extended rather than multiplied.  The
-        // current point follows the extended end, so the next segment starts
-        // where this one now ends and no vertex is lost from the path.
-        TSegment &last = o.Segments.back();
-        last.EndPoint = point;
-        last.Recompute();
+    if (!o.Empty() && ShorterThan(lastLength2_, SegmentExtendLength)) {
+        // Short pieces (arc chords) are extended rather than multiplied.
+        // The current point follows the extended end, so the next segment
+        // starts where this one now ends and no vertex is lost from the path.
+        const uint32_t last = o.first_ + o.vertices_ - 1;
+        lastLength2_ = SquaredDistance(lastStart_, point);
+        SetVertexAt(last, point);
         CurrentPoint = point;
         return;
     }
-    TSegment seg(CurrentPoint, point, pen);
-    if (seg.length == 0)
+    const long double length2 = SquaredDistance(CurrentPoint, point);
+    if (ShorterThan(length2, SegmentMinLength))
         return; // a tiny step: wait until the pen has moved far enough
     if (!haveLastGroupPen_ || lastGroupPen_ != pen || PenGroups.Count() == 0) {
         PenGroups.Add(pen, nullptr);
         lastGroupPen_ = pen;
         haveLastGroupPen_ = true;
     }
+    if (o.Empty()) {
+        o.first_ = vertexCount_;
+        AppendVertex(CurrentPoint, pen);
+        o.vertices_ = 1;
+    }
+    // Within an outline each segment starts where the last one ended: the
+    // current point is always the outline's last vertex.
+    AppendVertex(point, pen);
+    ++o.vertices_;
+    lastStart_ = CurrentPoint;
+    lastLength2_ = length2;
     CurrentPoint = point;
-    seg.Recompute();
-    seg.Parent = &o;
-    o.Segments.push_back(seg);
     if (Debug)
-        LogOutput().Write(o.Segments.back().DebugLine(), true, true);
+        LogOutput().Write(o.Segment(o.Count() - 1).DebugLine(), true, true);
 }
 
 THpglOutput *TPolygon::GroupOutput(int index) const
@@ -287,16 +455,14 @@ void TPolygon::DumpSegments(const std::string &fileName, bool append) const
     std::string buf;
     buf.reserve(1 << 16);
     bool ok = true;
-    for (const auto &obj : Objects) {
+    for (const TObjectList &obj : Objects) {
         if (GetAbortFlags().Closing)
             break;
         buf += "\t\tPen\t";
-        buf += std::to_string(obj->Pen);
+        buf += std::to_string(obj.Pen);
         buf += "\r\n";
-        if (!obj->Segments.empty())
-            AppendXY(buf, obj->Segments.front().StartPoint);
-        for (const TSegment &s : obj->Segments)
-            AppendXY(buf, s.EndPoint);
+        for (int k = 0; k <= obj.Count() && !obj.Empty(); ++k)
+            AppendXY(buf, obj.Vertex(k));
         if (buf.size() > (1 << 16) - 256) {
             ok = ok && std::fwrite(buf.data(), 1, buf.size(), f) == buf.size();
             buf.clear();

@@ -6,8 +6,10 @@
 #include "foundation/utils.h"
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <deque>
 #include <vector>
 
 namespace grittor {
@@ -31,10 +33,11 @@ constexpr long double SegmentExtendLength = 1.0L;
 // outline ends closer than this count as closed.
 constexpr long double SamePointTolerance = 0.8L;
 // Outlines of one plot whose start (and open end) is written to the debug log.
-constexpr long MaxLoggedOutlines = 10000;
+constexpr long MaxLoggedOutlines = 1000;
 
 class TSegment {
 public:
+    TSegment() = default;
     TSegment(const TExtendedPoint &start, const TExtendedPoint &end, int pen);
 
     TExtendedPoint StartPoint;
@@ -42,7 +45,7 @@ public:
     long double m = 0; // y = m x + b through the edge
     long double b = 0;
     long double length = 0; // 0 marks a degenerate edge
-    TObjectList *Parent = nullptr;
+    uint32_t Parent = 0;    // number of the owning outline (shown in the debug line)
     int Pen = 0;
     TIntersectionType IntersectionType = TIntersectionType::ITNoIntersection;
     TExtendedPoint IntersectionPoint;
@@ -53,14 +56,31 @@ public:
     std::string DebugLine() const;
 };
 
-// One outline: the segments drawn between two pen-up moves.
+class TPolygon;
+
+// One outline: the segments drawn between two pen-up moves.  Its vertices
+// live in the collection's store (segment j runs from vertex j to vertex
+// j + 1), so a plot of millions of segments stays compact.
 class TObjectList {
 public:
-    std::vector<TSegment> Segments; // drawing order
     bool NotClosed = false;
     int Pen = -1; // pen of the last line added
 
-    int Count() const { return static_cast<int>(Segments.size()); }
+    int Count() const { return vertices_ > 0 ? static_cast<int>(vertices_) - 1 : 0; }
+    bool Empty() const { return vertices_ < 2; }
+    // Vertex k, 0 <= k <= Count().
+    TExtendedPoint Vertex(int k) const;
+    // Segment j with its line equation computed.
+    TSegment Segment(int j) const;
+    TExtendedPoint Start() const { return Vertex(0); }
+    TExtendedPoint End() const { return Vertex(Count()); }
+
+private:
+    friend class TPolygon;
+    const TPolygon *owner_ = nullptr;
+    uint32_t number_ = 0;   // position in the collection
+    uint32_t first_ = 0;    // first vertex in the store
+    uint32_t vertices_ = 0; // 0, or segments + 1
 };
 
 bool SamePoint(const TExtendedPoint &a, const TExtendedPoint &b, long double tolerance);
@@ -77,14 +97,15 @@ public:
     int CurrentPen = -1;           // -1 none; the border pen after StartCollection
     TIntegerList PenGroups;        // sorted, duplicate-free; Data = the group's THpglOutput
     TExtendedPoint CurrentPoint;
-    bool Debug = false;                                // "Polygon Fill Debug"
-    THpglFile *HpglFile = nullptr;                     // the plot being collected (not owned)
-    std::vector<std::unique_ptr<TObjectList>> Objects; // creation order
+    bool Debug = false;            // "Polygon Fill Debug"
+    THpglFile *HpglFile = nullptr; // the plot being collected (not owned)
+    std::deque<TObjectList> Objects; // creation order (a deque: growing never copies it)
 
     // Empties the collection, reads the border flags of the selected
     // material and hooks the move and line handlers into the file.  A null
     // file prepares the collection for handlers called directly.
     void StartCollection(THpglFile *file);
+
 
     // Installed as the file's OnMove and OnLine.
     void Move(const TExtendedPoint &point, int pen);
@@ -120,12 +141,59 @@ public:
     // when the file cannot be written.
     void DumpSegments(const std::string &fileName, bool append) const;
 
+    // Bytes held for the outlines (records, vertices, pens).
+    size_t OutlineBytes() const;
+
 private:
+    friend class TObjectList;
+    // Most vertices of a plot lie on whole (or short binary) coordinates that
+    // a float holds exactly: such a vertex takes 8 bytes.  Any other vertex
+    // is kept with all 64 bits of mantissa in a side store, and its slot
+    // holds a NaN-marked reference to it.  Nothing is rounded.
+    struct Slot {
+        uint32_t x;
+        uint32_t y;
+    };
+    struct PackedPoint {
+        unsigned char x[sizeof(long double) == 16 ? 10 : sizeof(long double)];
+        unsigned char y[sizeof(long double) == 16 ? 10 : sizeof(long double)];
+    };
+    // 2^18 slots of 8 bytes: one 2 MB chunk, which the kernel may back by a
+    // single huge page (far fewer page faults on a big plot).
+    static constexpr uint32_t ChunkBits = 18;
+    static constexpr uint32_t ExactChunkBits = 16;
+    struct ChunkFree {
+        void operator()(Slot *p) const;
+    };
+    static PackedPoint Pack(const TExtendedPoint &p);
+    static TExtendedPoint Unpack(const PackedPoint &p);
+    // NaN fails the comparison and goes to the exact store.
+    static bool FitsFloat(long double v) { return static_cast<long double>(static_cast<float>(v)) == v; }
+    uint32_t AddExact(const TExtendedPoint &p);
+    TExtendedPoint VertexAt(uint32_t index) const;
+    void SetVertexAt(uint32_t index, const TExtendedPoint &p);
+    void AppendVertex(const TExtendedPoint &p, int pen);
+    int PenOfVertex(uint32_t index) const;
+    TObjectList &NewObject();
+
     void FreeOutputs();
     std::vector<std::unique_ptr<THpglOutput>> outputs_;
     int lastGroupPen_ = 0;
+    // The last segment of the outline being built (its length decides
+    // whether the next line extends it).
+    TExtendedPoint lastStart_;
+    long double lastLength2_ = 0; // squared
     long movesLogged_ = 0;
     long notClosedLogged_ = 0;
+    // The vertex store, in chunks so that growing it never copies it.
+    std::vector<std::unique_ptr<Slot[], ChunkFree>> chunks_;
+    uint32_t vertexCount_ = 0;
+    std::vector<std::unique_ptr<PackedPoint[]>> exactChunks_;
+    uint32_t exactCount_ = 0;
+    // (first vertex, pen): the pen of the segment ending at each vertex from
+    // there on.
+    std::vector<std::pair<uint32_t, int32_t>> penRuns_;
+
     bool haveLastGroupPen_ = false;
 };
 

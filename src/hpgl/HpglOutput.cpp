@@ -150,27 +150,29 @@ void THpglOutput::BuildPath(const TPolygon &polygon)
     if (pen == -1)
         return;
     size_t total = 0;
-    for (const auto &obj : polygon.Objects)
-        if (obj->Pen == pen && !obj->Segments.empty())
-            total += obj->Segments.size() + 1;
+    for (const TObjectList &obj : polygon.Objects)
+        if (obj.Pen == pen && !obj.Empty())
+            total += static_cast<size_t>(obj.Count()) + 1;
     ForwardPoints.reserve(ForwardPoints.size() + total);
     BackwardPoints.reserve(BackwardPoints.size() + total);
     ForwardCommands.Reserve(total);
     BackwardCommands.Reserve(total);
-    for (const auto &obj : polygon.Objects) {
+    for (const TObjectList &obj : polygon.Objects) {
         // An outline whose only lines were too short to keep has the pen but
         // no segment: it adds nothing to the path.
-        if (obj->Pen != pen || obj->Segments.empty())
+        if (obj.Pen != pen || obj.Empty())
             continue;
-        const auto &segs = obj->Segments;
-        for (size_t j = 0; j < segs.size(); ++j) {
-            UpdateExtremes(segs[j].StartPoint);
-            AddPoint(segs[j].StartPoint, segs[j].StartPoint);
+        const int n = obj.Count();
+        for (int j = 0; j < n; ++j) {
+            const TExtendedPoint start = obj.Vertex(j);
+            UpdateExtremes(start);
+            AddPoint(start, start);
             ForwardCommands.Add(j == 0 ? "papu" : "papd");
             BackwardCommands.Add("papd");
         }
-        UpdateExtremes(segs.back().EndPoint);
-        AddPoint(segs.back().EndPoint, segs.back().EndPoint);
+        const TExtendedPoint end = obj.End();
+        UpdateExtremes(end);
+        AddPoint(end, end);
         ForwardCommands.Add("papd");
         BackwardCommands.Add("papu");
     }

@@ -192,7 +192,7 @@ std::string TMainFrm::DrawNextOutline()
     canvas.SetPenColor(clWindowText);
     Progress &progress = GetProgress();
     progress.Show("Render image");
-    const TObjectList &outline = *poly.Objects[static_cast<size_t>(plot_->PolygonIndex)];
+    const TObjectList &outline = poly.Objects[static_cast<size_t>(plot_->PolygonIndex)];
     const int n = outline.Count();
     description = " contains " + std::to_string(n) + " segments";
     for (int j = 0; j < n; ++j) {
@@ -202,7 +202,7 @@ std::string TMainFrm::DrawNextOutline()
             canvas.Repaint();
             progress.SetProgress(static_cast<double>(j) / n);
         }
-        const TSegment &s = outline.Segments[static_cast<size_t>(j)];
+        const TSegment s = outline.Segment(j);
         const auto end = "), End (" + FormatExtended(s.EndPoint.x) + ", " + FormatExtended(s.EndPoint.y) + ")";
         if (j == 0)
             description += ", Start (" + FormatExtended(s.StartPoint.x) + ", " + FormatExtended(s.StartPoint.y);

@@ -223,7 +223,7 @@ TEST_F(MainFormTest, OpeningAPlotSetsTheTitleAndCollectsItsOutlines)
     frm->DisplayHpglFileClick();
     EXPECT_EQ(frm->windowTitle().toStdString(), "Grittor - two-by-one.plt size (2.00,1.00) inches, 3 HPGL Commands");
     EXPECT_EQ(Polygon().ObjectCount(), 1);
-    EXPECT_EQ(Polygon().Objects[0]->Count(), 4);
+    EXPECT_EQ(Polygon().Objects[0].Count(), 4);
     EXPECT_TRUE(frm->Item("Image ")->isChecked());
     EXPECT_FALSE(frm->Memo->isVisible());
     EXPECT_EQ(Options().HpglDirectory, test::TestDataPath("operation/two-by-one.plt"));

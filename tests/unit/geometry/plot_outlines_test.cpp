@@ -62,9 +62,9 @@ TEST_F(PlotOutlines, SquarePlotThroughTheReader)
     TPolygon poly;
     Collect(*plot, poly);
     ASSERT_EQ(poly.ObjectCount(), 1);
-    EXPECT_EQ(poly.Objects[0]->Count(), 4);
-    EXPECT_FALSE(poly.Objects[0]->NotClosed);
-    EXPECT_EQ(poly.Objects[0]->Pen, 3);
+    EXPECT_EQ(poly.Objects[0].Count(), 4);
+    EXPECT_FALSE(poly.Objects[0].NotClosed);
+    EXPECT_EQ(poly.Objects[0].Pen, 3);
     ASSERT_EQ(poly.GroupCount(), 1);
     EXPECT_EQ(poly.GroupPen(0), 3);
     EXPECT_EQ(poly.HpglFile, plot.get());
@@ -78,10 +78,10 @@ TEST_F(PlotOutlines, ArcChordsBecomeFewSegmentsAndCirclesCloseThemselves)
     TPolygon poly;
     Collect(*plot, poly);
     ASSERT_GE(poly.ObjectCount(), 2);
-    EXPECT_EQ(poly.Objects[0]->Count(), 36);
-    EXPECT_FALSE(poly.Objects[0]->NotClosed);
-    EXPECT_LE(poly.Objects[1]->Count(), 12);
-    EXPECT_GT(poly.Objects[1]->Count(), 0);
+    EXPECT_EQ(poly.Objects[0].Count(), 36);
+    EXPECT_FALSE(poly.Objects[0].NotClosed);
+    EXPECT_LE(poly.Objects[1].Count(), 12);
+    EXPECT_GT(poly.Objects[1].Count(), 0);
 }
 
 TEST_F(PlotOutlines, EveryRealPlot)
@@ -107,20 +107,22 @@ TEST_F(PlotOutlines, EveryRealPlot)
         // Outlines are continuous chains; only the last segment of an
         // outline may be shorter than 1 unit.
         std::map<int, size_t> vertices;
-        for (const auto &obj : poly.Objects) {
-            const auto &s = obj->Segments;
-            for (size_t j = 0; j < s.size(); ++j) {
-                ASSERT_GT(s[j].length, 0);
-                ASSERT_EQ(s[j].Parent, obj.get());
+        for (size_t i = 0; i < poly.Objects.size(); ++i) {
+            const TObjectList &obj = poly.Objects[i];
+            const int n = obj.Count();
+            for (int j = 0; j < n; ++j) {
+                const TSegment s = obj.Segment(j);
+                ASSERT_GT(s.length, 0);
+                ASSERT_EQ(s.Parent, i);
                 if (j > 0) {
-                    ASSERT_EQ(s[j].StartPoint, s[j - 1].EndPoint) << "outline breaks at segment " << j;
+                    ASSERT_EQ(s.StartPoint, obj.Segment(j - 1).EndPoint) << "outline breaks at segment " << j;
                 }
-                if (j + 1 < s.size()) {
-                    ASSERT_GE(s[j].length, 1.0L);
+                if (j + 1 < n) {
+                    ASSERT_GE(s.length, 1.0L);
                 }
             }
-            if (!s.empty())
-                vertices[obj->Pen] += s.size() + 1;
+            if (!obj.Empty())
+                vertices[obj.Pen] += static_cast<size_t>(n) + 1;
         }
         ASSERT_EQ(static_cast<size_t>(poly.GroupCount()), vertices.size());
 
