@@ -172,7 +172,7 @@ QLineEdit *MakeEdit(QWidget *parent, const char *name, int width = 80)
 
 std::function<int(TPenForm &)> TPenForm::ModalRunner = [](TPenForm &f) { return f.exec(); };
 
-TPenForm::TPenForm(QWidget *parent) : QDialog(parent)
+TPenForm::TPenForm(QWidget *parent) : TCloseQueryDialog("TPenForm.FormCloseQuery", parent)
 {
     setObjectName("PenForm");
     setWindowTitle("Pen Parameter");
@@ -667,37 +667,5 @@ void TPenForm::FormClose()
                              error);
 }
 
-bool TPenForm::TryClose()
-{
-    if (!FormCloseQuery())
-        return false;
-    FormClose();
-    return true;
-}
-
-void TPenForm::done(int result)
-{
-    if (!closeChecked_) {
-        bool allowed = false;
-        Guarded("TPenForm.FormCloseQuery", [&] { allowed = TryClose(); })();
-        if (!allowed)
-            return;
-    }
-    QDialog::done(result);
-}
-
-void TPenForm::closeEvent(QCloseEvent *event)
-{
-    bool allowed = false;
-    Guarded("TPenForm.FormCloseQuery", [&] { allowed = TryClose(); })();
-    if (!allowed) {
-        event->ignore();
-        return;
-    }
-    // QDialog's own handling ends in done(); the checks have run already.
-    closeChecked_ = true;
-    QDialog::closeEvent(event);
-    closeChecked_ = false;
-}
 
 } // namespace grittor

@@ -2,7 +2,8 @@
 // the blast parameters of the chosen record in edits beside the list.
 #pragma once
 
-#include <QDialog>
+#include "pens/CloseQueryDialog.h"
+
 #include <functional>
 #include <map>
 #include <string>
@@ -21,7 +22,7 @@ class TPenListBox;
 class TPenListDelegate;
 class TRadioGroup;
 
-class TPenForm : public QDialog {
+class TPenForm : public TCloseQueryDialog {
     Q_OBJECT
 public:
     explicit TPenForm(QWidget *parent = nullptr);
@@ -45,8 +46,8 @@ public:
     bool Changed();
     void ClearChanged();
     // True when the window may close.
-    bool FormCloseQuery();
-    void FormClose();
+    bool FormCloseQuery() override;
+    void FormClose() override;
 
     // The material being edited.
     int CurrentMaterial = -1;
@@ -81,13 +82,10 @@ public:
     QPushButton *OKButton = nullptr;
 
 protected:
-    void done(int result) override;
-    void closeEvent(QCloseEvent *event) override;
 
 private:
     void FormCreate();
     void BuildControls();
-    bool TryClose();
     void LoadDefaults();
     void LoadRecord(const TPens &rec);
     // Selects the line of a record without running PenListClick; false when
@@ -109,7 +107,6 @@ private:
     const TPens *loaded_ = nullptr; // the record the edits were loaded from
     TPenListBox *listBox_ = nullptr;
     TPenListDelegate *delegate_ = nullptr;
-    bool closeChecked_ = false;
 };
 
 } // namespace grittor

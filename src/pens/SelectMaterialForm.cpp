@@ -32,7 +32,8 @@ std::function<int(TSelectMaterialForm &)> TSelectMaterialForm::ModalRunner = [](
     return f.exec();
 };
 
-TSelectMaterialForm::TSelectMaterialForm(QWidget *parent) : QDialog(parent)
+TSelectMaterialForm::TSelectMaterialForm(QWidget *parent)
+    : TCloseQueryDialog("TSelectMaterialForm.FormCloseQuery", parent)
 {
     setObjectName("SelectMaterialForm");
     setWindowTitle("Select Material");
@@ -289,38 +290,6 @@ void TSelectMaterialForm::ImportButtonClick()
     RefreshMaterialList();
 }
 
-bool TSelectMaterialForm::TryClose()
-{
-    if (!FormCloseQuery())
-        return false;
-    FormClose();
-    return true;
-}
-
-void TSelectMaterialForm::done(int result)
-{
-    if (!closeChecked_) {
-        bool allowed = false;
-        Guarded("TSelectMaterialForm.FormCloseQuery", [&] { allowed = TryClose(); })();
-        if (!allowed)
-            return;
-    }
-    QDialog::done(result);
-}
-
-void TSelectMaterialForm::closeEvent(QCloseEvent *event)
-{
-    bool allowed = false;
-    Guarded("TSelectMaterialForm.FormCloseQuery", [&] { allowed = TryClose(); })();
-    if (!allowed) {
-        event->ignore();
-        return;
-    }
-    // QDialog's own handling ends in done(); the checks have run already.
-    closeChecked_ = true;
-    QDialog::closeEvent(event);
-    closeChecked_ = false;
-}
 
 bool TSelectMaterialForm::eventFilter(QObject *watched, QEvent *event)
 {

@@ -3,7 +3,8 @@
 // the whole library.
 #pragma once
 
-#include <QDialog>
+#include "pens/CloseQueryDialog.h"
+
 #include <functional>
 
 class QGroupBox;
@@ -14,7 +15,7 @@ class QPushButton;
 
 namespace grittor {
 
-class TSelectMaterialForm : public QDialog {
+class TSelectMaterialForm : public TCloseQueryDialog {
     Q_OBJECT
 public:
     explicit TSelectMaterialForm(QWidget *parent = nullptr);
@@ -28,8 +29,8 @@ public:
     void FormShow();
     void RefreshMaterialList();
     // True when the window may close; sets the selected material either way.
-    bool FormCloseQuery();
-    void FormClose();
+    bool FormCloseQuery() override;
+    void FormClose() override;
 
     void AddButtonClick();
     void ChangeNameButtonClick();
@@ -50,16 +51,12 @@ public:
     QPushButton *OKButton = nullptr;
 
 protected:
-    void done(int result) override;
-    void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void FormCreate();
-    bool TryClose();
     std::string NewName() const;
 
-    bool closeChecked_ = false;
 };
 
 } // namespace grittor

@@ -4,6 +4,7 @@ target_sources(grittor_core PRIVATE
   src/pens/LibraryStore.cpp
 )
 target_sources(grittor_gui PRIVATE
+  src/pens/CloseQueryDialog.cpp
   src/pens/RadioGroup.cpp
   src/pens/CopyForm.cpp
   src/pens/SelectMaterialForm.cpp
