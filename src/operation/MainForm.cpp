@@ -120,6 +120,16 @@ void TMainFrm::BuildViews()
     Image->SetPictureSize(640, 400);
     ScrollBox->setWidget(Image);
     ScrollBox->hide();
+    // A resized window gets a fresh drawing once the resizing settles,
+    // instead of a stretched picture.
+    resizeTimer_ = new QTimer(this);
+    resizeTimer_->setSingleShot(true);
+    resizeTimer_->setInterval(200);
+    connect(resizeTimer_, &QTimer::timeout, this, &TMainFrm::RerenderForSize);
+    connect(Image, &PlotImageView::Resized, this, [this] {
+        if (plot_ && busyDepth_ == 0)
+            resizeTimer_->start();
+    });
     layout->addWidget(ScrollBox);
 
     auto *c = new QChart();

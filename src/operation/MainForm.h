@@ -84,6 +84,9 @@ public:
     // setting, builds its outlines during the first rendering.
     void LoadAndDisplay();
     void RenderImage();
+    // Draws the plot again at the picture's new size (the outline
+    // collection does not listen).
+    void RerenderForSize();
     void DrawFirstPolygon1Click();
     void DrawNextPolygon1Click();
     std::string DrawNextOutline();
@@ -156,6 +159,7 @@ private:
         TMainFrm &frm;
     };
     int busyDepth_ = 0;
+    QTimer *resizeTimer_ = nullptr;
     bool destroySerialWhenIdle_ = false;
 
     std::unique_ptr<TSerial> serial_;

@@ -142,6 +142,22 @@ void TMainFrm::RenderImage()
     plot_->RenderImage(pc.canvas, w, h, Options().Radius);
 }
 
+void TMainFrm::RerenderForSize()
+{
+    if (!plot_ || busyDepth_ > 0 || !Image->isVisible() || Image->size() == Image->Picture().size())
+        return;
+    BusyScope busy(*this);
+    GetAbortFlags().OperationCancelled = false;
+    auto move = std::move(plot_->OnMove);
+    auto line = std::move(plot_->OnLine);
+    {
+        DetachedEvents detached(*plot_);
+        RenderImage();
+    }
+    plot_->OnMove = std::move(move);
+    plot_->OnLine = std::move(line);
+}
+
 void TMainFrm::UpdatePlotCommands()
 {
     const bool open = plot_ != nullptr;

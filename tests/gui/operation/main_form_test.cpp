@@ -446,3 +446,17 @@ TEST_F(MainFormTest, StartMarkerOnceAndArrowsNeverAddOutlines)
     EXPECT_GT(red, 10);
     EXPECT_EQ(Polygon().ObjectCount(), outlines);
 }
+
+TEST_F(MainFormTest, ResizingTheWindowDrawsThePlotAfreshWithoutNewOutlines)
+{
+    MakeWindow();
+    dialogs.files.push_back(test::TestDataPath("operation/two-by-one.plt"));
+    frm->DisplayHpglFileClick();
+    const int outlines = Polygon().ObjectCount();
+    frm->resize(frm->width() + 120, frm->height() + 80);
+    QApplication::processEvents();
+    frm->RerenderForSize(); // what the settled resize runs
+    EXPECT_EQ(frm->Image->Picture().size(), frm->Image->size());
+    EXPECT_EQ(Polygon().ObjectCount(), outlines);
+    EXPECT_TRUE(static_cast<bool>(frm->Plot()->OnLine)); // still listening, as after opening
+}
