@@ -26,6 +26,10 @@ constexpr int64_t kHandleLifeMs = 1000;
 
 File OpenFile(const std::string &path, const char *mode) { return File(std::fopen(path.c_str(), mode)); }
 
+// Lines are written through append handles: another program (or a second
+// copy of this one) writing the same file meanwhile never has its lines
+// overwritten by a handle that is still positioned where it last wrote.
+
 long FileSize(std::FILE *f)
 {
     if (std::fseek(f, 0, SEEK_END) != 0)
@@ -147,12 +151,17 @@ bool TLogOutput::WriteLocked(const std::string &text)
                 return false; // stays not opened; the next call tries again
             const long size = FileSize(r.get());
             if (size < 23) {
+                // Too short to hold a header: the header goes over it.
                 createdAt_ = now;
                 r.reset();
-                f = OpenFile(fullPath_, "r+b");
+                File h = OpenFile(fullPath_, "r+b");
+                if (!h)
+                    return false;
+                Put(h.get(), HeaderLine(now));
+                h.reset();
+                f = OpenFile(fullPath_, "ab");
                 if (!f)
                     return false;
-                Put(f.get(), HeaderLine(now));
             } else {
                 char date[11] = {0};
                 std::fseek(r.get(), 13, SEEK_SET);
@@ -166,16 +175,15 @@ bool TLogOutput::WriteLocked(const std::string &text)
                     createdAt_ = now;
                 }
                 r.reset();
-                f = OpenFile(fullPath_, "r+b");
+                f = OpenFile(fullPath_, "ab");
                 if (!f)
                     return false;
                 if (FileSize(f.get()) > MaxSize)
                     rolloverDue_ = true;
-                std::fseek(f.get(), 0, SEEK_END);
             }
         } else {
             createdAt_ = now;
-            f = OpenFile(fullPath_, "wb");
+            f = OpenFile(fullPath_, "ab");
             if (!f)
                 return false;
             created = true;
@@ -186,11 +194,15 @@ bool TLogOutput::WriteLocked(const std::string &text)
         handleOpenedMs_ = nowMs;
     } else if (handle_ && nowMs - handleOpenedMs_ < kHandleLifeMs && nowMs >= handleOpenedMs_) {
         f = std::move(handle_);
-        if (std::ftell(f.get()) > MaxSize)
+        if (FileSize(f.get()) > MaxSize)
             rolloverDue_ = true;
     } else {
         handle_.reset();
-        f = OpenFile(fullPath_, "r+b");
+        // A file removed meanwhile is not silently recreated without its
+        // header: the line is dropped and the next one starts a new file.
+        std::error_code ec;
+        if (std::filesystem::exists(fullPath_, ec))
+            f = OpenFile(fullPath_, "ab");
         if (!f) {
             opened_ = false;
             return false;
@@ -198,7 +210,6 @@ bool TLogOutput::WriteLocked(const std::string &text)
         handleOpenedMs_ = nowMs;
         if (FileSize(f.get()) > MaxSize)
             rolloverDue_ = true;
-        std::fseek(f.get(), 0, SEEK_END);
     }
     Put(f.get(), text);
     std::fflush(f.get());

@@ -205,6 +205,23 @@ TEST_F(LogTest, ABurstOfLinesKeepsTheFileOpenButEveryLineIsOnDiskAtOnce)
     EXPECT_EQ(ReadAll(log.FullPath()), "File Created 03/09/2026\r\nFile Opened\r\nthird\r\n");
 }
 
+TEST_F(LogTest, TwoProgramsWritingOneFileOverwriteNoLine)
+{
+    // A second copy of the program (or a second test process) logs to the
+    // same file while both keep their handles open.
+    TLogOutput first(dir, "Grittor");
+    TLogOutput second(dir, "Grittor");
+    first.Write("one", false, true);
+    second.Write("two", false, true);
+    first.Write("three", false, true);
+    second.Write("four", false, true);
+    const std::string text = ReadAll(first.FullPath());
+    for (const char *line : {"one\r\n", "two\r\n", "three\r\n", "four\r\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+    EXPECT_LT(text.find("one"), text.find("two"));
+    EXPECT_LT(text.find("three"), text.find("four"));
+}
+
 TEST_F(LogTest, UnwritableFolderIsSilent)
 {
     TLogOutput log(dir + "missing/folder", "Grittor");
