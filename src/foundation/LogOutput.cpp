@@ -194,7 +194,9 @@ bool TLogOutput::WriteLocked(const std::string &text)
         handleOpenedMs_ = nowMs;
     } else if (handle_ && nowMs - handleOpenedMs_ < kHandleLifeMs && nowMs >= handleOpenedMs_) {
         f = std::move(handle_);
-        if (FileSize(f.get()) > MaxSize)
+        // After an append the position is the end of the file as it was
+        // then: close enough for the size limit, and no system call.
+        if (std::ftell(f.get()) > MaxSize)
             rolloverDue_ = true;
     } else {
         handle_.reset();

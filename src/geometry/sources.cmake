@@ -2,6 +2,7 @@
 # HpglOutput lives in the hpgl folder but belongs to this area.
 target_sources(grittor_core PRIVATE
   src/geometry/polygon.cpp
+  src/geometry/OutlineFeed.cpp
   src/geometry/Blow.cpp
   src/hpgl/HpglOutput.cpp
 )

@@ -17,6 +17,7 @@
 #include "foundation/option.h"
 #include "foundation/utils.h"
 #include "geometry/Blow.h"
+#include "geometry/OutlineFeed.h"
 #include "geometry/polygon.h"
 #include "hpgl/Canvas.h"
 #include "hpgl/HpglOutput.h"
@@ -34,11 +35,15 @@ namespace grittor::cli {
 namespace {
 
 // Opening a plot collects its outlines during the first rendering.
-const FirstRenderRegistration collectOutlines([](THpglFile &plot) {
+// The collection runs beside the drawing, on the second core.
+const FirstRenderRegistration collectOutlines([](THpglFile &plot) -> std::function<void()> {
     TPolygon &poly = Polygon();
     poly.ScanLine = Options().ScanLine;
     poly.Debug = false;
     poly.StartCollection(&plot);
+    auto feed = std::make_shared<TOutlineFeed>(poly);
+    feed->Attach(plot);
+    return [feed] { feed->Finish(); };
 });
 
 // The rendering needs a target; nothing is shown here.
@@ -143,11 +148,7 @@ std::unique_ptr<THpglFile> LoadPlot(const std::string &command, const std::strin
         return nullptr;
     }
     NullCanvas canvas;
-    for (const auto &hook : FirstRenderHooks())
-        hook(*plot);
-    plot->RenderImage(canvas, 1000, 700, Options().Radius);
-    plot->OnMove = nullptr;
-    plot->OnLine = nullptr;
+    RenderFirstTime(*plot, canvas, 1000, 700);
     TPolygon &poly = Polygon();
     if (poly.GroupCount() == 0) {
         status = UsageError(command + ": " + path + " draws nothing: the plot has no pen groups");

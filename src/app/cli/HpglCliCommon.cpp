@@ -48,4 +48,33 @@ const std::vector<FirstRenderHook> &FirstRenderHooks()
     return HookList();
 }
 
+void RenderFirstTime(THpglFile &plot, Canvas &canvas, int width, int height)
+{
+    // The listeners end in reverse order, also when the rendering fails.
+    struct Endings {
+        std::vector<std::function<void()>> list;
+        void RunAll()
+        {
+            while (!list.empty()) {
+                auto end = std::move(list.back());
+                list.pop_back();
+                if (end)
+                    end();
+            }
+        }
+        ~Endings()
+        {
+            try {
+                RunAll();
+            } catch (...) {
+                // already failing: the first failure is the one reported
+            }
+        }
+    } endings;
+    for (const auto &hook : FirstRenderHooks())
+        endings.list.push_back(hook(plot));
+    plot.RenderImage(canvas, width, height, Options().Radius);
+    endings.RunAll();
+}
+
 } // namespace grittor::cli

@@ -74,9 +74,7 @@ int RunRender(const std::vector<std::string> &args)
     {
         QPainterCanvas canvas(&image);
         // The outline collection listens to this first rendering.
-        for (const auto &hook : FirstRenderHooks())
-            hook(*plot);
-        plot->RenderImage(canvas, width, height, Options().Radius);
+        RenderFirstTime(*plot, canvas, width, height);
     }
     QImageWriter writer(QString::fromLocal8Bit(out.c_str()), "png");
     writer.setQuality(80); // the fastest real compression: the picture is mostly flat colour

@@ -3,6 +3,7 @@
 #include "GeometryTestSupport.h"
 #include "TestDoubles.h"
 #include "geometry/Blow.h"
+#include "geometry/OutlineFeed.h"
 #include "geometry/polygon.h"
 #include "hpgl/Canvas.h"
 #include "hpgl/HpglOutput.h"
@@ -82,6 +83,98 @@ TEST_F(PlotOutlines, ArcChordsBecomeFewSegmentsAndCirclesCloseThemselves)
     EXPECT_FALSE(poly.Objects[0].NotClosed);
     EXPECT_LE(poly.Objects[1].Count(), 12);
     EXPECT_GT(poly.Objects[1].Count(), 0);
+}
+
+// A plot big enough to fill the feed's every batch several times over, with
+// what makes outlines differ: open and closed shapes, chords short enough to
+// be merged, arcs whose points no float holds, pen changes inside outlines,
+// relative moves and encoded polylines.
+std::string FeedPlot()
+{
+    std::string t = "IN;";
+    for (int i = 0; i < 6000; ++i) {
+        const int x = (i % 80) * 700, y = (i / 80) * 700;
+        t += "SP" + std::to_string(1 + i % 6) + ";";
+        t += "PU" + std::to_string(x) + "," + std::to_string(y) + ";";
+        switch (i % 5) {
+        case 0:
+            t += "PD" + std::to_string(x + 500) + "," + std::to_string(y) + "," + std::to_string(x + 500) + "," +
+                 std::to_string(y + 400) + "," + std::to_string(x) + "," + std::to_string(y + 400) + "," +
+                 std::to_string(x) + "," + std::to_string(y) + ";";
+            break;
+        case 1:
+            t += "CI" + std::to_string(30 + i % 170) + ";";
+            break;
+        case 2:
+            t += "PD;AA" + std::to_string(x + 200) + "," + std::to_string(y + 100) + ",137.5;PR0.3,0.2,0.25,-0.1,90,7;";
+            break;
+        case 3:
+            t += "PD" + std::to_string(x + 300) + "," + std::to_string(y + 1) + ";SP2;PD" + std::to_string(x + 10) +
+                 "," + std::to_string(y + 250) + ";PU;ER120,80;";
+            break;
+        default:
+            t += "PE<=__;"; // an encoded absolute pen-up move to the origin
+            t += "PD" + std::to_string(x + 50) + "," + std::to_string(y + 333) + ";";
+            break;
+        }
+    }
+    return t;
+}
+
+TEST_F(PlotOutlines, TheFeedOnTheSecondCoreCollectsExactlyWhatListeningDirectlyCollects)
+{
+    const std::string text = FeedPlot();
+    auto direct = FromText(text);
+    TPolygon expected;
+    Collect(*direct, expected);
+
+    auto fed = FromText(text);
+    TPolygon actual;
+    NullCanvas canvas;
+    actual.StartCollection(fed.get());
+    {
+        TOutlineFeed feed(actual);
+        feed.Attach(*fed);
+        fed->RenderImage(canvas, 800, 600, 381);
+        feed.Finish();
+        EXPECT_FALSE(fed->OnMove);
+        EXPECT_FALSE(fed->OnLine);
+        feed.Finish(); // a second time does nothing
+    }
+    ASSERT_GT(expected.ObjectCount(), 5000);
+    long vertices = 0;
+    ASSERT_EQ(actual.ObjectCount(), expected.ObjectCount());
+    for (int i = 0; i < expected.ObjectCount(); ++i) {
+        const TObjectList &a = actual.Objects[static_cast<size_t>(i)];
+        const TObjectList &e = expected.Objects[static_cast<size_t>(i)];
+        ASSERT_EQ(a.Count(), e.Count()) << "outline " << i;
+        EXPECT_EQ(a.Pen, e.Pen) << "outline " << i;
+        EXPECT_EQ(a.NotClosed, e.NotClosed) << "outline " << i;
+        for (int k = 0; k <= e.Count() && e.Count() > 0; ++k, ++vertices) {
+            ASSERT_EQ(a.Vertex(k).x, e.Vertex(k).x) << "outline " << i << " vertex " << k;
+            ASSERT_EQ(a.Vertex(k).y, e.Vertex(k).y) << "outline " << i << " vertex " << k;
+        }
+    }
+    EXPECT_GT(vertices, static_cast<long>(TOutlineFeed::BatchSize * TOutlineFeed::BatchCount));
+    ASSERT_EQ(actual.GroupCount(), expected.GroupCount());
+    for (int g = 0; g < expected.GroupCount(); ++g)
+        EXPECT_EQ(actual.GroupPen(g), expected.GroupPen(g));
+}
+
+TEST_F(PlotOutlines, AFeedLeftWithoutFinishingStillDeliversEverythingAndDetaches)
+{
+    auto plot = FromText("SP3;PU0,0;PD1000,0,1000,1000,0,1000,0,0;PU;");
+    TPolygon poly;
+    poly.StartCollection(plot.get());
+    NullCanvas canvas;
+    {
+        TOutlineFeed feed(poly);
+        feed.Attach(*plot);
+        plot->RenderImage(canvas, 800, 600, 381);
+    } // e.g. an exception unwinding past it
+    EXPECT_FALSE(plot->OnLine);
+    ASSERT_EQ(poly.ObjectCount(), 1);
+    EXPECT_EQ(poly.Objects[0].Count(), 4);
 }
 
 TEST_F(PlotOutlines, EveryRealPlot)
