@@ -10,7 +10,7 @@ namespace grittor {
 TOutlineFeed::TOutlineFeed(TPolygon &polygon) : polygon_(polygon), batches_(BatchCount)
 {
     for (Batch &b : batches_)
-        b.events = std::make_unique<Event[]>(BatchSize);
+        b.events = std::make_unique_for_overwrite<Event[]>(BatchSize); // written before it is read
     cur_ = batches_[0].events.get();
     end_ = cur_ + BatchSize;
     worker_ = std::thread([this] { Run(); });
