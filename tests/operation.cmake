@@ -1,7 +1,7 @@
 grittor_add_test(NAME test_operation_gui LABEL gui
   SOURCES
     gui/operation/main_form_test.cpp
-  LIBS grittor_gui z)
+  LIBS grittor_gui Qt6::Test z)
 grittor_add_test(NAME test_operation_e2e LABEL e2e WIDGETS
   SOURCES
     e2e/operation/simulate_test.cpp

@@ -101,7 +101,7 @@ int main(int argc, char **argv)
     // for a machine with "No Comm Port" selected uses com1.
     auto bindPort = [&main](const std::string &device) {
         if (Options().Port == "none")
-            main.SelectPort("com1");
+            main.SelectPortForThisRun("com1");
         SetPortOverride(Options().Port, device);
     };
     std::unique_ptr<TSimulatorProcess> simulator;

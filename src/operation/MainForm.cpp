@@ -29,6 +29,7 @@
 #include <QPlainTextEdit>
 #include <QScatterSeries>
 #include <QScreen>
+#include <QShortcut>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -281,11 +282,11 @@ void TMainFrm::BuildMenus()
     const char *portCaptions[] = {"Com&1", "Com&2", "Com&3", "Com&4", "Com5", "Com6", "Com7", "Com8"};
     for (int i = 0; i < 8; ++i) {
         const std::string name = "com" + std::to_string(i + 1);
-        QAction *a = AddItem(port, portCaptions[i], [this, name] { SelectPort(name); });
+        QAction *a = AddItem(port, portCaptions[i], [this, name] { PortMenuClick(name); });
         a->setCheckable(true);
         portItems_.push_back(a);
     }
-    QAction *none = AddItem(port, "No Comm Port", [this] { SelectPort("none"); });
+    QAction *none = AddItem(port, "No Comm Port", [this] { PortMenuClick("none"); });
     none->setCheckable(true);
     portItems_.push_back(none);
     port->addSeparator();
@@ -325,7 +326,8 @@ void TMainFrm::BuildMenus()
     AddItem(machine, "Machine &Settings...", nullptr)->setEnabled(false);
     AddItem(machine, "&Jog Panel...", nullptr)->setEnabled(false);
     machine->addSeparator();
-    AddItem(machine, "&Pause", [this] { PauseMenuClick(); }, QKeySequence("Ctrl+P"));
+    // Ctrl+P prints, as everywhere else.
+    AddItem(machine, "&Pause", [this] { PauseMenuClick(); }, QKeySequence("Ctrl+Shift+P"));
     AddItem(machine, "C&ontinue", [this] { ContinueMenuClick(); }, QKeySequence("Ctrl+R"));
     AddItem(machine, "&Cancel Job...", [this] { CancelMenuClick(); }, QKeySequence("Ctrl+K"));
     machine->addSeparator();
@@ -371,10 +373,24 @@ void TMainFrm::BuildMenus()
     QAction *fillDebug = AddItem(help, "Polygon Fill Debug", nullptr);
     fillDebug->setCheckable(true);
     fillDebug->setVisible(false);
+    // The outline debug lines and the PE decoding trace are one switch: both
+    // are for looking into one troublesome plot, and both are far too many
+    // lines to write for every plot opened.
+    connect(fillDebug, &QAction::toggled, this, [](bool on) { THpglFile::SetPeDiagnostics(on); });
 
-    // The hidden items are still reachable by their shortcuts for service work.
-    for (const char *c : {"Separate Colors", "Same Point Search", "Polygon Fill Debug"})
-        addAction(Item(c));
+    // The hidden items are still reachable for service work, by shortcuts
+    // of the window (a hidden action's own shortcut never fires); the status
+    // bar says what a shortcut switched.
+    const std::pair<const char *, const char *> hidden[] = {
+        {"Separate Colors", "Ctrl+Alt+C"}, {"Same Point Search", "Ctrl+Alt+S"}, {"Polygon Fill Debug", "Ctrl+Alt+D"}};
+    for (const auto &[caption, keys] : hidden) {
+        QAction *a = Item(caption);
+        auto *shortcut = new QShortcut(QKeySequence(keys), this);
+        connect(shortcut, &QShortcut::activated, this, [this, a, caption] {
+            a->toggle();
+            SetStatusText(QString(caption) + (a->isChecked() ? " on" : " off"));
+        });
+    }
 }
 
 // -------------------------------------------------------- start and close ---
@@ -454,7 +470,13 @@ void TMainFrm::FormClose()
     o.Left = g.x();
     o.Width = g.width();
     o.Height = g.height();
+    // A port chosen by the command line for this run is not the operator's
+    // choice: the settings keep the one they had.
+    const std::string runPort = o.Port;
+    if (!runOnlyPort_.empty() && o.Port == runOnlyPort_)
+        o.Port = storedPort_;
     o.Save();
+    o.Port = runPort;
     if (busyDepth_ > 0)
         destroySerialWhenIdle_ = true; // a command further up the stack still uses it
     else
@@ -476,6 +498,20 @@ void TMainFrm::SelectPort(const std::string &port)
     for (int i = 0; i < 9; ++i)
         portItems_[static_cast<size_t>(i)]->setChecked(i == index);
     Options().Port = index == 8 ? "none" : "com" + std::to_string(index + 1);
+}
+
+void TMainFrm::PortMenuClick(const std::string &port)
+{
+    runOnlyPort_.clear();
+    SelectPort(port);
+}
+
+void TMainFrm::SelectPortForThisRun(const std::string &port)
+{
+    if (runOnlyPort_.empty())
+        storedPort_ = Options().Port;
+    SelectPort(port);
+    runOnlyPort_ = Options().Port;
 }
 
 void TMainFrm::TimerTimer()

@@ -61,6 +61,9 @@ public:
     // Opens the port when there is no link (commands that need the machine).
     void EnsureLink();
     void SelectPort(const std::string &port); // "com1".."com8" or "none"
+    void PortMenuClick(const std::string &port); // the operator's choice, kept in the settings
+    // A port the command line asks for: used in this run, not stored.
+    void SelectPortForThisRun(const std::string &port);
     void UploadFirmwareMenuClick();
     void SendDiagnostic(const char *logName, const std::string &command);
 
@@ -176,6 +179,7 @@ private:
 
     std::vector<std::pair<QString, QAction *>> items_;
     std::vector<QAction *> portItems_; // com1..com8, then "No Comm Port"
+    std::string runOnlyPort_, storedPort_;
     std::vector<QAction *> fontItems_; // 6..12
 };
 

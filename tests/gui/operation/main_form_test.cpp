@@ -17,13 +17,17 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QSettings>
+#include <QShortcut>
+#include <QTest>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <zlib.h>
@@ -459,4 +463,74 @@ TEST_F(MainFormTest, ResizingTheWindowDrawsThePlotAfreshWithoutNewOutlines)
     EXPECT_EQ(frm->Image->Picture().size(), frm->Image->size());
     EXPECT_EQ(Polygon().ObjectCount(), outlines);
     EXPECT_TRUE(static_cast<bool>(frm->Plot()->OnLine)); // still listening, as after opening
+}
+
+TEST_F(MainFormTest, NoTwoCommandsShareAShortcut)
+{
+    MakeWindow();
+    std::map<QString, QString> owner;
+    auto claim = [&](const QKeySequence &keys, const QString &who) {
+        if (keys.isEmpty())
+            return;
+        const QString k = keys.toString(QKeySequence::PortableText);
+        auto [it, fresh] = owner.emplace(k, who);
+        EXPECT_TRUE(fresh) << k.toStdString() << " belongs to both " << it->second.toStdString() << " and "
+                           << who.toStdString();
+    };
+    for (QAction *a : frm->findChildren<QAction *>())
+        for (const QKeySequence &k : a->shortcuts())
+            claim(k, a->text());
+    for (QShortcut *s : frm->findChildren<QShortcut *>())
+        claim(s->key(), "window shortcut");
+    EXPECT_EQ(owner.count("Ctrl+P"), 1u);
+    EXPECT_EQ(owner.count("Ctrl+Alt+D"), 1u);
+}
+
+TEST_F(MainFormTest, HiddenDebugItemIsReachableByItsShortcutAndSwitchesThePeTrace)
+{
+    MakeWindow();
+    frm->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frm.get()));
+    QAction *debug = frm->Item("Polygon Fill Debug");
+    ASSERT_FALSE(debug->isVisible());
+    EXPECT_FALSE(debug->isChecked());
+    QTest::keyClick(frm.get(), Qt::Key_D, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_TRUE(debug->isChecked());
+    EXPECT_TRUE(THpglFile::PeDiagnostics());
+    EXPECT_EQ(frm->StatusBarPanel->text().toStdString(), "Polygon Fill Debug on");
+
+    // A plot opened now traces its PE codes into the debug log.
+    QTemporaryDir dir;
+    const std::string plot = dir.path().toStdString() + "/pe.plt";
+    std::ofstream(plot) << "IN;SP1;PE<=?_>__;";
+    dialogs.files.push_back(plot);
+    frm->DisplayHpglFileClick();
+    EXPECT_NE(LogText().find("\t\t\tpegl minmax entry"), std::string::npos);
+
+    QTest::keyClick(frm.get(), Qt::Key_D, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_FALSE(debug->isChecked());
+    EXPECT_FALSE(THpglFile::PeDiagnostics());
+    EXPECT_EQ(frm->StatusBarPanel->text().toStdString(), "Polygon Fill Debug off");
+}
+
+TEST_F(MainFormTest, APortTheCommandLineChoseIsNotStored)
+{
+    {
+        QSettings s("Korvane Systems", "Grittor");
+        s.setValue("Port", "none");
+    }
+    ResetOptions();
+    MakeWindow();
+    frm->SelectPortForThisRun("com1");
+    EXPECT_EQ(Options().Port, "com1");
+    EXPECT_TRUE(frm->Item("Com&1")->isChecked());
+    frm->FormClose();
+    EXPECT_EQ(QSettings("Korvane Systems", "Grittor").value("Port").toString(), "none");
+    EXPECT_EQ(Options().Port, "com1") << "the run goes on with its port";
+
+    // The operator's own choice in that run is kept.
+    frm->Item("Com&2")->trigger();
+    frm->FormClose();
+    EXPECT_EQ(QSettings("Korvane Systems", "Grittor").value("Port").toString(), "com2");
+    GetAbortFlags().Closing = false;
 }
