@@ -9,4 +9,5 @@ grittor_add_test(NAME test_foundation_unit LABEL unit
 grittor_add_test(NAME test_foundation_gui LABEL gui
   SOURCES
     gui/foundation/exception_report_form_test.cpp
+    gui/foundation/window_rect_test.cpp
   LIBS grittor_gui)

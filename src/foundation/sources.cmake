@@ -13,4 +13,5 @@ target_sources(grittor_gui PRIVATE
   src/foundation/QtSeams.cpp
   src/foundation/ExceptionReportForm.cpp
   src/foundation/GuiApplication.cpp
+  src/foundation/WindowRect.cpp
 )

@@ -7,7 +7,7 @@
 #include "foundation/GuiApplication.h"
 #include "foundation/LogOutput.h"
 #include "foundation/QtSeams.h"
-#include "foundation/ScreenPosition.h"
+#include "foundation/WindowRect.h"
 #include "foundation/option.h"
 #include "hpgl/hpgl.h"
 #include "link/TSerial.h"
@@ -443,11 +443,7 @@ void TMainFrm::FormActivate()
         r.left = o.Left;
         r.top = o.Top;
     }
-    if (QScreen *s = screen()) {
-        const QSize sz = s->availableGeometry().size();
-        r = FitRectToScreen(r, sz.width(), sz.height());
-    }
-    setGeometry(r.left, r.top, r.width, r.height);
+    ApplyWindowRect(*this, r);
     Item("Enable Debug Log")->setChecked(o.Log);
     Item("Enable Character Log")->setChecked(o.CharLog);
 }
@@ -465,11 +461,11 @@ void TMainFrm::FormClose()
     Toption &o = Options();
     o.LocalEcho = Item("Local &Echo")->isChecked();
     o.FontSize = fontSize_;
-    const QRect g = geometry();
-    o.Top = g.y();
-    o.Left = g.x();
-    o.Width = g.width();
-    o.Height = g.height();
+    const TRectXYWH g = GetWindowRect(*this);
+    o.Top = g.top;
+    o.Left = g.left;
+    o.Width = g.width;
+    o.Height = g.height;
     // A port chosen by the command line for this run is not the operator's
     // choice: the settings keep the one they had.
     const std::string runPort = o.Port;
