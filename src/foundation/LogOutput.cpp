@@ -256,25 +256,47 @@ std::string StateFolder()
     return base + "/Grittor/";
 }
 
+// Tried, not judged from the mode bits: access() says yes to root for
+// folders such as /proc where no file can be made.
+bool CanCreateFilesIn(const std::string &dir)
+{
+    std::string probe = (dir.empty() ? std::string(".") : dir) + "/.grittor-probe-XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
+}
+
 std::unique_ptr<TLogOutput> MakeLog()
 {
     std::error_code ec;
     std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    std::string dir = ec ? std::string("./") : exe.parent_path().string() + "/";
+    const std::string dir = ec ? std::string("./") : exe.parent_path().string() + "/";
     std::string name = ec ? std::string("grittor") : exe.filename().string();
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0)
         name.resize(name.size() - 4);
-    if (const char *over = std::getenv("GRITTOR_LOG_DIR"); over && *over) {
-        dir = over;
-    } else if (::access(dir.c_str(), W_OK) != 0) {
-        // An installed program cannot write beside itself; keep the log per user.
-        dir = StateFolder();
-        std::filesystem::create_directories(dir, ec);
-    }
-    return std::make_unique<TLogOutput>(dir, name);
+    return std::make_unique<TLogOutput>(ChooseLogFolder(dir), name);
 }
 
 } // namespace
+
+std::string ChooseLogFolder(const std::string &exeFolder)
+{
+    std::string dir = exeFolder;
+    if (const char *over = std::getenv("GRITTOR_LOG_DIR"); over && *over) {
+        dir = over;
+    } else if (!CanCreateFilesIn(dir)) {
+        // An installed program cannot write beside itself; keep the log per user.
+        dir = StateFolder();
+        std::error_code ec;
+        std::filesystem::create_directories(dir, ec);
+    }
+    if (dir.empty() || dir.back() != '/')
+        dir += '/';
+    return dir;
+}
 
 TLogOutput &LogOutput()
 {

@@ -71,6 +71,12 @@ private:
 // per-user state folder when that folder cannot be written).
 TLogOutput &LogOutput();
 
+// The folder the program's log goes to when the executable sits in
+// exeFolder: $GRITTOR_LOG_DIR when set, else exeFolder when it can be
+// written, else $XDG_STATE_HOME/Grittor/ (~/.local/state/Grittor/), created
+// on the way. Ends with "/".
+std::string ChooseLogFolder(const std::string &exeFolder);
+
 // Shorthand for the entry line every command handler writes.
 inline void LogEntry(const std::string &text) { LogOutput().Write(text, true, true); }
 

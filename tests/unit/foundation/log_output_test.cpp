@@ -258,3 +258,34 @@ TEST_F(LogTest, TwoThreadsLoseNoLineAndInterleaveOnlyWholeLines)
     EXPECT_EQ(nextA, 10000);
     EXPECT_EQ(nextB, 10000);
 }
+
+TEST(LogFolder, BesideTheProgramWhenWritableElseThePerUserStateFolder)
+{
+    QTemporaryDir exeDir, state;
+    struct Env {
+        std::string name, saved;
+        bool had;
+        explicit Env(const char *n) : name(n), had(std::getenv(n) != nullptr)
+        {
+            if (had)
+                saved = std::getenv(n);
+        }
+        ~Env() { had ? (void)setenv(name.c_str(), saved.c_str(), 1) : (void)unsetenv(name.c_str()); }
+    } keepOverride("GRITTOR_LOG_DIR"), keepState("XDG_STATE_HOME");
+    unsetenv("GRITTOR_LOG_DIR");
+    setenv("XDG_STATE_HOME", state.path().toLocal8Bit().constData(), 1);
+
+    const std::string beside = exeDir.path().toStdString() + "/";
+    EXPECT_EQ(ChooseLogFolder(beside), beside);
+    // /proc cannot be written even by root: an installed program's case.
+    const std::string perUser = state.path().toStdString() + "/Grittor/";
+    EXPECT_EQ(ChooseLogFolder("/proc/"), perUser);
+    EXPECT_TRUE(std::filesystem::is_directory(perUser)) << "the folder is made for the log";
+    TLogOutput log(ChooseLogFolder("/proc/"), "grittor");
+    log.Write("lands in the state folder", true, true);
+    EXPECT_EQ(log.FullPath(), perUser + "grittor.log");
+    EXPECT_NE(ReadAll(log.FullPath()).find("lands in the state folder"), std::string::npos);
+
+    setenv("GRITTOR_LOG_DIR", beside.c_str(), 1);
+    EXPECT_EQ(ChooseLogFolder("/proc/"), beside);
+}
