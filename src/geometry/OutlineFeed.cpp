@@ -59,18 +59,19 @@ void TOutlineFeed::Run()
                 return; // ending, and everything taken
             index = take_;
         }
-        Batch &b = batches_[index];
+        const Batch &b = batches_[index];
         if (!failure_) {
             try {
+                TPolygon &polygon = polygon_;
                 TExtendedPoint p;
-                for (size_t k = 0; k < b.count; ++k) {
+                for (size_t k = 0, n = b.count; k < n; ++k) {
                     const Event &e = b.events[k];
                     std::memcpy(&p.x, e.x, Bits80);
                     std::memcpy(&p.y, e.y, Bits80);
                     if (e.line)
-                        polygon_.Line(p, e.pen);
+                        polygon.Line(p, e.pen);
                     else
-                        polygon_.Move(p, e.pen);
+                        polygon.Move(p, e.pen);
                 }
             } catch (...) {
                 failure_ = std::current_exception();

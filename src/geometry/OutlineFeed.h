@@ -76,15 +76,18 @@ private:
     void Publish();
     void Run();
 
+    // Read by the worker at every point, written by no one.
     TPolygon &polygon_;
     THpglFile *file_ = nullptr;
     std::vector<Batch> batches_;
-    size_t fill_ = 0; // the batch the drawing thread fills
+    // Written by the drawing thread at every point: a cache line of its own,
+    // or the worker's reads above would miss every time.
+    alignas(64) size_t fill_ = 0; // the batch the drawing thread fills
     Event *cur_ = nullptr;
     Event *end_ = nullptr;
     // Guarded by mutex_: batches handed over and not yet taken back, the
     // next batch the worker reads, and the end of the feed.
-    std::mutex mutex_;
+    alignas(64) std::mutex mutex_;
     std::condition_variable ready_; // a batch for the worker, or the end
     std::condition_variable freed_; // room for the drawing thread
     size_t queued_ = 0;
