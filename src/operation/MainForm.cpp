@@ -410,8 +410,8 @@ void TMainFrm::FormCreate()
     Memo->setFont(f);
     fontSize_ = kDesignFontSize;
     AddTerminalLine(std::string("    ") + GrittorVersionText + " Started", true);
-    AddTerminalLine("Copyright (C) 2026 Korvane Systems. GNU GPL v3 or later; no warranty.",
-                    true);
+    // Short enough for the terminal of the window's first size.
+    AddTerminalLine("(C) 2026 Korvane Systems. GPL v3 or later, no warranty.", true);
 }
 
 void TMainFrm::showEvent(QShowEvent *e)
