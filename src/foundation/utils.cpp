@@ -176,7 +176,17 @@ std::string FormatExtended(long double v)
 {
     v = Clamp100(v);
     char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 17);
+    // The same digits by quicker ways where the value allows: a whole number
+    // below 10^17 prints as itself, and a value a double holds exactly prints
+    // as that double does (the 17 digits of one exact value, rounded once).
+    // The long double conversion goes through the slow multi-precision path.
+    std::to_chars_result r;
+    if (v == std::trunc(v) && std::fabs(v) < 1e17L)
+        r = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(v));
+    else if (const double d = static_cast<double>(v); static_cast<long double>(d) == v)
+        r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 17);
+    else
+        r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 17);
     return std::string(buf, r.ptr);
 }
 

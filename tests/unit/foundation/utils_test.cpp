@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <vector>
 
 using namespace grittor;
 
@@ -157,6 +160,45 @@ TEST(Formatters, GeneralFormClampsAndTrims)
     EXPECT_EQ(FormatExtended(1e101L), FormatExtended(1e100L));
     EXPECT_EQ(FormatExtended(-1e300L), "-" + FormatExtended(1e100L));
     EXPECT_EQ(FormatExtended(1.0L / 3), "0.33333333333333333");
+}
+
+TEST(Formatters, GeneralFormIsPrintfsWhicheverWayTheValueIsFormatted)
+{
+    // Whole numbers, values a double holds, and values only a long double
+    // holds take different roads; all must print what "%.17Lg" prints.
+    std::vector<long double> values = {0.0L, -0.0L, 1, -1, 7, 1016, -40000, 1e15L, 99999999999999999.0L,
+                                       1e17L, 123456789012345678.0L, 1e18L, -1e17L, 0.5L, 2.5L, 1e-10L,
+                                       -1e-9L, 1.0L / 3, -2.0L / 3, 1016.0L / 3, 0.1L, 1e99L, 1e100L - 1e84L,
+                                       0x1p-20L, 4503599627370496.5L, 9007199254740993.0L};
+    uint64_t seed = 88172645463325252ull;
+    auto next = [&seed] {
+        seed ^= seed << 13;
+        seed ^= seed >> 7;
+        seed ^= seed << 17;
+        return seed;
+    };
+    for (int i = 0; i < 20000; ++i) {
+        const long double whole = static_cast<long double>(static_cast<int64_t>(next() % 4000000) - 2000000);
+        const long double frac = static_cast<long double>(next() % 1000000) / 1024.0L;
+        const long double odd = static_cast<long double>(next()) / static_cast<long double>(next() | 1);
+        values.push_back(whole);
+        values.push_back(whole + frac);                              // a double holds it exactly
+        values.push_back(whole * 2.54L / 3);                         // a long double only
+        values.push_back(i % 2 ? odd : -odd);                        // any magnitude
+        values.push_back(static_cast<double>(whole * 1.1L));         // a double's own rounding
+        values.push_back(std::ldexp(whole, static_cast<int>(next() % 80) - 40));
+    }
+    for (const long double v : values) {
+        long double expectedValue = v;
+        if (std::fabs(v) < 1e-10L)
+            expectedValue = 0;
+        char buf[80];
+        std::snprintf(buf, sizeof buf, "%.17Lg", expectedValue);
+        std::string expected = buf;
+        if (expected == "-0")
+            expected = "0";
+        ASSERT_EQ(FormatExtended(v), expected) << "value " << buf;
+    }
 }
 
 TEST(Formatters, FixedAndPointForms)

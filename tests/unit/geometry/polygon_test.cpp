@@ -2,8 +2,12 @@
 
 #include "GeometryTestSupport.h"
 #include "TestDoubles.h"
+#include "foundation/AbortFlags.h"
+#include "foundation/Clock.h"
 #include "hpgl/HpglOutput.h"
 
+#include <QDateTime>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -243,6 +247,43 @@ TEST_F(PolygonTest, SegmentDumpListsEveryOutline)
     poly.DumpSegments(file, true);
     EXPECT_EQ(Lines(ReadFile(file)).size(), 14u);
     EXPECT_THROW(poly.DumpSegments(dir.path().toStdString() + "/no/such/folder/x.xls", false), std::runtime_error);
+}
+
+TEST_F(PolygonTest, ALongSegmentDumpLetsTheWindowsRunAndStopsWhenTheProgramCloses)
+{
+    for (int i = 0; i < 8000; ++i)
+        Rect(poly, i * 2000.0L, 0, 1016, 1016, 1 + i % 5);
+    QTemporaryDir dir;
+    const std::string file = dir.path().toStdString() + "/dump.xls";
+    // A clock on which every look takes `step` ms.
+    struct SteppingClock final : Clock {
+        int64_t now = 1000, step = 0;
+        int64_t NowMs() override { return now += step; }
+        int64_t NowNs() override { return NowMs() * 1000000; }
+        QDateTime WallNow() override { return QDateTime(QDate(2026, 1, 15), QTime(10, 0)).addMSecs(now); }
+        void SleepMs(int ms) override { now += ms; }
+    } clock;
+    SetClock(&clock);
+    test::CountingUiHooks hooks;
+
+    poly.DumpSegments(file, false); // no time passes: no breaks
+    EXPECT_EQ(hooks.calls.load(), 0);
+    const std::string whole = ReadFile(file);
+    ASSERT_GT(whole.size(), 4u * 65536u);
+
+    clock.step = 10; // 15 ms pass every second block or so
+    poly.DumpSegments(file, false);
+    EXPECT_GE(hooks.calls.load(), 2);
+    EXPECT_EQ(ReadFile(file), whole) << "the same dump, breaks or not";
+
+    // The main window closing during a break ends the dump early.
+    hooks.onProcess = [] { GetAbortFlags().Closing = true; };
+    poly.DumpSegments(file, false);
+    GetAbortFlags().Closing = false;
+    SetClock(nullptr);
+    const size_t cut = ReadFile(file).size();
+    EXPECT_GT(cut, 0u);
+    EXPECT_LT(cut, whole.size());
 }
 
 TEST_F(PolygonTest, ABigPlotLogsItsFirstThousandOutlinesOnly)
