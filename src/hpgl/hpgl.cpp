@@ -5,9 +5,11 @@
 #include "hpgl/HpglNumbers.h"
 
 #include "foundation/AbortFlags.h"
+#include "foundation/Clock.h"
 #include "foundation/Dialogs.h"
 #include "foundation/Progress.h"
 #include "foundation/StringUtils.h"
+#include "foundation/UiHooks.h"
 #include "foundation/option.h"
 #include "pens/MaterialLibrary.h"
 
@@ -331,9 +333,15 @@ void THpglFile::Read(const std::string &fileName)
         // in the peak memory while it is copied.
         PreferLargePages(Text, size);
         Text.resize(size);
+        // In pieces, so that the windows keep moving while a big file comes
+        // in from a slow disk (or its pages are first touched); closing or
+        // cancelling stops the reading, and the prescan stops with it.
+        constexpr size_t kPiece = size_t(4) << 20;
+        Clock &clock = GetClock();
+        int64_t breathed = clock.NowMs();
         size_t got = 0;
         while (got < Text.size()) {
-            const ssize_t n = ::read(fd, Text.data() + got, Text.size() - got);
+            const ssize_t n = ::read(fd, Text.data() + got, std::min(kPiece, Text.size() - got));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
@@ -341,6 +349,12 @@ void THpglFile::Read(const std::string &fileName)
             if (n == 0)
                 break; // the file shrank meanwhile
             got += static_cast<size_t>(n);
+            if (const int64_t now = clock.NowMs(); now - breathed >= 15 || now < breathed) {
+                ProcessMessages();
+                breathed = clock.NowMs();
+                if (GetAbortFlags().StopLongWork())
+                    break;
+            }
         }
         Text.resize(got);
         return;

@@ -3,11 +3,16 @@
 #include "HpglTestUtil.h"
 
 #include "foundation/AbortFlags.h"
+#include "foundation/Clock.h"
+
+#include <QDateTime>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 
 using namespace grittor;
 using namespace grittor::test;
@@ -288,6 +293,41 @@ TEST(HpglReader, PrescanProgressAndClosing)
     GetAbortFlags().Closing = false;
     EXPECT_EQ(closed->CommandCount(), 0);
     EXPECT_EQ(progress.events.back().kind, ProgressEvent::Hide);
+}
+
+TEST(HpglReader, ABigFileIsReadInPiecesBetweenWhichTheWindowsRunAndClosingStops)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/big.plt";
+    std::string text;
+    while (text.size() < (size_t(9) << 20))
+        text += "PA1016,2032;PD3048,4064;";
+    {
+        std::ofstream f(path, std::ios::binary);
+        f << text;
+    }
+    // A clock on which every look takes 10 ms.
+    struct SteppingClock final : Clock {
+        int64_t now = 1000;
+        int64_t NowMs() override { return now += 10; }
+        int64_t NowNs() override { return NowMs() * 1000000; }
+        QDateTime WallNow() override { return QDateTime(QDate(2026, 1, 15), QTime(10, 0)).addMSecs(now); }
+        void SleepMs(int ms) override { now += ms; }
+    } clock;
+    SetClock(&clock);
+    CountingUiHooks hooks;
+    {
+        THpglFile whole(path, nullptr, nullptr);
+        EXPECT_EQ(whole.Text, text);
+        EXPECT_EQ(whole.CommandCount(), static_cast<int>(text.size() / 12));
+        EXPECT_GE(hooks.calls.load(), 1) << "the windows ran between the pieces";
+    }
+    hooks.onProcess = [] { GetAbortFlags().Closing = true; };
+    THpglFile cut(path, nullptr, nullptr);
+    GetAbortFlags().Closing = false;
+    SetClock(nullptr);
+    EXPECT_LT(cut.Text.size(), text.size());
+    EXPECT_EQ(cut.CommandCount(), 0);
 }
 
 TEST(HpglReader, FileThatCannotBeReadRaises)
