@@ -260,14 +260,24 @@ TEST_F(MainFormTest, SteppingThroughOutlinesStopsAtTheEnd)
     frm->DisplayHpglFileClick();
     const int outlines = Polygon().ObjectCount();
     ASSERT_EQ(outlines, 3);
+    auto redPixels = [&] {
+        const QImage &pic = frm->Image->Picture();
+        int red = 0;
+        for (int y = 0; y < pic.height(); ++y)
+            for (int x = 0; x < pic.width(); ++x)
+                red += pic.pixel(x, y) == qRgb(255, 0, 0);
+        return red;
+    };
     frm->DrawFirstPolygon1Click();
     EXPECT_EQ(frm->windowTitle().toStdString(),
               "Rudi Davuv - two-outlines.plt Ploygon 0 of 3 contains 4 segments, Start (0, 0), End (0, 0)");
+    EXPECT_EQ(redPixels(), 0) << "a closed outline has no red segment";
     frm->DrawNextPolygon1Click();
     // The second outline stops 5 units short: not closed, so its
-    // second-to-last segment's end is shown.
+    // second-to-last segment's end is shown and its last segment is red.
     EXPECT_EQ(frm->windowTitle().toStdString(),
               "Rudi Davuv - two-outlines.plt Ploygon 1 of 3 contains 4 segments, Start (3000, 0), End (3000, 1000)");
+    EXPECT_GT(redPixels(), 10);
     frm->DrawNextPolygon1Click();
     frm->DrawNextPolygon1Click();
     frm->DrawNextPolygon1Click();

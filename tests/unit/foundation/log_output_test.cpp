@@ -108,6 +108,14 @@ TEST_F(LogTest, ShortExistingFileIsRestartedWithAFreshHeader)
     EXPECT_EQ(ReadAll(log.FullPath()), "File Created 03/09/2026\r\nFile Opened\r\nx\r\n");
 }
 
+TEST_F(LogTest, AFileOfTwentyThreeBytesIsKept)
+{
+    WriteFile(dir + "Grittor.log", "File Created 03/08/2026"); // 23 bytes: long enough, and a day old
+    TLogOutput log(dir, "Grittor");
+    log.Write("x", false, true);
+    EXPECT_EQ(ReadAll(log.FullPath()), "File Created 03/08/2026File Opened\r\nx\r\n");
+}
+
 TEST_F(LogTest, UnreadableHeaderDateCountsAsCreatedNow)
 {
     WriteFile(dir + "Grittor.log", "File Created 31/31/2000\r\n");
@@ -160,6 +168,20 @@ TEST_F(LogTest, SizeLimitRotatesOnlyAboveMaxSize)
     EXPECT_FALSE(log.Opened());
     log.Write("c", false, true);
     EXPECT_EQ(ReadAll(log.FullPath()), header + "File Opened\r\nc\r\n");
+}
+
+TEST_F(LogTest, OneByteOverMaxSizeRotatesAtTheNextLine)
+{
+    const std::string header = "File Created 03/09/2026\r\n";
+    TLogOutput log(dir, "Grittor");
+    log.Write("start", false, true);
+    WriteFile(log.FullPath(), header + std::string(3145728 + 1 - header.size(), 'x'));
+    clock.Advance(1001);
+    log.Write("a", false, true);
+    ASSERT_TRUE(Exists(log.GenerationPath(1)));
+    EXPECT_EQ(ReadAll(log.GenerationPath(1)).size(), 3145728u + 1 + 3) << "the line lands, then the file rotates";
+    log.Write("b", false, true);
+    EXPECT_EQ(ReadAll(log.FullPath()), header + "File Opened\r\nb\r\n");
 }
 
 TEST_F(LogTest, RotationShiftsGenerationsAndSkipsGaps)
