@@ -1,0 +1,1 @@
+IN;DT*;LBHELLO*;LBsecond;DT;;LBunterminated
