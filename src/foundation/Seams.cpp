@@ -1,5 +1,6 @@
 // Global slots of the interfaces the application installs at start.
 #include "foundation/AbortFlags.h"
+#include "foundation/Clock.h"
 #include "foundation/Dialogs.h"
 #include "foundation/Progress.h"
 #include "foundation/UiHooks.h"
@@ -26,6 +27,18 @@ UiHooks &GetUiHooks()
     return h ? *h : g_nullHooks;
 }
 void SetUiHooks(UiHooks *hooks) { g_hooks.store(hooks, std::memory_order_release); }
+
+TBreather::TBreather() : last_(GetClock().NowMs()) {}
+
+bool TBreather::Breathe()
+{
+    const int64_t now = GetClock().NowMs();
+    if (now - last_ < 15 && now >= last_)
+        return false;
+    ProcessMessages();
+    last_ = GetClock().NowMs();
+    return true;
+}
 
 void ConsoleDialogs::Message(const std::string &text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 bool ConsoleDialogs::Confirm(const std::string &text)

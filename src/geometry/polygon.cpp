@@ -1,7 +1,6 @@
 #include "geometry/polygon.h"
 
 #include "foundation/AbortFlags.h"
-#include "foundation/Clock.h"
 #include "foundation/UiHooks.h"
 #include "foundation/LogOutput.h"
 #include "foundation/option.h"
@@ -459,8 +458,7 @@ void TPolygon::DumpSegments(const std::string &fileName, bool append) const
     bool ok = true;
     // A big plot's dump takes a while: the windows keep moving (and a
     // closing main window is noticed) between the blocks written.
-    Clock &clock = GetClock();
-    int64_t breathed = clock.NowMs();
+    TBreather breather;
     for (const TObjectList &obj : Objects) {
         if (GetAbortFlags().Closing)
             break;
@@ -472,10 +470,7 @@ void TPolygon::DumpSegments(const std::string &fileName, bool append) const
         if (buf.size() > (1 << 16) - 256) {
             ok = ok && std::fwrite(buf.data(), 1, buf.size(), f) == buf.size();
             buf.clear();
-            if (const int64_t now = clock.NowMs(); now - breathed >= 15 || now < breathed) {
-                ProcessMessages();
-                breathed = clock.NowMs();
-            }
+            breather.Breathe();
         }
     }
     ok = ok && std::fwrite(buf.data(), 1, buf.size(), f) == buf.size();

@@ -5,7 +5,6 @@
 #include "hpgl/HpglNumbers.h"
 
 #include "foundation/AbortFlags.h"
-#include "foundation/Clock.h"
 #include "foundation/Dialogs.h"
 #include "foundation/Progress.h"
 #include "foundation/StringUtils.h"
@@ -337,8 +336,7 @@ void THpglFile::Read(const std::string &fileName)
         // in from a slow disk (or its pages are first touched); closing or
         // cancelling stops the reading, and the prescan stops with it.
         constexpr size_t kPiece = size_t(4) << 20;
-        Clock &clock = GetClock();
-        int64_t breathed = clock.NowMs();
+        TBreather breather;
         size_t got = 0;
         while (got < Text.size()) {
             const ssize_t n = ::read(fd, Text.data() + got, std::min(kPiece, Text.size() - got));
@@ -349,12 +347,8 @@ void THpglFile::Read(const std::string &fileName)
             if (n == 0)
                 break; // the file shrank meanwhile
             got += static_cast<size_t>(n);
-            if (const int64_t now = clock.NowMs(); now - breathed >= 15 || now < breathed) {
-                ProcessMessages();
-                breathed = clock.NowMs();
-                if (GetAbortFlags().StopLongWork())
-                    break;
-            }
+            if (breather.Breathe() && GetAbortFlags().StopLongWork())
+                break;
         }
         Text.resize(got);
         return;
