@@ -525,7 +525,21 @@ void TMainFrm::TimerTimer()
 
 void TMainFrm::PenParametersClick()
 {
+    if (RefusedWhileBusy())
+        return;
     PenParameters1Click(this);
+}
+
+bool TMainFrm::RefusedWhileBusy()
+{
+    // The window messages run during long work (the progress window's
+    // Cancel, repainting), so a menu command or shortcut can arrive while
+    // another command is still using the plot or the link: opening a plot
+    // then would destroy the plot the running command is drawing.
+    if (busyDepth_ == 0)
+        return false;
+    SetStatusText("Busy: let the current work finish, or press Cancel");
+    return true;
 }
 
 } // namespace grittor

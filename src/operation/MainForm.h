@@ -180,6 +180,8 @@ private:
     std::vector<std::pair<QString, QAction *>> items_;
     std::vector<QAction *> portItems_; // com1..com8, then "No Comm Port"
     std::string runOnlyPort_, storedPort_;
+    // True (with a word in the status bar) while another command runs.
+    bool RefusedWhileBusy();
     std::vector<QAction *> fontItems_; // 6..12
 };
 

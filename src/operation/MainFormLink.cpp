@@ -117,6 +117,8 @@ void TMainFrm::ClearLogMenuClick()
 void TMainFrm::SendDiagnostic(const char *logName, const std::string &command)
 {
     LogEntry(logName);
+    if (RefusedWhileBusy())
+        return;
     BusyScope busy(*this);
     EnsureLink();
     TerminalMenuClick();
@@ -128,6 +130,8 @@ void TMainFrm::SendDiagnostic(const char *logName, const std::string &command)
 void TMainFrm::UploadFirmwareMenuClick()
 {
     LogEntry("UploadFirmwareMenuClick");
+    if (RefusedWhileBusy())
+        return;
     BusyScope busy(*this);
     EnsureLink();
     Toption &o = Options();

@@ -68,6 +68,8 @@ struct PictureCanvas {
 void TMainFrm::DisplayHpglFileClick()
 {
     LogEntry("DisplayHpglFileClick");
+    if (RefusedWhileBusy())
+        return;
     BusyScope busy(*this);
     OpenCancelled = false;
     GetAbortFlags().OperationCancelled = false;
@@ -171,7 +173,7 @@ void TMainFrm::UpdatePlotCommands()
 void TMainFrm::DrawFirstPolygon1Click()
 {
     LogEntry("DrawFirstPolygonMenuClick");
-    if (!plot_)
+    if (!plot_ || RefusedWhileBusy())
         return;
     polygonStep_ = 0;
     plot_->PolygonIndex = 0;
@@ -183,7 +185,7 @@ void TMainFrm::DrawFirstPolygon1Click()
 void TMainFrm::DrawNextPolygon1Click()
 {
     LogEntry("DrawNextPolygonMenuClick");
-    if (!plot_)
+    if (!plot_ || RefusedWhileBusy())
         return;
     polygonStep_ = std::min(polygonStep_ + 1, Polygon().ObjectCount());
     const std::string description = DrawNextOutline();
@@ -246,7 +248,7 @@ void TMainFrm::PrintScaleToPageSize1Click() { PrintWithDialog(true); }
 
 void TMainFrm::PrintWithDialog(bool fit)
 {
-    if (!plot_)
+    if (!plot_ || RefusedWhileBusy())
         return;
     BusyScope busy(*this);
     GetAbortFlags().OperationCancelled = false;

@@ -58,8 +58,12 @@ void RecordingProgress::Show(const std::string &caption)
 
 void RecordingProgress::SetProgress(double fraction)
 {
-    std::lock_guard<std::mutex> l(mutex);
-    events.push_back({ProgressEvent::Set, {}, fraction});
+    {
+        std::lock_guard<std::mutex> l(mutex);
+        events.push_back({ProgressEvent::Set, {}, fraction});
+    }
+    if (onSet)
+        onSet(fraction);
 }
 
 void RecordingProgress::Hide()

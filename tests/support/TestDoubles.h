@@ -54,6 +54,8 @@ public:
     std::vector<ProgressEvent> events;
     int CountOf(ProgressEvent::Kind k) const;
     std::mutex mutex;
+    // Optional: what the event loop might run while the progress moves.
+    std::function<void(double)> onSet;
 };
 
 class CountingUiHooks final : public UiHooks {

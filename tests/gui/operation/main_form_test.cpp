@@ -544,3 +544,44 @@ TEST_F(MainFormTest, APortTheCommandLineChoseIsNotStored)
     EXPECT_EQ(QSettings("Korvane Systems", "Grittor").value("Port").toString(), "com2");
     GetAbortFlags().Closing = false;
 }
+
+TEST_F(MainFormTest, CommandsArrivingDuringAnOpenAreRefusedAndTheOpenFinishes)
+{
+    MakeWindow();
+    QTemporaryDir dir;
+    const std::string plot = dir.path().toStdString() + "/squares.plt";
+    {
+        std::ofstream f(plot);
+        f << "IN;SP1;";
+        for (int i = 0; i < 600; ++i)
+            f << "PU" << i * 2000 << ",0;PD" << i * 2000 + 1000 << ",0," << i * 2000 + 1000 << ",1000," << i * 2000
+              << ",1000," << i * 2000 << ",0;";
+    }
+    // While the progress moves the window messages run: an impatient
+    // operator presses F1, F2, Print and Pen Parameters.
+    int tries = 0;
+    progress.onSet = [&](double) {
+        if (tries++ > 0)
+            return;
+        dialogs.files.push_back(test::TestDataPath("operation/two-by-one.plt"));
+        frm->DisplayHpglFileClick();
+        frm->DrawFirstPolygon1Click();
+        frm->Print1Click();
+        frm->PenParametersClick();
+    };
+    bool printed = false;
+    TMainFrm::PrintDialogRunner = [&](QPrinter &, QWidget *) { return printed = true; };
+    frm->OpenPlotFile(plot);
+    progress.onSet = nullptr;
+    TMainFrm::PrintDialogRunner = [](QPrinter &, QWidget *) { return false; };
+    EXPECT_GT(tries, 0);
+    EXPECT_EQ(frm->StatusBarPanel->text().toStdString(), "Busy: let the current work finish, or press Cancel");
+    EXPECT_EQ(dialogs.files.size(), 1u) << "the nested open never asked for a file";
+    EXPECT_FALSE(printed);
+    EXPECT_EQ(Polygon().ObjectCount(), 600);
+    EXPECT_TRUE(frm->windowTitle().startsWith("Grittor - squares.plt"));
+    // Once the open is over, the commands work again.
+    frm->DisplayHpglFileClick();
+    EXPECT_TRUE(dialogs.files.empty());
+    EXPECT_TRUE(frm->windowTitle().startsWith("Grittor - two-by-one.plt"));
+}
