@@ -7,6 +7,10 @@
 
 #include <QSettings>
 
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 
@@ -126,6 +130,58 @@ TEST(TermiosDeviceTest, OpenFailuresNameTheirCause)
     char b[4];
     EXPECT_FALSE(d.Read(b, 4).Ok());
     EXPECT_EQ(d.Wait(EvReceive, 0), 0);
+}
+
+TEST(TermiosDeviceTest, LineSettingsReachTheTerminalAndASecondOpenIsRefusedAsBusy)
+{
+    // A pseudo-terminal keeps the settings it is given, except that it
+    // ignores the speed and the modem lines and always runs eight data bits
+    // without parity (the kernel forces those): what makes it a stand-in.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string slave = ::ptsname(master);
+    TermiosDevice d;
+    std::string reason;
+    ASSERT_EQ(d.Open(slave, reason), 0) << reason;
+
+    SerialLineSettings s;
+    s.DataBits = 7;
+    s.Parity = 2; // even
+    s.StopBits = 2;
+    ASSERT_TRUE(d.Configure(s));
+    // The slave is held exclusively: its settings are read through the master.
+    termios t{};
+    ASSERT_EQ(::tcgetattr(master, &t), 0);
+    EXPECT_TRUE(t.c_cflag & CSTOPB);
+    EXPECT_TRUE(t.c_iflag & INPCK) << "parity checked when there is parity";
+    EXPECT_TRUE((t.c_iflag & IXON) && (t.c_iflag & IXOFF));
+    EXPECT_TRUE(t.c_cflag & CRTSCTS);
+    EXPECT_TRUE((t.c_cflag & CLOCAL) && (t.c_cflag & CREAD));
+    EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ISIG)) << "raw binary";
+    EXPECT_FALSE(t.c_oflag & OPOST);
+    EXPECT_FALSE(t.c_iflag & (ICRNL | ISTRIP | IXANY));
+    EXPECT_EQ(t.c_cc[VMIN], 1);
+
+    s.Parity = 0;
+    s.StopBits = 0;
+    s.XonXoff = false;
+    ASSERT_TRUE(d.Configure(s));
+    ASSERT_EQ(::tcgetattr(master, &t), 0);
+    EXPECT_FALSE(t.c_cflag & CSTOPB);
+    EXPECT_FALSE(t.c_iflag & INPCK) << "no parity, no parity check";
+    EXPECT_FALSE(t.c_iflag & (IXON | IXOFF));
+
+    // The port is held: a second program's open is refused as busy.
+    TermiosDevice other;
+    EXPECT_NE(other.Open(slave, reason), 0);
+    EXPECT_FALSE(other.IsOpen());
+    EXPECT_NE(reason.find("busy"), std::string::npos) << reason;
+    d.Close();
+    EXPECT_EQ(other.Open(slave, reason), 0) << "free again once closed: " << reason;
+    other.Close();
+    ::close(master);
 }
 
 TEST_F(SerialTest, QueryFormsAndReplyEndings)
