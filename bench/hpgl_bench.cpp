@@ -1,6 +1,7 @@
 // Reading, rendering and number conversion on a generated plot
 // (bench/gen_hpgl_plot.py, about 4 MB unless GRITTOR_BENCH_PLOT names one).
 #include "foundation/utils.h"
+#include "hpgl/CanvasSink.h"
 #include "hpgl/QPainterCanvas.h"
 #include "hpgl/hpgl.h"
 
@@ -46,8 +47,8 @@ void BM_Prescan(benchmark::State &state)
 {
     const std::string &text = Plot();
     for (auto _ : state) {
-        THpglFile f(THpglFile::FromText{text}, nullptr, [](const std::string &, bool) {});
-        benchmark::DoNotOptimize(f.MaxPoint);
+        THpglFile f(THpglFile::FromText{text}, [](const std::string &, bool) {});
+        benchmark::DoNotOptimize(f.MaxPoint());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
 }
@@ -55,11 +56,11 @@ BENCHMARK(BM_Prescan)->Unit(benchmark::kMillisecond);
 
 void BM_Render(benchmark::State &state)
 {
-    THpglFile f(THpglFile::FromText{Plot()}, nullptr, [](const std::string &, bool) {});
+    THpglFile f(THpglFile::FromText{Plot()}, [](const std::string &, bool) {});
     QImage image(1000, 700, QImage::Format_RGB32);
     for (auto _ : state) {
         QPainterCanvas canvas(&image);
-        f.RenderImage(canvas, 1000, 700, 381);
+        RenderPlot(f, canvas, 1000, 700, 381, NoPenColors());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(Plot().size()));
 }
@@ -76,8 +77,8 @@ void BM_NumberFields(benchmark::State &state)
     }
     text += ";";
     for (auto _ : state) {
-        THpglFile f(THpglFile::FromText{text}, nullptr, [](const std::string &, bool) {});
-        benchmark::DoNotOptimize(f.Position);
+        THpglFile f(THpglFile::FromText{text}, [](const std::string &, bool) {});
+        benchmark::DoNotOptimize(f.ScanEnd());
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * 250000);
 }

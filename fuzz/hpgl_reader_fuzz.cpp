@@ -1,6 +1,8 @@
 // libFuzzer target: reading, scanning, text forms and drawing of any bytes.
 #include "foundation/Dialogs.h"
 #include "hpgl/Canvas.h"
+#include "hpgl/CanvasSink.h"
+#include "hpgl/PlotReplay.h"
 #include "hpgl/hpgl.h"
 
 #include <cstddef>
@@ -50,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     std::string text(reinterpret_cast<const char *>(data), size);
     size_t messages = 0;
-    THpglFile plot(THpglFile::FromText{std::move(text), multiplier}, nullptr,
+    THpglFile plot(THpglFile::FromText{std::move(text), multiplier},
                    [&](const std::string &m, bool) { messages += m.size() > 0; });
 
     // Every text form, as sending or a debug dump would ask for it.
@@ -60,16 +62,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         textBytes += c.GetText().size() + c.Strings().Count() + static_cast<size_t>(c.NumberCount());
     }
 
+    // The first rendering with a second sink beside it (the outline
+    // collection of the window).
+    struct Counter final : TPlotSink {
+        size_t points = 0;
+        void Move(const TExtendedPoint &, int) override { ++points; }
+        void Line(const TExtendedPoint &, int) override { ++points; }
+    } counter;
     RecordingCanvas canvas;
     canvas.Limit = 4096;
-    plot.OnMove = [&](const TExtendedPoint &, int) { ++messages; };
-    plot.OnLine = [&](const TExtendedPoint &, int) { ++messages; };
-    plot.RenderImage(canvas, width, height, (size > 1 ? data[1] : 0) * 40);
-    // A second replay (the printer, outline stepping) must be just as safe.
-    plot.Printing = true;
-    plot.Printer = &canvas;
-    plot.Position = {0, 0};
-    plot.Relative = false;
-    plot.DrawAll();
-    return static_cast<int>((messages + textBytes) & 0);
+    const TRenderResult r =
+        RenderPlot(plot, canvas, width, height, (size > 1 ? data[1] : 0) * 40, NoPenColors(), &counter);
+    // A second replay (the printer) must be just as safe.
+    TCanvasSink paper(canvas, TViewport::Print(plot, 600, width, height, true), PrintPenColors, PrintPenColors[0]);
+    ReplayInto(plot, paper, [&](const std::string &m, bool) { messages += m.size() > 0; });
+    return static_cast<int>((messages + textBytes + counter.points + static_cast<size_t>(r.Complete)) & 0);
 }

@@ -8,9 +8,10 @@
 // file (both written to a temporary folder).
 #include "foundation/LogOutput.h"
 #include "foundation/option.h"
+#include "geometry/BlastJob.h"
 #include "geometry/Blow.h"
 #include "geometry/polygon.h"
-#include "hpgl/HpglOutput.h"
+#include "geometry/HpglOutput.h"
 #include "pens/MaterialLibrary.h"
 
 #include <QCoreApplication>
@@ -32,10 +33,10 @@ constexpr int Pens = 6;
 
 // A plot of `vertices` vertices in six pens: closed wavy rings of 200
 // vertices each, spread over a 40 x 30 inch sheet.
-void MakePlot(TPolygon &poly, int vertices)
+std::unique_ptr<TPolygon> MakePlot(int vertices)
 {
-    SetSelectedMaterial(-1);
-    poly.StartCollection(nullptr);
+    auto outlines = std::make_unique<TPolygon>();
+    TPolygon &poly = *outlines;
     const int perRing = 200;
     const int rings = std::max(1, vertices / perRing);
     for (int r = 0; r < rings; ++r) {
@@ -53,15 +54,16 @@ void MakePlot(TPolygon &poly, int vertices)
         }
     }
     poly.Move({0, 0}, 0);
+    return outlines;
 }
 
 // Pen records: `passes` passes, two at a time, for every pen.
-void MakeMaterial(int passes)
+TMaterialPens MakeMaterial(int passes)
 {
-    Options().PenTable.clear();
-    Options().Materials = {"Bench"};
+    TMaterialLibrary lib;
+    lib.AddMaterial("Bench");
     for (int pen = 1; pen <= Pens; ++pen) {
-        auto rec = std::make_unique<TPens>();
+        TPens *rec = &lib.FindOrAddPen(0, pen);
         rec->SetPen(pen);
         rec->SetBlowSpeed(10 + pen);
         rec->SetCenterOffset(0.4L);
@@ -72,16 +74,8 @@ void MakeMaterial(int passes)
         rec->SetScanLine(1200);
         rec->SetTimes(2);
         rec->SetMargin({0, 0});
-        Options().PenTable.push_back(std::move(rec));
     }
-    SetSelectedMaterial(0);
-}
-
-void BuildGroups(TPolygon &poly)
-{
-    for (int i = 0; i < poly.GroupCount(); ++i)
-        poly.NewGroupOutput(i, false);
-    poly.ShareDrawingAlignment();
+    return lib.Pens(0);
 }
 
 TAlignPoints Placement()
@@ -93,11 +87,11 @@ TAlignPoints Placement()
     return d;
 }
 
-size_t TotalVertices(const TPolygon &poly)
+size_t TotalVertices(const TBlastJob &job)
 {
     size_t n = 0;
-    for (int i = 0; i < poly.GroupCount(); ++i)
-        n += static_cast<size_t>(poly.GroupOutput(i)->PointCount());
+    for (int i = 0; i < job.GroupCount(); ++i)
+        n += static_cast<size_t>(job.GroupOutput(i)->PointCount());
     return n;
 }
 
@@ -105,12 +99,10 @@ size_t TotalVertices(const TPolygon &poly)
 // vertices, state.range(1) passes per pen).
 void BM_JobText(benchmark::State &state)
 {
-    TPolygon poly;
-    MakePlot(poly, static_cast<int>(state.range(0)));
-    MakeMaterial(static_cast<int>(state.range(1)));
-    BuildGroups(poly);
-    TBlowList list;
-    PrepareBlowList(list, poly);
+    TBlastJob job(MakePlot(static_cast<int>(state.range(0))));
+    const TMaterialPens material = MakeMaterial(static_cast<int>(state.range(1)));
+    job.BuildOutputs(false);
+    TBlowList list = job.PrepareBlowList(material, TBlastSettings::From(Options()));
     size_t bytes = 0;
     for (auto _ : state) {
         std::string text = list.BuildJobStream(10, Placement(), nullptr);
@@ -118,9 +110,9 @@ void BM_JobText(benchmark::State &state)
         benchmark::DoNotOptimize(text.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(bytes));
-    state.counters["vertices"] = static_cast<double>(TotalVertices(poly));
+    state.counters["vertices"] = static_cast<double>(TotalVertices(job));
     state.counters["points_per_s"] =
-        benchmark::Counter(static_cast<double>(TotalVertices(poly)) * static_cast<double>(state.range(1)) *
+        benchmark::Counter(static_cast<double>(TotalVertices(job)) * static_cast<double>(state.range(1)) *
                                static_cast<double>(state.iterations()),
                            benchmark::Counter::kIsRate);
 }
@@ -137,18 +129,15 @@ BENCHMARK(BM_JobText)
 // job text and the blowpattern.xls file.
 void BM_WholeJob(benchmark::State &state)
 {
-    TPolygon poly;
-    MakePlot(poly, static_cast<int>(state.range(0)));
-    MakeMaterial(10);
-    BuildGroups(poly);
+    TBlastJob job(MakePlot(static_cast<int>(state.range(0))));
+    const TMaterialPens material = MakeMaterial(10);
+    const TBlastSettings settings = TBlastSettings::From(Options());
+    job.BuildOutputs(false);
     const std::string pattern = g_dir->path().toStdString() + "/blowpattern.xls";
     size_t bytes = 0;
     for (auto _ : state) {
         std::ofstream debug(pattern, std::ios::binary | std::ios::trunc);
-        WritePenHeaderLog();
-        TBlowList list;
-        PrepareBlowList(list, poly);
-        const std::string text = list.BuildJobStream(10, Placement(), &debug) + ";";
+        const std::string text = job.JobText(material, settings, 10, Placement(), &debug) + ";";
         bytes += text.size();
         benchmark::DoNotOptimize(text.data());
     }
@@ -160,7 +149,8 @@ BENCHMARK(BM_WholeJob)->Arg(200000)->Unit(benchmark::kMillisecond)->UseRealTime(
 void BM_DistanceSort(benchmark::State &state)
 {
     const int runs = static_cast<int>(state.range(0));
-    MakeMaterial(2);
+    const TMaterialPens material = MakeMaterial(2);
+    const TBlastSettings settings = TBlastSettings::From(Options());
     // One output per run (a short path each); two passes a pen record, two
     // at a time, so every Add makes one run.
     std::vector<std::unique_ptr<THpglOutput>> outs;
@@ -182,7 +172,7 @@ void BM_DistanceSort(benchmark::State &state)
     }
     for (auto _ : state) {
         state.PauseTiming();
-        TBlowList list;
+        TBlowList list(material, settings);
         for (int i = 0; i < runs; ++i)
             list.Add(outs[static_cast<size_t>(i)].get(), 1 + i % Pens);
         state.ResumeTiming();

@@ -12,6 +12,8 @@
 #include "operation/Forms.h"
 #include "operation/MainForm.h"
 #include "operation/progress.h"
+#include "pens/LibraryStore.h"
+#include "pens/MaterialLibrary.h"
 
 #include <QElapsedTimer>
 #include <QPushButton>
@@ -128,7 +130,10 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     GuiApplication app(argc, argv);
     InstallQtSeams();
-    CreateForms();
+    TMaterialLibrary library;
+    TLibraryStore materials(library, MaterialLibraryPath(Options().SettingsFolder()));
+    materials.Load();
+    CreateForms(materials);
     TMainFrm &main = *Forms().MainFrm;
     main.resize(1000, 760);
     main.show();

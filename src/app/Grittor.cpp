@@ -13,6 +13,7 @@
 #include "operation/Forms.h"
 #include "operation/MainForm.h"
 #include "pens/LibraryStore.h"
+#include "pens/MaterialLibrary.h"
 
 #include <QTimer>
 
@@ -93,7 +94,11 @@ int main(int argc, char **argv)
         return 2;
     InstallQtSeams();
 
-    CreateForms();
+    // The material library lives beside the settings, in a file of its own.
+    TMaterialLibrary library;
+    TLibraryStore materials(library, MaterialLibraryPath(Options().SettingsFolder()));
+    materials.Load();
+    CreateForms(materials);
     TMainFrm &main = *Forms().MainFrm;
     main.show();
 
@@ -124,7 +129,7 @@ int main(int argc, char **argv)
         bindPort(args.port);
     }
 
-    if (const std::string problem = TakeLibraryLoadProblem(); !problem.empty())
+    if (const std::string problem = materials.TakeLoadProblem(); !problem.empty())
         QTimer::singleShot(0, &main, [problem] { ShowMessage(problem); });
     if (!args.file.empty())
         QTimer::singleShot(0, &main, [&main, file = args.file] { main.OpenPlotFile(file); });

@@ -1,8 +1,6 @@
 #include "foundation/option.h"
 
 #include "foundation/Clock.h"
-#include "pens/LibraryStore.h"
-#include "pens/TPens.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -340,7 +338,6 @@ Toption &Options()
     if (!g_options) {
         g_options = std::make_unique<Toption>();
         g_options->Load();
-        LoadMaterialLibrary(*g_options);
     }
     return *g_options;
 }

@@ -1,11 +1,13 @@
 // The settings object: serial line, window geometry, folders, terminal
-// switches, blast-pattern defaults, jog values, and the material library and
-// pen table.  One instance, created and loaded on first use.
+// switches, blast-pattern defaults and jog values.  One instance, created and
+// loaded on first use.  (The material library is not a setting: the program's
+// entry point loads it from its own file, see pens/LibraryStore.h.)
 #pragma once
 
 #include "foundation/ScreenPosition.h"
 #include "foundation/utils.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,14 +15,18 @@
 
 namespace grittor {
 
-class TPens;
-
 struct TPenColor {
     const char *Name;  // padded with blanks to 7 characters
     uint32_t Value;    // 0x00BBGGRR
 };
 constexpr int PenColorCount = 18;
 extern const TPenColor PenColorTable[PenColorCount];
+
+// Line colours of the plot on screen by pen number (0x00BBGGRR, or
+// NoPenColor: keep the canvas colour).
+constexpr uint32_t NoPenColor = 0x80001000;
+constexpr int PenColorSlots = 12;
+using TPenColors = std::array<uint32_t, PenColorSlots>;
 
 // Colour values outside the 24-bit range name system colours.
 constexpr uint32_t clAppWorkSpace = 0x8000000C;
@@ -76,10 +82,6 @@ public:
     long double VertPer = 0.1875L;
     TRectXYWH JogPanelRect;
 
-    // ---- the material library and the pen table (owned)
-    std::vector<std::string> Materials;
-    std::vector<std::unique_ptr<TPens>> PenTable;
-
     // ---- setters with their clamps
     void SetCenterOffset(long double v);
     void SetExtra(long double v);
@@ -111,7 +113,8 @@ public:
     // starting a headless tool costs no busy second).
     void CalibrateOneMS();
 
-    // Folder of the per-user settings file (the material library lives there).
+    // Folder of the per-user settings file (the material library and the
+    // job queue live there too).
     std::string SettingsFolder() const;
 
     // Default folders for this user.

@@ -4,8 +4,6 @@
 #include "foundation/LogOutput.h"
 #include "foundation/Progress.h"
 #include "foundation/option.h"
-#include "geometry/polygon.h"
-#include "pens/MaterialLibrary.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,13 +14,6 @@ namespace grittor {
 namespace {
 
 constexpr long double StartCorner = -1000000.0L;
-
-// The pen record a plot pen uses: pen numbers above 9 share the record of
-// their last digit.
-TPens *RecordOf(int pen)
-{
-    return FindPen(SelectedMaterial(), pen % 10);
-}
 
 // Direction of the pass shift, k x 45 degrees, exact at quarter turns.
 TExtendedPoint PassDirection(int k)
@@ -39,7 +30,21 @@ struct ProgressGuard {
 
 } // namespace
 
-TBlowList::TBlowList()
+TBlastSettings TBlastSettings::From(const Toption &o)
+{
+    TBlastSettings s;
+    s.Passes = o.Passes;
+    s.Times = o.Times;
+    s.CenterOffset = o.CenterOffset;
+    s.Radius = o.Radius;
+    s.Extra = o.Extra;
+    s.PassOffset = o.PassOffset;
+    s.PenUpOff = o.PenUpOff;
+    return s;
+}
+
+TBlowList::TBlowList(TMaterialPens material, const TBlastSettings &settings)
+    : material_(std::move(material)), settings_(settings)
 {
     Reset();
 }
@@ -62,9 +67,9 @@ void TBlowList::Add(THpglOutput *output, int pen)
 {
     if (!output || output->Empty())
         return;
-    int passes = Options().Passes;
-    int times = Options().Times;
-    if (const TPens *rec = RecordOf(pen)) {
+    int passes = settings_.Passes;
+    int times = settings_.Times;
+    if (const TPens *rec = material_.ForPlotPen(pen)) {
         passes = rec->passes;
         times = rec->Times;
     }
@@ -153,7 +158,7 @@ std::string TBlowList::BuildJobStream(int speed, const TAlignPoints &digitized, 
 
     bool firstPass = true;
     std::string debugText;
-    const Toption &opt = Options();
+    const TBlastSettings &opt = settings_;
     for (const TBlowItem &item : items_) {
         if (!item.Output)
             continue;
@@ -165,7 +170,7 @@ std::string TBlowList::BuildJobStream(int speed, const TAlignPoints &digitized, 
         long double centerOffset = opt.CenterOffset;
         long double radius = opt.Radius;
         long double extra = opt.Extra;
-        if (const TPens *rec = RecordOf(item.Pen)) {
+        if (const TPens *rec = material_.ForPlotPen(item.Pen)) {
             penSpeed = rec->blowspeed;
             centerOffset = rec->CenterOffset;
             radius = rec->radius;
@@ -213,17 +218,8 @@ std::string TBlowList::BuildJobStream(int speed, const TAlignPoints &digitized, 
     return text;
 }
 
-TBlowList &BlowList()
+std::string PenHeaderText(const std::string &name, const TPens &rec)
 {
-    static TBlowList list;
-    return list;
-}
-
-std::string PenHeaderText(int material, const TPens &rec)
-{
-    const auto &names = Options().Materials;
-    const std::string name =
-        material >= 0 && material < static_cast<int>(names.size()) ? names[static_cast<size_t>(material)] : "";
     std::string colour = rec.Color < PenColorCount ? PenColorTable[rec.Color].Name : "";
     while (!colour.empty() && colour.back() == ' ')
         colour.pop_back();
@@ -238,24 +234,10 @@ std::string PenHeaderText(int material, const TPens &rec)
            "; vertper: " + FormatExtendedFixed(rec.vertper, 2) + "),";
 }
 
-void WritePenHeaderLog()
+void WritePenHeaderLog(const TMaterialPens &material)
 {
-    const int material = SelectedMaterial();
-    for (const TPens *rec : PensOfMaterial(material))
-        LogOutput().Write(PenHeaderText(material, *rec), true, true);
-}
-
-void PrepareBlowList(TBlowList &list, const TPolygon &polygon)
-{
-    list.Reset();
-    for (int i = 0; i < polygon.GroupCount(); ++i) {
-        const int pen = polygon.GroupPen(i);
-        if (polygon.IsBorderPen(pen))
-            continue;
-        if (THpglOutput *out = polygon.GroupOutput(i))
-            list.Add(out, pen);
-    }
-    list.DistanceSort();
+    for (const TPens &rec : material.Pens)
+        LogOutput().Write(PenHeaderText(material.Name, rec), true, true);
 }
 
 } // namespace grittor

@@ -4,7 +4,8 @@
 #pragma once
 
 #include "foundation/utils.h"
-#include "hpgl/HpglOutput.h"
+#include "geometry/HpglOutput.h"
+#include "pens/MaterialLibrary.h"
 
 #include <iosfwd>
 #include <string>
@@ -13,8 +14,22 @@
 namespace grittor {
 
 class THpglOutput;
+class Toption;
 class TPens;
-class TPolygon;
+
+// The settings a blast job reads: the blast pattern of a pen without a
+// record, the shift between passes and the pen-up switch.
+struct TBlastSettings {
+    int32_t Passes = 1;
+    int32_t Times = 1;
+    long double CenterOffset = 0.4L;
+    int32_t Radius = 0; // plotter units
+    long double Extra = 0;
+    int32_t PassOffset = 25; // percent of the radius
+    uint8_t PenUpOff = 0;
+    // The values of a settings object.
+    static TBlastSettings From(const Toption &options);
+};
 
 struct TBlowItem {
     THpglOutput *Output = nullptr; // not owned; none for the start item
@@ -34,7 +49,9 @@ struct TBlowDistance {
 
 class TBlowList {
 public:
-    TBlowList();
+    // A list for a job blasted with `material` (each plot pen uses the
+    // record of its last digit, or the settings' defaults without one).
+    TBlowList(TMaterialPens material, const TBlastSettings &settings);
 
     // Empties the list and appends the start item.
     void Reset();
@@ -61,18 +78,12 @@ public:
 
 private:
     std::vector<TBlowItem> items_;
+    TMaterialPens material_;
+    TBlastSettings settings_;
 };
 
-// The program's one blast list, created on first use.
-TBlowList &BlowList();
-
-// One debug log entry per pen record of the selected material.
-void WritePenHeaderLog();
-std::string PenHeaderText(int material, const TPens &rec);
-
-// Fills the blast list from the collection's pen groups the way a job does:
-// every group with an output and a non-empty path whose pen is not the border
-// pen, in group order; then sorts it.
-void PrepareBlowList(TBlowList &list, const TPolygon &polygon);
+// One debug log entry per pen record of the material.
+void WritePenHeaderLog(const TMaterialPens &material);
+std::string PenHeaderText(const std::string &materialName, const TPens &rec);
 
 } // namespace grittor

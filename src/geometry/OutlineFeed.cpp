@@ -1,7 +1,6 @@
 #include "geometry/OutlineFeed.h"
 
 #include "geometry/polygon.h"
-#include "hpgl/hpgl.h"
 
 #include <stdexcept>
 
@@ -23,13 +22,6 @@ TOutlineFeed::~TOutlineFeed()
     } catch (...) {
         // Raised to the caller of Finish already, or the caller is unwinding.
     }
-}
-
-void TOutlineFeed::Attach(THpglFile &file)
-{
-    file_ = &file;
-    file.OnMove = [this](const TExtendedPoint &p, int pen) { Move(p, pen); };
-    file.OnLine = [this](const TExtendedPoint &p, int pen) { Line(p, pen); };
 }
 
 // Hands the batch being filled to the worker and moves on to the next one,
@@ -89,10 +81,6 @@ void TOutlineFeed::Finish()
     if (finished_)
         return;
     finished_ = true;
-    if (file_) {
-        file_->OnMove = nullptr;
-        file_->OnLine = nullptr;
-    }
     {
         std::lock_guard<std::mutex> lock(mutex_);
         batches_[fill_].count = static_cast<size_t>(cur_ - batches_[fill_].events.get());

@@ -5,10 +5,11 @@
 // share nothing but the points, so the feed passes the points to a worker
 // thread in large batches and the two halves of the work run side by side.
 // The collection receives exactly the calls, in the same order, that it
-// would receive listening to the file directly.
+// would receive as the replay's sink itself.
 #pragma once
 
 #include "foundation/utils.h"
+#include "hpgl/PlotReplay.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -22,27 +23,23 @@
 
 namespace grittor {
 
-class THpglFile;
 class TPolygon;
 
-class TOutlineFeed {
+class TOutlineFeed final : public TPlotSink {
 public:
-    // Starts the worker.  The collection must have been started already
-    // (TPolygon::StartCollection); nothing else may touch it until Finish.
+    // Starts the worker.  Nothing else may touch the collection until Finish.
     explicit TOutlineFeed(TPolygon &polygon);
     // Finishes without raising (a failure already raised by Finish, or
     // lost when unwinding from another one).
-    ~TOutlineFeed();
+    ~TOutlineFeed() override;
     TOutlineFeed(const TOutlineFeed &) = delete;
     TOutlineFeed &operator=(const TOutlineFeed &) = delete;
 
-    // Makes the file's moves and lines go through this feed.
-    void Attach(THpglFile &file);
-    void Move(const TExtendedPoint &point, int pen) { Push(point, pen, false); }
-    void Line(const TExtendedPoint &point, int pen) { Push(point, pen, true); }
-    // Waits until the collection has taken every point, stops the worker
-    // and detaches the file.  Raises what the collection raised (the points
-    // after a failure are dropped).  Calling it again does nothing.
+    void Move(const TExtendedPoint &point, int pen) override { Push(point, pen, false); }
+    void Line(const TExtendedPoint &point, int pen) override { Push(point, pen, true); }
+    // Waits until the collection has taken every point and stops the
+    // worker.  Raises what the collection raised (the points after a
+    // failure are dropped).  Calling it again does nothing.
     void Finish();
 
     static constexpr size_t BatchSize = 4096;
@@ -78,7 +75,6 @@ private:
 
     // Read by the worker at every point, written by no one.
     TPolygon &polygon_;
-    THpglFile *file_ = nullptr;
     std::vector<Batch> batches_;
     // Written by the drawing thread at every point: a cache line of its own,
     // or the worker's reads above would miss every time.

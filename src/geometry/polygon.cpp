@@ -3,10 +3,6 @@
 #include "foundation/AbortFlags.h"
 #include "foundation/UiHooks.h"
 #include "foundation/LogOutput.h"
-#include "foundation/option.h"
-#include "hpgl/HpglOutput.h"
-#include "hpgl/hpgl.h"
-#include "pens/MaterialLibrary.h"
 
 #include <algorithm>
 #include <cmath>
@@ -246,46 +242,18 @@ TSegment TObjectList::Segment(int j) const
 
 // ---------------------------------------------------------------- TPolygon ---
 
-TPolygon::TPolygon()
+TPolygon::TPolygon(const TBorderFlags &border, bool debug) : border_(border), debug_(debug)
 {
     PenGroups.SetSorted(true);
     PenGroups.SetDuplicateFree(true);
+    LogOutput().Write("Start Collection of segments", true, true);
+    if (debug_)
+        LogOutput().Write("startp      \tEndp        \tParent     \tm    \tb    \tlen    \tInter type  \tInter \tColor",
+                          true, true);
+    NewObject();
 }
 
 TPolygon::~TPolygon() = default;
-
-void TPolygon::StartCollection(THpglFile *file)
-{
-    LogOutput().Write("Start Collection of segments", true, true);
-    movesLogged_ = 0;
-    notClosedLogged_ = 0;
-    if (Debug)
-        LogOutput().Write("startp      \tEndp        \tParent     \tm    \tb    \tlen    \tInter type  \tInter \tColor",
-                          true, true);
-    Objects.clear();
-    chunks_.clear();
-    vertexCount_ = 0;
-    exactChunks_.clear();
-    exactCount_ = 0;
-    penRuns_.clear();
-    NewObject();
-    CurrentPoint = {0, 0};
-    HpglFile = file;
-    if (file) {
-        file->OnMove = [this](const TExtendedPoint &p, int pen) { Move(p, pen); };
-        file->OnLine = [this](const TExtendedPoint &p, int pen) { Line(p, pen); };
-    }
-    Border.fill(false);
-    ClearPenGroups();
-    CurrentPen = -1;
-    for (TPens *rec : PensOfMaterial(SelectedMaterial())) {
-        if (rec->pen < 0 || rec->pen >= static_cast<int>(Border.size()))
-            continue; // the record's setter keeps pen within 0..10
-        Border[static_cast<size_t>(rec->pen)] = rec->border != 0;
-        if (rec->border)
-            CurrentPen = rec->pen; // the last border record wins
-    }
-}
 
 void TPolygon::Move(const TExtendedPoint &point, int /*pen*/)
 {
@@ -352,80 +320,15 @@ void TPolygon::Line(const TExtendedPoint &point, int pen)
     lastStart_ = CurrentPoint;
     lastLength2_ = length2;
     CurrentPoint = point;
-    if (Debug)
+    if (debug_)
         LogOutput().Write(o.Segment(o.Count() - 1).DebugLine(), true, true);
-}
-
-THpglOutput *TPolygon::GroupOutput(int index) const
-{
-    return static_cast<THpglOutput *>(PenGroups.Data(index));
-}
-
-void TPolygon::SetGroupOutput(int index, std::unique_ptr<THpglOutput> output)
-{
-    THpglOutput *old = GroupOutput(index);
-    if (old == output.get())
-        return;
-    if (old) {
-        auto it = std::find_if(outputs_.begin(), outputs_.end(),
-                               [old](const std::unique_ptr<THpglOutput> &p) { return p.get() == old; });
-        if (it != outputs_.end())
-            outputs_.erase(it);
-    }
-    THpglOutput *raw = output.get();
-    if (output)
-        outputs_.push_back(std::move(output));
-    PenGroups.SetData(index, raw);
-}
-
-THpglOutput &TPolygon::NewGroupOutput(int index, bool solveScale)
-{
-    auto out = std::make_unique<THpglOutput>();
-    out->SolveScale = solveScale;
-    CurrentPen = GroupPen(index);
-    out->BuildPath(*this);
-    THpglOutput &ref = *out;
-    SetGroupOutput(index, std::move(out));
-    return ref;
-}
-
-void TPolygon::ShareDrawingAlignment()
-{
-    THpglOutput all;
-    all.Drawing.Ref = {1e7L, 1e7L};
-    all.Drawing.Skew = {-1e7L, 1e7L};
-    all.Drawing.Stretch = {-1e7L, -1e7L};
-    for (int i = 0; i < GroupCount(); ++i)
-        if (const THpglOutput *out = GroupOutput(i))
-            for (const TExtendedPoint &p : out->ForwardPoints)
-                all.UpdateExtremes(p);
-    for (int i = 0; i < GroupCount(); ++i)
-        if (THpglOutput *out = GroupOutput(i); out && !out->Empty()) {
-            out->Drawing.Ref = all.Drawing.Ref;
-            out->Drawing.Skew = all.Drawing.Skew;
-            out->Drawing.Stretch = all.Drawing.Stretch;
-        }
-}
-
-void TPolygon::FreeOutputs()
-{
-    for (int i = 0; i < PenGroups.Count(); ++i)
-        PenGroups.SetData(i, nullptr);
-    outputs_.clear();
-}
-
-void TPolygon::ClearPenGroups()
-{
-    FreeOutputs();
-    PenGroups.Clear();
-    haveLastGroupPen_ = false;
 }
 
 bool TPolygon::IsBorderPen(int pen) const
 {
     if (pen < 0)
         return false;
-    return Border[static_cast<size_t>(pen % 10)];
+    return border_[static_cast<size_t>(pen % 10)];
 }
 
 int TPolygon::BorderGroupIndex() const
@@ -477,12 +380,6 @@ void TPolygon::DumpSegments(const std::string &fileName, bool append) const
     ok = (std::fclose(f) == 0) && ok;
     if (!ok)
         throw std::runtime_error("cannot write " + fileName);
-}
-
-TPolygon &Polygon()
-{
-    static TPolygon polygon;
-    return polygon;
 }
 
 } // namespace grittor

@@ -1,9 +1,11 @@
 // The outline collection: the pen movements of one replay of a plot cut into
 // outlines of straight segments, the outlines grouped by pen, and the border
-// flags of the selected material's pens.
+// flags of the material's pens.  It is a plot sink: replaying a plot into it
+// (ReplayInto, or beside a drawing through TOutlineFeed) collects the plot.
 #pragma once
 
 #include "foundation/utils.h"
+#include "hpgl/PlotReplay.h"
 
 #include <array>
 #include <cstdint>
@@ -14,8 +16,6 @@
 
 namespace grittor {
 
-class THpglFile;
-class THpglOutput;
 class TObjectList;
 
 enum class TIntersectionType { ITNoIntersection, ITIntersection, ITStartPoint, ITEndPoint };
@@ -85,50 +85,31 @@ private:
 
 bool SamePoint(const TExtendedPoint &a, const TExtendedPoint &b, long double tolerance);
 
-class TPolygon {
+// Border flag per pen record number 0..10 (a material's TMaterialPens::BorderFlags).
+using TBorderFlags = std::array<bool, 11>;
+
+class TPolygon final : public TPlotSink {
 public:
-    TPolygon();
-    ~TPolygon();
+    // An empty collection for a plot blasted with a material of these
+    // border flags; `debug` ("Polygon Fill Debug") writes every segment to
+    // the debug log as it is made.
+    explicit TPolygon(const TBorderFlags &border = {}, bool debug = false);
+    ~TPolygon() override;
     TPolygon(const TPolygon &) = delete;
     TPolygon &operator=(const TPolygon &) = delete;
 
-    long double ScanLine = 0;      // scan-line spacing, plotter units
-    std::array<bool, 11> Border{}; // border flag per pen record number 0..10
-    int CurrentPen = -1;           // -1 none; the border pen after StartCollection
-    TIntegerList PenGroups;        // sorted, duplicate-free; Data = the group's THpglOutput
-    TExtendedPoint CurrentPoint;
-    bool Debug = false;            // "Polygon Fill Debug"
-    THpglFile *HpglFile = nullptr; // the plot being collected (not owned)
-    std::deque<TObjectList> Objects; // creation order (a deque: growing never copies it)
-
-    // Empties the collection, reads the border flags of the selected
-    // material and hooks the move and line handlers into the file.  A null
-    // file prepares the collection for handlers called directly.
-    void StartCollection(THpglFile *file);
-
-
-    // Installed as the file's OnMove and OnLine.
-    void Move(const TExtendedPoint &point, int pen);
-    void Line(const TExtendedPoint &point, int pen);
+    // The pen movements of a replay.
+    void Move(const TExtendedPoint &point, int pen) override;
+    void Line(const TExtendedPoint &point, int pen) override;
 
     int ObjectCount() const { return static_cast<int>(Objects.size()); }
+    const std::deque<TObjectList> &Outlines() const { return Objects; }
+    const TBorderFlags &Border() const { return border_; }
 
-    // ---- pen groups and their blast paths (owned here)
+    // ---- pen groups: the pens that drew a kept segment, ascending
     int GroupCount() const { return PenGroups.Count(); }
     int GroupPen(int index) const { return PenGroups.Value(index); }
-    THpglOutput *GroupOutput(int index) const;
-    // Replaces (and frees) the group's output.
-    void SetGroupOutput(int index, std::unique_ptr<THpglOutput> output);
-    // Builds a fresh blast path for group `index` as the digitize commands
-    // do (current pen := the group's pen, BuildPath), stores it as the
-    // group's output in place of the old one and returns it.
-    THpglOutput &NewGroupOutput(int index, bool solveScale);
-    // Gives every group's output the alignment points of the whole plot
-    // (the extremes over the vertices of all groups), so that all pens are
-    // placed by the same reference and keep their places on the workpiece.
-    void ShareDrawingAlignment();
-    // Empties the pen groups and frees their outputs.
-    void ClearPenGroups();
+    int GroupIndexOf(int pen) const { return PenGroups.IndexOf(pen); }
 
     // A plot pen is the border pen when the record of its number modulo 10
     // is marked as border (the job leaves such groups out).
@@ -145,6 +126,12 @@ public:
     size_t OutlineBytes() const;
 
 private:
+    TBorderFlags border_{};
+    bool debug_ = false;
+    TIntegerList PenGroups;          // sorted, duplicate-free
+    TExtendedPoint CurrentPoint;
+    std::deque<TObjectList> Objects; // creation order (a deque: growing never copies it)
+
     friend class TObjectList;
     // Most vertices of a plot lie on whole (or short binary) coordinates that
     // a float holds exactly: such a vertex takes 8 bytes.  Any other vertex
@@ -176,8 +163,6 @@ private:
     int PenOfVertex(uint32_t index) const;
     TObjectList &NewObject();
 
-    void FreeOutputs();
-    std::vector<std::unique_ptr<THpglOutput>> outputs_;
     int lastGroupPen_ = 0;
     // The last segment of the outline being built (its length decides
     // whether the next line extends it).
@@ -196,8 +181,5 @@ private:
 
     bool haveLastGroupPen_ = false;
 };
-
-// The program's one collection, created on first use.
-TPolygon &Polygon();
 
 } // namespace grittor

@@ -1,10 +1,11 @@
-# Outline collection, blast path and alignment, blast list and job text.
-# HpglOutput lives in the hpgl folder but belongs to this area.
+# Outline collection, blast path and alignment, blast list and job text, and
+# the one pipeline from plot to machine text (BlastJob).
 target_sources(grittor_core PRIVATE
   src/geometry/polygon.cpp
   src/geometry/OutlineFeed.cpp
+  src/geometry/HpglOutput.cpp
   src/geometry/Blow.cpp
-  src/hpgl/HpglOutput.cpp
+  src/geometry/BlastJob.cpp
 )
 target_sources(grittor-cli PRIVATE
   src/app/cli/BlastCommands.cpp

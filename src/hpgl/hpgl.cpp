@@ -9,8 +9,6 @@
 #include "foundation/Progress.h"
 #include "foundation/StringUtils.h"
 #include "foundation/UiHooks.h"
-#include "foundation/option.h"
-#include "pens/MaterialLibrary.h"
 
 #include <algorithm>
 #include <atomic>
@@ -31,9 +29,6 @@ using namespace hpglnum;
 static_assert(std::numeric_limits<long double>::digits == 64, "plot numbers are 80-bit extended values");
 
 // ------------------------------------------------------------ the tables ---
-
-const uint32_t PrintPenColors[PenColorSlots] = {0x000000, 0x000000, 0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000,
-                                                0xFF00FF, 0xFFFF00, 0xCC0073, 0x333366, 0x0066FF, 0xFEFFFF};
 
 namespace {
 using K = TCommandKind;
@@ -261,52 +256,39 @@ bool THpglFile::PeDiagnostics()
 
 // ------------------------------------------------------------- creation ---
 
-THpglFile::THpglFile(const std::string &fileName, Canvas *image, ErrorEvent onError)
+namespace {
+// The settings' own clamps of the image multiplier, NaN included.
+long double UsableMultiplier(long double m)
 {
-    Init(image, std::move(onError));
-    Multiplier = Options().Multiplier;
+    if (!(m >= 0.01L))
+        return 1.0L;
+    return std::min(m, 100.0L);
+}
+} // namespace
+
+THpglFile::THpglFile(const std::string &fileName, long double multiplier, ErrorEvent onError)
+{
+    Init(std::move(onError));
+    multiplier_ = UsableMultiplier(multiplier);
     Read(fileName);
-    LoadPenColors();
     Prescan();
 }
 
-THpglFile::THpglFile(FromText source, Canvas *image, ErrorEvent onError)
+THpglFile::THpglFile(FromText source, ErrorEvent onError)
 {
-    Init(image, std::move(onError));
-    long double m = source.multiplier;
-    if (!(m >= 0.01L)) // the settings' own clamps, NaN included
-        m = 1.0L;
-    Multiplier = std::min(m, 100.0L);
+    Init(std::move(onError));
+    multiplier_ = UsableMultiplier(source.multiplier);
     if (source.text.size() > static_cast<size_t>(INT_MAX - 16))
         throw THpglReadError("plot text too large");
     Text = std::move(source.text);
-    LoadPenColors();
     Prescan();
 }
 
 THpglFile::~THpglFile() = default;
 
-void THpglFile::Init(Canvas *image, ErrorEvent onError)
+void THpglFile::Init(ErrorEvent onError)
 {
-    Printing = false;
-    MarkerDrawn = false;
-    Image = image;
     OnError = std::move(onError);
-    for (auto &c : PenColors)
-        c = NoPenColor;
-}
-
-void THpglFile::LoadPenColors()
-{
-    const int material = SelectedMaterial();
-    if (material < 0)
-        return; // no material chosen: no records, and no need to load the settings
-    for (const TPens *rec : PensOfMaterial(material)) {
-        if (rec->pen < 0 || rec->pen >= PenColorSlots)
-            continue;
-        const int color = std::clamp<int>(rec->Color, 0, PenColorCount - 1);
-        PenColors[rec->pen] = PenColorTable[color].Value;
-    }
 }
 
 void THpglFile::Read(const std::string &fileName)
@@ -388,6 +370,23 @@ inline char THpglFile::NextChar(const bool *set)
 
 void THpglFile::ReportError(const std::string &message)
 {
+    const std::string text = MessageAt(message, ReadPos);
+    ++messageCount_;
+    if (messages_.size() < MaxKeptMessages)
+        messages_.push_back(text);
+    if (OnError)
+        OnError(text, true);
+    else
+        GetDialogs().Message(text);
+}
+
+std::string THpglFile::MessageAtEnd(const std::string &message) const
+{
+    return MessageAt(message, ReadPos);
+}
+
+std::string THpglFile::MessageAt(const std::string &message, long long readPos) const
+{
     const long long len = static_cast<long long>(Text.size());
     auto piece = [&](long long from, long long to) { // 1-based, inclusive, clipped to the text
         from = std::max(from, 1LL);
@@ -396,13 +395,9 @@ void THpglFile::ReportError(const std::string &message)
             return std::string_view();
         return std::string_view(Text).substr(static_cast<size_t>(from - 1), static_cast<size_t>(to - from + 1));
     };
-    const long long p = ReadPos;
-    std::string text = message + "@" + std::to_string(ReadPos) + ":" + MakePrintable(piece(p - 10, p - 2)) + "-->" +
-                       MakePrintable(piece(p, p + 9));
-    if (OnError)
-        OnError(text, true);
-    else
-        GetDialogs().Message(text);
+    const long long p = readPos;
+    return message + "@" + std::to_string(readPos) + ":" + MakePrintable(piece(p - 10, p - 2)) + "-->" +
+           MakePrintable(piece(p, p + 9));
 }
 
 // --------------------------------------------------------------- prescan ---
@@ -411,10 +406,9 @@ void THpglFile::Prescan()
 {
     ReadPos = 0;
     LabelTerminator = 3;
-    MaxPoint = {-1e7L, -1e7L};
-    MinPoint = {1e7L, 1e7L};
-    Position = {0, 0};
-    Relative = false;
+    maxPoint_ = {-1e7L, -1e7L};
+    minPoint_ = {1e7L, 1e7L};
+    scan_ = TPlotterState{};
     recs_.clear();
     nums_.clear();
     peArena_.clear();
@@ -433,7 +427,7 @@ void THpglFile::Prescan()
 
     CurChar = Lower(NextChar(kFirstSet.in));
     CurrentPen = 0;
-    ErrorCount = 0;
+    errorCount_ = 0;
     long counter = 0;
     Progress &progress = GetProgress();
     progress.Show("Prescan Hpgl File");
@@ -446,7 +440,7 @@ void THpglFile::Prescan()
         if (++counter % 400 == 0)
             progress.SetProgress(len > 0 ? static_cast<double>(ReadPos) / len : 1.0);
         const bool ok = ParseCommand();
-        if (ErrorCount > 100) {
+        if (errorCount_ > 100) {
             GetDialogs().Message("More than 100 errors in hpgl file.  This file is probably not in the correct format");
             break;
         }
@@ -473,7 +467,7 @@ bool THpglFile::ParseCommand()
     CurChar = Lower(NextChar(kSecondSet.in));
     const int row = FindInstruction(PrevChar, CurChar);
     if (row < 0 || InstructionTable[row].kind == TReadKind::Rejected) {
-        ++ErrorCount;
+        ++errorCount_;
         ReportError("Invalid Hpgl Command");
         return false;
     }
@@ -494,7 +488,7 @@ bool THpglFile::ParseCommand()
         AppendRecord(rec, pen);
         const int i = CommandCount() - 1;
         ScanNew(i, paramValues_.data(), static_cast<int>(paramValues_.size()));
-        if (paramNarrow_ && Multiplier == 1.0L) {
+        if (paramNarrow_ && multiplier_ == 1.0L) {
             // Scaling by one changed nothing: the words of the parse hold.
             nums_.insert(nums_.end(), paramWords_.begin(), paramWords_.end());
         } else {
@@ -538,7 +532,7 @@ bool THpglFile::ParseCommand()
         rec.numOff = static_cast<uint32_t>(nums_.size());
         nums_.push_back(static_cast<uint32_t>(pen)); // the pen of its last walk
         AppendRecord(rec, pen);
-        WalkPE(CommandCount() - 1, false);
+        ScanPE(CommandCount() - 1);
         return true;
     }
     case TReadKind::Rejected:

@@ -1,7 +1,8 @@
-// The HPGL reader and the plotter: THpglFile reads a whole plot file into a
-// compact list of instructions, runs each once against a plotter state to
-// learn the extent, and later replays them through MoveTo/LineTo onto the
-// window image, the printer or the outline builder.
+// The plot document: THpglFile reads a whole plot file into a compact list of
+// instructions, runs each once against a plotter state to learn the extent,
+// and keeps its messages.  Once read it never changes: drawing is a replay of
+// the document into a sink (hpgl/PlotReplay.h), with a plotter state of the
+// replay's own, so any number of replays may run one after another.
 //
 // Storage: the file text stays in memory and every instruction is one
 // 16-byte record (kind, name, pen run, a range of the text or of the PE data,
@@ -17,19 +18,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace grittor {
 
-class Canvas;
 class THpglFile;
-
-// Keep the canvas colour (a PenColors entry without a colour of its own).
-constexpr uint32_t NoPenColor = 0x80001000;
-constexpr int PenColorSlots = 12;
-// Line colours on paper by pen number (0x00BBGGRR).
-extern const uint32_t PrintPenColors[PenColorSlots];
 
 // What an instruction does (its class).
 enum class TCommandKind : uint8_t { Escape, Ignored, SP, PA, PR, PD, PU, AA, AR, CI, EA, ER, PE };
@@ -88,88 +84,64 @@ private:
     int index_;
 };
 
+// The plotter state an instruction works on: the pen position, the move
+// mode and the arc being drawn.  The reading keeps one while it scans the
+// extent; every replay keeps its own.
+struct TPlotterState {
+    TExtendedPoint Position;
+    bool Relative = false;
+    int PenDown = 0;
+    TExtendedPoint ArcCenter;
+    long double ArcAngle = 0;
+};
+
 class THpglFile {
 public:
+    // A reader message (text with its position) and whether it is an error.
     using ErrorEvent = std::function<void(const std::string &message, bool flag)>;
-    using PointEvent = std::function<void(const TExtendedPoint &point, int pen)>;
 
-    // Reads the whole file and prescans it.  Pen colours come from the
-    // selected material; the image multiplier from the settings.  Raises
+    // Reads the whole file and prescans it, with plot coordinates scaled by
+    // `multiplier` (the image multiplier setting, 0.01..100; anything else
+    // reads as 1).  Each reader message goes to `onError` as it is found
+    // (to a message box without one) and is kept in Messages().  Raises
     // THpglReadError when the file cannot be opened or read.
-    THpglFile(const std::string &fileName, Canvas *image, ErrorEvent onError);
+    THpglFile(const std::string &fileName, long double multiplier, ErrorEvent onError);
     // The same from text already in memory (tests, the fuzzer, benchmarks).
     struct FromText {
         std::string text;
         long double multiplier = 1.0L;
     };
-    THpglFile(FromText source, Canvas *image, ErrorEvent onError);
+    THpglFile(FromText source, ErrorEvent onError);
     ~THpglFile();
     THpglFile(const THpglFile &) = delete;
     THpglFile &operator=(const THpglFile &) = delete;
 
-    // ---- plotter state and reader state (names as the program has always used)
-    long double ArcAngle = 0;
-    TExtendedPoint ArcCenter;
-    char PrevChar = 0;
-    char CurChar = 0;
-    int CurrentPen = 0;
-    uint32_t PenColors[PenColorSlots];
-    TExtendedPoint Position;
-    Canvas *Image = nullptr;   // the window image
-    Canvas *Printer = nullptr; // the printer page, used while Printing
-    char LabelTerminator = 3;
-    TExtendedPoint MinPoint{1e7L, 1e7L};
-    TExtendedPoint MaxPoint{-1e7L, -1e7L};
-    bool Relative = false;
-    TExtendedPoint Offset;
-    ErrorEvent OnError;
-    PointEvent OnMove;
-    PointEvent OnLine;
-    int PolygonIndex = 0;
-    int ErrorCount = 0;
-    int PenDown = 0;
-    int ReadPos = 0; // 1-based index of the character last read in Text
-    TExtendedPoint Scale;
-    std::string Text;
-    bool Printing = false;
-    bool MarkerDrawn = false;
-    // The image multiplier in force when the file was read; coordinates
-    // are scaled by it once at scan, PE data at every walk.
-    long double Multiplier = 1.0L;
+    // ---- what the reading found
+    // The file's text as read.
+    const std::string &Source() const { return Text; }
+    // The image multiplier the coordinates were scaled by.
+    long double Multiplier() const { return multiplier_; }
+    // The extent of every point the plot reaches, in plot units.
+    const TExtendedPoint &MinPoint() const { return minPoint_; }
+    const TExtendedPoint &MaxPoint() const { return maxPoint_; }
+    // Instructions that were not recognised.
+    int ErrorCount() const { return errorCount_; }
+    // The plotter state and the pen selected when the reading ended.
+    const TPlotterState &ScanEnd() const { return scan_; }
+    int FinalPen() const { return CurrentPen; }
+    // The reader's messages in the order found (the first MaxKeptMessages;
+    // MessageCount() counts them all).
+    static constexpr size_t MaxKeptMessages = 1000;
+    const std::vector<std::string> &Messages() const { return messages_; }
+    size_t MessageCount() const { return messageCount_; }
+    // A message of the drawing of an instruction, placed as the reader
+    // places its own (at the position where the reading ended).
+    std::string MessageAtEnd(const std::string &message) const;
 
     // ---- instructions
     int CommandCount() const { return static_cast<int>(recs_.size()); }
     THpglCommand Command(int i) const { return THpglCommand(*this, i); }
-    // Runs instruction i against the plotter state through MoveTo/LineTo.
-    void Draw(int i);
-    // Draws every instruction in order (no progress, no stop): a replay
-    // for callers that set up Position and Relative themselves.
-    void DrawAll();
     std::string GetText(int i) const { return Command(i).GetText(); }
-
-    // ---- drawing primitives: the only drawing path of plot geometry
-    void MoveTo(const TExtendedPoint &point, int pen);
-    void LineTo(const TExtendedPoint &point, int pen);
-    // Device pixel of a plot point: trunc(v * Scale + Offset), clamped to
-    // the int range (NaN gives 0) so absurd coordinates cannot overflow.
-    int DeviceX(long double x) const;
-    int DeviceY(long double y) const;
-
-    // Fits the plot into a canvas of width x height pixels with margins of
-    // 2 x radius left and right and 125 top and bottom, one scale for both
-    // axes, fills white and the workspace-coloured plot area, and draws
-    // every instruction with progress "Render image".  Stops early when the
-    // main window is closing.  Image becomes `canvas`.
-    void RenderImage(Canvas &canvas, int width, int height, int32_t radius);
-    // The plot area of the last fit, in pixels (left, top, right, bottom).
-    struct PixelRect {
-        int left = 0, top = 0, right = 0, bottom = 0;
-    };
-    PixelRect PlotArea(int32_t radius) const;
-
-    // Builds message + "@" + ReadPos + ":" + the text around ReadPos and
-    // hands it to OnError, or to a message box without one.
-    void ReportError(const std::string &message);
 
     // Writes every PE character and flag to the debug log while set (off by
     // default: on a CAD plot it is hundreds of thousands of lines per walk).
@@ -182,6 +154,7 @@ public:
 
 private:
     friend class THpglCommand;
+    friend class TPlotReplay;
     struct Rec {
         uint32_t pos; // parameter text in Text (PE: data, see flags)
         uint32_t len;
@@ -196,8 +169,7 @@ private:
     static constexpr uint8_t FlagPeArena = 2;
 
     void Read(const std::string &fileName);
-    void Init(Canvas *image, ErrorEvent onError);
-    void LoadPenColors();
+    void Init(ErrorEvent onError);
     void Prescan();
     bool ParseCommand();
     void ParseParameters();
@@ -205,6 +177,10 @@ private:
     void ParseEncodedData(Rec &rec);
     char NextChar(const bool *set);
     void SkipSeparators(const bool *set);
+    // Builds message + "@" + ReadPos + ":" + the text around ReadPos, keeps
+    // it and hands it to OnError, or to a message box without one.
+    void ReportError(const std::string &message);
+    std::string MessageAt(const std::string &message, long long readPos) const;
 
     // number storage
     uint32_t NumberEnd(int i) const;
@@ -215,16 +191,29 @@ private:
     int PenOf(int i) const;
     void AppendRecord(const Rec &rec, int pen);
 
-    // instruction behaviour
+    // the scan of the extent, run once per instruction while reading
     void ScanNew(int i, long double *v, int n);
     void ScanPlot(TCommandKind k, long double *v, int n);
-    void DrawPlot(TCommandKind k, int i, int pen);
     void ScanArc();
-    void DrawArc(int pen);
-    void DrawRectangle(int i, int pen);
-    void WalkPE(int i, bool draw);
-    template <bool Log> void WalkPEImpl(int i, bool draw);
+    void ScanPE(int i);
+    void Extent(const TExtendedPoint &p);
     std::string_view PeData(const Rec &r) const;
+
+    // ---- reader state (names as the program has always used)
+    std::string Text;
+    int ReadPos = 0; // 1-based index of the character last read in Text
+    char PrevChar = 0;
+    char CurChar = 0;
+    int CurrentPen = 0;
+    char LabelTerminator = 3;
+    ErrorEvent OnError;
+    TPlotterState scan_; // the plotter state of the scan
+    TExtendedPoint minPoint_{1e7L, 1e7L};
+    TExtendedPoint maxPoint_{-1e7L, -1e7L};
+    long double multiplier_ = 1.0L;
+    int errorCount_ = 0;
+    std::vector<std::string> messages_;
+    size_t messageCount_ = 0;
 
     std::vector<Rec> recs_;
     std::vector<uint32_t> nums_;                        // number words of all instructions

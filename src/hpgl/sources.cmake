@@ -1,7 +1,9 @@
 target_sources(grittor_core PRIVATE
   src/hpgl/hpgl.cpp
   src/hpgl/HpglCommands.cpp
+  src/hpgl/PlotReplay.cpp
   src/hpgl/Canvas.cpp
+  src/hpgl/CanvasSink.cpp
 )
 target_sources(grittor_gui PRIVATE
   src/hpgl/QPainterCanvas.cpp

@@ -6,6 +6,7 @@
 #include "operation/message.h"
 #include "operation/progress.h"
 #include "pens/CopyForm.h"
+#include "pens/LibraryStore.h"
 #include "pens/PenForm.h"
 #include "pens/SelectMaterialForm.h"
 #include "service/AboutDlg.h"
@@ -25,10 +26,10 @@ TForms g_forms;
 
 TForms &Forms() { return g_forms; }
 
-void CreateForms()
+void CreateForms(TLibraryStore &materials)
 {
     TForms &f = g_forms;
-    f.MainFrm = new TMainFrm();
+    f.MainFrm = new TMainFrm(materials);
     QWidget *owner = f.MainFrm;
     f.About = new TAboutFrm(owner);
     f.MainMenu = new TMainMenuFrm(owner);
@@ -40,11 +41,11 @@ void CreateForms()
     f.JobQueue = new TJobQueueFrm(owner);
     f.ReadAndDisplay = new TReadAndDisplayForm(owner);
     f.Memory = new TMemoryForm(owner);
-    f.Pen = new TPenForm(owner);
+    f.Pen = new TPenForm(materials, owner);
     f.ExceptionReport = new TExceptionReportForm(owner);
     f.Message = new TMessageForm(owner);
-    f.SelectMaterial = new TSelectMaterialForm(owner);
-    f.Copy = new TCopyForm(owner);
+    f.SelectMaterial = new TSelectMaterialForm(materials, owner);
+    f.Copy = new TCopyForm(materials.Library(), owner);
     f.CalToPrint = new TCalToPrintForm(owner);
 }
 

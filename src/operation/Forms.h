@@ -4,6 +4,7 @@
 
 namespace grittor {
 
+class TLibraryStore;
 class TMainFrm;
 class TAboutFrm;
 class TMainMenuFrm;
@@ -45,8 +46,8 @@ TForms &Forms();
 
 // Creates every window in the start-up order, the main window first, and
 // installs the shared progress window.  Only the main window is shown by the
-// caller.
-void CreateForms();
+// caller.  The material windows edit the library of `materials`.
+void CreateForms(TLibraryStore &materials);
 // Destroys them in reverse order.
 void DestroyForms();
 

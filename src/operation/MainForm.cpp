@@ -9,10 +9,12 @@
 #include "foundation/QtSeams.h"
 #include "foundation/WindowRect.h"
 #include "foundation/option.h"
+#include "geometry/BlastJob.h"
 #include "hpgl/hpgl.h"
 #include "link/TSerial.h"
 #include "operation/PlotImageView.h"
 #include "operation/Forms.h"
+#include "pens/LibraryStore.h"
 #include "pens/PenParameters.h"
 #include "service/AboutDlg.h"
 
@@ -46,17 +48,7 @@ constexpr int kDesignFontSize = 8;
 
 TMainFrm *MainFrm() { return g_mainFrm; }
 
-TMainFrm::BusyScope::BusyScope(TMainFrm &f) : frm(f) { ++frm.busyDepth_; }
-
-TMainFrm::BusyScope::~BusyScope()
-{
-    if (--frm.busyDepth_ == 0 && frm.destroySerialWhenIdle_) {
-        frm.destroySerialWhenIdle_ = false;
-        frm.DestroySerial();
-    }
-}
-
-TMainFrm::TMainFrm(QWidget *parent) : QMainWindow(parent)
+TMainFrm::TMainFrm(TLibraryStore &materials, QWidget *parent) : QMainWindow(parent), materials_(materials)
 {
     g_mainFrm = this;
     setObjectName("MainFrm");
@@ -66,6 +58,9 @@ TMainFrm::TMainFrm(QWidget *parent) : QMainWindow(parent)
         const QRect r = s->availableGeometry();
         move(r.x() + (r.width() - 767) / 2, r.y() + (r.height() - 496) / 2);
     }
+    available_.fill(true);
+    gate_.OnBusyChanged = [this](bool) { UpdateCommandStates(); };
+    gate_.OnRefused = [this](TCommandId) { SetStatusText("Busy: let the current work finish, or press Cancel"); };
     BuildViews();
     BuildMenus();
     StatusBarPanel = new QLabel(this);
@@ -84,7 +79,9 @@ TMainFrm::~TMainFrm()
 {
     GuiApplication::SetExceptionHandler(nullptr);
     Timer->stop();
+    gate_.OnBusyChanged = nullptr;
     DestroySerial();
+    job_.reset();
     plot_.reset();
     if (g_mainFrm == this)
         g_mainFrm = nullptr;
@@ -128,7 +125,7 @@ void TMainFrm::BuildViews()
     resizeTimer_->setInterval(200);
     connect(resizeTimer_, &QTimer::timeout, this, &TMainFrm::RerenderForSize);
     connect(Image, &PlotImageView::Resized, this, [this] {
-        if (plot_ && busyDepth_ == 0)
+        if (plot_ && !gate_.Busy())
             resizeTimer_->start();
     });
     layout->addWidget(ScrollBox);
@@ -183,9 +180,9 @@ void TMainFrm::BuildViews()
 void TMainFrm::TerminalMenuClick()
 {
     LogEntry("TerminalMenuClick");
-    Item("Image ")->setChecked(false);
-    Item("&Chart")->setChecked(false);
-    Item("&Terminal")->setChecked(true);
+    Action(TCommandId::ImageView)->setChecked(false);
+    Action(TCommandId::ChartView)->setChecked(false);
+    Action(TCommandId::TerminalView)->setChecked(true);
     Memo->show();
     Image->hide();
     ScrollBox->hide();
@@ -196,9 +193,9 @@ void TMainFrm::TerminalMenuClick()
 void TMainFrm::ChartMenuClick()
 {
     LogEntry("ChartMenuClick");
-    Item("Image ")->setChecked(false);
-    Item("&Terminal")->setChecked(false);
-    Item("&Chart")->setChecked(true);
+    Action(TCommandId::ImageView)->setChecked(false);
+    Action(TCommandId::TerminalView)->setChecked(false);
+    Action(TCommandId::ChartView)->setChecked(true);
     Memo->hide();
     Image->hide();
     ScrollBox->hide(); // the chart takes the place of the plot picture
@@ -208,9 +205,9 @@ void TMainFrm::ChartMenuClick()
 void TMainFrm::ImageFitToWindowMenuClick()
 {
     LogEntry("ImageFitToWindowClickMenuClick");
-    Item("&Terminal")->setChecked(false);
-    Item("&Chart")->setChecked(false);
-    Item("Image ")->setChecked(true);
+    Action(TCommandId::TerminalView)->setChecked(false);
+    Action(TCommandId::ChartView)->setChecked(false);
+    Action(TCommandId::ImageView)->setChecked(true);
     ShowPlotViews();
 }
 
@@ -239,138 +236,191 @@ void TMainFrm::SetStatusText(const QString &text) { StatusBarPanel->setText(text
 
 // ------------------------------------------------------------------ menus ---
 
-QAction *TMainFrm::AddItem(QMenu *menu, const QString &caption, std::function<void()> handler,
+QAction *TMainFrm::AddItem(QMenu *menu, const QString &caption, TCommandId id, std::function<void()> handler,
                            const QKeySequence &shortcut)
 {
     QAction *a = menu->addAction(caption);
+    a->setObjectName(QString::fromLatin1(CommandInfo(id).Name));
     if (!shortcut.isEmpty())
         a->setShortcut(shortcut);
-    if (handler)
-        connect(a, &QAction::triggered, this, [handler] { handler(); });
-    items_.emplace_back(caption, a);
+    actions_[static_cast<size_t>(id)] = a;
+    AddCommand(id, std::move(handler));
+    connect(a, &QAction::triggered, this, [this, id] { TriggerCommand(id); });
     return a;
 }
 
-QAction *TMainFrm::Item(const QString &caption) const
+void TMainFrm::AddCommand(TCommandId id, std::function<void()> handler)
 {
-    for (const auto &it : items_)
-        if (it.first == caption)
-            return it.second;
-    return nullptr;
+    handlers_[static_cast<size_t>(id)] = std::move(handler);
+}
+
+bool TMainFrm::TriggerCommand(TCommandId id)
+{
+    const auto &handler = handlers_[static_cast<size_t>(id)];
+    return gate_.Run(id, [&handler] {
+        if (handler)
+            handler();
+    });
+}
+
+void TMainFrm::SetCommandAvailable(TCommandId id, bool available)
+{
+    available_[static_cast<size_t>(id)] = available;
+    UpdateCommandStates();
+}
+
+void TMainFrm::UpdateCommandStates()
+{
+    // While a command runs, the ones it would refuse are greyed out, so the
+    // menus show what can be done; the gate still refuses them if they
+    // arrive some other way.
+    for (const TCommandInfo &c : CommandTable()) {
+        QAction *a = Action(c.Id);
+        if (!a)
+            continue;
+        a->setEnabled(available_[static_cast<size_t>(c.Id)] && gate_.Allows(c.Id));
+    }
 }
 
 void TMainFrm::BuildMenus()
 {
+    using Id = TCommandId;
     QMenu *action = menuBar()->addMenu("&Action");
-    AddItem(action, "Open HPGL File", [this] { DisplayHpglFileClick(); }, QKeySequence(Qt::Key_F1));
-    AddItem(action, "Print", [this] { Print1Click(); }, QKeySequence::Print);
-    AddItem(action, "Print Scale To Page Size", [this] { PrintScaleToPageSize1Click(); });
+    AddItem(action, "Open HPGL File", Id::OpenHpglFile, [this] { DisplayHpglFileClick(); }, QKeySequence(Qt::Key_F1));
+    AddItem(action, "Print", Id::Print, [this] { Print1Click(); }, QKeySequence::Print);
+    AddItem(action, "Print Scale To Page Size", Id::PrintScaleToPageSize, [this] { PrintScaleToPageSize1Click(); });
     action->addSeparator();
-    AddItem(action, "Digitize origin and send plot", nullptr)->setEnabled(false);
-    AddItem(action, "Digitize origin,skew,scale and send plot", nullptr)->setEnabled(false);
+    AddItem(action, "Digitize origin and send plot", Id::DigitizeOrigin, nullptr);
+    AddItem(action, "Digitize origin,skew,scale and send plot", Id::DigitizeOriginSkewScale, nullptr);
+    available_[static_cast<size_t>(Id::DigitizeOrigin)] = false;
+    available_[static_cast<size_t>(Id::DigitizeOriginSkewScale)] = false;
     action->addSeparator();
-    AddItem(action, "Draw First Polygon", [this] { DrawFirstPolygon1Click(); }, QKeySequence(Qt::Key_F2));
-    AddItem(action, "Draw Next Polygon", [this] { DrawNextPolygon1Click(); }, QKeySequence(Qt::Key_F3));
+    AddItem(action, "Draw First Polygon", Id::DrawFirstPolygon, [this] { DrawFirstPolygon1Click(); },
+            QKeySequence(Qt::Key_F2));
+    AddItem(action, "Draw Next Polygon", Id::DrawNextPolygon, [this] { DrawNextPolygon1Click(); },
+            QKeySequence(Qt::Key_F3));
     action->addSeparator();
-    AddItem(action, "Open Comm Port", [this] { OpenMenuClick(); });
-    AddItem(action, "Close Com Port", [this] { CloseMenuClick(); });
+    AddItem(action, "Open Comm Port", Id::OpenCommPort, [this] { OpenMenuClick(); });
+    AddItem(action, "Close Com Port", Id::CloseCommPort, [this] { CloseMenuClick(); });
     action->addSeparator();
-    AddItem(action, "E&xit", [this] { close(); }, QKeySequence::Quit);
+    AddItem(action, "E&xit", Id::Exit, [this] { close(); }, QKeySequence::Quit);
 
     QMenu *setup = menuBar()->addMenu("&Setup");
     QMenu *port = setup->addMenu("Com &Port");
     const char *portCaptions[] = {"Com&1", "Com&2", "Com&3", "Com&4", "Com5", "Com6", "Com7", "Com8"};
     for (int i = 0; i < 8; ++i) {
         const std::string name = "com" + std::to_string(i + 1);
-        QAction *a = AddItem(port, portCaptions[i], [this, name] { PortMenuClick(name); });
+        QAction *a = AddItem(port, portCaptions[i], static_cast<Id>(static_cast<int>(Id::Com1) + i),
+                             [this, name] { PortMenuClick(name); });
         a->setCheckable(true);
         portItems_.push_back(a);
     }
-    QAction *none = AddItem(port, "No Comm Port", [this] { PortMenuClick("none"); });
+    QAction *none = AddItem(port, "No Comm Port", Id::NoCommPort, [this] { PortMenuClick("none"); });
     none->setCheckable(true);
     portItems_.push_back(none);
     port->addSeparator();
-    AddItem(port, "Local &Echo", [this] { LocalEchoMenuClick(); })->setCheckable(true);
-    AddItem(port, "Terminal Mode", [this] { TerminalModeMenuClick(); })->setCheckable(true);
+    AddItem(port, "Local &Echo", Id::LocalEcho, [this] { LocalEchoMenuClick(); })->setCheckable(true);
+    AddItem(port, "Terminal Mode", Id::TerminalMode, [this] { TerminalModeMenuClick(); })->setCheckable(true);
     port->addSeparator();
-    for (const char *c : {"9600 baud", "&No Parity", "8 &Data bits", "1 &Stop bit"}) {
-        QAction *a = AddItem(port, c, nullptr);
+    const std::pair<const char *, Id> lineItems[] = {
+        {"9600 baud", Id::Baud9600}, {"&No Parity", Id::NoParity}, {"8 &Data bits", Id::DataBits8},
+        {"1 &Stop bit", Id::StopBit1}};
+    for (const auto &[caption, id] : lineItems) {
+        QAction *a = AddItem(port, caption, id, nullptr);
         a->setCheckable(true);
         a->setChecked(true);
-        a->setEnabled(false);
+        available_[static_cast<size_t>(id)] = false; // they only show the line settings
     }
     QMenu *fonts = setup->addMenu("Font &Size");
     const char *fontCaptions[] = {"Font Size &6", "Font Size &7", "Font Size &8", "Font Size &9",
                                   "Font Size 1&0", "Font Size 1&1", "Font Size 1&2"};
     for (int i = 0; i < 7; ++i) {
         const int points = i + 6;
-        QAction *a = AddItem(fonts, fontCaptions[i], [this, points] { ApplyFontSize(points); });
+        QAction *a = AddItem(fonts, fontCaptions[i], static_cast<Id>(static_cast<int>(Id::FontSize6) + i),
+                             [this, points] { ApplyFontSize(points); });
         a->setCheckable(true);
         fontItems_.push_back(a);
     }
     // Check items nothing reads; kept for the operators who knew them.
-    for (const char *c : {"Separate Colors", "No Output Debug On", "Same Point Search"}) {
-        QAction *a = AddItem(setup, c, nullptr);
+    const std::pair<const char *, Id> unread[] = {{"Separate Colors", Id::SeparateColors},
+                                                  {"No Output Debug On", Id::NoOutputDebugOn},
+                                                  {"Same Point Search", Id::SamePointSearch}};
+    for (const auto &[caption, id] : unread) {
+        QAction *a = AddItem(setup, caption, id, nullptr);
         a->setCheckable(true);
         a->setVisible(false);
     }
 
     QMenu *window = menuBar()->addMenu("&Window");
-    AddItem(window, "&Terminal", [this] { TerminalMenuClick(); }, QKeySequence("Ctrl+T"))->setCheckable(true);
-    AddItem(window, "Image ", [this] { ImageFitToWindowMenuClick(); }, QKeySequence("Ctrl+I"))->setCheckable(true);
-    QAction *chartItem = AddItem(window, "&Chart", [this] { ChartMenuClick(); });
+    AddItem(window, "&Terminal", Id::TerminalView, [this] { TerminalMenuClick(); }, QKeySequence("Ctrl+T"))
+        ->setCheckable(true);
+    AddItem(window, "Image ", Id::ImageView, [this] { ImageFitToWindowMenuClick(); }, QKeySequence("Ctrl+I"))
+        ->setCheckable(true);
+    QAction *chartItem = AddItem(window, "&Chart", Id::ChartView, [this] { ChartMenuClick(); });
     chartItem->setCheckable(true);
     chartItem->setVisible(false);
 
     QMenu *machine = menuBar()->addMenu("&Machine");
-    AddItem(machine, "Machine &Settings...", nullptr)->setEnabled(false);
-    AddItem(machine, "&Jog Panel...", nullptr)->setEnabled(false);
+    AddItem(machine, "Machine &Settings...", Id::MachineSettings, nullptr);
+    AddItem(machine, "&Jog Panel...", Id::JogPanel, nullptr);
+    available_[static_cast<size_t>(Id::MachineSettings)] = false;
+    available_[static_cast<size_t>(Id::JogPanel)] = false;
     machine->addSeparator();
     // Ctrl+P prints, as everywhere else.
-    AddItem(machine, "&Pause", [this] { PauseMenuClick(); }, QKeySequence("Ctrl+Shift+P"));
-    AddItem(machine, "C&ontinue", [this] { ContinueMenuClick(); }, QKeySequence("Ctrl+R"));
-    AddItem(machine, "&Cancel Job...", [this] { CancelMenuClick(); }, QKeySequence("Ctrl+K"));
+    AddItem(machine, "&Pause", Id::Pause, [this] { PauseMenuClick(); }, QKeySequence("Ctrl+Shift+P"));
+    AddItem(machine, "C&ontinue", Id::Continue, [this] { ContinueMenuClick(); }, QKeySequence("Ctrl+R"));
+    AddItem(machine, "&Cancel Job...", Id::CancelJob, [this] { CancelMenuClick(); }, QKeySequence("Ctrl+K"));
     machine->addSeparator();
-    AddItem(machine, "&Digitize Location", nullptr)->setEnabled(false);
+    AddItem(machine, "&Digitize Location", Id::DigitizeLocation, nullptr);
+    available_[static_cast<size_t>(Id::DigitizeLocation)] = false;
     QMenu *diag = machine->addMenu("Dia&gnostics");
-    AddItem(diag, "Default Calibration", [this] { SendDiagnostic("DefaultCalibrationMenuClick", "\x1b.cdiag_run;8:"); });
-    AddItem(diag, "Velocity Feedback Setup",
+    AddItem(diag, "Default Calibration", Id::DefaultCalibration,
+            [this] { SendDiagnostic("DefaultCalibrationMenuClick", "\x1b.cdiag_run;8:"); });
+    AddItem(diag, "Velocity Feedback Setup", Id::VelocityFeedbackSetup,
             [this] { SendDiagnostic("VelocityFeedbackMenuClick", "\x1b.cdiag_run;17:"); });
-    AddItem(diag, "Pause Switch", [this] { SendDiagnostic("PauseSwitchMenuClick", "\x1b.cdiag_run;28:"); });
-    AddItem(diag, "Default Gains", [this] { SendDiagnostic("DefaultGainsMenuClick", "\x1b.cdiag_run;48:"); });
-    AddItem(diag, "Motor Balance", [this] { SendDiagnostic("MotorBalanceMenuClick", "\x1b.cdiag_run;51:"); });
+    AddItem(diag, "Pause Switch", Id::PauseSwitch,
+            [this] { SendDiagnostic("PauseSwitchMenuClick", "\x1b.cdiag_run;28:"); });
+    AddItem(diag, "Default Gains", Id::DefaultGains,
+            [this] { SendDiagnostic("DefaultGainsMenuClick", "\x1b.cdiag_run;48:"); });
+    AddItem(diag, "Motor Balance", Id::MotorBalance,
+            [this] { SendDiagnostic("MotorBalanceMenuClick", "\x1b.cdiag_run;51:"); });
 
     QMenu *job = menuBar()->addMenu("&Job");
-    AddItem(job, "&Queue Opened Plot as Job", nullptr)->setEnabled(false);
-    AddItem(job, "Show Job &Queue...", nullptr)->setEnabled(false);
+    AddItem(job, "&Queue Opened Plot as Job", Id::QueueOpenedPlot, nullptr);
+    AddItem(job, "Show Job &Queue...", Id::ShowJobQueue, nullptr);
+    available_[static_cast<size_t>(Id::QueueOpenedPlot)] = false;
+    available_[static_cast<size_t>(Id::ShowJobQueue)] = false;
     job->addSeparator();
-    AddItem(job, "&Pen Parameters...", [this] { PenParametersClick(); }, QKeySequence("Ctrl+E"));
+    AddItem(job, "&Pen Parameters...", Id::PenParameters, [this] { PenParametersClick(); }, QKeySequence("Ctrl+E"));
 
     QMenu *service = menuBar()->addMenu("Se&rvice");
-    AddItem(service, "&Tuning...", nullptr)->setEnabled(false);
-    AddItem(service, "&Calibrate...", nullptr)->setEnabled(false);
-    AddItem(service, "&Motor Position Plot", nullptr)->setEnabled(false);
-    AddItem(service, "&Write Plot Data to File...", nullptr)->setEnabled(false);
+    AddItem(service, "&Tuning...", Id::Tuning, nullptr);
+    AddItem(service, "&Calibrate...", Id::Calibrate, nullptr);
+    AddItem(service, "&Motor Position Plot", Id::MotorPositionPlot, nullptr);
+    AddItem(service, "&Write Plot Data to File...", Id::WritePlotData, nullptr);
+    for (Id id : {Id::Tuning, Id::Calibrate, Id::MotorPositionPlot, Id::WritePlotData})
+        available_[static_cast<size_t>(id)] = false;
     service->addSeparator();
-    AddItem(service, "&Upload Firmware...", [this] { UploadFirmwareMenuClick(); });
+    AddItem(service, "&Upload Firmware...", Id::UploadFirmware, [this] { UploadFirmwareMenuClick(); });
 
     QMenu *help = menuBar()->addMenu("&Help");
-    AddItem(help, "&About", [] {
+    AddItem(help, "&About", Id::About, [] {
         if (Forms().About)
             Forms().About->exec();
     });
-    AddItem(help, "Enable Debug Log", [this] { EnableDebugLogMenuClick(); })->setCheckable(true);
-    QAction *charLog = AddItem(help, "Enable Character Log", [this] { EnableCharacterLogMenuClick(); });
+    AddItem(help, "Enable Debug Log", Id::EnableDebugLog, [this] { EnableDebugLogMenuClick(); })->setCheckable(true);
+    QAction *charLog =
+        AddItem(help, "Enable Character Log", Id::EnableCharacterLog, [this] { EnableCharacterLogMenuClick(); });
     charLog->setCheckable(true);
     charLog->setVisible(false);
-    AddItem(help, "Clear Log", [this] { ClearLogMenuClick(); });
-    for (const char *c : {"Do Stash", "Dump Stash"}) {
-        QAction *a = AddItem(help, c, nullptr);
+    AddItem(help, "Clear Log", Id::ClearLog, [this] { ClearLogMenuClick(); });
+    for (const auto &[caption, id] : {std::pair{"Do Stash", Id::DoStash}, std::pair{"Dump Stash", Id::DumpStash}}) {
+        QAction *a = AddItem(help, caption, id, nullptr);
         a->setVisible(false);
-        a->setEnabled(false);
+        available_[static_cast<size_t>(id)] = false;
     }
-    Item("Do Stash")->setCheckable(true);
-    QAction *fillDebug = AddItem(help, "Polygon Fill Debug", nullptr);
+    Action(Id::DoStash)->setCheckable(true);
+    QAction *fillDebug = AddItem(help, "Polygon Fill Debug", Id::PolygonFillDebug, nullptr);
     fillDebug->setCheckable(true);
     fillDebug->setVisible(false);
     // The outline debug lines and the PE decoding trace are one switch: both
@@ -381,30 +431,34 @@ void TMainFrm::BuildMenus()
     // The hidden items are still reachable for service work, by shortcuts
     // of the window (a hidden action's own shortcut never fires); the status
     // bar says what a shortcut switched.
-    const std::pair<const char *, const char *> hidden[] = {
-        {"Separate Colors", "Ctrl+Alt+C"}, {"Same Point Search", "Ctrl+Alt+S"}, {"Polygon Fill Debug", "Ctrl+Alt+D"}};
-    for (const auto &[caption, keys] : hidden) {
-        QAction *a = Item(caption);
+    const std::tuple<const char *, Id, const char *> hidden[] = {
+        {"Separate Colors", Id::SeparateColors, "Ctrl+Alt+C"},
+        {"Same Point Search", Id::SamePointSearch, "Ctrl+Alt+S"},
+        {"Polygon Fill Debug", Id::PolygonFillDebug, "Ctrl+Alt+D"}};
+    for (const auto &[caption, id, keys] : hidden) {
+        QAction *a = Action(id);
         auto *shortcut = new QShortcut(QKeySequence(keys), this);
-        connect(shortcut, &QShortcut::activated, this, [this, a, caption] {
+        connect(shortcut, &QShortcut::activated, this, [this, a, caption = caption] {
             a->toggle();
             SetStatusText(QString(caption) + (a->isChecked() ? " on" : " off"));
         });
     }
+
+    UpdateCommandStates();
 }
 
 // -------------------------------------------------------- start and close ---
 
 void TMainFrm::FormCreate()
 {
-    Item("Separate Colors")->setChecked(true);
-    Item("Same Point Search")->setChecked(true);
+    Action(TCommandId::SeparateColors)->setChecked(true);
+    Action(TCommandId::SamePointSearch)->setChecked(true);
     // The terminal view repaints as a whole; Qt widgets are double-buffered.
     polygonStep_ = 0;
     firstActivate_ = true;
     charLogLineOpen_ = false;
     GetAbortFlags().Closing = false;
-    Item("Local &Echo")->setChecked(Options().LocalEcho);
+    Action(TCommandId::LocalEcho)->setChecked(Options().LocalEcho);
     QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     f.setPointSize(kDesignFontSize);
     Memo->setFont(f);
@@ -435,7 +489,7 @@ void TMainFrm::FormActivate()
     SetTerminalMode(true);
     Toption &o = Options();
     SelectPort(o.Port);
-    Item("Local &Echo")->setChecked(o.LocalEcho);
+    Action(TCommandId::LocalEcho)->setChecked(o.LocalEcho);
     if (o.FontSize >= 6 && o.FontSize <= 12)
         ApplyFontSize(o.FontSize);
     TRectXYWH r{x(), y(), o.Width, o.Height};
@@ -444,8 +498,8 @@ void TMainFrm::FormActivate()
         r.top = o.Top;
     }
     ApplyWindowRect(*this, r);
-    Item("Enable Debug Log")->setChecked(o.Log);
-    Item("Enable Character Log")->setChecked(o.CharLog);
+    Action(TCommandId::EnableDebugLog)->setChecked(o.Log);
+    Action(TCommandId::EnableCharacterLog)->setChecked(o.CharLog);
 }
 
 void TMainFrm::closeEvent(QCloseEvent *e)
@@ -459,7 +513,7 @@ void TMainFrm::FormClose()
     LogEntry("FormClose");
     GetAbortFlags().Closing = true;
     Toption &o = Options();
-    o.LocalEcho = Item("Local &Echo")->isChecked();
+    o.LocalEcho = Action(TCommandId::LocalEcho)->isChecked();
     o.FontSize = fontSize_;
     const TRectXYWH g = GetWindowRect(*this);
     o.Top = g.top;
@@ -473,10 +527,8 @@ void TMainFrm::FormClose()
         o.Port = storedPort_;
     o.Save();
     o.Port = runPort;
-    if (busyDepth_ > 0)
-        destroySerialWhenIdle_ = true; // a command further up the stack still uses it
-    else
-        DestroySerial();
+    // A command further up the stack may still use the link.
+    gate_.WhenIdle(DeferredLinkClose, [this] { DestroySerial(); });
 }
 
 // ---------------------------------------------------------------- switches ---
@@ -525,21 +577,7 @@ void TMainFrm::TimerTimer()
 
 void TMainFrm::PenParametersClick()
 {
-    if (RefusedWhileBusy())
-        return;
-    PenParameters1Click(this);
-}
-
-bool TMainFrm::RefusedWhileBusy()
-{
-    // The window messages run during long work (the progress window's
-    // Cancel, repainting), so a menu command or shortcut can arrive while
-    // another command is still using the plot or the link: opening a plot
-    // then would destroy the plot the running command is drawing.
-    if (busyDepth_ == 0)
-        return false;
-    SetStatusText("Busy: let the current work finish, or press Cancel");
-    return true;
+    PenParameters1Click(this, materials_);
 }
 
 } // namespace grittor

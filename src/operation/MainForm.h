@@ -3,10 +3,14 @@
 // commands, and the Machine, Job and Service menus hold the rest.
 #pragma once
 
+#include "foundation/option.h"
 #include "foundation/utils.h"
+#include "hpgl/CanvasSink.h"
+#include "operation/CommandGate.h"
 
 #include <QMainWindow>
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -28,15 +32,17 @@ class QPrinter;
 
 namespace grittor {
 
+class TBlastJob;
 class THpglFile;
+class TLibraryStore;
+class TPlotSink;
 class TSerial;
-class TPolygon;
 class PlotImageView;
 
 class TMainFrm : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TMainFrm(QWidget *parent = nullptr);
+    explicit TMainFrm(TLibraryStore &materials, QWidget *parent = nullptr);
     ~TMainFrm() override;
 
     // ---- terminal
@@ -80,15 +86,16 @@ public:
 
     // ---- plot
     void DisplayHpglFileClick();
-    // Opens a chosen plot: remembers it, reads and shows it, writes the
-    // segment dump; failures are reported, never raised.
+    // Opens a chosen plot: remembers it for the next open dialog, reads and
+    // shows it, writes the segment dump; failures are reported, never raised.
     void OpenPlotFile(const std::string &fileName);
-    // Destroys the open plot, reads the one named by the "Hpgl Directory"
-    // setting, builds its outlines during the first rendering.
-    void LoadAndDisplay();
-    void RenderImage();
-    // Draws the plot again at the picture's new size (the outline
-    // collection does not listen).
+    // Destroys the open plot, reads `file`, and collects its outlines during
+    // the first rendering.
+    void LoadAndDisplay(const std::string &file);
+    // Draws the plot into the picture at its size; `also` (may be null)
+    // receives the points too.
+    void RenderImage(TPlotSink *also);
+    // Draws the plot again at the picture's new size.
     void RerenderForSize();
     void DrawFirstPolygon1Click();
     void DrawNextPolygon1Click();
@@ -96,7 +103,8 @@ public:
     void Print1Click();
     void PrintScaleToPageSize1Click();
     // Prints onto `printer` (already set up); fit to page or true size.
-    void PrintImage(QPrinter &printer, bool fit);
+    // Returns the viewport the plot was printed with.
+    TViewport PrintImage(QPrinter &printer, bool fit);
     void DrawStartMarker();
     void DrawPositionArrow(const TExtendedPoint &position, long double direction, uint32_t color);
 
@@ -108,6 +116,12 @@ public:
 
     // ---- state read by the other parts of the program
     THpglFile *Plot() const { return plot_.get(); }
+    // The open plot's outlines and blast paths (nullptr without a plot).
+    TBlastJob *Job() const { return job_.get(); }
+    // The picture's viewport of the last rendering, and where it ended.
+    const TViewport &PictureViewport() const { return viewport_; }
+    bool MarkerDrawn() const { return markerDrawn_; }
+    int OutlineIndex() const { return outlineIndex_; }
     TSerial *Serial() const { return serial_.get(); }
     int PolygonStep() const { return polygonStep_; }
     bool TerminalMode() const { return terminalMode_; }
@@ -130,8 +144,17 @@ public:
     std::vector<QLineSeries *> LineSeries;       // "X motor", "Y Motor", "Ideal 3 ms", "Ideal 2 ms"
     std::vector<QScatterSeries *> PointSeries;   // "Reference", "Motor"
 
-    // Menu items, by caption.
-    QAction *Item(const QString &caption) const;
+    // ---- commands
+    // The menu item of a command (nullptr for commands without one).
+    QAction *Action(TCommandId id) const { return actions_[static_cast<size_t>(id)]; }
+    // Runs a command as its menu item or shortcut does: through the command
+    // gate, which refuses an exclusive command while another one runs.
+    // True when it ran.
+    bool TriggerCommand(TCommandId id);
+    TCommandGate &Gate() { return gate_; }
+    // Whether a command makes sense now (Print without a plot does not);
+    // the gate disables exclusive commands on top of this while busy.
+    void SetCommandAvailable(TCommandId id, bool available);
     void SetStatusText(const QString &text);
 
     // Printing and the open dialog go through these so tests can script
@@ -146,28 +169,34 @@ protected:
 private:
     void BuildMenus();
     void BuildViews();
-    QAction *AddItem(QMenu *menu, const QString &caption, std::function<void()> handler,
+    // A menu item for command `id` (its handler is the command's).
+    QAction *AddItem(QMenu *menu, const QString &caption, TCommandId id, std::function<void()> handler,
                      const QKeySequence &shortcut = QKeySequence());
+    // A command without a menu item.
+    void AddCommand(TCommandId id, std::function<void()> handler);
+    void UpdateCommandStates();
     void TimerTimer();
     void DestroySerial();
     void ShowPlotViews();
     void UpdatePlotCommands();
     void PrintWithDialog(bool fit);
 
-    // Guards a command that may wait on the link; the link is destroyed on
-    // close only when no such command is on the stack.
-    struct BusyScope {
-        explicit BusyScope(TMainFrm &f);
-        ~BusyScope();
-        TMainFrm &frm;
-    };
-    int busyDepth_ = 0;
+    TCommandGate gate_;
+    std::array<QAction *, CommandCount> actions_{};
+    std::array<std::function<void()>, CommandCount> handlers_;
+    std::array<bool, CommandCount> available_;
     QTimer *resizeTimer_ = nullptr;
-    bool destroySerialWhenIdle_ = false;
 
+    TLibraryStore &materials_;
     std::unique_ptr<TSerial> serial_;
     std::unique_ptr<THpglFile> plot_;
+    std::unique_ptr<TBlastJob> job_;
     std::string plotFileName_;
+    TPenColors penColors_{};
+    TViewport viewport_;
+    TExtendedPoint renderEnd_;
+    bool markerDrawn_ = false;
+    int outlineIndex_ = 0;
     int polygonStep_ = 0;
     std::vector<std::string> terminalLines_;
     mutable std::mutex terminalLock_;
@@ -177,11 +206,8 @@ private:
     bool firstActivate_ = true;
     int fontSize_ = 8;
 
-    std::vector<std::pair<QString, QAction *>> items_;
     std::vector<QAction *> portItems_; // com1..com8, then "No Comm Port"
     std::string runOnlyPort_, storedPort_;
-    // True (with a word in the status bar) while another command runs.
-    bool RefusedWhileBusy();
     std::vector<QAction *> fontItems_; // 6..12
 };
 

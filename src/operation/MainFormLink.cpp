@@ -31,12 +31,9 @@ void TMainFrm::DestroySerial()
 void TMainFrm::OpenMenuClick()
 {
     LogEntry("Open Menu Click");
-    if (busyDepth_ > 0 && serial_) {
-        // A command further up the stack is using the link; replacing it
-        // under its feet would pull the port away mid-exchange.
-        SetStatusText("The port is in use; try again when the machine command has finished");
-        return;
-    }
+    // A fresh link replaces the old one at once; a closing still waiting for
+    // a command to finish would otherwise close the new one.
+    gate_.CancelWhenIdle(DeferredLinkClose);
     DestroySerial();
     const Toption &o = Options();
     serial_ = std::make_unique<TSerial>(o.Port, 20000, o.Parity, o.DataBits, o.StopBits, o.Baud);
@@ -51,9 +48,9 @@ void TMainFrm::OpenMenuClick()
             QMetaObject::invokeMethod(this, [this, text, stamp] { AddTerminalLine(text, stamp); }, Qt::QueuedConnection);
     };
     serial_->PostDrain = [this] { QMetaObject::invokeMethod(this, [this] { DrainSerialLines(); }, Qt::QueuedConnection); };
-    serial_->LocalEcho = Item("Local &Echo")->isChecked();
-    serial_->DebugEcho = Item("Enable Debug Log")->isChecked();
-    serial_->CharLog = Item("Enable Character Log")->isChecked();
+    serial_->LocalEcho = Action(TCommandId::LocalEcho)->isChecked();
+    serial_->DebugEcho = Action(TCommandId::EnableDebugLog)->isChecked();
+    serial_->CharLog = Action(TCommandId::EnableCharacterLog)->isChecked();
     serial_->MaxRows = 50;
     SetTerminalMode(true);
     std::lock_guard<std::mutex> lock(terminalLock_);
@@ -64,11 +61,8 @@ void TMainFrm::OpenMenuClick()
 void TMainFrm::CloseMenuClick()
 {
     LogEntry("Close Menu Click");
-    if (busyDepth_ > 0) {
-        destroySerialWhenIdle_ = true;
-        return;
-    }
-    DestroySerial();
+    // A running command may still be using the link: it goes when that ends.
+    gate_.WhenIdle(DeferredLinkClose, [this] { DestroySerial(); });
 }
 
 void TMainFrm::EnsureLink()
@@ -80,7 +74,7 @@ void TMainFrm::EnsureLink()
 void TMainFrm::LocalEchoMenuClick()
 {
     LogEntry("LocalEchoMenuClick");
-    QAction *a = Item("Local &Echo");
+    QAction *a = Action(TCommandId::LocalEcho);
     // The item is checkable, so Qt has already toggled it.
     if (serial_)
         serial_->LocalEcho = a->isChecked();
@@ -89,7 +83,7 @@ void TMainFrm::LocalEchoMenuClick()
 void TMainFrm::EnableDebugLogMenuClick()
 {
     LogEntry("EnableDebugLogMenuClick");
-    const bool on = Item("Enable Debug Log")->isChecked();
+    const bool on = Action(TCommandId::EnableDebugLog)->isChecked();
     Options().Log = on;
     if (serial_)
         serial_->DebugEcho = on;
@@ -98,7 +92,7 @@ void TMainFrm::EnableDebugLogMenuClick()
 void TMainFrm::EnableCharacterLogMenuClick()
 {
     LogEntry("EnableCharacterLogMenuClick");
-    const bool on = Item("Enable Character Log")->isChecked();
+    const bool on = Action(TCommandId::EnableCharacterLog)->isChecked();
     Options().CharLog = on;
     if (serial_)
         serial_->CharLog = on;
@@ -117,9 +111,6 @@ void TMainFrm::ClearLogMenuClick()
 void TMainFrm::SendDiagnostic(const char *logName, const std::string &command)
 {
     LogEntry(logName);
-    if (RefusedWhileBusy())
-        return;
-    BusyScope busy(*this);
     EnsureLink();
     TerminalMenuClick();
     SetTerminalMode(true);
@@ -130,9 +121,6 @@ void TMainFrm::SendDiagnostic(const char *logName, const std::string &command)
 void TMainFrm::UploadFirmwareMenuClick()
 {
     LogEntry("UploadFirmwareMenuClick");
-    if (RefusedWhileBusy())
-        return;
-    BusyScope busy(*this);
     EnsureLink();
     Toption &o = Options();
     const std::string initial = QFileInfo::exists(QString::fromStdString(o.FirmwareFile))
@@ -170,7 +158,6 @@ void TMainFrm::UploadFirmwareMenuClick()
 void TMainFrm::PauseMenuClick()
 {
     LogEntry("PauseMenuMenuClick");
-    BusyScope busy(*this);
     EnsureLink();
     if (serial_)
         serial_->query("\x1b.wstate;pause:", 80);
@@ -179,7 +166,6 @@ void TMainFrm::PauseMenuClick()
 void TMainFrm::ContinueMenuClick()
 {
     LogEntry("ContinueMenuClick");
-    BusyScope busy(*this);
     EnsureLink();
     if (serial_)
         serial_->query("\x1b.wstate;ready:", 80);
@@ -200,7 +186,6 @@ void TMainFrm::CancelMenuClick()
     LogEntry("CancelMenuClick");
     if (!GetDialogs().Confirm("Are you sure you wish to cancel this job?"))
         return;
-    BusyScope busy(*this);
     PauseMenuClick();
     WaitWithMessages(1000);
     if (serial_)

@@ -9,10 +9,14 @@
 #include "foundation/QtSeams.h"
 #include "foundation/UiHooks.h"
 #include "foundation/option.h"
-#include "geometry/polygon.h"
+#include "geometry/BlastJob.h"
+#include "geometry/OutlineFeed.h"
+#include "hpgl/CanvasSink.h"
 #include "hpgl/QPainterCanvas.h"
 #include "hpgl/hpgl.h"
+#include "operation/CommandGate.h"
 #include "operation/PlotImageView.h"
+#include "pens/LibraryStore.h"
 
 #include <QAction>
 #include <QDir>
@@ -37,29 +41,13 @@ namespace {
 
 std::string FileNameOnly(const std::string &path) { return QFileInfo(ToQ(path)).fileName().toStdString(); }
 
-// Drawing of a replay that must not add to the outline collection.
-struct DetachedEvents {
-    explicit DetachedEvents(THpglFile &f) : file(f)
-    {
-        file.OnMove = nullptr;
-        file.OnLine = nullptr;
-    }
-    THpglFile &file;
-};
-
 // A canvas on the window picture for the length of one drawing.
 struct PictureCanvas {
-    PictureCanvas(THpglFile &f, PlotImageView &view) : file(f), canvas(&view.Picture())
+    explicit PictureCanvas(PlotImageView &view) : canvas(&view.Picture())
     {
         canvas.OnRepaint = [&view] { view.repaint(); };
-        file.Image = &canvas;
     }
-    ~PictureCanvas()
-    {
-        canvas.End();
-        file.Image = nullptr;
-    }
-    THpglFile &file;
+    ~PictureCanvas() { canvas.End(); }
     QPainterCanvas canvas;
 };
 
@@ -68,9 +56,6 @@ struct PictureCanvas {
 void TMainFrm::DisplayHpglFileClick()
 {
     LogEntry("DisplayHpglFileClick");
-    if (RefusedWhileBusy())
-        return;
-    BusyScope busy(*this);
     OpenCancelled = false;
     GetAbortFlags().OperationCancelled = false;
     Toption &o = Options();
@@ -86,18 +71,18 @@ void TMainFrm::DisplayHpglFileClick()
 
 void TMainFrm::OpenPlotFile(const std::string &fileName)
 {
-    BusyScope busy(*this);
     Toption &o = Options();
     try {
+        // Remembered for the next open dialog.
         o.HpglDirectory = fileName;
         LogOutput().Write("DisplayHpglFileMenuClick  file " + fileName + "\r\nsee file PolygonDebug.log", true, true);
         o.Save();
         ImageFitToWindowMenuClick();
-        LoadAndDisplay();
+        LoadAndDisplay(fileName);
         if (!OpenCancelled && !GetAbortFlags().StopLongWork()) {
             ProcessMessages();
             QDir().mkpath(ToQ(o.Directory));
-            Polygon().DumpSegments(o.Directory + "HpglOutput before combine.xls", false);
+            job_->Outlines().DumpSegments(o.Directory + "HpglOutput before combine.xls", false);
         }
     } catch (const std::exception &e) {
         Report("DisplayHpglFileMenuClick", "Exception displaying file", &e, 0);
@@ -107,65 +92,72 @@ void TMainFrm::OpenPlotFile(const std::string &fileName)
     UpdatePlotCommands();
 }
 
-void TMainFrm::LoadAndDisplay()
+void TMainFrm::LoadAndDisplay(const std::string &file)
 {
-    TPolygon &poly = Polygon();
-    poly.ClearPenGroups();
-    poly.PenGroups.ClearCompare();
     BorderGroupIndex = -1;
     DigitizedFlag = false;
+    job_.reset();
     plot_.reset();
     plotFileName_.clear();
     polygonStep_ = 0;
-    const std::string file = Options().HpglDirectory;
-    plot_ = std::make_unique<THpglFile>(file, nullptr,
-                                        [this](const std::string &message, bool) { AddTerminalLine(message, true); });
+    outlineIndex_ = 0;
+    markerDrawn_ = false;
+    const Toption &o = Options();
+    // The plot is shown in the colours of the material selected now, and
+    // its border pen is the one of that material.
+    const TMaterialPens material = materials_.Library().SelectedPens();
+    penColors_ = material.PenColors();
+    auto plot = std::make_unique<THpglFile>(file, o.Multiplier, [this](const std::string &message, bool) {
+        AddTerminalLine(message, true);
+    });
+    plot_ = std::move(plot);
     plotFileName_ = file;
-    poly.ScanLine = Options().ScanLine;
-    poly.Debug = Item("Polygon Fill Debug")->isChecked();
-    poly.StartCollection(plot_.get());
-    const long double w = (plot_->MaxPoint.x - plot_->MinPoint.x) / 1016.0L;
-    const long double h = (plot_->MaxPoint.y - plot_->MinPoint.y) / 1016.0L;
+    const long double w = (plot_->MaxPoint().x - plot_->MinPoint().x) / 1016.0L;
+    const long double h = (plot_->MaxPoint().y - plot_->MinPoint().y) / 1016.0L;
     setWindowTitle(ToQ("Grittor - " + FileNameOnly(file) + " size (" + FormatExtendedFixed(w, 2) + "," +
                        FormatExtendedFixed(h, 2) + ") inches, " + std::to_string(plot_->CommandCount()) +
                        " HPGL Commands"));
-    RenderImage();
-    BorderGroupIndex = poly.BorderGroupIndex();
+    // The first rendering collects the outlines too, on a second thread
+    // beside the drawing.
+    auto outlines = std::make_unique<TPolygon>(material.BorderFlags(), Action(TCommandId::PolygonFillDebug)->isChecked());
+    {
+        TOutlineFeed feed(*outlines);
+        RenderImage(&feed);
+        feed.Finish();
+    }
+    job_ = std::make_unique<TBlastJob>(std::move(outlines));
+    BorderGroupIndex = job_->BorderGroupIndex();
 }
 
-void TMainFrm::RenderImage()
+void TMainFrm::RenderImage(TPlotSink *also)
 {
     if (!plot_)
         return;
     const int w = std::max(Image->width(), 1);
     const int h = std::max(Image->height(), 1);
     Image->SetPictureSize(w, h);
-    PictureCanvas pc(*plot_, *Image);
-    plot_->RenderImage(pc.canvas, w, h, Options().Radius);
+    PictureCanvas pc(*Image);
+    const TRenderResult r = RenderPlot(*plot_, pc.canvas, w, h, Options().Radius, penColors_, also,
+                                       [this](const std::string &message, bool) { AddTerminalLine(message, true); });
+    viewport_ = r.Viewport;
+    renderEnd_ = r.End;
 }
 
 void TMainFrm::RerenderForSize()
 {
-    if (!plot_ || busyDepth_ > 0 || !Image->isVisible() || Image->size() == Image->Picture().size())
+    if (!plot_ || gate_.Busy() || !Image->isVisible() || Image->size() == Image->Picture().size())
         return;
-    BusyScope busy(*this);
+    TCommandGate::Scope busy(gate_, TCommandId::RenderForSize);
     GetAbortFlags().OperationCancelled = false;
-    auto move = std::move(plot_->OnMove);
-    auto line = std::move(plot_->OnLine);
-    {
-        DetachedEvents detached(*plot_);
-        RenderImage();
-    }
-    plot_->OnMove = std::move(move);
-    plot_->OnLine = std::move(line);
+    RenderImage(nullptr);
 }
 
 void TMainFrm::UpdatePlotCommands()
 {
     const bool open = plot_ != nullptr;
-    for (const char *c : {"Print", "Print Scale To Page Size", "Draw First Polygon", "Draw Next Polygon"})
-        if (QAction *a = Item(c))
-            a->setEnabled(open);
+    for (TCommandId id : {TCommandId::Print, TCommandId::PrintScaleToPageSize, TCommandId::DrawFirstPolygon,
+                          TCommandId::DrawNextPolygon})
+        SetCommandAvailable(id, open);
 }
 
 // ------------------------------------------------------- outline stepping ---
@@ -173,44 +165,42 @@ void TMainFrm::UpdatePlotCommands()
 void TMainFrm::DrawFirstPolygon1Click()
 {
     LogEntry("DrawFirstPolygonMenuClick");
-    if (!plot_ || RefusedWhileBusy())
+    if (!plot_)
         return;
     polygonStep_ = 0;
-    plot_->PolygonIndex = 0;
+    outlineIndex_ = 0;
     const std::string description = DrawNextOutline();
     setWindowTitle(ToQ("Rudi Davuv - " + FileNameOnly(plotFileName_) + " Ploygon " + std::to_string(polygonStep_) +
-                       " of " + std::to_string(Polygon().ObjectCount()) + description));
+                       " of " + std::to_string(job_->Outlines().ObjectCount()) + description));
 }
 
 void TMainFrm::DrawNextPolygon1Click()
 {
     LogEntry("DrawNextPolygonMenuClick");
-    if (!plot_ || RefusedWhileBusy())
+    if (!plot_)
         return;
-    polygonStep_ = std::min(polygonStep_ + 1, Polygon().ObjectCount());
+    polygonStep_ = std::min(polygonStep_ + 1, job_->Outlines().ObjectCount());
     const std::string description = DrawNextOutline();
     setWindowTitle(ToQ("Rudi Davuv - " + FileNameOnly(plotFileName_) + " Ploygon " + std::to_string(polygonStep_) +
-                       " of " + std::to_string(Polygon().ObjectCount()) + description));
+                       " of " + std::to_string(job_->Outlines().ObjectCount()) + description));
 }
 
 std::string TMainFrm::DrawNextOutline()
 {
     std::string description = " end of list";
-    TPolygon &poly = Polygon();
-    if (!plot_ || plot_->PolygonIndex >= poly.ObjectCount())
+    if (!plot_ || outlineIndex_ >= job_->Outlines().ObjectCount())
         return description;
-    BusyScope busy(*this);
-    DetachedEvents detached(*plot_);
-    PictureCanvas pc(*plot_, *Image);
+    PictureCanvas pc(*Image);
     Canvas &canvas = pc.canvas;
     const QImage &pic = Image->Picture();
     canvas.FillRect(0, 0, pic.width(), pic.height(), 0xFFFFFF);
-    const THpglFile::PixelRect area = plot_->PlotArea(Options().Radius);
+    const TViewport::PixelRect area = viewport_.PlotArea(*plot_, Options().Radius);
     canvas.FillRect(area.left, area.top, area.right, area.bottom, clAppWorkSpace);
     canvas.SetPenColor(clWindowText);
+    TCanvasSink sink(canvas, viewport_, penColors_);
     Progress &progress = GetProgress();
     progress.Show("Render image");
-    const TObjectList &outline = poly.Objects[static_cast<size_t>(plot_->PolygonIndex)];
+    const TObjectList &outline = job_->Outlines().Outlines()[static_cast<size_t>(outlineIndex_)];
     const int n = outline.Count();
     description = " contains " + std::to_string(n) + " segments";
     for (int j = 0; j < n; ++j) {
@@ -231,10 +221,10 @@ std::string TMainFrm::DrawNextOutline()
         if (outline.NotClosed && j == n - 1)
             canvas.SetPenColor(0x0000FF);
         if (j == 0)
-            plot_->MoveTo(s.StartPoint, s.Pen);
-        plot_->LineTo(s.EndPoint, s.Pen);
+            sink.Move(s.StartPoint, s.Pen);
+        sink.Line(s.EndPoint, s.Pen);
     }
-    ++plot_->PolygonIndex;
+    ++outlineIndex_;
     canvas.Repaint();
     progress.Hide();
     return description;
@@ -248,78 +238,47 @@ void TMainFrm::PrintScaleToPageSize1Click() { PrintWithDialog(true); }
 
 void TMainFrm::PrintWithDialog(bool fit)
 {
-    if (!plot_ || RefusedWhileBusy())
+    if (!plot_)
         return;
-    BusyScope busy(*this);
     GetAbortFlags().OperationCancelled = false;
     QPrinter printer(QPrinter::HighResolution);
     // Without an installed printer the dialog offers a PDF file.
     if (QPrinterInfo::availablePrinters().isEmpty())
         printer.setOutputFileName(ToQ(Options().Directory) + QFileInfo(ToQ(plotFileName_)).completeBaseName() + ".pdf");
     try {
-        DetachedEvents detached(*plot_);
-        plot_->Printing = true;
         if (PrintDialogRunner(printer, this))
             PrintImage(printer, fit);
     } catch (const std::exception &e) {
         Report("Print1Click", "Exception printing", &e, 0);
     }
     GetProgress().Hide();
-    plot_->Printing = false;
 }
 
-void TMainFrm::PrintImage(QPrinter &printer, bool fit)
+TViewport TMainFrm::PrintImage(QPrinter &printer, bool fit)
 {
-    THpglFile &p = *plot_;
-    DetachedEvents detached(p);
-    p.Printing = true;
+    const TViewport viewport =
+        TViewport::Print(*plot_, printer.resolution(), printer.width(), printer.height(), fit);
     QPainterCanvas canvas(&printer);
-    p.Printer = &canvas;
-    p.Position = {0, 0};
-    p.Relative = false;
-    const long double d = printer.resolution();
-    long double left = p.MinPoint.x, right = p.MaxPoint.x, bottom = p.MinPoint.y, top = p.MaxPoint.y;
-    if (!fit) {
-        p.Scale = {d / 1016.0L, -d / 1016.0L};
-    } else {
-        left -= 125;
-        right += 125;
-        bottom -= 125;
-        top += 125;
-        const long double sx = printer.width() / (right - left);
-        const long double sy = -printer.height() / (top - bottom);
-        p.Scale.x = std::min(std::fabs(sx), std::fabs(sy));
-        p.Scale.y = -p.Scale.x;
-    }
-    p.Offset = {-left * p.Scale.x, -top * p.Scale.y};
-    Progress &progress = GetProgress();
-    progress.Show("Printing");
-    const int count = p.CommandCount();
-    for (int i = 0; i < count; ++i) {
-        if (GetAbortFlags().StopLongWork())
-            break;
-        if (i % 400 == 0)
-            progress.SetProgress(static_cast<double>(i) / count);
-        p.Draw(i);
-    }
+    TCanvasSink sink(canvas, viewport, PrintPenColors, PrintPenColors[0]);
+    TPlotReplay replay(*plot_, sink, nullptr,
+                       [this](const std::string &message, bool) { AddTerminalLine(message, true); });
+    replay.PlayAll("Printing");
     canvas.End();
-    p.Printer = nullptr;
-    progress.Hide();
-    p.Printing = false;
+    return viewport;
 }
 
 // ------------------------------------------------- marker and arrow ---
 
 void TMainFrm::DrawStartMarker()
 {
-    if (!plot_ || plot_->MarkerDrawn)
+    if (!plot_ || markerDrawn_)
         return;
-    plot_->MarkerDrawn = true;
-    DetachedEvents detached(*plot_);
-    PictureCanvas pc(*plot_, *Image);
-    const TExtendedPoint at = plot_->Position;
-    plot_->MoveTo({at.x, at.y + 20}, 0);
-    plot_->LineTo(at, 0);
+    markerDrawn_ = true;
+    PictureCanvas pc(*Image);
+    TCanvasSink sink(pc.canvas, viewport_, penColors_);
+    const TExtendedPoint at = renderEnd_;
+    sink.Move({at.x, at.y + 20}, 0);
+    sink.Line(at, 0);
     pc.canvas.Repaint();
 }
 
@@ -327,10 +286,11 @@ void TMainFrm::DrawPositionArrow(const TExtendedPoint &position, long double a, 
 {
     if (!plot_)
         return;
-    DetachedEvents detached(*plot_);
-    PictureCanvas pc(*plot_, *Image);
-    plot_->PenColors[11] = color;
-    const long double L = Distance(plot_->MinPoint, plot_->MaxPoint) / 10;
+    PictureCanvas pc(*Image);
+    TPenColors colors = penColors_;
+    colors[11] = color;
+    TCanvasSink sink(pc.canvas, viewport_, colors);
+    const long double L = Distance(plot_->MinPoint(), plot_->MaxPoint()) / 10;
     const long double d15 = 15.0L * 3.14159265358979323846264338327950288L / 180.0L;
     const TExtendedPoint ends[] = {
         {position.x + L * std::cos(a), position.y + L * std::sin(a)},
@@ -338,8 +298,8 @@ void TMainFrm::DrawPositionArrow(const TExtendedPoint &position, long double a, 
         {position.x + (L / 3) * std::cos(a - d15), position.y + (L / 3) * std::sin(a - d15)},
     };
     for (const TExtendedPoint &e : ends) {
-        plot_->MoveTo(e, 11);
-        plot_->LineTo(position, 11);
+        sink.Move(e, 11);
+        sink.Line(position, 11);
     }
     pc.canvas.Repaint();
 }

@@ -56,7 +56,7 @@ void TMainFrm::AddTerminalLine(const std::string &textIn, bool addTimestamp)
         terminalLines_.emplace_back();
 
     TLogOutput &log = LogOutput();
-    const QAction *charLog = Item("Enable Character Log");
+    const QAction *charLog = Action(TCommandId::EnableCharacterLog);
     if (!fragment) {
         if (charLog && charLog->isChecked() && charLogLineOpen_)
             log.Write("\r\n", false, false);
@@ -108,7 +108,7 @@ std::vector<std::string> TMainFrm::TerminalLinesCopy() const
 void TMainFrm::SetTerminalMode(bool on)
 {
     terminalMode_ = on;
-    if (QAction *a = Item("Terminal Mode"))
+    if (QAction *a = Action(TCommandId::TerminalMode))
         a->setChecked(on);
     if (serial_)
         serial_->TerminalMode = on;
@@ -117,7 +117,7 @@ void TMainFrm::SetTerminalMode(bool on)
 void TMainFrm::TerminalModeMenuClick()
 {
     LogEntry("TerminalModeMenuClick");
-    SetTerminalMode(!Item("Terminal Mode")->isChecked());
+    SetTerminalMode(!Action(TCommandId::TerminalMode)->isChecked());
 }
 
 void TMainFrm::DrainSerialLines()
@@ -209,7 +209,7 @@ bool TMainFrm::eventFilter(QObject *watched, QEvent *event)
         }
         }
         if (key != 0) {
-            MemoKeyPress(key);
+            gate_.Run(TCommandId::TerminalKey, [this, key] { MemoKeyPress(key); });
             return true;
         }
         return false;

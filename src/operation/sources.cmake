@@ -1,4 +1,5 @@
 target_sources(grittor_gui PRIVATE
+  src/operation/CommandGate.cpp
   src/operation/progress.cpp
   src/operation/message.cpp
   src/operation/JobQueue.cpp

@@ -1,7 +1,7 @@
 #include "pens/CopyForm.h"
 
 #include "foundation/QtSeams.h"
-#include "foundation/option.h"
+#include "pens/MaterialLibrary.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -15,7 +15,7 @@ namespace grittor {
 
 std::function<int(TCopyForm &)> TCopyForm::ModalRunner = [](TCopyForm &f) { return f.exec(); };
 
-TCopyForm::TCopyForm(QWidget *parent) : QDialog(parent)
+TCopyForm::TCopyForm(const TMaterialLibrary &library, QWidget *parent) : QDialog(parent), library_(library)
 {
     setObjectName("CopyForm");
     setWindowTitle("Copy Pens");
@@ -64,7 +64,7 @@ int TCopyForm::ShowModal()
 void TCopyForm::FormShow()
 {
     Material->clear();
-    for (const std::string &name : Options().Materials)
+    for (const std::string &name : library_.MaterialNames())
         Material->addItem(ToQ(name));
     Material->setCurrentIndex(Material->count() > 0 ? 0 : -1);
     Pens->setCurrentRow(-1);

@@ -12,10 +12,13 @@ class QListWidget;
 
 namespace grittor {
 
+class TMaterialLibrary;
+
 class TCopyForm : public QDialog {
     Q_OBJECT
 public:
-    explicit TCopyForm(QWidget *parent = nullptr);
+    // Lists the materials of `library`.
+    explicit TCopyForm(const TMaterialLibrary &library, QWidget *parent = nullptr);
 
     // Runs FormShow, then the modal loop through ModalRunner; the result is
     // QDialog::Accepted when the operator pressed OK.
@@ -33,6 +36,9 @@ public:
     QComboBox *Material = nullptr;
     QListWidget *Pens = nullptr;
     QDialogButtonBox *Buttons = nullptr;
+
+private:
+    const TMaterialLibrary &library_;
 };
 
 } // namespace grittor

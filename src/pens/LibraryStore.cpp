@@ -2,7 +2,6 @@
 
 #include "foundation/Dialogs.h"
 #include "foundation/LogOutput.h"
-#include "foundation/option.h"
 #include "pens/MaterialLibrary.h"
 
 #include <QDir>
@@ -17,7 +16,6 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <mutex>
 
 namespace grittor {
 
@@ -28,10 +26,6 @@ const char *const kFormat = "Grittor material library";
 constexpr int kVersion = 1;
 // Far beyond any real library; keeps a wrongly chosen file from filling memory.
 constexpr qint64 kMaxFileSize = 64LL * 1024 * 1024;
-
-std::mutex g_stateMutex;
-std::string g_loadProblem;   // waiting for the interface
-std::string g_protectedPath; // the unreadable file found at start
 
 QString Q(const std::string &s)
 {
@@ -201,13 +195,6 @@ QJsonObject PenToJson(const TPens &p)
     return o;
 }
 
-int NormalisedSelection(int selected, int count)
-{
-    if (selected >= 0 && selected < count)
-        return selected;
-    return count > 0 ? 0 : -1;
-}
-
 bool WriteBytes(const QString &path, const QByteArray &bytes, std::string &error)
 {
     const QFileInfo info(path);
@@ -238,14 +225,9 @@ bool WriteBytes(const QString &path, const QByteArray &bytes, std::string &error
 
 // -------------------------------------------------------------- paths ---
 
-std::string MaterialLibraryPath(const Toption &options)
+std::string MaterialLibraryPath(const std::string &settingsFolder)
 {
-    return options.SettingsFolder() + "/" + kFileName;
-}
-
-std::string MaterialLibraryPath()
-{
-    return MaterialLibraryPath(Options());
+    return settingsFolder + "/" + kFileName;
 }
 
 std::string DescribeLibrarySize(int materials, int pens)
@@ -256,9 +238,11 @@ std::string DescribeLibrarySize(int materials, int pens)
 
 // --------------------------------------------------------------- JSON ---
 
-std::string LibraryToJson(const std::vector<std::string> &materials,
-                          const std::vector<std::unique_ptr<TPens>> &penTable, int selected)
+std::string LibraryToJson(const TMaterialLibrary &library)
 {
+    const std::vector<std::string> &materials = library.MaterialNames();
+    const std::vector<std::unique_ptr<TPens>> &penTable = library.PenTable();
+    const int selected = library.Selected();
     QJsonArray list;
     for (size_t m = 0; m < materials.size(); ++m) {
         QJsonArray pens;
@@ -398,105 +382,87 @@ bool ReadLibraryFile(const std::string &path, TLibrarySnapshot &out, std::string
     return LibraryFromJson(bytes.toStdString(), out, error);
 }
 
-bool WriteLibraryFile(const std::string &path, std::string &error)
+bool WriteLibraryFile(const TMaterialLibrary &library, const std::string &path, std::string &error)
 {
-    const Toption &o = Options();
-    const std::string json = LibraryToJson(o.Materials, o.PenTable, SelectedMaterial());
+    const std::string json = LibraryToJson(library);
     return WriteBytes(Q(path), QByteArray(json.data(), static_cast<qsizetype>(json.size())), error);
 }
 
-void InstallLibrary(TLibrarySnapshot &&snapshot)
+void InstallLibrary(TMaterialLibrary &library, TLibrarySnapshot &&snapshot)
 {
-    Toption &o = Options();
-    o.Materials = std::move(snapshot.Materials);
-    o.PenTable = std::move(snapshot.PenTable);
-    SetSelectedMaterial(NormalisedSelection(snapshot.Selected, static_cast<int>(o.Materials.size())));
+    library.Assign(std::move(snapshot.Materials), std::move(snapshot.PenTable), snapshot.Selected);
 }
 
-void LoadMaterialLibrary(Toption &o)
-{
-    // Runs inside the creation of the settings object: use `o`, never Options().
-    {
-        std::lock_guard<std::mutex> lock(g_stateMutex);
-        g_loadProblem.clear();
-        g_protectedPath.clear();
-    }
-    o.Materials.clear();
-    o.PenTable.clear();
-    SetSelectedMaterial(-1);
+// -------------------------------------------------------------- store ---
 
-    const std::string path = MaterialLibraryPath(o);
-    if (!QFileInfo::exists(Q(path)))
+TLibraryStore::TLibraryStore(TMaterialLibrary &library, std::string path)
+    : library_(library), path_(std::move(path))
+{
+}
+
+void TLibraryStore::Load()
+{
+    loadProblem_.clear();
+    protected_ = false;
+    library_.Clear();
+    if (!QFileInfo::exists(Q(path_)))
         return; // first run: an empty library
 
     TLibrarySnapshot snap;
     std::string reason;
-    if (ReadLibraryFile(path, snap, reason)) {
-        o.Materials = std::move(snap.Materials);
-        o.PenTable = std::move(snap.PenTable);
-        SetSelectedMaterial(snap.Selected);
+    if (ReadLibraryFile(path_, snap, reason)) {
+        InstallLibrary(library_, std::move(snap));
         return;
     }
 
     // Keep the file for the operator to repair, with a copy beside it.
-    const std::string badPath = path + ".bad";
+    const std::string badPath = path_ + ".bad";
     std::string copyNote = "a copy was saved as\r\n\"" + badPath + "\".";
     QFile::remove(Q(badPath));
-    QFile source(Q(path));
+    QFile source(Q(path_));
     if (!source.copy(Q(badPath)))
         copyNote = "no copy could be made (" + S(source.errorString()) + ").";
 
-    const std::string message = "The material library could not be loaded from\r\n\"" + path + "\":\r\n" + reason +
-                                "\r\n\r\nThe file is left as it is and " + copyNote +
-                                "\r\nThe program starts with an empty material library.";
-    LogEntry("Material library not loaded from \"" + path + "\": " + reason);
-    std::lock_guard<std::mutex> lock(g_stateMutex);
-    g_loadProblem = message;
-    g_protectedPath = path;
+    loadProblem_ = "The material library could not be loaded from\r\n\"" + path_ + "\":\r\n" + reason +
+                   "\r\n\r\nThe file is left as it is and " + copyNote +
+                   "\r\nThe program starts with an empty material library.";
+    LogEntry("Material library not loaded from \"" + path_ + "\": " + reason);
+    protected_ = true;
 }
 
-std::string TakeLibraryLoadProblem()
+std::string TLibraryStore::TakeLoadProblem()
 {
-    std::lock_guard<std::mutex> lock(g_stateMutex);
     std::string message;
-    message.swap(g_loadProblem);
+    message.swap(loadProblem_);
     return message;
 }
 
-LibrarySaveResult SaveMaterialLibrary(std::string &error)
+LibrarySaveResult TLibraryStore::Save(std::string &error)
 {
-    const std::string path = MaterialLibraryPath();
-    std::string protectedPath;
-    {
-        std::lock_guard<std::mutex> lock(g_stateMutex);
-        protectedPath = g_protectedPath;
-    }
-    if (!protectedPath.empty() && protectedPath == path) {
-        const Toption &o = Options();
-        if (o.Materials.empty())
+    if (protected_) {
+        if (library_.MaterialCount() == 0)
             return LibrarySaveResult::Kept; // nothing worth replacing it with
         const std::string question =
-            "The material library file\r\n\"" + path +
+            "The material library file\r\n\"" + path_ +
             "\"\r\ncould not be read when the program started and has been left as it is.\r\n"
             "Replace it with the current library of " +
-            DescribeLibrarySize(static_cast<int>(o.Materials.size()), static_cast<int>(o.PenTable.size())) + "?";
+            DescribeLibrarySize(library_.MaterialCount(), library_.PenCount()) + "?";
         if (!GetDialogs().Confirm(question)) {
-            LogEntry("Material library not saved: the unreadable file \"" + path + "\" was kept");
+            LogEntry("Material library not saved: the unreadable file \"" + path_ + "\" was kept");
             return LibrarySaveResult::Kept;
         }
     }
-    if (!WriteLibraryFile(path, error)) {
-        LogEntry("Material library not saved to \"" + path + "\": " + error);
+    if (!WriteLibraryFile(library_, path_, error)) {
+        LogEntry("Material library not saved to \"" + path_ + "\": " + error);
         return LibrarySaveResult::Failed;
     }
-    std::lock_guard<std::mutex> lock(g_stateMutex);
-    g_protectedPath.clear();
+    protected_ = false;
     return LibrarySaveResult::Written;
 }
 
-bool ExportMaterialLibrary(const std::string &path, std::string &error)
+bool TLibraryStore::Export(const std::string &path, std::string &error) const
 {
-    if (!WriteLibraryFile(path, error)) {
+    if (!WriteLibraryFile(library_, path, error)) {
         LogEntry("Material library not exported to \"" + path + "\": " + error);
         return false;
     }

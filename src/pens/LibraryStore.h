@@ -1,9 +1,9 @@
 // Keeping the material library between runs: the material names and every
 // pen record in one JSON file in the per-user settings folder.
 //
-// The file is read once, when the settings object is created, and written
-// (through a temporary file that is then renamed over it) when the pen
-// editor or the material window closes.  A file that cannot be read or
+// The file is read once, when the program starts (TLibraryStore::Load), and
+// written (through a temporary file that is then renamed over it) when the
+// pen editor or the material window closes.  A file that cannot be read or
 // parsed is left as it is, copied to "<file>.bad", and the program starts
 // with an empty library; the problem goes to the debug log and is handed
 // once to the interface.  Values read from any file go through the record's
@@ -21,6 +21,7 @@
 //         "extra": 0.5, "passes": 3, "Times": 1, "margin": { "x": 0, "y": 0 } } ] } ] }
 #pragma once
 
+#include "pens/MaterialLibrary.h"
 #include "pens/TPens.h"
 
 #include <memory>
@@ -29,11 +30,8 @@
 
 namespace grittor {
 
-class Toption;
-
 // "<settings folder>/Grittor Materials.json".
-std::string MaterialLibraryPath(const Toption &options);
-std::string MaterialLibraryPath();
+std::string MaterialLibraryPath(const std::string &settingsFolder);
 
 // A whole library read from a file and not yet in use.
 struct TLibrarySnapshot {
@@ -45,35 +43,49 @@ struct TLibrarySnapshot {
 
 // The library as JSON text, and back.  Parsing is all or nothing: on failure
 // `error` says where and `out` is left empty.
-std::string LibraryToJson(const std::vector<std::string> &materials,
-                          const std::vector<std::unique_ptr<TPens>> &penTable, int selected);
+std::string LibraryToJson(const TMaterialLibrary &library);
 bool LibraryFromJson(const std::string &json, TLibrarySnapshot &out, std::string &error);
 
 // Reads and parses a library file; false with a reason when it cannot.
 bool ReadLibraryFile(const std::string &path, TLibrarySnapshot &out, std::string &error);
-// Writes the library of the settings object to `path` atomically; false with
-// a reason when it cannot.
-bool WriteLibraryFile(const std::string &path, std::string &error);
+// Writes a library to `path` atomically; false with a reason when it cannot.
+bool WriteLibraryFile(const TMaterialLibrary &library, const std::string &path, std::string &error);
 
-// Replaces the library of the settings object (and the selected material).
-void InstallLibrary(TLibrarySnapshot &&snapshot);
-
-// Reads the library file into a settings object that is being created.
-void LoadMaterialLibrary(Toption &options);
-
-// The problem met while loading, once; empty afterwards and when there was
-// none.
-std::string TakeLibraryLoadProblem();
+// Replaces a library's contents (and its selected material) by a snapshot.
+void InstallLibrary(TMaterialLibrary &library, TLibrarySnapshot &&snapshot);
 
 enum class LibrarySaveResult { Written, Kept, Failed };
 
-// Writes the library to its file.  When the file could not be read at start
-// it is only replaced after the operator agrees (an empty library never
-// replaces it).  `error` is set for Failed.
-LibrarySaveResult SaveMaterialLibrary(std::string &error);
+// A library together with the file it lives in.  A file that could not be
+// read at start is protected: it is only replaced after the operator agrees
+// (and an empty library never replaces it).
+class TLibraryStore {
+public:
+    TLibraryStore(TMaterialLibrary &library, std::string path);
 
-// Writes the library to a file of the operator's choosing.
-bool ExportMaterialLibrary(const std::string &path, std::string &error);
+    TMaterialLibrary &Library() { return library_; }
+    const TMaterialLibrary &Library() const { return library_; }
+    const std::string &Path() const { return path_; }
+
+    // Reads the file into the library (an absent file: an empty library).
+    // A file that cannot be read or parsed is left as it is, copied to
+    // "<file>.bad", the library is emptied and the problem is kept for
+    // TakeLoadProblem.
+    void Load();
+    // The problem met by the last Load, once; empty afterwards and when
+    // there was none.
+    std::string TakeLoadProblem();
+    // Writes the library to its file.  `error` is set for Failed.
+    LibrarySaveResult Save(std::string &error);
+    // Writes the library to a file of the operator's choosing.
+    bool Export(const std::string &path, std::string &error) const;
+
+private:
+    TMaterialLibrary &library_;
+    std::string path_;
+    std::string loadProblem_;
+    bool protected_ = false;
+};
 
 // "3 materials and 12 pens", "1 material and 1 pen".
 std::string DescribeLibrarySize(int materials, int pens);

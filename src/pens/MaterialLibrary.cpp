@@ -1,51 +1,131 @@
 #include "pens/MaterialLibrary.h"
 
-#include "foundation/option.h"
-
 #include <algorithm>
-#include <atomic>
-#include <memory>
 
 namespace grittor {
 
-namespace {
-std::atomic<int> g_selectedMaterial{-1};
+const TPens *TMaterialPens::Find(int pen) const
+{
+    for (const TPens &rec : Pens)
+        if (rec.pen == pen)
+            return &rec;
+    return nullptr;
 }
 
-int SelectedMaterial()
+std::array<bool, 11> TMaterialPens::BorderFlags() const
 {
-    return g_selectedMaterial.load();
-}
-void SetSelectedMaterial(int material)
-{
-    g_selectedMaterial.store(material);
+    std::array<bool, 11> flags{};
+    for (const TPens &rec : Pens)
+        if (rec.pen >= 0 && rec.pen < static_cast<int>(flags.size())) // the setter keeps pen within 0..10
+            flags[static_cast<size_t>(rec.pen)] = rec.border != 0;
+    return flags;
 }
 
-TPens *FindPen(int material, int pen)
+TPenColors TMaterialPens::PenColors() const
 {
-    for (auto &rec : Options().PenTable)
+    TPenColors colors;
+    colors.fill(NoPenColor);
+    for (const TPens &rec : Pens) {
+        if (rec.pen < 0 || rec.pen >= PenColorSlots)
+            continue;
+        const int color = std::clamp<int>(rec.Color, 0, PenColorCount - 1);
+        colors[static_cast<size_t>(rec.pen)] = PenColorTable[color].Value;
+    }
+    return colors;
+}
+
+int NormalisedSelection(int selected, int count)
+{
+    if (selected >= 0 && selected < count)
+        return selected;
+    return count > 0 ? 0 : -1;
+}
+
+const std::string &TMaterialLibrary::MaterialName(int material) const
+{
+    static const std::string none;
+    return IsMaterialIndex(material) ? names_[static_cast<size_t>(material)] : none;
+}
+
+int TMaterialLibrary::FindMaterial(const std::string &name) const
+{
+    const auto it = std::find(names_.begin(), names_.end(), name);
+    return it == names_.end() ? -1 : static_cast<int>(it - names_.begin());
+}
+
+int TMaterialLibrary::AddMaterial(const std::string &name)
+{
+    if (name.empty() || MaterialNameExists(name))
+        return -1;
+    names_.push_back(name);
+    return MaterialCount() - 1;
+}
+
+bool TMaterialLibrary::RenameMaterial(int material, const std::string &name)
+{
+    if (!IsMaterialIndex(material) || name.empty() || MaterialNameExists(name))
+        return false;
+    names_[static_cast<size_t>(material)] = name;
+    return true;
+}
+
+void TMaterialLibrary::DeleteMaterial(int material)
+{
+    if (!IsMaterialIndex(material))
+        return;
+    std::erase_if(table_, [material](const std::unique_ptr<TPens> &r) { return r->Material == material; });
+    for (auto &rec : table_)
+        if (rec->Material > material)
+            --rec->Material;
+    names_.erase(names_.begin() + material);
+
+    int selected = selected_;
+    if (selected > material)
+        --selected;
+    const int count = MaterialCount();
+    if (selected < 0 || selected >= count)
+        selected = count > 0 ? (material < count ? material : 0) : -1;
+    selected_ = selected;
+}
+
+TPens *TMaterialLibrary::FindPen(int material, int pen)
+{
+    return const_cast<TPens *>(static_cast<const TMaterialLibrary &>(*this).FindPen(material, pen));
+}
+
+const TPens *TMaterialLibrary::FindPen(int material, int pen) const
+{
+    for (const auto &rec : table_)
         if (rec->Material == material && rec->pen == pen)
             return rec.get();
     return nullptr;
 }
 
-std::vector<TPens *> PensOfMaterial(int material)
+std::vector<TPens *> TMaterialLibrary::PensOfMaterial(int material)
 {
     std::vector<TPens *> out;
-    for (auto &rec : Options().PenTable)
+    for (auto &rec : table_)
         if (rec->Material == material)
             out.push_back(rec.get());
     return out;
 }
 
-int CountPensOfMaterial(int material)
+std::vector<const TPens *> TMaterialLibrary::PensOfMaterial(int material) const
 {
-    const auto &table = Options().PenTable;
-    return static_cast<int>(
-        std::count_if(table.begin(), table.end(), [material](const auto &r) { return r->Material == material; }));
+    std::vector<const TPens *> out;
+    for (const auto &rec : table_)
+        if (rec->Material == material)
+            out.push_back(rec.get());
+    return out;
 }
 
-TPens &FindOrAddPen(int material, int pen)
+int TMaterialLibrary::CountPensOfMaterial(int material) const
+{
+    return static_cast<int>(
+        std::count_if(table_.begin(), table_.end(), [material](const auto &r) { return r->Material == material; }));
+}
+
+TPens &TMaterialLibrary::FindOrAddPen(int material, int pen)
 {
     if (TPens *found = FindPen(material, pen))
         return *found;
@@ -53,11 +133,26 @@ TPens &FindOrAddPen(int material, int pen)
     rec->Material = material;
     rec->pen = pen;
     TPens &ref = *rec;
-    Options().PenTable.push_back(std::move(rec));
+    table_.push_back(std::move(rec));
     return ref;
 }
 
-int CopyPens(int from, int to, const std::vector<int> &pens)
+TPens *TMaterialLibrary::PenAt(int index)
+{
+    return index >= 0 && index < PenCount() ? table_[static_cast<size_t>(index)].get() : nullptr;
+}
+
+bool TMaterialLibrary::RemovePen(const TPens *record)
+{
+    const auto it =
+        std::find_if(table_.begin(), table_.end(), [record](const auto &p) { return p.get() == record; });
+    if (it == table_.end())
+        return false;
+    table_.erase(it);
+    return true;
+}
+
+int TMaterialLibrary::CopyPens(int from, int to, const std::vector<int> &pens)
 {
     int copied = 0;
     for (int number : pens) {
@@ -65,84 +160,31 @@ int CopyPens(int from, int to, const std::vector<int> &pens)
         if (!source)
             continue;
         TPens &dest = FindOrAddPen(to, number);
-        // Passes before Times, radius and vertper before margin: their clamps
-        // depend on them.
-        dest.SetBlowSpeed(source->blowspeed);
-        dest.border = source->border;
-        dest.SetCenterOffset(source->CenterOffset);
-        dest.SetColor(source->Color);
-        dest.SetExtra(source->extra);
-        dest.fill = source->fill;
+        dest.AssignValues(*source);
         dest.Material = to;
-        dest.SetPasses(source->passes);
-        dest.SetPen(source->pen);
-        dest.SetRadius(source->radius);
-        dest.SetScanLine(source->ScanLine);
-        dest.SetTimes(source->Times);
-        dest.SetVertPer(source->vertper);
-        dest.SetMargin(source->margin);
         ++copied;
     }
     return copied;
 }
 
-int MaterialCount()
+TMaterialPens TMaterialLibrary::Pens(int material) const
 {
-    return static_cast<int>(Options().Materials.size());
-}
-
-bool IsMaterialIndex(int material)
-{
-    return material >= 0 && material < MaterialCount();
-}
-
-bool MaterialNameExists(const std::string &name)
-{
-    const auto &names = Options().Materials;
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
-
-int AddMaterial(const std::string &name)
-{
-    if (name.empty() || MaterialNameExists(name))
-        return -1;
-    auto &names = Options().Materials;
-    names.push_back(name);
-    return static_cast<int>(names.size()) - 1;
-}
-
-bool RenameMaterial(int material, const std::string &name)
-{
-    if (!IsMaterialIndex(material) || name.empty() || MaterialNameExists(name))
-        return false;
-    Options().Materials[static_cast<size_t>(material)] = name;
-    return true;
-}
-
-void DeleteMaterial(int material)
-{
+    TMaterialPens out;
     if (!IsMaterialIndex(material))
-        return;
-    Toption &o = Options();
-    auto &table = o.PenTable;
-    for (size_t i = 0; i < table.size();) {
-        if (table[i]->Material == material) {
-            table.erase(table.begin() + static_cast<std::ptrdiff_t>(i));
-            continue; // the next record moved into this position
-        }
-        if (table[i]->Material > material)
-            --table[i]->Material;
-        ++i;
-    }
-    o.Materials.erase(o.Materials.begin() + material);
+        return out;
+    out.Index = material;
+    out.Name = names_[static_cast<size_t>(material)];
+    for (const auto &rec : table_)
+        if (rec->Material == material)
+            out.Pens.push_back(*rec);
+    return out;
+}
 
-    int selected = SelectedMaterial();
-    if (selected > material)
-        --selected;
-    const int count = static_cast<int>(o.Materials.size());
-    if (selected < 0 || selected >= count)
-        selected = count > 0 ? (material < count ? material : 0) : -1;
-    SetSelectedMaterial(selected);
+void TMaterialLibrary::Assign(std::vector<std::string> names, std::vector<std::unique_ptr<TPens>> table, int selected)
+{
+    names_ = std::move(names);
+    table_ = std::move(table);
+    selected_ = NormalisedSelection(selected, MaterialCount());
 }
 
 } // namespace grittor

@@ -172,7 +172,8 @@ QLineEdit *MakeEdit(QWidget *parent, const char *name, int width = 80)
 
 std::function<int(TPenForm &)> TPenForm::ModalRunner = [](TPenForm &f) { return f.exec(); };
 
-TPenForm::TPenForm(QWidget *parent) : TCloseQueryDialog("TPenForm.FormCloseQuery", parent)
+TPenForm::TPenForm(TLibraryStore &store, QWidget *parent)
+    : TCloseQueryDialog("TPenForm.FormCloseQuery", parent), store_(store)
 {
     setObjectName("PenForm");
     setWindowTitle("Pen Parameter");
@@ -182,6 +183,11 @@ TPenForm::TPenForm(QWidget *parent) : TCloseQueryDialog("TPenForm.FormCloseQuery
 }
 
 TPenForm::~TPenForm() = default;
+
+TMaterialLibrary &TPenForm::Library() const
+{
+    return store_.Library();
+}
 
 void TPenForm::BuildControls()
 {
@@ -374,9 +380,9 @@ int TPenForm::ShowModal()
 void TPenForm::FormShow()
 {
     LogEntry("pen.FormShowClick");
-    CurrentMaterial = SelectedMaterial();
-    if (IsMaterialIndex(CurrentMaterial))
-        setWindowTitle(ToQ(Options().Materials[static_cast<size_t>(CurrentMaterial)] + " Pen Selection"));
+    CurrentMaterial = Library().Selected();
+    if (Library().IsMaterialIndex(CurrentMaterial))
+        setWindowTitle(ToQ(Library().MaterialName(CurrentMaterial) + " Pen Selection"));
     else
         setWindowTitle("Pen Parameter");
     ClearChanged();
@@ -399,7 +405,7 @@ void TPenForm::UpdateList()
     const QSignalBlocker block(PenList);
     PenList->clear();
     QStringList lines;
-    const auto &table = Options().PenTable;
+    const auto &table = Library().PenTable();
     for (size_t i = 0; i < table.size(); ++i) {
         if (table[i]->Material != CurrentMaterial)
             continue;
@@ -423,9 +429,7 @@ TPens *TPenForm::RecordOfRow(int row) const
     QListWidgetItem *item = row >= 0 ? PenList->item(row) : nullptr;
     if (!item)
         return nullptr;
-    const int index = item->data(Qt::UserRole).toInt();
-    const auto &table = Options().PenTable;
-    return index >= 0 && index < static_cast<int>(table.size()) ? table[static_cast<size_t>(index)].get() : nullptr;
+    return Library().PenAt(item->data(Qt::UserRole).toInt());
 }
 
 bool TPenForm::SelectRecordLine(const TPens *rec)
@@ -547,11 +551,11 @@ bool TPenForm::AddButtonClick()
         GetDialogs().Message("Select a color");
         return false;
     }
-    if (!IsMaterialIndex(CurrentMaterial)) {
+    if (!Library().IsMaterialIndex(CurrentMaterial)) {
         GetDialogs().Message("Select a material");
         return false;
     }
-    TPens &rec = FindOrAddPen(CurrentMaterial, pen);
+    TPens &rec = Library().FindOrAddPen(CurrentMaterial, pen);
     rec.SetPen(pen);
     rec.SetBlowSpeed(WholeOr(FromQ(DrawSpeed->text()), 10));
     rec.border = border->ItemIndex() == 1 ? 1 : 0;
@@ -584,8 +588,7 @@ void TPenForm::DeleteButtonClick()
     }
     if (loaded_ == rec)
         loaded_ = nullptr;
-    auto &table = Options().PenTable;
-    table.erase(std::find_if(table.begin(), table.end(), [rec](const auto &p) { return p.get() == rec; }));
+    Library().RemovePen(rec);
     UpdateList();
     if (PenList->count() > 0) {
         const QSignalBlocker block(PenList);
@@ -597,9 +600,9 @@ void TPenForm::DeleteButtonClick()
 void TPenForm::CopyButtonClick()
 {
     LogEntry("pen.CopyButtonClick");
-    TCopyForm copy(this);
-    if (copy.ShowModal() == QDialog::Accepted && IsMaterialIndex(CurrentMaterial))
-        CopyPens(copy.ChosenMaterial(), CurrentMaterial, copy.ChosenPens());
+    TCopyForm copy(Library(), this);
+    if (copy.ShowModal() == QDialog::Accepted && Library().IsMaterialIndex(CurrentMaterial))
+        Library().CopyPens(copy.ChosenMaterial(), CurrentMaterial, copy.ChosenPens());
     UpdateList();
 }
 
@@ -632,7 +635,7 @@ bool TPenForm::FormCloseQuery()
         return false; // keep the edits the operator wanted stored
     int borders = 0, fillOffs = 0;
     bool allowed = true;
-    const std::vector<TPens *> pens = PensOfMaterial(CurrentMaterial);
+    const std::vector<TPens *> pens = Library().PensOfMaterial(CurrentMaterial);
     for (const TPens *p : pens) {
         if (p->border)
             ++borders;
@@ -662,8 +665,8 @@ void TPenForm::FormClose()
     LogEntry("pen.FormClose");
     Options().Save();
     std::string error;
-    if (SaveMaterialLibrary(error) == LibrarySaveResult::Failed)
-        GetDialogs().Message("The material library could not be saved to\r\n\"" + MaterialLibraryPath() + "\":\r\n" +
+    if (store_.Save(error) == LibrarySaveResult::Failed)
+        GetDialogs().Message("The material library could not be saved to\r\n\"" + store_.Path() + "\":\r\n" +
                              error);
 }
 

@@ -17,6 +17,8 @@ class QPushButton;
 
 namespace grittor {
 
+class TLibraryStore;
+class TMaterialLibrary;
 class TPens;
 class TPenListBox;
 class TPenListDelegate;
@@ -25,7 +27,8 @@ class TRadioGroup;
 class TPenForm : public TCloseQueryDialog {
     Q_OBJECT
 public:
-    explicit TPenForm(QWidget *parent = nullptr);
+    // Edits the records of the library of `store` and saves it there on closing.
+    explicit TPenForm(TLibraryStore &store, QWidget *parent = nullptr);
     ~TPenForm() override;
 
     // Runs FormShow, then the modal loop through ModalRunner.
@@ -92,6 +95,7 @@ private:
     // the record has no line.
     bool SelectRecordLine(const TPens *rec);
     TPens *RecordOfRow(int row) const;
+    TMaterialLibrary &Library() const;
     // Shows a value in an edit and remembers the exact value behind the
     // rounded text, so an edit the operator leaves alone stores the value
     // it was loaded with, not its rounded text.
@@ -107,6 +111,7 @@ private:
     const TPens *loaded_ = nullptr; // the record the edits were loaded from
     TPenListBox *listBox_ = nullptr;
     TPenListDelegate *delegate_ = nullptr;
+    TLibraryStore &store_;
 };
 
 } // namespace grittor

@@ -6,14 +6,14 @@
 
 namespace grittor {
 
-void PenParameters1Click(QWidget *parent)
+void PenParameters1Click(QWidget *parent, TLibraryStore &store)
 {
     LogEntry("PenParameters1MenuClick");
     {
-        TSelectMaterialForm materials(parent);
+        TSelectMaterialForm materials(store, parent);
         materials.ShowModal();
     }
-    TPenForm pens(parent);
+    TPenForm pens(store, parent);
     pens.ShowModal();
 }
 

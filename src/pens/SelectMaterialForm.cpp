@@ -3,7 +3,6 @@
 #include "foundation/Dialogs.h"
 #include "foundation/LogOutput.h"
 #include "foundation/QtSeams.h"
-#include "foundation/option.h"
 #include "pens/Guarded.h"
 #include "pens/LibraryStore.h"
 #include "pens/MaterialLibrary.h"
@@ -32,8 +31,8 @@ std::function<int(TSelectMaterialForm &)> TSelectMaterialForm::ModalRunner = [](
     return f.exec();
 };
 
-TSelectMaterialForm::TSelectMaterialForm(QWidget *parent)
-    : TCloseQueryDialog("TSelectMaterialForm.FormCloseQuery", parent)
+TSelectMaterialForm::TSelectMaterialForm(TLibraryStore &store, QWidget *parent)
+    : TCloseQueryDialog("TSelectMaterialForm.FormCloseQuery", parent), store_(store)
 {
     setObjectName("SelectMaterialForm");
     setWindowTitle("Select Material");
@@ -123,12 +122,17 @@ TSelectMaterialForm::TSelectMaterialForm(QWidget *parent)
 
 TSelectMaterialForm::~TSelectMaterialForm() = default;
 
+TMaterialLibrary &TSelectMaterialForm::Library()
+{
+    return store_.Library();
+}
+
 void TSelectMaterialForm::FormCreate()
 {
     // The selected material is kept with the library between runs, so it is
     // not reset here; a library without materials has none selected.
-    if (!IsMaterialIndex(SelectedMaterial()))
-        SetSelectedMaterial(MaterialCount() > 0 ? 0 : -1);
+    if (!Library().IsMaterialIndex(Library().Selected()))
+        Library().SetSelected(Library().MaterialCount() > 0 ? 0 : -1);
 }
 
 int TSelectMaterialForm::ShowModal()
@@ -140,7 +144,7 @@ int TSelectMaterialForm::ShowModal()
 void TSelectMaterialForm::FormShow()
 {
     RefreshMaterialList();
-    const std::string problem = TakeLibraryLoadProblem();
+    const std::string problem = store_.TakeLoadProblem();
     if (!problem.empty())
         GetDialogs().Message(problem);
     MaterialList->setFocus();
@@ -150,17 +154,17 @@ void TSelectMaterialForm::RefreshMaterialList()
 {
     const QSignalBlocker block(MaterialList);
     MaterialList->clear();
-    for (const std::string &name : Options().Materials) {
+    for (const std::string &name : Library().MaterialNames()) {
         auto *item = new QListWidgetItem(ToQ(name), MaterialList);
-        const int pens = CountPensOfMaterial(MaterialList->count() - 1);
+        const int pens = Library().CountPensOfMaterial(MaterialList->count() - 1);
         item->setToolTip(pens == 1 ? QString("1 pen defined") : QString("%1 pens defined").arg(pens));
     }
-    const int selected = SelectedMaterial();
+    const int selected = Library().Selected();
     if (selected >= 0 && MaterialList->count() > selected)
         MaterialList->setCurrentRow(selected);
     else if (MaterialList->count() > 0)
         MaterialList->setCurrentRow(0);
-    SetSelectedMaterial(MaterialList->currentRow());
+    Library().SetSelected(MaterialList->currentRow());
     if (MaterialList->currentItem())
         MaterialList->scrollToItem(MaterialList->currentItem());
 }
@@ -168,7 +172,7 @@ void TSelectMaterialForm::RefreshMaterialList()
 bool TSelectMaterialForm::FormCloseQuery()
 {
     const int row = MaterialList->currentItem() ? MaterialList->currentRow() : -1;
-    SetSelectedMaterial(row);
+    Library().SetSelected(row);
     if (row < 0) {
         GetDialogs().Message("Select a material");
         return false;
@@ -179,8 +183,8 @@ bool TSelectMaterialForm::FormCloseQuery()
 void TSelectMaterialForm::FormClose()
 {
     std::string error;
-    if (SaveMaterialLibrary(error) == LibrarySaveResult::Failed)
-        GetDialogs().Message("The material library could not be saved to\r\n\"" + MaterialLibraryPath() + "\":\r\n" +
+    if (store_.Save(error) == LibrarySaveResult::Failed)
+        GetDialogs().Message("The material library could not be saved to\r\n\"" + store_.Path() + "\":\r\n" +
                              error);
 }
 
@@ -196,11 +200,11 @@ void TSelectMaterialForm::AddButtonClick()
         GetDialogs().Message("Please enter a material name");
         return;
     }
-    if (MaterialNameExists(name)) {
+    if (Library().MaterialNameExists(name)) {
         GetDialogs().Message("Name present");
         return;
     }
-    SetSelectedMaterial(AddMaterial(name));
+    Library().SetSelected(Library().AddMaterial(name));
     RefreshMaterialList();
     NewMaterialName->clear();
 }
@@ -217,12 +221,12 @@ void TSelectMaterialForm::ChangeNameButtonClick()
         GetDialogs().Message("Please enter a material name");
         return;
     }
-    if (MaterialNameExists(name)) {
+    if (Library().MaterialNameExists(name)) {
         GetDialogs().Message("New name present");
         return;
     }
-    RenameMaterial(row, name);
-    SetSelectedMaterial(row);
+    Library().RenameMaterial(row, name);
+    Library().SetSelected(row);
     RefreshMaterialList();
     NewMaterialName->clear();
 }
@@ -234,12 +238,12 @@ void TSelectMaterialForm::DeleteButtonClick()
         GetDialogs().Message("Select a material to delete");
         return;
     }
-    const int n = CountPensOfMaterial(m);
+    const int n = Library().CountPensOfMaterial(m);
     if (n != 0 && !GetDialogs().Confirm("There are " + std::to_string(n) + " pens defined for this material\r\n" +
                                         "Are you sure you wish to delete this material?"))
         return;
-    SetSelectedMaterial(m);
-    DeleteMaterial(m);
+    Library().SetSelected(m);
+    Library().DeleteMaterial(m);
     RefreshMaterialList();
 }
 
@@ -255,12 +259,12 @@ void TSelectMaterialForm::ExportButtonClick()
     if (QFileInfo::exists(ToQ(path)) && !GetDialogs().Confirm("\"" + path + "\" already exists.\r\nReplace it?"))
         return;
     std::string error;
-    if (!ExportMaterialLibrary(path, error)) {
+    if (!store_.Export(path, error)) {
         GetDialogs().Message("The material library could not be exported to\r\n\"" + path + "\":\r\n" + error);
         return;
     }
     GetDialogs().Message("Exported " +
-                         DescribeLibrarySize(MaterialCount(), static_cast<int>(Options().PenTable.size())) +
+                         DescribeLibrarySize(Library().MaterialCount(), Library().PenCount()) +
                          " to\r\n\"" + path + "\".");
 }
 
@@ -281,11 +285,11 @@ void TSelectMaterialForm::ImportButtonClick()
     const std::string question = "\"" + path + "\" holds " +
                                  DescribeLibrarySize(static_cast<int>(snapshot.Materials.size()), snapshot.PenCount()) +
                                  ".\r\n" + "Replace the current material library (" +
-                                 DescribeLibrarySize(MaterialCount(), static_cast<int>(Options().PenTable.size())) +
+                                 DescribeLibrarySize(Library().MaterialCount(), Library().PenCount()) +
                                  ") with it?";
     if (!GetDialogs().Confirm(question))
         return;
-    InstallLibrary(std::move(snapshot));
+    InstallLibrary(Library(), std::move(snapshot));
     LogEntry("Material library imported from \"" + path + "\"");
     RefreshMaterialList();
 }

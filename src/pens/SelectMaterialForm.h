@@ -15,10 +15,14 @@ class QPushButton;
 
 namespace grittor {
 
+class TLibraryStore;
+class TMaterialLibrary;
+
 class TSelectMaterialForm : public TCloseQueryDialog {
     Q_OBJECT
 public:
-    explicit TSelectMaterialForm(QWidget *parent = nullptr);
+    // Edits the library of `store` and saves it there on closing.
+    explicit TSelectMaterialForm(TLibraryStore &store, QWidget *parent = nullptr);
     ~TSelectMaterialForm() override;
 
     // Runs FormShow, then the modal loop through ModalRunner.
@@ -56,7 +60,9 @@ protected:
 private:
     void FormCreate();
     std::string NewName() const;
+    TMaterialLibrary &Library();
 
+    TLibraryStore &store_;
 };
 
 } // namespace grittor

@@ -7,22 +7,17 @@
 //                                     the blast job (or the border) of a plot
 //                                     placed by the load-key sequence
 //
-// Both read the plot, collect its outlines during the first rendering and
-// build every pen group's blast path as the application does.  stdout gets
-// exactly the bytes for the machine; the job's stderr gets the job position.
+// Both read the plot, collect its outlines and build every pen group's blast
+// path through the one pipeline the application uses (geometry/BlastJob.h).
+// stdout gets exactly the bytes for the machine; the job's stderr gets the
+// job position.
 #include "app/cli/CliCommand.h"
 #include "app/cli/HpglCliCommon.h"
-#include "app/cli/RenderHooks.h"
 
 #include "foundation/option.h"
 #include "foundation/utils.h"
-#include "geometry/Blow.h"
-#include "geometry/OutlineFeed.h"
-#include "geometry/polygon.h"
-#include "hpgl/Canvas.h"
-#include "hpgl/HpglOutput.h"
+#include "geometry/BlastJob.h"
 #include "hpgl/hpgl.h"
-#include "pens/LibraryStore.h"
 #include "pens/MaterialLibrary.h"
 
 #include <cmath>
@@ -33,31 +28,6 @@
 
 namespace grittor::cli {
 namespace {
-
-// Opening a plot collects its outlines during the first rendering.
-// The collection runs beside the drawing, on the second core.
-const FirstRenderRegistration collectOutlines([](THpglFile &plot) -> std::function<void()> {
-    TPolygon &poly = Polygon();
-    poly.ScanLine = Options().ScanLine;
-    poly.Debug = false;
-    poly.StartCollection(&plot);
-    auto feed = std::make_shared<TOutlineFeed>(poly);
-    feed->Attach(plot);
-    return [feed] { feed->Finish(); };
-});
-
-// The rendering needs a target; nothing is shown here.
-class NullCanvas final : public Canvas {
-public:
-    void MoveTo(int, int) override {}
-    void LineTo(int, int) override {}
-    void FillRect(int, int, int, int, uint32_t) override {}
-    uint32_t PenColor() const override { return pen_; }
-    void SetPenColor(uint32_t c) override { pen_ = c; }
-
-private:
-    uint32_t pen_ = 0;
-};
 
 // A machine point: two whole numbers "X,Y", as the machine reports them.
 bool ParseMachinePoint(const std::string &text, TExtendedPoint &out)
@@ -77,6 +47,7 @@ struct Common {
     std::string material;
     std::string library;
     bool haveMaterial = false;
+    long double multiplier = 1.0L;
 };
 
 // Handles the options both commands share; returns false when `a` is not
@@ -105,63 +76,55 @@ bool CommonOption(const std::vector<std::string> &args, size_t &i, Common &c, st
     }
     if (a == "--multiplier") {
         if (auto v = value("a value"))
-            ApplyMultiplier(*v, error);
+            ParseMultiplier(*v, c.multiplier, error);
         return true;
     }
     return false;
 }
 
 // Library and material: the user's library unless --library names another;
-// no material selected unless --material names one.
-bool SelectMaterial(const Common &c, std::string &error)
+// no material (every pen blasted with the settings' defaults) unless
+// --material names one.
+bool ChooseMaterial(const Common &c, TMaterialPens &material, std::string &error)
 {
-    if (!c.library.empty()) {
-        TLibrarySnapshot snapshot;
-        std::string why;
-        if (!ReadLibraryFile(c.library, snapshot, why)) {
-            error = "cannot read the material library " + c.library + ": " + why;
-            return false;
-        }
-        InstallLibrary(std::move(snapshot));
+    material = TMaterialPens{};
+    if (!c.haveMaterial && c.library.empty())
+        return true;
+    TMaterialLibrary library;
+    std::string why;
+    if (!ReadLibraryForCli(c.library, library, why)) {
+        error = c.haveMaterial ? "unknown material '" + c.material + "': " + why : why;
+        return false;
     }
-    SetSelectedMaterial(-1);
-    if (c.haveMaterial) {
-        const auto &names = Options().Materials;
-        for (size_t m = 0; m < names.size(); ++m)
-            if (names[m] == c.material) {
-                SetSelectedMaterial(static_cast<int>(m));
-                return true;
-            }
+    if (!c.haveMaterial)
+        return true;
+    const int m = library.FindMaterial(c.material);
+    if (m < 0) {
         error = "unknown material '" + c.material + "'";
         return false;
     }
+    material = library.Pens(m);
     return true;
 }
 
-// Reads the plot, renders it once (collecting the outlines) and builds every
-// pen group's blast path.  Returns the plot, or nullptr with `status` set.
-std::unique_ptr<THpglFile> LoadPlot(const std::string &command, const std::string &path, int &status)
+// Reads the plot and collects its outlines.  Returns the job, or nullptr
+// with `status` set.
+std::unique_ptr<TBlastJob> LoadJob(const std::string &command, const Common &c, const TMaterialPens &material,
+                                   int &status)
 {
-    auto plot = ReadPlotForCli(path);
+    auto plot = ReadPlotForCli(c.path, c.multiplier);
     if (!plot) {
         status = 2;
         return nullptr;
     }
-    NullCanvas canvas;
-    RenderFirstTime(*plot, canvas, 1000, 700);
-    TPolygon &poly = Polygon();
-    if (poly.GroupCount() == 0) {
-        status = UsageError(command + ": " + path + " draws nothing: the plot has no pen groups");
+    auto job = std::make_unique<TBlastJob>(TBlastJob::CollectOutlines(*plot, material.BorderFlags(), false,
+                                                                       MessageToStderr));
+    if (job->GroupCount() == 0) {
+        status = UsageError(command + ": " + c.path + " draws nothing: the plot has no pen groups");
         return nullptr;
     }
-    for (int i = 0; i < poly.GroupCount(); ++i) {
-        poly.NewGroupOutput(i, false);
-        poly.ScanLine = Options().ScanLine;
-    }
-    // All pens are placed by the plot's own reference points, so that they
-    // keep their places relative to each other.
-    poly.ShareDrawingAlignment();
-    return plot;
+    job->BuildOutputs(false);
+    return job;
 }
 
 void WriteStdout(const std::string &text)
@@ -199,23 +162,14 @@ int RunPlot(const std::vector<std::string> &args)
     if (c.path.empty() || !origin)
         return UsageError("plot: usage: grittor-cli plot FILE --origin X,Y [--material NAME] [--library FILE]");
     std::string error;
-    if (!SelectMaterial(c, error))
+    TMaterialPens material;
+    if (!ChooseMaterial(c, material, error))
         return UsageError("plot: " + error);
     int status = 0;
-    auto plot = LoadPlot("plot", c.path, status);
-    if (!plot)
+    auto job = LoadJob("plot", c, material, status);
+    if (!job)
         return status;
-
-    TPolygon &poly = Polygon();
-    std::string text;
-    for (int i = 0; i < poly.GroupCount(); ++i) {
-        THpglOutput &out = *poly.GroupOutput(i);
-        DigitizeFromOrigin(out, *origin);
-        out.Solve();
-        out.EmitTo(text, false, false);
-        text += ";\r\n";
-    }
-    WriteStdout(text);
+    WriteStdout(job->OriginText(*origin));
     return 0;
 }
 
@@ -257,11 +211,12 @@ int RunJob(const std::vector<std::string> &args)
         return UsageError("job: usage: grittor-cli job FILE --reference X,Y --skew X,Y [--speed N] "
                           "[--material NAME] [--library FILE] [--border]");
     std::string error;
-    if (!SelectMaterial(c, error))
+    TMaterialPens material;
+    if (!ChooseMaterial(c, material, error))
         return UsageError("job: " + error);
     int status = 0;
-    auto plot = LoadPlot("job", c.path, status);
-    if (!plot)
+    auto job = LoadJob("job", c, material, status);
+    if (!job)
         return status;
 
     // The record the load-key sequence makes from the two machine points.
@@ -270,21 +225,13 @@ int RunJob(const std::vector<std::string> &args)
     digitized.Ref = {0, 0};
     digitized.Skew = {skew->x - reference->x, skew->y - reference->y};
 
-    TPolygon &poly = Polygon();
     const Toption &opt = Options();
     if (border) {
-        const int index = poly.BorderGroupIndex();
-        if (index < 0)
+        if (job->BorderGroupIndex() < 0)
             return UsageError("job: There is no border pen in the plot file");
         std::fprintf(stderr, "position %lld,%lld\n", static_cast<long long>(std::floor(digitized.Origin.x)),
                      static_cast<long long>(std::floor(digitized.Origin.y)));
-        THpglOutput &out = *poly.GroupOutput(index);
-        out.Digitized = digitized;
-        out.Solve();
-        std::string text = "papu0,0;\r\n";
-        out.EmitTo(text, false, false);
-        text += "papu0,0;\r\n";
-        WriteStdout(text);
+        WriteStdout(job->BorderText(digitized));
         return 0;
     }
 
@@ -300,10 +247,9 @@ int RunJob(const std::vector<std::string> &args)
         std::filesystem::remove(name, ec);
         pattern.open(name, std::ios::binary | std::ios::trunc);
     }
-    WritePenHeaderLog();
-    TBlowList &list = BlowList();
-    PrepareBlowList(list, poly);
-    const std::string text = list.BuildJobStream(speed, digitized, pattern.is_open() ? &pattern : nullptr) + ";";
+    const std::string text = job->JobText(material, TBlastSettings::From(opt), speed, digitized,
+                                          pattern.is_open() ? &pattern : nullptr) +
+                             ";";
     WriteStdout(text);
     return 0;
 }

@@ -2,79 +2,58 @@
 #include "app/cli/HpglCliCommon.h"
 
 #include "app/cli/CliCommand.h"
-#include "app/cli/RenderHooks.h"
 
 #include "foundation/option.h"
 #include "foundation/utils.h"
 #include "hpgl/hpgl.h"
+#include "pens/LibraryStore.h"
 
 #include <cstdio>
+#include <filesystem>
 
 namespace grittor::cli {
 
-std::unique_ptr<THpglFile> ReadPlotForCli(const std::string &path)
+void MessageToStderr(const std::string &message, bool)
 {
-    auto toStderr = [](const std::string &message, bool) { std::fprintf(stderr, "%s\n", message.c_str()); };
+    std::fprintf(stderr, "%s\n", message.c_str());
+}
+
+std::unique_ptr<THpglFile> ReadPlotForCli(const std::string &path, long double multiplier)
+{
     try {
-        return std::make_unique<THpglFile>(path, nullptr, toStderr);
+        return std::make_unique<THpglFile>(path, multiplier, MessageToStderr);
     } catch (const THpglReadError &e) {
         UsageError(e.what());
         return nullptr;
     }
 }
 
-bool ApplyMultiplier(const std::string &text, std::string &error)
+bool ParseMultiplier(const std::string &text, long double &multiplier, std::string &error)
 {
     long double m = 0;
     if (!ParseExtended(text, m) || !(m >= 0.01L) || m > 100.0L) {
         error = "--multiplier needs a number from 0.01 to 100, not '" + text + "'";
         return false;
     }
-    Options().SetMultiplier(m);
+    multiplier = m;
     return true;
 }
 
-static std::vector<FirstRenderHook> &HookList()
+bool ReadLibraryForCli(const std::string &path, TMaterialLibrary &library, std::string &error)
 {
-    static std::vector<FirstRenderHook> hooks;
-    return hooks;
-}
-void AddFirstRenderHook(FirstRenderHook hook)
-{
-    HookList().push_back(std::move(hook));
-}
-const std::vector<FirstRenderHook> &FirstRenderHooks()
-{
-    return HookList();
-}
-
-void RenderFirstTime(THpglFile &plot, Canvas &canvas, int width, int height)
-{
-    // The listeners end in reverse order, also when the rendering fails.
-    struct Endings {
-        std::vector<std::function<void()>> list;
-        void RunAll()
-        {
-            while (!list.empty()) {
-                auto end = std::move(list.back());
-                list.pop_back();
-                if (end)
-                    end();
-            }
-        }
-        ~Endings()
-        {
-            try {
-                RunAll();
-            } catch (...) {
-                // already failing: the first failure is the one reported
-            }
-        }
-    } endings;
-    for (const auto &hook : FirstRenderHooks())
-        endings.list.push_back(hook(plot));
-    plot.RenderImage(canvas, width, height, Options().Radius);
-    endings.RunAll();
+    const std::string file = path.empty() ? MaterialLibraryPath(Options().SettingsFolder()) : path;
+    library.Clear();
+    std::error_code ec;
+    if (path.empty() && !std::filesystem::exists(file, ec))
+        return true; // no library saved yet
+    TLibrarySnapshot snapshot;
+    std::string why;
+    if (!ReadLibraryFile(file, snapshot, why)) {
+        error = "cannot read the material library " + file + ": " + why;
+        return false;
+    }
+    InstallLibrary(library, std::move(snapshot));
+    return true;
 }
 
 } // namespace grittor::cli

@@ -1,10 +1,9 @@
 // grittor-cli info FILE [--json] [--multiplier M]: what reading a plot finds.
 #include "app/cli/CliCommand.h"
 #include "app/cli/HpglCliCommon.h"
-#include "app/cli/RenderHooks.h"
 
-#include "foundation/option.h"
 #include "foundation/utils.h"
+#include "hpgl/PlotReplay.h"
 #include "hpgl/hpgl.h"
 
 #include <cmath>
@@ -15,20 +14,21 @@ namespace grittor::cli {
 
 namespace {
 
-// Pens that draw at least one line: a replay without a canvas, as a
-// rendering would run it (its messages were already shown while reading).
-std::set<int> PensUsed(THpglFile &plot)
-{
+// Pens that draw at least one line.
+class PenCensus final : public TPlotSink {
+public:
+    void Move(const TExtendedPoint &, int) override {}
+    void Line(const TExtendedPoint &, int pen) override { pens.insert(pen); }
     std::set<int> pens;
-    auto onError = plot.OnError;
-    plot.OnError = [](const std::string &, bool) {};
-    plot.OnLine = [&](const TExtendedPoint &, int pen) { pens.insert(pen); };
-    plot.Position = {0, 0};
-    plot.Relative = false;
-    plot.DrawAll();
-    plot.OnLine = nullptr;
-    plot.OnError = onError;
-    return pens;
+};
+
+// A replay as a rendering would run it (its messages were already shown
+// while reading).
+std::set<int> PensUsed(const THpglFile &plot)
+{
+    PenCensus census;
+    ReplayInto(plot, census, [](const std::string &, bool) {});
+    return census.pens;
 }
 
 std::string JsonNumber(long double v)
@@ -40,6 +40,7 @@ int RunInfo(const std::vector<std::string> &args)
 {
     std::string path;
     bool json = false;
+    long double multiplier = 1.0L;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string &a = args[i];
         if (a == "--json") {
@@ -48,7 +49,7 @@ int RunInfo(const std::vector<std::string> &args)
             if (i + 1 >= args.size())
                 return UsageError("--multiplier needs a value");
             std::string error;
-            if (!ApplyMultiplier(args[++i], error))
+            if (!ParseMultiplier(args[++i], multiplier, error))
                 return UsageError(error);
         } else if (!a.empty() && a[0] == '-' && a != "-") {
             return UsageError("info: unknown option '" + a + "'");
@@ -60,10 +61,10 @@ int RunInfo(const std::vector<std::string> &args)
     }
     if (path.empty())
         return UsageError("info: no plot file given (grittor-cli info FILE [--json] [--multiplier M])");
-    auto plot = ReadPlotForCli(path);
+    auto plot = ReadPlotForCli(path, multiplier);
     if (!plot)
         return 2;
-    const TExtendedPoint mn = plot->MinPoint, mx = plot->MaxPoint;
+    const TExtendedPoint mn = plot->MinPoint(), mx = plot->MaxPoint();
     const std::string w = FormatExtendedFixed((mx.x - mn.x) / 1016.0L, 2);
     const std::string h = FormatExtendedFixed((mx.y - mn.y) / 1016.0L, 2);
     const std::set<int> pens = PensUsed(*plot);
@@ -73,11 +74,11 @@ int RunInfo(const std::vector<std::string> &args)
     if (json) {
         std::printf("{\"instructions\":%d,\"errors\":%d,\"min\":[%s,%s],\"max\":[%s,%s],\"size_inches\":[%s,%s],"
                     "\"pens\":[%s]}\n",
-                    plot->CommandCount(), plot->ErrorCount, JsonNumber(mn.x).c_str(), JsonNumber(mn.y).c_str(),
+                    plot->CommandCount(), plot->ErrorCount(), JsonNumber(mn.x).c_str(), JsonNumber(mn.y).c_str(),
                     JsonNumber(mx.x).c_str(), JsonNumber(mx.y).c_str(), w.c_str(), h.c_str(), penList.c_str());
     } else {
         std::printf("instructions: %d\n", plot->CommandCount());
-        std::printf("unrecognised: %d\n", plot->ErrorCount);
+        std::printf("unrecognised: %d\n", plot->ErrorCount());
         std::printf("min: %s\n", FormatPoint(mn).c_str());
         std::printf("max: %s\n", FormatPoint(mx).c_str());
         std::printf("size: %s x %s inches\n", w.c_str(), h.c_str());

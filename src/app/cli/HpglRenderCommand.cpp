@@ -3,11 +3,12 @@
 // the image) and writes the image as a PNG.
 #include "app/cli/CliCommand.h"
 #include "app/cli/HpglCliCommon.h"
-#include "app/cli/RenderHooks.h"
 
 #include "foundation/option.h"
+#include "hpgl/CanvasSink.h"
 #include "hpgl/QPainterCanvas.h"
 #include "hpgl/hpgl.h"
+#include "pens/MaterialLibrary.h"
 
 #include <QImage>
 #include <QImageWriter>
@@ -36,6 +37,7 @@ int RunRender(const std::vector<std::string> &args)
 {
     std::string path, out;
     int width = 1000, height = 700;
+    long double multiplier = 1.0L;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string &a = args[i];
         if (a == "-o" || a == "--output") {
@@ -50,7 +52,7 @@ int RunRender(const std::vector<std::string> &args)
             if (i + 1 >= args.size())
                 return UsageError("--multiplier needs a value");
             std::string error;
-            if (!ApplyMultiplier(args[++i], error))
+            if (!ParseMultiplier(args[++i], multiplier, error))
                 return UsageError(error);
         } else if (!a.empty() && a[0] == '-' && a != "-") {
             return UsageError("render: unknown option '" + a + "'");
@@ -62,9 +64,15 @@ int RunRender(const std::vector<std::string> &args)
     }
     if (path.empty() || out.empty())
         return UsageError("render: usage: grittor-cli render FILE -o OUT.png [--size WxH]");
-    auto plot = ReadPlotForCli(path);
+    auto plot = ReadPlotForCli(path, multiplier);
     if (!plot)
         return 2;
+    // The plot in the colours the window shows it in: those of the material
+    // selected in the user's library (none when it cannot be read).
+    TMaterialLibrary library;
+    std::string libraryError;
+    ReadLibraryForCli("", library, libraryError);
+    const TPenColors colors = library.SelectedPens().PenColors();
     // A plot has a handful of colours: an 8-bit image with a colour table
     // draws and compresses several times faster than 32-bit pixels.
     QImage image(width, height, QImage::Format_Indexed8);
@@ -73,8 +81,7 @@ int RunRender(const std::vector<std::string> &args)
         return UsageError("render: cannot make an image of " + std::to_string(width) + "x" + std::to_string(height));
     {
         QPainterCanvas canvas(&image);
-        // The outline collection listens to this first rendering.
-        RenderFirstTime(*plot, canvas, width, height);
+        RenderPlot(*plot, canvas, width, height, Options().Radius, colors, nullptr, MessageToStderr);
     }
     QImageWriter writer(QString::fromLocal8Bit(out.c_str()), "png");
     writer.setQuality(80); // the fastest real compression: the picture is mostly flat colour

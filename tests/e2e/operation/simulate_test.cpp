@@ -2,6 +2,8 @@
 // reaches the machine and its answer shows; closing the program ends the
 // simulator it started.
 #include "operation/MainForm.h"
+#include "pens/LibraryStore.h"
+#include "pens/MaterialLibrary.h"
 
 #include "TestDoubles.h"
 #include "foundation/AbortFlags.h"
@@ -72,7 +74,9 @@ TEST(Simulate, TypedEscapeAShowsTheMachinesAnswerInTheTerminal)
     TSimulatorProcess sim;
     std::string error;
     ASSERT_TRUE(sim.Start({}, error)) << error;
-    TMainFrm frm;
+    TMaterialLibrary lib;
+    TLibraryStore store(lib, MaterialLibraryPath(Options().SettingsFolder()));
+    TMainFrm frm(store);
     frm.show();
     QApplication::processEvents();
     SetPortOverride(Options().Port, sim.DevicePath());
@@ -172,7 +176,9 @@ TEST_F(FirmwareTest, UploadReachesTheMachineByteForByte)
 {
     std::string error;
     ASSERT_TRUE(sim.Start({"--baud", "0", "--firmware", received}, error)) << error;
-    TMainFrm frm;
+    TMaterialLibrary lib;
+    TLibraryStore store(lib, MaterialLibraryPath(Options().SettingsFolder()));
+    TMainFrm frm(store);
     SetPortOverride(Options().Port, sim.DevicePath());
     dialogs.files.push_back(fwPath);
     frm.UploadFirmwareMenuClick();
@@ -196,7 +202,9 @@ TEST_F(FirmwareTest, ASilentLoaderFailsTenTimesInTheStatusBar)
     std::string error;
     ASSERT_TRUE(sim.Start({"--baud", "0"}, error)) << error;
     ASSERT_TRUE(sim.Command("fault silent"));
-    TMainFrm frm;
+    TMaterialLibrary lib;
+    TLibraryStore store(lib, MaterialLibraryPath(Options().SettingsFolder()));
+    TMainFrm frm(store);
     SetPortOverride(Options().Port, sim.DevicePath());
     frm.OpenMenuClick();
     ASSERT_NE(frm.Serial(), nullptr);
@@ -223,12 +231,14 @@ TEST(Simulate, DiagnosticsReachTheMachineAndShowTheTerminal)
     TSimulatorProcess sim;
     std::string error;
     ASSERT_TRUE(sim.Start({"--baud", "0", "--record", record}, error)) << error;
-    TMainFrm frm;
+    TMaterialLibrary lib;
+    TLibraryStore store(lib, MaterialLibraryPath(Options().SettingsFolder()));
+    TMainFrm frm(store);
     SetPortOverride(Options().Port, sim.DevicePath());
     frm.ChartMenuClick();
     frm.SendDiagnostic("DefaultCalibrationMenuClick", "\x1b.cdiag_run;8:");
     frm.SendDiagnostic("MotorBalanceMenuClick", "\x1b.cdiag_run;51:");
-    EXPECT_TRUE(frm.Item("&Terminal")->isChecked());
+    EXPECT_TRUE(frm.Action(TCommandId::TerminalView)->isChecked());
     EXPECT_TRUE(frm.TerminalMode());
     const std::string expected = "\x1b.cdiag_run;8:\r\x1b.cdiag_run;51:\r";
     std::string got;

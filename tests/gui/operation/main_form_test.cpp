@@ -5,12 +5,15 @@
 #include "foundation/ExceptionReportForm.h"
 #include "foundation/LogOutput.h"
 #include "foundation/option.h"
+#include "geometry/BlastJob.h"
 #include "geometry/polygon.h"
 #include "hpgl/hpgl.h"
 #include "link/SerialDevice.h"
 #include "link/TSerial.h"
 #include "operation/PlotImageView.h"
 #include "operation/progress.h"
+#include "pens/LibraryStore.h"
+#include "pens/MaterialLibrary.h"
 
 #include <QAction>
 #include <QApplication>
@@ -65,7 +68,7 @@ protected:
     }
     void MakeWindow(bool show = true)
     {
-        frm = std::make_unique<TMainFrm>();
+        frm = std::make_unique<TMainFrm>(store);
         if (show) {
             frm->show();
             QApplication::processEvents();
@@ -74,6 +77,8 @@ protected:
     std::string LogText() { return ReadAll(LogOutput().FullPath()); }
 
     test::TempSettings settings;
+    TMaterialLibrary lib;
+    TLibraryStore store{lib, MaterialLibraryPath(Options().SettingsFolder())};
     test::ScriptedDialogs dialogs;
     test::RecordingProgress progress;
     std::unique_ptr<QTemporaryDir> logDir;
@@ -90,11 +95,11 @@ TEST_F(MainFormTest, StartsWithTheTerminalAndTheTwoStartLines)
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\d\d\.\d\d:\d\d:\d\d \|     Grittor Version Build 8 5-20-3 Started)")))
         << lines[0];
-    EXPECT_TRUE(frm->Item("&Terminal")->isChecked());
+    EXPECT_TRUE(frm->Action(TCommandId::TerminalView)->isChecked());
     EXPECT_TRUE(frm->TerminalMode());
     EXPECT_TRUE(frm->Memo->isVisible());
-    EXPECT_TRUE(frm->Item("Separate Colors")->isChecked());
-    EXPECT_FALSE(frm->Item("Separate Colors")->isVisible());
+    EXPECT_TRUE(frm->Action(TCommandId::SeparateColors)->isChecked());
+    EXPECT_FALSE(frm->Action(TCommandId::SeparateColors)->isVisible());
     EXPECT_NE(LogText().find("FormActivate first time"), std::string::npos);
 }
 
@@ -132,7 +137,7 @@ TEST_F(MainFormTest, SixtyLinesLeaveTheLastFiftyOne)
 TEST_F(MainFormTest, CharacterLogFragmentsJoinAndWrapAndEndTheirLogLine)
 {
     MakeWindow();
-    frm->Item("Enable Character Log")->setChecked(true);
+    frm->Action(TCommandId::EnableCharacterLog)->setChecked(true);
     frm->AddTerminalLine("before", false);
     for (int i = 0; i < 40; ++i)
         frm->AddTerminalLine("<" + std::string(1, static_cast<char>('a' + i % 26)) + "!", false);
@@ -172,13 +177,13 @@ TEST_F(MainFormTest, StartUpSelectsThePortFromTheSettings)
     }
     ResetOptions();
     MakeWindow();
-    EXPECT_TRUE(frm->Item("Com&1")->isChecked());
-    EXPECT_FALSE(frm->Item("No Comm Port")->isChecked());
+    EXPECT_TRUE(frm->Action(TCommandId::Com1)->isChecked());
+    EXPECT_FALSE(frm->Action(TCommandId::NoCommPort)->isChecked());
     EXPECT_EQ(Options().Port, "com1");
     // 14 is not a font item: the design font stays and no item is ticked.
     EXPECT_EQ(frm->Memo->font().pointSize(), 8);
-    for (const char *c : {"Font Size &6", "Font Size &8", "Font Size 1&2"})
-        EXPECT_FALSE(frm->Item(c)->isChecked());
+    for (TCommandId c : {TCommandId::FontSize6, TCommandId::FontSize8, TCommandId::FontSize12})
+        EXPECT_FALSE(frm->Action(c)->isChecked());
 }
 
 TEST_F(MainFormTest, NoneSelectsNoCommPortAndFontTenApplies)
@@ -194,22 +199,22 @@ TEST_F(MainFormTest, NoneSelectsNoCommPortAndFontTenApplies)
     }
     ResetOptions();
     MakeWindow();
-    EXPECT_TRUE(frm->Item("No Comm Port")->isChecked());
-    EXPECT_FALSE(frm->Item("Com&1")->isChecked());
+    EXPECT_TRUE(frm->Action(TCommandId::NoCommPort)->isChecked());
+    EXPECT_FALSE(frm->Action(TCommandId::Com1)->isChecked());
     EXPECT_EQ(frm->Memo->font().pointSize(), 10);
-    EXPECT_TRUE(frm->Item("Font Size 1&0")->isChecked());
+    EXPECT_TRUE(frm->Action(TCommandId::FontSize10)->isChecked());
     EXPECT_EQ(frm->width(), 700);
     EXPECT_EQ(frm->height(), 500);
-    frm->Item("Com5")->trigger();
+    frm->Action(TCommandId::Com5)->trigger();
     EXPECT_EQ(Options().Port, "com5");
-    EXPECT_FALSE(frm->Item("No Comm Port")->isChecked());
+    EXPECT_FALSE(frm->Action(TCommandId::NoCommPort)->isChecked());
 }
 
 TEST_F(MainFormTest, ClosingStoresGeometryFontAndEcho)
 {
     MakeWindow();
-    frm->Item("Font Size &9")->trigger();
-    frm->Item("Local &Echo")->trigger();
+    frm->Action(TCommandId::FontSize9)->trigger();
+    frm->Action(TCommandId::LocalEcho)->trigger();
     frm->resize(720, 510);
     frm->close();
     EXPECT_TRUE(GetAbortFlags().Closing.load());
@@ -226,9 +231,9 @@ TEST_F(MainFormTest, OpeningAPlotSetsTheTitleAndCollectsItsOutlines)
     dialogs.files.push_back(test::TestDataPath("operation/two-by-one.plt"));
     frm->DisplayHpglFileClick();
     EXPECT_EQ(frm->windowTitle().toStdString(), "Grittor - two-by-one.plt size (2.00,1.00) inches, 3 HPGL Commands");
-    EXPECT_EQ(Polygon().ObjectCount(), 1);
-    EXPECT_EQ(Polygon().Objects[0].Count(), 4);
-    EXPECT_TRUE(frm->Item("Image ")->isChecked());
+    EXPECT_EQ(frm->Job()->Outlines().ObjectCount(), 1);
+    EXPECT_EQ(frm->Job()->Outlines().Outlines()[0].Count(), 4);
+    EXPECT_TRUE(frm->Action(TCommandId::ImageView)->isChecked());
     EXPECT_FALSE(frm->Memo->isVisible());
     EXPECT_EQ(Options().HpglDirectory, test::TestDataPath("operation/two-by-one.plt"));
     const std::string dump = ReadAll(Options().Directory + "HpglOutput before combine.xls");
@@ -258,7 +263,7 @@ TEST_F(MainFormTest, SteppingThroughOutlinesStopsAtTheEnd)
     MakeWindow();
     dialogs.files.push_back(test::TestDataPath("operation/two-outlines.plt"));
     frm->DisplayHpglFileClick();
-    const int outlines = Polygon().ObjectCount();
+    const int outlines = frm->Job()->Outlines().ObjectCount();
     ASSERT_EQ(outlines, 3);
     auto redPixels = [&] {
         const QImage &pic = frm->Image->Picture();
@@ -283,7 +288,7 @@ TEST_F(MainFormTest, SteppingThroughOutlinesStopsAtTheEnd)
     frm->DrawNextPolygon1Click();
     EXPECT_EQ(frm->PolygonStep(), 3);
     EXPECT_TRUE(frm->windowTitle().endsWith(" end of list"));
-    EXPECT_EQ(Polygon().ObjectCount(), outlines);
+    EXPECT_EQ(frm->Job()->Outlines().ObjectCount(), outlines);
 }
 
 TEST_F(MainFormTest, AnUnreadableFileIsReportedAndTheProgramGoesOn)
@@ -341,9 +346,6 @@ TEST_F(MainFormTest, PrintingAtTrueSizeUsesOnePlotUnitPer1016thInch)
         return true;
     };
     frm->Print1Click();
-    EXPECT_EQ(frm->Plot()->Scale.x, 600.0L / 1016.0L);
-    EXPECT_EQ(frm->Plot()->Scale.y, -600.0L / 1016.0L);
-    EXPECT_FALSE(frm->Plot()->Printing);
     const std::string content = PdfContent(ReadAll(pdf.toStdString()));
     ASSERT_FALSE(content.empty());
     // The page draws the square as a path in 600-dpi device units scaled to
@@ -359,6 +361,15 @@ TEST_F(MainFormTest, PrintingAtTrueSizeUsesOnePlotUnitPer1016thInch)
     }
     EXPECT_NEAR(maxX - minX, 1200, 2);
     EXPECT_NEAR(maxY - minY, 600, 2);
+    {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dir.path() + "/again.pdf");
+        printer.setResolution(600);
+        const TViewport v = frm->PrintImage(printer, false);
+        EXPECT_EQ(v.Scale.x, 600.0L / 1016.0L);
+        EXPECT_EQ(v.Scale.y, -600.0L / 1016.0L);
+    }
     // Cancelling the print dialog prints nothing.
     TMainFrm::PrintDialogRunner = [](QPrinter &, QWidget *) { return false; };
     QFile::remove(pdf);
@@ -417,40 +428,38 @@ TEST_F(MainFormTest, PrintFittedToThePageUsesOneScaleForBothAxes)
     dialogs.files.push_back(test::TestDataPath("operation/two-by-one.plt"));
     frm->DisplayHpglFileClick();
     QTemporaryDir dir;
-    int pageW = 0, pageH = 0;
-    TMainFrm::PrintDialogRunner = [&](QPrinter &printer, QWidget *) {
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(dir.path() + "/fit.pdf");
-        printer.setResolution(300);
-        pageW = printer.width();
-        pageH = printer.height();
-        return true;
-    };
-    frm->PrintScaleToPageSize1Click();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.path() + "/fit.pdf");
+    printer.setResolution(300);
+    const int pageW = printer.width(), pageH = printer.height();
+    const TViewport v = frm->PrintImage(printer, true);
     // A wide plot (2032 + 250 by 1016 + 250 units) is limited by the page width.
     const long double expected = std::min(pageW / 2282.0L, pageH / 1266.0L);
-    EXPECT_NEAR(static_cast<double>(frm->Plot()->Scale.x), static_cast<double>(expected), 1e-9);
-    EXPECT_EQ(frm->Plot()->Scale.y, -frm->Plot()->Scale.x);
-    EXPECT_NEAR(static_cast<double>(frm->Plot()->Offset.x), static_cast<double>(125 * expected), 1e-6);
-    TMainFrm::PrintDialogRunner = [](QPrinter &, QWidget *) { return false; };
+    EXPECT_NEAR(static_cast<double>(v.Scale.x), static_cast<double>(expected), 1e-9);
+    EXPECT_EQ(v.Scale.y, -v.Scale.x);
+    EXPECT_NEAR(static_cast<double>(v.Offset.x), static_cast<double>(125 * expected), 1e-6);
 }
 
 TEST_F(MainFormTest, StartMarkerOnceAndArrowsNeverAddOutlines)
 {
     MakeWindow();
-    dialogs.files.push_back(test::TestDataPath("operation/two-by-one.plt"));
+    // The plot ends inside the square, away from its edges: the marker
+    // stands where the drawing ended.
+    QTemporaryDir dir;
+    const std::string plot = dir.path().toStdString() + "/ends-inside.plt";
+    std::ofstream(plot) << "PU0,0;PD2032,0,2032,1016,0,1016,0,0;PU1016,508;";
+    dialogs.files.push_back(plot);
     frm->DisplayHpglFileClick();
-    const int outlines = Polygon().ObjectCount();
-    frm->Plot()->Position = {1016, 508}; // inside the square, away from its edges
+    const int outlines = frm->Job()->Outlines().ObjectCount();
     const QImage before = frm->Image->Picture().copy();
     frm->DrawStartMarker();
-    EXPECT_TRUE(frm->Plot()->MarkerDrawn);
+    EXPECT_TRUE(frm->MarkerDrawn());
     const QImage marked = frm->Image->Picture().copy();
     EXPECT_NE(before, marked);
     frm->DrawStartMarker(); // only the first time
     EXPECT_EQ(frm->Image->Picture(), marked);
     frm->DrawPositionArrow({1016, 508}, 0.785398163397448L, 0x0000FF);
-    EXPECT_EQ(frm->Plot()->PenColors[11], 0x0000FFu);
     // Some pure red pixels: the arrow's stroke colour.
     const QImage &pic = frm->Image->Picture();
     int red = 0;
@@ -458,7 +467,7 @@ TEST_F(MainFormTest, StartMarkerOnceAndArrowsNeverAddOutlines)
         for (int x = 0; x < pic.width(); ++x)
             red += pic.pixel(x, y) == qRgb(255, 0, 0);
     EXPECT_GT(red, 10);
-    EXPECT_EQ(Polygon().ObjectCount(), outlines);
+    EXPECT_EQ(frm->Job()->Outlines().ObjectCount(), outlines);
 }
 
 TEST_F(MainFormTest, ResizingTheWindowDrawsThePlotAfreshWithoutNewOutlines)
@@ -466,13 +475,12 @@ TEST_F(MainFormTest, ResizingTheWindowDrawsThePlotAfreshWithoutNewOutlines)
     MakeWindow();
     dialogs.files.push_back(test::TestDataPath("operation/two-by-one.plt"));
     frm->DisplayHpglFileClick();
-    const int outlines = Polygon().ObjectCount();
+    const int outlines = frm->Job()->Outlines().ObjectCount();
     frm->resize(frm->width() + 120, frm->height() + 80);
     QApplication::processEvents();
     frm->RerenderForSize(); // what the settled resize runs
     EXPECT_EQ(frm->Image->Picture().size(), frm->Image->size());
-    EXPECT_EQ(Polygon().ObjectCount(), outlines);
-    EXPECT_TRUE(static_cast<bool>(frm->Plot()->OnLine)); // still listening, as after opening
+    EXPECT_EQ(frm->Job()->Outlines().ObjectCount(), outlines);
 }
 
 TEST_F(MainFormTest, NoTwoCommandsShareAShortcut)
@@ -501,7 +509,7 @@ TEST_F(MainFormTest, HiddenDebugItemIsReachableByItsShortcutAndSwitchesThePeTrac
     MakeWindow();
     frm->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(frm.get()));
-    QAction *debug = frm->Item("Polygon Fill Debug");
+    QAction *debug = frm->Action(TCommandId::PolygonFillDebug);
     ASSERT_FALSE(debug->isVisible());
     EXPECT_FALSE(debug->isChecked());
     QTest::keyClick(frm.get(), Qt::Key_D, Qt::ControlModifier | Qt::AltModifier);
@@ -533,30 +541,40 @@ TEST_F(MainFormTest, APortTheCommandLineChoseIsNotStored)
     MakeWindow();
     frm->SelectPortForThisRun("com1");
     EXPECT_EQ(Options().Port, "com1");
-    EXPECT_TRUE(frm->Item("Com&1")->isChecked());
+    EXPECT_TRUE(frm->Action(TCommandId::Com1)->isChecked());
     frm->FormClose();
     EXPECT_EQ(QSettings("Korvane Systems", "Grittor").value("Port").toString(), "none");
     EXPECT_EQ(Options().Port, "com1") << "the run goes on with its port";
 
     // The operator's own choice in that run is kept.
-    frm->Item("Com&2")->trigger();
+    frm->Action(TCommandId::Com2)->trigger();
     frm->FormClose();
     EXPECT_EQ(QSettings("Korvane Systems", "Grittor").value("Port").toString(), "com2");
     GetAbortFlags().Closing = false;
 }
 
+namespace {
+
+// A plot big enough that opening it moves the progress window (and so runs
+// the window messages) several times.
+std::string WriteSquares(const QTemporaryDir &dir, int count)
+{
+    const std::string plot = dir.path().toStdString() + "/squares.plt";
+    std::ofstream f(plot);
+    f << "IN;SP1;";
+    for (int i = 0; i < count; ++i)
+        f << "PU" << i * 2000 << ",0;PD" << i * 2000 + 1000 << ",0," << i * 2000 + 1000 << ",1000," << i * 2000
+          << ",1000," << i * 2000 << ",0;";
+    return plot;
+}
+
+} // namespace
+
 TEST_F(MainFormTest, CommandsArrivingDuringAnOpenAreRefusedAndTheOpenFinishes)
 {
     MakeWindow();
     QTemporaryDir dir;
-    const std::string plot = dir.path().toStdString() + "/squares.plt";
-    {
-        std::ofstream f(plot);
-        f << "IN;SP1;";
-        for (int i = 0; i < 600; ++i)
-            f << "PU" << i * 2000 << ",0;PD" << i * 2000 + 1000 << ",0," << i * 2000 + 1000 << ",1000," << i * 2000
-              << ",1000," << i * 2000 << ",0;";
-    }
+    const std::string plot = WriteSquares(dir, 600);
     // While the progress moves the window messages run: an impatient
     // operator presses F1, F2, Print and Pen Parameters.
     int tries = 0;
@@ -564,24 +582,150 @@ TEST_F(MainFormTest, CommandsArrivingDuringAnOpenAreRefusedAndTheOpenFinishes)
         if (tries++ > 0)
             return;
         dialogs.files.push_back(test::TestDataPath("operation/two-by-one.plt"));
-        frm->DisplayHpglFileClick();
-        frm->DrawFirstPolygon1Click();
-        frm->Print1Click();
-        frm->PenParametersClick();
+        for (TCommandId id : {TCommandId::OpenHpglFile, TCommandId::DrawFirstPolygon, TCommandId::Print,
+                              TCommandId::PenParameters})
+            EXPECT_FALSE(frm->TriggerCommand(id)) << CommandInfo(id).Name;
     };
     bool printed = false;
     TMainFrm::PrintDialogRunner = [&](QPrinter &, QWidget *) { return printed = true; };
-    frm->OpenPlotFile(plot);
+    dialogs.files.push_back(plot);
+    EXPECT_TRUE(frm->TriggerCommand(TCommandId::OpenHpglFile));
     progress.onSet = nullptr;
     TMainFrm::PrintDialogRunner = [](QPrinter &, QWidget *) { return false; };
     EXPECT_GT(tries, 0);
     EXPECT_EQ(frm->StatusBarPanel->text().toStdString(), "Busy: let the current work finish, or press Cancel");
     EXPECT_EQ(dialogs.files.size(), 1u) << "the nested open never asked for a file";
     EXPECT_FALSE(printed);
-    EXPECT_EQ(Polygon().ObjectCount(), 600);
+    EXPECT_EQ(frm->Job()->Outlines().ObjectCount(), 600);
     EXPECT_TRUE(frm->windowTitle().startsWith("Grittor - squares.plt"));
     // Once the open is over, the commands work again.
-    frm->DisplayHpglFileClick();
+    EXPECT_TRUE(frm->TriggerCommand(TCommandId::OpenHpglFile));
     EXPECT_TRUE(dialogs.files.empty());
     EXPECT_TRUE(frm->windowTitle().startsWith("Grittor - two-by-one.plt"));
+}
+
+TEST_F(MainFormTest, WhileAnExclusiveCommandRunsEveryOtherCommandIsRefusedOrRunsAsItsPolicySays)
+{
+    MakeWindow();
+    QTemporaryDir dir;
+    const std::string plot = WriteSquares(dir, 600);
+    int checked = 0;
+    progress.onSet = [&](double) {
+        if (checked++ > 0)
+            return;
+        for (const TCommandInfo &c : CommandTable()) {
+            SCOPED_TRACE(c.Name);
+            const bool allowed = c.Policy == TCommandPolicy::AllowedWhileBusy;
+            EXPECT_EQ(frm->Gate().Allows(c.Id), allowed);
+            // The menus show it: an exclusive item is greyed out.
+            if (QAction *a = frm->Action(c.Id); a && !allowed)
+                EXPECT_FALSE(a->isEnabled());
+            if (!allowed) {
+                frm->SetStatusText("");
+                EXPECT_FALSE(frm->TriggerCommand(c.Id));
+                EXPECT_EQ(frm->StatusBarPanel->text().toStdString(),
+                          "Busy: let the current work finish, or press Cancel");
+            }
+        }
+        // Allowed ones do run: a view switches, a switch toggles.
+        EXPECT_TRUE(frm->TriggerCommand(TCommandId::TerminalView));
+        EXPECT_TRUE(frm->Action(TCommandId::TerminalView)->isChecked());
+        const bool echo = frm->Action(TCommandId::LocalEcho)->isChecked();
+        frm->Action(TCommandId::LocalEcho)->trigger();
+        EXPECT_NE(frm->Action(TCommandId::LocalEcho)->isChecked(), echo);
+        // A key for the machine would land in the middle of the running work.
+        frm->SetStatusText("");
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+        QApplication::sendEvent(frm->Memo, &key);
+        EXPECT_EQ(frm->Serial(), nullptr);
+        EXPECT_EQ(frm->StatusBarPanel->text().toStdString(), "Busy: let the current work finish, or press Cancel");
+    };
+    dialogs.files.push_back(plot);
+    EXPECT_TRUE(frm->TriggerCommand(TCommandId::OpenHpglFile));
+    progress.onSet = nullptr;
+    EXPECT_GT(checked, 0);
+    // Afterwards the items are back (those that make sense with a plot).
+    EXPECT_TRUE(frm->Action(TCommandId::OpenHpglFile)->isEnabled());
+    EXPECT_TRUE(frm->Action(TCommandId::Print)->isEnabled());
+    EXPECT_TRUE(frm->Action(TCommandId::UploadFirmware)->isEnabled());
+    EXPECT_FALSE(frm->Action(TCommandId::Baud9600)->isEnabled()); // shows the line settings only
+}
+
+TEST_F(MainFormTest, ThePortClosedDuringACommandGoesWhenTheCommandEnds)
+{
+    {
+        QSettings s("Korvane Systems", "Grittor");
+        s.setValue("Port", "none");
+    }
+    ResetOptions();
+    MakeWindow();
+    frm->OpenMenuClick();
+    ASSERT_NE(frm->Serial(), nullptr);
+    QTemporaryDir dir;
+    const std::string plot = WriteSquares(dir, 600);
+    bool stillThere = false;
+    int calls = 0;
+    progress.onSet = [&](double) {
+        if (calls++ > 0)
+            return;
+        EXPECT_TRUE(frm->TriggerCommand(TCommandId::CloseCommPort));
+        stillThere = frm->Serial() != nullptr;
+    };
+    dialogs.files.push_back(plot);
+    frm->TriggerCommand(TCommandId::OpenHpglFile);
+    progress.onSet = nullptr;
+    EXPECT_TRUE(stillThere) << "a running command may be using the link";
+    EXPECT_EQ(frm->Serial(), nullptr);
+}
+
+namespace {
+
+// The outline collection as the segment dump writes it.
+std::string Dump(const TPolygon &outlines, const QTemporaryDir &dir)
+{
+    const std::string file = dir.path().toStdString() + "/dump.xls";
+    outlines.DumpSegments(file, false);
+    return ReadAll(file);
+}
+
+} // namespace
+
+TEST_F(MainFormTest, PrintingResizingAndSteppingLeaveTheOutlineCollectionAsItWas)
+{
+    MakeWindow();
+    QTemporaryDir dir;
+    const std::string first = test::TestDataPath("operation/two-outlines.plt");
+    dialogs.files.push_back(first);
+    frm->DisplayHpglFileClick();
+    const TBlastJob *job = frm->Job();
+    ASSERT_NE(job, nullptr);
+    const std::string opened = Dump(job->Outlines(), dir);
+    // The same plot collected by a replay of its own, without any drawing.
+    THpglFile again(first, 1.0L, nullptr);
+    ASSERT_EQ(opened, Dump(*TBlastJob::CollectOutlines(again, {}), dir));
+
+    TMainFrm::PrintDialogRunner = [&](QPrinter &printer, QWidget *) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dir.path() + "/p.pdf");
+        return true;
+    };
+    frm->Print1Click();
+    frm->PrintScaleToPageSize1Click();
+    TMainFrm::PrintDialogRunner = [](QPrinter &, QWidget *) { return false; };
+    frm->resize(frm->width() + 90, frm->height() + 40);
+    QApplication::processEvents();
+    frm->RerenderForSize();
+    frm->DrawFirstPolygon1Click();
+    frm->DrawNextPolygon1Click();
+    frm->DrawStartMarker();
+    frm->DrawPositionArrow({500, 500}, 1, 0x00FF00);
+    EXPECT_EQ(frm->Job(), job);
+    EXPECT_EQ(Dump(job->Outlines(), dir), opened);
+
+    // Another plot: its own collection, nothing of the first one.
+    dialogs.files.push_back(test::TestDataPath("operation/two-by-one.plt"));
+    frm->DisplayHpglFileClick();
+    THpglFile second(test::TestDataPath("operation/two-by-one.plt"), 1.0L, nullptr);
+    EXPECT_EQ(Dump(frm->Job()->Outlines(), dir), Dump(*TBlastJob::CollectOutlines(second, {}), dir));
+    EXPECT_EQ(frm->Job()->Outlines().ObjectCount(), 1);
 }

@@ -42,10 +42,10 @@ class PenFormTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        AddMaterial("Granite");
-        AddMaterial("Marble");
-        SetSelectedMaterial(0);
-        form = std::make_unique<TPenForm>();
+        lib.AddMaterial("Granite");
+        lib.AddMaterial("Marble");
+        lib.SetSelected(0);
+        form = std::make_unique<TPenForm>(store);
         form->FormShow();
     }
     void TearDown() override
@@ -91,6 +91,8 @@ protected:
 
     test::TempSettings settings;
     test::ScriptedDialogs dialogs;
+    TMaterialLibrary lib;
+    TLibraryStore store{lib, MaterialLibraryPath(Options().SettingsFolder())};
     std::unique_ptr<TPenForm> form;
 };
 
@@ -119,8 +121,8 @@ TEST_F(PenFormTest, StartsWithTheMaterialsNameAndEveryControl)
     EXPECT_FALSE(form->Changed());
     EXPECT_EQ(form->PenList->count(), 0);
 
-    TPenForm other;
-    SetSelectedMaterial(1);
+    TPenForm other(store);
+    lib.SetSelected(1);
     other.FormShow();
     EXPECT_EQ(other.windowTitle(), "Marble Pen Selection");
     EXPECT_EQ(other.CurrentMaterial, 1);
@@ -129,27 +131,27 @@ TEST_F(PenFormTest, StartsWithTheMaterialsNameAndEveryControl)
 TEST_F(PenFormTest, RadiusAndScanLineTextsAreRoundedAndClamped)
 {
     ASSERT_TRUE(AddPen("1", 13, "0.2"));
-    EXPECT_EQ(FindPen(0, 1)->radius, 381);
-    EXPECT_EQ(FindPen(0, 1)->ScanLine, 1016);
+    EXPECT_EQ(lib.FindPen(0, 1)->radius, 381);
+    EXPECT_EQ(lib.FindPen(0, 1)->ScanLine, 1016);
     EXPECT_EQ(form->Radius->text(), "0.38"); // the line is reselected and shows what was stored
 
     ASSERT_TRUE(AddPen("2", 13, "3"));
-    EXPECT_EQ(FindPen(0, 2)->radius, 2032);
+    EXPECT_EQ(lib.FindPen(0, 2)->radius, 2032);
     EXPECT_EQ(form->Radius->text(), "2.00");
 
     Type(form->ScanLine, "0.5");
     ASSERT_TRUE(form->AddButtonClick());
-    EXPECT_EQ(FindPen(0, 2)->ScanLine, 508);
+    EXPECT_EQ(lib.FindPen(0, 2)->ScanLine, 508);
     Type(form->ScanLine, "abc");
     ASSERT_TRUE(form->AddButtonClick());
-    EXPECT_EQ(FindPen(0, 2)->ScanLine, 381);
+    EXPECT_EQ(lib.FindPen(0, 2)->ScanLine, 381);
     Type(form->Radius, "nonsense");
     Type(form->CenterOffset, "x");
     Type(form->VertPer, "");
     ASSERT_TRUE(form->AddButtonClick());
-    EXPECT_EQ(FindPen(0, 2)->radius, 381);
-    EXPECT_EQ(FindPen(0, 2)->CenterOffset, 0.4L);
-    EXPECT_EQ(FindPen(0, 2)->vertper, 0.1875L);
+    EXPECT_EQ(lib.FindPen(0, 2)->radius, 381);
+    EXPECT_EQ(lib.FindPen(0, 2)->CenterOffset, 0.4L);
+    EXPECT_EQ(lib.FindPen(0, 2)->vertper, 0.1875L);
 }
 
 TEST_F(PenFormTest, MarginsAreClampedToTheLimitsOfRadiusAndVertPer)
@@ -163,7 +165,7 @@ TEST_F(PenFormTest, MarginsAreClampedToTheLimitsOfRadiusAndVertPer)
     Type(form->Margin, "-5");
     Type(form->Marginy, "5");
     ASSERT_TRUE(form->AddButtonClick());
-    const TPens *p = FindPen(0, 3);
+    const TPens *p = lib.FindPen(0, 3);
     EXPECT_EQ(p->margin.x, -2031.0L / 1016);
     EXPECT_EQ(p->margin.y, 2031.0L / 1016);
     EXPECT_EQ(form->Margin->text(), "-2.00");
@@ -190,12 +192,12 @@ TEST_F(PenFormTest, PassesBoundTimesAndUnreadableWholeNumbersFallBack)
     } cases[] = {{"0", "5", 0, 0}, {"4", "0", 4, 1}, {"4", "9", 4, 4}, {"x", "x", 1, 1}, {"40", "35", 30, 30}};
     for (const Case &c : cases) {
         ASSERT_TRUE(AddPen("5", 1, "0.5", "x", c.passes, c.times));
-        const TPens *p = FindPen(0, 5);
+        const TPens *p = lib.FindPen(0, 5);
         EXPECT_EQ(p->passes, c.storedPasses) << c.passes << "/" << c.times;
         EXPECT_EQ(p->Times, c.storedTimes) << c.passes << "/" << c.times;
         EXPECT_EQ(p->blowspeed, 10);
     }
-    EXPECT_EQ(Options().PenTable.size(), 1u);
+    EXPECT_EQ(lib.PenTable().size(), 1u);
 }
 
 TEST_F(PenFormTest, PenNumberAndColourAreRefusedWithMessages)
@@ -206,16 +208,16 @@ TEST_F(PenFormTest, PenNumberAndColourAreRefusedWithMessages)
         ASSERT_EQ(dialogs.messages.size(), 1u) << bad;
         EXPECT_EQ(dialogs.messages[0], "pen number must be in range 0-10");
     }
-    EXPECT_TRUE(Options().PenTable.empty());
+    EXPECT_TRUE(lib.PenTable().empty());
     dialogs.messages.clear();
     EXPECT_FALSE(AddPen("4", -1));
     EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Select a color"});
-    EXPECT_TRUE(Options().PenTable.empty());
+    EXPECT_TRUE(lib.PenTable().empty());
 
     EXPECT_TRUE(AddPen("10"));
     EXPECT_TRUE(AddPen("0"));
-    EXPECT_NE(FindPen(0, 10), nullptr);
-    EXPECT_NE(FindPen(0, 0), nullptr);
+    EXPECT_NE(lib.FindPen(0, 10), nullptr);
+    EXPECT_NE(lib.FindPen(0, 0), nullptr);
 }
 
 TEST_F(PenFormTest, AddingAnExistingPenNumberUpdatesItsRecord)
@@ -223,9 +225,9 @@ TEST_F(PenFormTest, AddingAnExistingPenNumberUpdatesItsRecord)
     ASSERT_TRUE(AddPen("2", 13, "0.5", "12"));
     ASSERT_TRUE(AddPen("7", 13, "0.5", "8"));
     ASSERT_TRUE(AddPen("2", 6, "1", "20"));
-    EXPECT_EQ(Options().PenTable.size(), 2u);
-    EXPECT_EQ(FindPen(0, 2)->blowspeed, 20);
-    EXPECT_EQ(FindPen(0, 2)->Color, 6);
+    EXPECT_EQ(lib.PenTable().size(), 2u);
+    EXPECT_EQ(lib.FindPen(0, 2)->blowspeed, 20);
+    EXPECT_EQ(lib.FindPen(0, 2)->Color, 6);
     ASSERT_EQ(form->PenList->count(), 2);
     // Lines stay in table order; the updated record keeps its place.
     EXPECT_TRUE(form->PenList->item(0)->text().startsWith("2 : "));
@@ -235,20 +237,20 @@ TEST_F(PenFormTest, AddingAnExistingPenNumberUpdatesItsRecord)
 
 TEST_F(PenFormTest, ListShowsOnlyTheCurrentMaterialAndPointsIntoThePenTable)
 {
-    FindOrAddPen(1, 4).SetBlowSpeed(3); // Marble's record comes first in the table
+    lib.FindOrAddPen(1, 4).SetBlowSpeed(3); // Marble's record comes first in the table
     ASSERT_TRUE(AddPen("1"));
-    FindOrAddPen(1, 5).SetBlowSpeed(3);
+    lib.FindOrAddPen(1, 5).SetBlowSpeed(3);
     ASSERT_TRUE(AddPen("2"));
     form->UpdateList();
     ASSERT_EQ(form->PenList->count(), 2);
     EXPECT_EQ(form->PenList->item(0)->data(Qt::UserRole).toInt(), 1);
     EXPECT_EQ(form->PenList->item(1)->data(Qt::UserRole).toInt(), 3);
-    EXPECT_EQ(form->PenList->item(0)->text().toStdString(), PenListLine(*FindPen(0, 1)));
+    EXPECT_EQ(form->PenList->item(0)->text().toStdString(), PenListLine(*lib.FindPen(0, 1)));
 }
 
 TEST_F(PenFormTest, ValuesTheOperatorLeavesAloneKeepTheirExactStoredValues)
 {
-    TPens &p = FindOrAddPen(0, 6);
+    TPens &p = lib.FindOrAddPen(0, 6);
     p.SetPen(6);
     p.SetBlowSpeed(9);
     p.SetCenterOffset(1.0L / 3);
@@ -323,7 +325,7 @@ TEST_F(PenFormTest, ChoosingAnotherLineOffersToSaveTheEdits)
     dialogs.answers.push_back(true);
     Click(RowOfPen(2));
     EXPECT_EQ(dialogs.confirmations, std::vector<std::string>{"Save changes?"});
-    EXPECT_EQ(FindPen(0, 1)->blowspeed, 15);
+    EXPECT_EQ(lib.FindPen(0, 1)->blowspeed, 15);
     EXPECT_EQ(form->PenList->currentRow(), RowOfPen(2));
     EXPECT_EQ(form->PenNumber->text(), "2");
     EXPECT_EQ(form->DrawSpeed->text(), "6");
@@ -333,7 +335,7 @@ TEST_F(PenFormTest, ChoosingAnotherLineOffersToSaveTheEdits)
     Type(form->DrawSpeed, "16");
     dialogs.answers.push_back(false);
     Click(RowOfPen(1));
-    EXPECT_EQ(FindPen(0, 2)->blowspeed, 6);
+    EXPECT_EQ(lib.FindPen(0, 2)->blowspeed, 6);
     EXPECT_EQ(form->DrawSpeed->text(), "15");
 
     // Yes with edits that cannot be stored keeps them and the line they
@@ -361,14 +363,14 @@ TEST_F(PenFormTest, DeleteRemovesTheSelectedRecordAndLoadsTheFirstLine)
     ASSERT_TRUE(AddPen("3", 13, "0.5", "7"));
     Click(RowOfPen(2));
     form->DeleteButtonClick();
-    EXPECT_EQ(FindPen(0, 2), nullptr);
-    EXPECT_EQ(Options().PenTable.size(), 2u);
+    EXPECT_EQ(lib.FindPen(0, 2), nullptr);
+    EXPECT_EQ(lib.PenTable().size(), 2u);
     EXPECT_EQ(form->PenList->count(), 2);
     EXPECT_EQ(form->PenList->currentRow(), 0);
     EXPECT_EQ(form->PenNumber->text(), "1");
     form->DeleteButtonClick();
     form->DeleteButtonClick();
-    EXPECT_TRUE(Options().PenTable.empty());
+    EXPECT_TRUE(lib.PenTable().empty());
     EXPECT_EQ(form->PenList->count(), 0);
 }
 
@@ -389,22 +391,22 @@ TEST_F(PenFormTest, CloseChecksBorderAndFillOffWithEveryMessageInOrder)
               }));
 
     // One border pen (fill on) and one fill-off pen may close.
-    FindPen(0, 1)->fill = 1;
-    FindPen(0, 2)->border = 0;
-    FindPen(0, 2)->fill = 1;
+    lib.FindPen(0, 1)->fill = 1;
+    lib.FindPen(0, 2)->border = 0;
+    lib.FindPen(0, 2)->fill = 1;
     dialogs.messages.clear();
     EXPECT_TRUE(form->FormCloseQuery());
     EXPECT_TRUE(dialogs.messages.empty());
 
     // Another material's records do not count.
     for (int n : {1, 2}) {
-        TPens &p = FindOrAddPen(1, n);
+        TPens &p = lib.FindOrAddPen(1, n);
         p.border = 1;
         p.fill = 0;
     }
     EXPECT_TRUE(form->FormCloseQuery());
 
-    FindPen(0, 4)->border = 1;
+    lib.FindPen(0, 4)->border = 1;
     dialogs.messages.clear();
     EXPECT_FALSE(form->FormCloseQuery());
     EXPECT_EQ(dialogs.messages, std::vector<std::string>{
@@ -418,11 +420,11 @@ TEST_F(PenFormTest, ClosingWithEditsAsksToSaveThem)
     dialogs.answers.push_back(false);
     EXPECT_TRUE(form->FormCloseQuery());
     EXPECT_EQ(dialogs.confirmations, std::vector<std::string>{"Save changes?"});
-    EXPECT_EQ(FindPen(0, 1)->blowspeed, 5);
+    EXPECT_EQ(lib.FindPen(0, 1)->blowspeed, 5);
 
     dialogs.answers.push_back(true);
     EXPECT_TRUE(form->FormCloseQuery());
-    EXPECT_EQ(FindPen(0, 1)->blowspeed, 9);
+    EXPECT_EQ(lib.FindPen(0, 1)->blowspeed, 9);
 
     // Edits that cannot be stored keep the window open.
     Type(form->PenNumber, "x");
@@ -437,34 +439,34 @@ TEST_F(PenFormTest, TheWindowStaysOpenWhileTheChecksRefuseAndSavesWhenItCloses)
     form->show();
     EXPECT_FALSE(form->close());
     EXPECT_TRUE(form->isVisible());
-    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(MaterialLibraryPath())));
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(store.Path())));
     form->OKButton->click(); // the same checks
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(dialogs.messages.size(), 2u);
 
-    FindPen(0, 1)->fill = 1;
+    lib.FindPen(0, 1)->fill = 1;
     form->OKButton->click();
     EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(MaterialLibraryPath())));
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(store.Path())));
     EXPECT_TRUE(QFileInfo::exists(settings.FileName()));
     TLibrarySnapshot stored;
     std::string error;
-    ASSERT_TRUE(ReadLibraryFile(MaterialLibraryPath(), stored, error)) << error;
+    ASSERT_TRUE(ReadLibraryFile(store.Path(), stored, error)) << error;
     EXPECT_EQ(stored.PenCount(), 1);
 }
 
 TEST_F(PenFormTest, CopyOffersPensZeroToNineAndCopiesThroughTheSetters)
 {
     // Source material Marble: pens 1, 3 and 10.
-    TPens &s1 = FindOrAddPen(1, 1);
+    TPens &s1 = lib.FindOrAddPen(1, 1);
     s1.SetBlowSpeed(21);
     s1.SetPasses(5);
     s1.SetTimes(5);
     s1.SetRadius(2032);
     s1.SetVertPer(1);
     s1.SetMargin({3.9L, 3.9L});
-    FindOrAddPen(1, 3).SetBlowSpeed(23);
-    FindOrAddPen(1, 10).SetBlowSpeed(20);
+    lib.FindOrAddPen(1, 3).SetBlowSpeed(23);
+    lib.FindOrAddPen(1, 10).SetBlowSpeed(20);
     // Granite's own pen 1 with smaller limits.
     ASSERT_TRUE(AddPen("1", 13, "0.375", "4", "1", "1"));
 
@@ -485,26 +487,26 @@ TEST_F(PenFormTest, CopyOffersPensZeroToNineAndCopiesThroughTheSetters)
     };
     form->CopyButtonClick();
     EXPECT_EQ(shown, 1);
-    EXPECT_EQ(CountPensOfMaterial(0), 2); // 2 and 9 have no source
-    const TPens *c1 = FindPen(0, 1);
+    EXPECT_EQ(lib.CountPensOfMaterial(0), 2); // 2 and 9 have no source
+    const TPens *c1 = lib.FindPen(0, 1);
     EXPECT_EQ(c1->blowspeed, 21);
     EXPECT_EQ(c1->Times, 5);
     EXPECT_EQ(c1->margin.x, 3.9L);
     EXPECT_EQ(c1->Material, 0);
-    EXPECT_EQ(FindPen(0, 3)->blowspeed, 23);
-    EXPECT_EQ(FindPen(0, 10), nullptr);
+    EXPECT_EQ(lib.FindPen(0, 3)->blowspeed, 23);
+    EXPECT_EQ(lib.FindPen(0, 10), nullptr);
     EXPECT_EQ(form->PenList->count(), 2);
 
     // Cancel copies nothing but still refreshes the list.
-    FindOrAddPen(0, 8).SetBlowSpeed(1);
+    lib.FindOrAddPen(0, 8).SetBlowSpeed(1);
     TCopyForm::ModalRunner = [](TCopyForm &c) {
         c.Pens->item(3)->setSelected(true);
         c.Buttons->button(QDialogButtonBox::Cancel)->click();
         return c.result();
     };
-    FindPen(1, 3)->SetBlowSpeed(2);
+    lib.FindPen(1, 3)->SetBlowSpeed(2);
     form->CopyButtonClick();
-    EXPECT_EQ(FindPen(0, 3)->blowspeed, 23);
+    EXPECT_EQ(lib.FindPen(0, 3)->blowspeed, 23);
     EXPECT_EQ(form->PenList->count(), 3);
 }
 

@@ -39,11 +39,6 @@ void WriteAll(const std::string &path, const std::string &text)
 
 class MaterialFormTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        SetSelectedMaterial(-1);
-        Options();
-    }
     void TearDown() override
     {
         TSelectMaterialForm::ModalRunner = [](TSelectMaterialForm &f) { return f.exec(); };
@@ -63,13 +58,15 @@ protected:
     }
     test::TempSettings settings;
     test::ScriptedDialogs dialogs;
+    TMaterialLibrary lib;
+    TLibraryStore store{lib, MaterialLibraryPath(Options().SettingsFolder())};
 };
 
 } // namespace
 
 TEST_F(MaterialFormTest, AddKeepsNamesUniqueAndSelectsTheNewOne)
 {
-    TSelectMaterialForm f;
+    TSelectMaterialForm f(store);
     EXPECT_EQ(f.windowTitle(), "Select Material");
     EXPECT_EQ(f.MaterialGroup->title(), " Material List ");
     f.FormShow();
@@ -81,22 +78,22 @@ TEST_F(MaterialFormTest, AddKeepsNamesUniqueAndSelectsTheNewOne)
     EXPECT_EQ(dialogs.messages, (std::vector<std::string>{"Please enter a material name", "Name present"}));
     EXPECT_EQ(Names(f), (QStringList{"Granite", "Marble", "granite"}));
     EXPECT_EQ(f.MaterialList->currentRow(), 2);
-    EXPECT_EQ(SelectedMaterial(), 2);
+    EXPECT_EQ(lib.Selected(), 2);
 
     // Return in the name field adds too.
     f.NewMaterialName->setText("Slate");
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(f.NewMaterialName, &press);
     EXPECT_EQ(Names(f).last(), "Slate");
-    EXPECT_EQ(SelectedMaterial(), 3);
+    EXPECT_EQ(lib.Selected(), 3);
 }
 
 TEST_F(MaterialFormTest, RenameRefusesPresentNamesIncludingItsOwn)
 {
-    AddMaterial("Granite");
-    AddMaterial("Marble");
-    FindOrAddPen(1, 2).SetBlowSpeed(7);
-    TSelectMaterialForm f;
+    lib.AddMaterial("Granite");
+    lib.AddMaterial("Marble");
+    lib.FindOrAddPen(1, 2).SetBlowSpeed(7);
+    TSelectMaterialForm f(store);
     f.FormShow();
     f.MaterialList->setCurrentRow(-1);
     f.MaterialList->clearSelection();
@@ -115,19 +112,19 @@ TEST_F(MaterialFormTest, RenameRefusesPresentNamesIncludingItsOwn)
     f.ChangeNameButtonClick();
     EXPECT_EQ(Names(f), (QStringList{"Granite", "marble"}));
     EXPECT_EQ(f.MaterialList->currentRow(), 1);
-    EXPECT_EQ(FindPen(1, 2)->blowspeed, 7);
+    EXPECT_EQ(lib.FindPen(1, 2)->blowspeed, 7);
 }
 
 TEST_F(MaterialFormTest, DeleteAsksWhenPensExistRenumbersAndSelectsTheNext)
 {
     for (const char *n : {"A", "B", "C"})
-        AddMaterial(n);
-    FindOrAddPen(0, 1).SetBlowSpeed(1);
-    FindOrAddPen(1, 1).SetBlowSpeed(2);
-    FindOrAddPen(2, 1).SetBlowSpeed(3);
-    FindOrAddPen(1, 2).SetBlowSpeed(2);
-    FindOrAddPen(2, 4).SetBlowSpeed(3);
-    TSelectMaterialForm f;
+        lib.AddMaterial(n);
+    lib.FindOrAddPen(0, 1).SetBlowSpeed(1);
+    lib.FindOrAddPen(1, 1).SetBlowSpeed(2);
+    lib.FindOrAddPen(2, 1).SetBlowSpeed(3);
+    lib.FindOrAddPen(1, 2).SetBlowSpeed(2);
+    lib.FindOrAddPen(2, 4).SetBlowSpeed(3);
+    TSelectMaterialForm f(store);
     f.FormShow();
     f.MaterialList->setCurrentRow(1);
 
@@ -141,15 +138,15 @@ TEST_F(MaterialFormTest, DeleteAsksWhenPensExistRenumbersAndSelectsTheNext)
     f.DeleteButtonClick();
     EXPECT_EQ(Names(f), (QStringList{"A", "C"}));
     EXPECT_EQ(f.MaterialList->currentRow(), 1);
-    EXPECT_EQ(SelectedMaterial(), 1);
-    EXPECT_EQ(FindPen(0, 1)->blowspeed, 1);
-    EXPECT_EQ(FindPen(1, 1)->blowspeed, 3);
-    EXPECT_EQ(FindPen(1, 4)->blowspeed, 3);
-    EXPECT_EQ(FindPen(1, 2), nullptr);
-    EXPECT_EQ(Options().PenTable.size(), 3u);
+    EXPECT_EQ(lib.Selected(), 1);
+    EXPECT_EQ(lib.FindPen(0, 1)->blowspeed, 1);
+    EXPECT_EQ(lib.FindPen(1, 1)->blowspeed, 3);
+    EXPECT_EQ(lib.FindPen(1, 4)->blowspeed, 3);
+    EXPECT_EQ(lib.FindPen(1, 2), nullptr);
+    EXPECT_EQ(lib.PenTable().size(), 3u);
 
     // A material without pens goes without a question.
-    AddMaterial("D");
+    lib.AddMaterial("D");
     f.RefreshMaterialList();
     f.MaterialList->setCurrentRow(2);
     f.DeleteButtonClick();
@@ -166,17 +163,17 @@ TEST_F(MaterialFormTest, DeleteAsksWhenPensExistRenumbersAndSelectsTheNext)
 
 TEST_F(MaterialFormTest, TheWindowCannotCloseWithoutAMaterial)
 {
-    TSelectMaterialForm f;
+    TSelectMaterialForm f(store);
     f.FormShow();
     EXPECT_FALSE(f.FormCloseQuery());
     EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Select a material"});
-    EXPECT_EQ(SelectedMaterial(), -1);
+    EXPECT_EQ(lib.Selected(), -1);
 
     Add(f, "Only");
-    FindOrAddPen(0, 1);
+    lib.FindOrAddPen(0, 1);
     dialogs.answers.push_back(true);
     f.DeleteButtonClick();
-    EXPECT_EQ(SelectedMaterial(), -1);
+    EXPECT_EQ(lib.Selected(), -1);
     f.show();
     EXPECT_FALSE(f.close());
     EXPECT_TRUE(f.isVisible());
@@ -189,10 +186,10 @@ TEST_F(MaterialFormTest, TheWindowCannotCloseWithoutAMaterial)
     f.MaterialList->setCurrentRow(0);
     f.OKButton->click();
     EXPECT_FALSE(f.isVisible());
-    EXPECT_EQ(SelectedMaterial(), 0);
+    EXPECT_EQ(lib.Selected(), 0);
     TLibrarySnapshot stored;
     std::string error;
-    ASSERT_TRUE(ReadLibraryFile(MaterialLibraryPath(), stored, error)) << error;
+    ASSERT_TRUE(ReadLibraryFile(store.Path(), stored, error)) << error;
     EXPECT_EQ(stored.Materials, (std::vector<std::string>{"Again", "Second"}));
     EXPECT_EQ(stored.Selected, 0);
 }
@@ -200,25 +197,25 @@ TEST_F(MaterialFormTest, TheWindowCannotCloseWithoutAMaterial)
 TEST_F(MaterialFormTest, RefreshKeepsAValidSelectionOrFallsBackToTheFirst)
 {
     for (const char *n : {"A", "B", "C"})
-        AddMaterial(n);
-    TSelectMaterialForm f;
-    SetSelectedMaterial(2);
+        lib.AddMaterial(n);
+    TSelectMaterialForm f(store);
+    lib.SetSelected(2);
     f.RefreshMaterialList();
     EXPECT_EQ(f.MaterialList->currentRow(), 2);
-    SetSelectedMaterial(3);
+    lib.SetSelected(3);
     f.RefreshMaterialList();
     EXPECT_EQ(f.MaterialList->currentRow(), 0);
-    EXPECT_EQ(SelectedMaterial(), 0);
+    EXPECT_EQ(lib.Selected(), 0);
 }
 
 TEST_F(MaterialFormTest, ExportAndImportCopyTheWholeLibraryAfterAConfirmation)
 {
-    AddMaterial("Granite");
-    AddMaterial("Marble");
+    lib.AddMaterial("Granite");
+    lib.AddMaterial("Marble");
     for (int pen : {1, 2, 3})
-        FindOrAddPen(0, pen).SetBlowSpeed(pen);
-    FindOrAddPen(1, 1).SetBlowSpeed(9);
-    TSelectMaterialForm f;
+        lib.FindOrAddPen(0, pen).SetBlowSpeed(pen);
+    lib.FindOrAddPen(1, 1).SetBlowSpeed(9);
+    TSelectMaterialForm f(store);
     f.FormShow();
 
     const std::string file = settings.Path().toStdString() + "/exchange/library";
@@ -260,9 +257,9 @@ TEST_F(MaterialFormTest, ExportAndImportCopyTheWholeLibraryAfterAConfirmation)
     dialogs.answers.push_back(true);
     f.ImportButtonClick();
     EXPECT_EQ(Names(f), (QStringList{"Granite", "Marble"}));
-    EXPECT_EQ(FindPen(0, 3)->blowspeed, 3);
-    EXPECT_EQ(FindPen(1, 1)->blowspeed, 9);
-    EXPECT_EQ(Options().PenTable.size(), 4u);
+    EXPECT_EQ(lib.FindPen(0, 3)->blowspeed, 3);
+    EXPECT_EQ(lib.FindPen(1, 1)->blowspeed, 9);
+    EXPECT_EQ(lib.PenTable().size(), 4u);
 
     // A file that is not a library changes nothing.
     const std::string junk = settings.Path().toStdString() + "/junk.json";
@@ -282,23 +279,21 @@ TEST_F(MaterialFormTest, ExportAndImportCopyTheWholeLibraryAfterAConfirmation)
 
 TEST_F(MaterialFormTest, ALoadProblemIsShownOnceWhenTheWindowFirstShows)
 {
-    const std::string path = MaterialLibraryPath();
+    const std::string path = store.Path();
     WriteAll(path, "not a library");
-    ResetOptions();
-    Options();
-    TSelectMaterialForm f;
+    store.Load();
+    TSelectMaterialForm f(store);
     f.FormShow();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_NE(dialogs.messages[0].find("could not be loaded"), std::string::npos);
     f.FormShow();
     EXPECT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(TakeLibraryLoadProblem(), "");
+    EXPECT_EQ(store.TakeLoadProblem(), "");
 
     // The main window may have shown it already.
-    ResetOptions();
-    Options();
-    EXPECT_FALSE(TakeLibraryLoadProblem().empty());
-    TSelectMaterialForm g;
+    store.Load();
+    EXPECT_FALSE(store.TakeLoadProblem().empty());
+    TSelectMaterialForm g(store);
     g.FormShow();
     EXPECT_EQ(dialogs.messages.size(), 1u);
 
@@ -311,8 +306,8 @@ TEST_F(MaterialFormTest, ALoadProblemIsShownOnceWhenTheWindowFirstShows)
 
 TEST_F(MaterialFormTest, PenParametersShowsTheMaterialWindowThenTheEditorOfTheChosenMaterial)
 {
-    AddMaterial("Granite");
-    AddMaterial("Marble");
+    lib.AddMaterial("Granite");
+    lib.AddMaterial("Marble");
     std::vector<std::string> shown;
     TSelectMaterialForm::ModalRunner = [&](TSelectMaterialForm &f) {
         shown.push_back(f.windowTitle().toStdString());
@@ -327,8 +322,8 @@ TEST_F(MaterialFormTest, PenParametersShowsTheMaterialWindowThenTheEditorOfTheCh
         return 1;
     };
     const size_t start = ReadAll(LogOutput().FullPath()).size();
-    PenParameters1Click(nullptr);
+    PenParameters1Click(nullptr, store);
     EXPECT_EQ(shown, (std::vector<std::string>{"Select Material", "Marble Pen Selection"}));
-    EXPECT_EQ(SelectedMaterial(), 1);
+    EXPECT_EQ(lib.Selected(), 1);
     EXPECT_NE(ReadAll(LogOutput().FullPath()).substr(start).find(":PenParameters1MenuClick\r\n"), std::string::npos);
 }

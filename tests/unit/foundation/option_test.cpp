@@ -33,8 +33,6 @@ TEST(Options, DefaultsOnAnEmptyStore)
     EXPECT_EQ(o.Margin.x, 0);
     EXPECT_EQ(o.LaserOffset.x, 3048);
     EXPECT_EQ(o.ScanLine, 1200);
-    EXPECT_TRUE(o.Materials.empty());
-    EXPECT_TRUE(o.PenTable.empty());
 }
 
 TEST(Options, OutOfRangeAndWrongTypedValuesAreCorrectedOneByOne)

@@ -64,16 +64,14 @@ struct PenSpec {
     bool border = false;
 };
 
-// Adds a material (when new) and a pen record for it; returns the material.
-inline int AddPen(const std::string &material, const PenSpec &s)
+// Adds a material (when new) and a pen record for it to `lib`; returns the
+// material.
+inline int AddPen(TMaterialLibrary &lib, const std::string &material, const PenSpec &s)
 {
-    auto &names = Options().Materials;
-    int m = 0;
-    while (m < static_cast<int>(names.size()) && names[static_cast<size_t>(m)] != material)
-        ++m;
-    if (m == static_cast<int>(names.size()))
-        names.push_back(material);
-    auto rec = std::make_unique<TPens>();
+    int m = lib.FindMaterial(material);
+    if (m < 0)
+        m = lib.AddMaterial(material);
+    TPens *rec = &lib.FindOrAddPen(m, s.pen);
     rec->SetPen(s.pen);
     rec->SetBlowSpeed(s.blowspeed);
     rec->border = s.border ? 1 : 0;
@@ -88,7 +86,6 @@ inline int AddPen(const std::string &material, const PenSpec &s)
     rec->SetScanLine(1200);
     rec->SetTimes(s.times);
     rec->SetMargin({0, 0});
-    Options().PenTable.push_back(std::move(rec));
     return m;
 }
 

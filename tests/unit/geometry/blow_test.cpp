@@ -1,10 +1,11 @@
 #include "geometry/Blow.h"
+#include "geometry/BlastJob.h"
 
 #include "GeometryTestSupport.h"
 #include "TestDoubles.h"
 #include "foundation/AbortFlags.h"
 #include "geometry/polygon.h"
-#include "hpgl/HpglOutput.h"
+#include "geometry/HpglOutput.h"
 
 #include <gtest/gtest.h>
 
@@ -17,24 +18,23 @@ namespace {
 
 class BlowTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        SetSelectedMaterial(-1);
-        poly.StartCollection(nullptr);
-    }
-    void TearDown() override { SetSelectedMaterial(-1); }
+    void SetUp() override { settings = TBlastSettings::From(Options()); }
 
+    // Chooses the material of the job; a fresh collection takes its border flags.
+    void Use(int m)
+    {
+        material = lib.Pens(m);
+        poly = std::make_unique<TPolygon>(material.BorderFlags());
+    }
     // Builds every pen group's output as the digitize commands do.
     void BuildGroups()
     {
-        for (int i = 0; i < poly.GroupCount(); ++i) {
-            poly.CurrentPen = poly.GroupPen(i);
-            auto out = std::make_unique<THpglOutput>();
-            out->BuildPath(poly);
-            poly.SetGroupOutput(i, std::move(out));
-        }
+        job = std::make_unique<TBlastJob>(std::move(poly));
+        job->BuildOutputs(false);
     }
-    THpglOutput *Group(int pen) { return poly.GroupOutput(poly.PenGroups.IndexOf(pen)); }
+    THpglOutput *Group(int pen) { return job->GroupOutput(job->Outlines().GroupIndexOf(pen)); }
+    TBlowList Prepared() { return job->PrepareBlowList(material, settings); }
+    TBlowList Empty() { return TBlowList(material, settings); }
 
     // An alignment record that maps the drawing of `out` onto itself.
     static TAlignPoints Same(const THpglOutput &out)
@@ -44,7 +44,7 @@ protected:
         return r;
     }
 
-    std::vector<int> Pens() const
+    static std::vector<int> Pens(const TBlowList &list)
     {
         std::vector<int> v;
         for (int i = 1; i < list.Count(); ++i)
@@ -52,17 +52,20 @@ protected:
         return v;
     }
 
-    TempSettings settings;
+    TempSettings temp;
     LogCapture log;
-    TPolygon poly;
-    TBlowList list;
+    TMaterialLibrary lib;
+    TMaterialPens material;
+    TBlastSettings settings;
+    std::unique_ptr<TPolygon> poly = std::make_unique<TPolygon>();
+    std::unique_ptr<TBlastJob> job;
 };
 
 } // namespace
 
 TEST_F(BlowTest, ResetLeavesOnlyTheStartItem)
 {
-    list.Reset();
+    TBlowList list = Empty();
     ASSERT_EQ(list.Count(), 1);
     const TBlowItem &s = list.Item(0);
     EXPECT_EQ(s.Output, nullptr);
@@ -79,10 +82,10 @@ TEST_F(BlowTest, ResetLeavesOnlyTheStartItem)
 
 TEST_F(BlowTest, PassesAreCutIntoRunsOfAtMostTimes)
 {
-    SetSelectedMaterial(AddPen("Granite", {.pen = 1, .passes = 5, .times = 2}));
-    Outline(poly, {{0, 0}, {1000, 0}}, 1);
+    Use(AddPen(lib, "Granite", {.pen = 1, .passes = 5, .times = 2}));
+    Outline(*poly, {{0, 0}, {1000, 0}}, 1);
     BuildGroups();
-    list.Reset();
+    TBlowList list = Empty();
     list.Add(Group(1), 1);
     ASSERT_EQ(list.Count(), 4);
     const int passes[] = {2, 2, 1}, starts[] = {0, 2, 4};
@@ -102,14 +105,14 @@ TEST_F(BlowTest, PassesAreCutIntoRunsOfAtMostTimes)
     EXPECT_EQ(list.StartPass(3), 4);
 
     // Passes 0 makes no run; settings' defaults apply to pens without record.
-    SetSelectedMaterial(AddPen("Marble", {.pen = 1, .passes = 0, .times = 0}));
-    list.Reset();
+    Use(AddPen(lib, "Marble", {.pen = 1, .passes = 0, .times = 0}));
+    list = Empty();
     list.Add(Group(1), 1);
     EXPECT_EQ(list.Count(), 1);
-    SetSelectedMaterial(-1);
-    Options().SetPasses(3);
-    Options().SetTimes(3);
-    list.Reset();
+    Use(-1);
+    settings.Passes = (3);
+    settings.Times = (3);
+    list = Empty();
     list.Add(Group(1), 1);
     ASSERT_EQ(list.Count(), 2);
     EXPECT_EQ(list.Passes(1), 3);
@@ -117,34 +120,34 @@ TEST_F(BlowTest, PassesAreCutIntoRunsOfAtMostTimes)
 
 TEST_F(BlowTest, TwoPensAlternate)
 {
-    const int m = AddPen("Granite", {.pen = 1, .passes = 3, .times = 1});
-    AddPen("Granite", {.pen = 2, .passes = 3, .times = 1});
-    SetSelectedMaterial(m);
-    Rect(poly, 0, 0, 100, 100, 1);
-    Rect(poly, 5000, 0, 100, 100, 2);
+    const int m = AddPen(lib, "Granite", {.pen = 1, .passes = 3, .times = 1});
+    AddPen(lib, "Granite", {.pen = 2, .passes = 3, .times = 1});
+    Use(m);
+    Rect(*poly, 0, 0, 100, 100, 1);
+    Rect(*poly, 5000, 0, 100, 100, 2);
     BuildGroups();
-    list.Reset();
+    TBlowList list = Empty();
     list.Add(Group(1), 1);
     list.Add(Group(2), 2);
     list.DistanceSort();
-    EXPECT_EQ(Pens(), (std::vector<int>{1, 2, 1, 2, 1, 2}));
+    EXPECT_EQ(Pens(list), (std::vector<int>{1, 2, 1, 2, 1, 2}));
 }
 
 TEST_F(BlowTest, LongerRunsOfAnotherPenComeFirst)
 {
-    const int m = AddPen("Granite", {.pen = 1, .passes = 2, .times = 1}); // two 1-pass runs, near
-    AddPen("Granite", {.pen = 2, .passes = 6, .times = 3});               // two 3-pass runs, far
-    AddPen("Granite", {.pen = 3, .passes = 1, .times = 1});               // one 1-pass run, near
-    SetSelectedMaterial(m);
-    Rect(poly, 0, 0, 100, 100, 1);
-    Rect(poly, 90000, 90000, 100, 100, 2);
-    Rect(poly, 300, 0, 100, 100, 3);
+    const int m = AddPen(lib, "Granite", {.pen = 1, .passes = 2, .times = 1}); // two 1-pass runs, near
+    AddPen(lib, "Granite", {.pen = 2, .passes = 6, .times = 3});               // two 3-pass runs, far
+    AddPen(lib, "Granite", {.pen = 3, .passes = 1, .times = 1});               // one 1-pass run, near
+    Use(m);
+    Rect(*poly, 0, 0, 100, 100, 1);
+    Rect(*poly, 90000, 90000, 100, 100, 2);
+    Rect(*poly, 300, 0, 100, 100, 3);
     BuildGroups();
-    list.Reset();
+    TBlowList list = Empty();
     for (int pen : {1, 2, 3})
         list.Add(Group(pen), pen);
     list.DistanceSort();
-    const std::vector<int> pens = Pens();
+    const std::vector<int> pens = Pens(list);
     ASSERT_EQ(pens.size(), 5u);
     EXPECT_EQ(pens[0], 2); // the long run, although far away
     EXPECT_EQ(pens[2], 2); // again before the nearer 1-pass run of the other pen
@@ -154,17 +157,17 @@ TEST_F(BlowTest, LongerRunsOfAnotherPenComeFirst)
 
 TEST_F(BlowTest, NearerEndDecidesTheDirection)
 {
-    const int m = AddPen("Granite", {.pen = 1, .passes = 1, .times = 1});
-    AddPen("Granite", {.pen = 2, .passes = 1, .times = 1});
-    SetSelectedMaterial(m);
-    Outline(poly, {{0, 0}, {1000, 0}}, 1);
-    Outline(poly, {{5000, 0}, {1100, 0}}, 2); // its end is next to pen 1's end
+    const int m = AddPen(lib, "Granite", {.pen = 1, .passes = 1, .times = 1});
+    AddPen(lib, "Granite", {.pen = 2, .passes = 1, .times = 1});
+    Use(m);
+    Outline(*poly, {{0, 0}, {1000, 0}}, 1);
+    Outline(*poly, {{5000, 0}, {1100, 0}}, 2); // its end is next to pen 1's end
     BuildGroups();
-    list.Reset();
+    TBlowList list = Empty();
     list.Add(Group(1), 1);
     list.Add(Group(2), 2);
     list.DistanceSort();
-    EXPECT_EQ(Pens(), (std::vector<int>{1, 2}));
+    EXPECT_EQ(Pens(list), (std::vector<int>{1, 2}));
     EXPECT_FALSE(list.Backward(1));
     EXPECT_TRUE(list.Backward(2));
     EXPECT_EQ(list.Item(2).StartPoint, (TExtendedPoint{1100, 0}));
@@ -183,9 +186,9 @@ TEST_F(BlowTest, NearerEndDecidesTheDirection)
 TEST_F(BlowTest, DistanceSortShowsAndHidesProgress)
 {
     RecordingProgress progress;
-    Rect(poly, 0, 0, 100, 100, 1);
+    Rect(*poly, 0, 0, 100, 100, 1);
     BuildGroups();
-    list.Reset();
+    TBlowList list = Empty();
     list.Add(Group(1), 1);
     list.DistanceSort();
     ASSERT_FALSE(progress.events.empty());
@@ -196,15 +199,15 @@ TEST_F(BlowTest, DistanceSortShowsAndHidesProgress)
 
 TEST_F(BlowTest, TwoPassSquareJobLineByLine)
 {
-    Options().SetPasses(2);
-    Options().SetTimes(2);
-    Options().SetRadius(762);
-    Options().SetCenterOffset(0.5L);
-    Options().SetExtra(1);
-    Options().PenUpOff = 0;
-    Rect(poly, 1016, 0, 1016, 1016, 1);
+    settings.Passes = (2);
+    settings.Times = (2);
+    settings.Radius = (762);
+    settings.CenterOffset = (0.5L);
+    settings.Extra = (1);
+    settings.PenUpOff = 0;
+    Rect(*poly, 1016, 0, 1016, 1016, 1);
     BuildGroups();
-    PrepareBlowList(list, poly);
+    TBlowList list = Prepared();
     ASSERT_EQ(list.Count(), 2);
     std::ostringstream debug;
     const std::string job = list.BuildJobStream(20, Same(*Group(1)), &debug);
@@ -226,11 +229,11 @@ TEST_F(BlowTest, TwoPassSquareJobLineByLine)
 TEST_F(BlowTest, PassShiftsTurnByFortyFiveDegrees)
 {
     // radius 1016 and 25 percent: 254 units.
-    SetSelectedMaterial(AddPen("Granite", {.pen = 1, .passes = 4, .times = 4, .radius = 1016}));
-    Outline(poly, {{0, 0}, {1000, 0}}, 1);
+    Use(AddPen(lib, "Granite", {.pen = 1, .passes = 4, .times = 4, .radius = 1016}));
+    Outline(*poly, {{0, 0}, {1000, 0}}, 1);
     BuildGroups();
     const TAlignPoints same = Same(*Group(1));
-    PrepareBlowList(list, poly);
+    TBlowList list = Prepared();
     const auto lines = Lines(list.BuildJobStream(10, same, nullptr));
     // papu0,0; vs bp, then 3 lines per pass (2 points and the blank line).
     ASSERT_EQ(lines.size(), 3u + 4 * 3 + 1);
@@ -242,8 +245,8 @@ TEST_F(BlowTest, PassShiftsTurnByFortyFiveDegrees)
     EXPECT_EQ(lines[13], "papd-180,180");
 
     // A later run of the same pen goes on turning from its own first pass.
-    SetSelectedMaterial(AddPen("Marble", {.pen = 1, .passes = 4, .times = 2, .radius = 1016}));
-    PrepareBlowList(list, poly);
+    Use(AddPen(lib, "Marble", {.pen = 1, .passes = 4, .times = 2, .radius = 1016}));
+    list = Prepared();
     const auto runs = Lines(list.BuildJobStream(10, same, nullptr));
     ASSERT_EQ(list.StartPass(2), 2);
     EXPECT_EQ(runs[11], "papu0,254"); // third pass overall: 90 degrees
@@ -251,11 +254,11 @@ TEST_F(BlowTest, PassShiftsTurnByFortyFiveDegrees)
 
 TEST_F(BlowTest, ZeroPassOffsetShiftsNothing)
 {
-    Options().SetPassOffset(0);
-    SetSelectedMaterial(AddPen("Granite", {.pen = 1, .passes = 3, .times = 3}));
-    Outline(poly, {{0, 0}, {1000, 0}}, 1);
+    settings.PassOffset = (0);
+    Use(AddPen(lib, "Granite", {.pen = 1, .passes = 3, .times = 3}));
+    Outline(*poly, {{0, 0}, {1000, 0}}, 1);
     BuildGroups();
-    PrepareBlowList(list, poly);
+    TBlowList list = Prepared();
     const auto lines = Lines(list.BuildJobStream(10, Same(*Group(1)), nullptr));
     EXPECT_EQ(lines[3], "papu 0,0");
     EXPECT_EQ(lines[6], "papu1000,0");
@@ -265,12 +268,12 @@ TEST_F(BlowTest, ZeroPassOffsetShiftsNothing)
 TEST_F(BlowTest, HalfUnitShiftsRoundAwayFromZero)
 {
     // radius 762 at 25 percent: 190.5 units, straight up on the third pass.
-    Options().SetRadius(762);
-    Options().SetPasses(3);
-    Options().SetTimes(3);
-    Outline(poly, {{0, 0}, {1000, 0}}, 1);
+    settings.Radius = (762);
+    settings.Passes = (3);
+    settings.Times = (3);
+    Outline(*poly, {{0, 0}, {1000, 0}}, 1);
     BuildGroups();
-    PrepareBlowList(list, poly);
+    TBlowList list = Prepared();
     const auto lines = Lines(list.BuildJobStream(10, Same(*Group(1)), nullptr));
     EXPECT_EQ(lines[9], "papu0,191");
     EXPECT_EQ(lines[10], "papd1000,191");
@@ -278,13 +281,12 @@ TEST_F(BlowTest, HalfUnitShiftsRoundAwayFromZero)
 
 TEST_F(BlowTest, PlotPenTwelveUsesTheRecordOfPenTwo)
 {
-    SetSelectedMaterial(AddPen(
-        "Granite",
+    Use(AddPen(lib, "Granite",
         {.pen = 2, .passes = 1, .times = 1, .radius = 1000, .blowspeed = 7, .centerOffset = 0.25L, .extra = 2.5L}));
-    Options().PenUpOff = 1;
-    Rect(poly, 0, 0, 100, 100, 12);
+    settings.PenUpOff = 1;
+    Rect(*poly, 0, 0, 100, 100, 12);
     BuildGroups();
-    PrepareBlowList(list, poly);
+    TBlowList list = Prepared();
     ASSERT_EQ(list.Count(), 2);
     EXPECT_EQ(list.Pen(1), 12);
     const auto lines = Lines(list.BuildJobStream(20, Same(*Group(12)), nullptr));
@@ -294,10 +296,10 @@ TEST_F(BlowTest, PlotPenTwelveUsesTheRecordOfPenTwo)
 
 TEST_F(BlowTest, PenWithoutRecordUsesTheDefaults)
 {
-    SetSelectedMaterial(AddPen("Granite", {.pen = 1, .passes = 1, .times = 1}));
-    Rect(poly, 0, 0, 100, 100, 3);
+    Use(AddPen(lib, "Granite", {.pen = 1, .passes = 1, .times = 1}));
+    Rect(*poly, 0, 0, 100, 100, 3);
     BuildGroups();
-    PrepareBlowList(list, poly);
+    TBlowList list = Prepared();
     const auto lines = Lines(list.BuildJobStream(17, Same(*Group(3)), nullptr));
     EXPECT_EQ(lines[1], "vs17;");
     EXPECT_EQ(lines[2], "bp381,0.40,0.00,0"); // settings: radius 381, CenterOffset 0.4, extra 0
@@ -305,32 +307,30 @@ TEST_F(BlowTest, PenWithoutRecordUsesTheDefaults)
 
 TEST_F(BlowTest, BorderOnlyPlotGivesAnEmptyJob)
 {
-    SetSelectedMaterial(AddPen("Granite", {.pen = 4, .border = true}));
-    poly.StartCollection(nullptr);
-    Rect(poly, 0, 0, 100, 100, 4);
+    Use(AddPen(lib, "Granite", {.pen = 4, .border = true}));
+        Rect(*poly, 0, 0, 100, 100, 4);
     BuildGroups();
-    PrepareBlowList(list, poly);
+    TBlowList list = Prepared();
     EXPECT_EQ(list.Count(), 1);
     EXPECT_EQ(list.BuildJobStream(10, Same(*Group(4)), nullptr) + ";", "papu0,0;\r\npa0,0,0,0,0,0;\r\n;");
 }
 
 TEST_F(BlowTest, BorderPenIsLeftOutOfTheJob)
 {
-    const int m = AddPen("Granite", {.pen = 4, .border = true});
-    AddPen("Granite", {.pen = 1, .passes = 2, .times = 1});
-    SetSelectedMaterial(m);
-    poly.StartCollection(nullptr);
-    Rect(poly, 0, 0, 100, 100, 4);
-    Rect(poly, 10, 10, 50, 50, 1);
-    Rect(poly, 20, 20, 50, 50, 14); // 14 shares the border record of pen 4
+    const int m = AddPen(lib, "Granite", {.pen = 4, .border = true});
+    AddPen(lib, "Granite", {.pen = 1, .passes = 2, .times = 1});
+    Use(m);
+        Rect(*poly, 0, 0, 100, 100, 4);
+    Rect(*poly, 10, 10, 50, 50, 1);
+    Rect(*poly, 20, 20, 50, 50, 14); // 14 shares the border record of pen 4
     BuildGroups();
-    PrepareBlowList(list, poly);
-    EXPECT_EQ(Pens(), (std::vector<int>{1, 1}));
+    TBlowList list = Prepared();
+    EXPECT_EQ(Pens(list), (std::vector<int>{1, 1}));
 }
 
 TEST_F(BlowTest, PenHeaderLogEntries)
 {
-    const int m = AddPen("Granite", {.pen = 3,
+    const int m = AddPen(lib, "Granite", {.pen = 3,
                                      .passes = 4,
                                      .times = 2,
                                      .radius = 1016,
@@ -338,8 +338,8 @@ TEST_F(BlowTest, PenHeaderLogEntries)
                                      .centerOffset = 0.5L,
                                      .extra = 1,
                                      .border = true});
-    SetSelectedMaterial(m);
-    WritePenHeaderLog();
+    Use(m);
+    WritePenHeaderLog(material);
     EXPECT_EQ(log.Count("(Name: 'Granite'; pen: 3; CenterOffset: 0.50; radius: 1016; blowspeed: 12; Color: eclBlue; "
                         "border: true ; margin: (x:0.0000; y:0.0000); passes: 4; ScanLine: 1200; fill: true ; "
                         "Times: 2; extra: 1.00; vertper: 0.50),"),

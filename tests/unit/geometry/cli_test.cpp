@@ -67,7 +67,8 @@ protected:
     // A material library file with the given pen records in material 0.
     std::string Library(const std::string &material, const std::vector<PenSpec> &pens) const
     {
-        std::vector<std::unique_ptr<TPens>> table;
+        TMaterialLibrary lib;
+        lib.AddMaterial(material);
         for (const PenSpec &s : pens) {
             auto rec = std::make_unique<TPens>();
             rec->SetPen(s.pen);
@@ -83,9 +84,10 @@ protected:
             rec->SetScanLine(1200);
             rec->SetTimes(s.times);
             rec->SetMargin({0, 0});
-            table.push_back(std::move(rec));
+            lib.FindOrAddPen(0, s.pen).AssignValues(*rec);
         }
-        return Write("library.json", LibraryToJson({material}, table, 0));
+        lib.SetSelected(0);
+        return Write("library.json", LibraryToJson(lib));
     }
 
     QTemporaryDir dir;

@@ -1,4 +1,4 @@
-#include "hpgl/HpglOutput.h"
+#include "geometry/HpglOutput.h"
 
 #include "GeometryTestSupport.h"
 #include "TestDoubles.h"
@@ -15,18 +15,8 @@ namespace {
 
 class HpglOutputTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        SetSelectedMaterial(-1);
-        poly.StartCollection(nullptr);
-    }
-
     // The path of one pen, built as the digitize commands do.
-    void Build(THpglOutput &out, int pen)
-    {
-        poly.CurrentPen = pen;
-        out.BuildPath(poly);
-    }
+    void Build(THpglOutput &out, int pen) { out.BuildPath(poly, pen); }
 
     // An alignment that changes nothing.
     static void Identity(THpglOutput &out)

@@ -2,11 +2,13 @@
 // plots, and every real-world plot beside the checkout.
 #include "GeometryTestSupport.h"
 #include "TestDoubles.h"
+#include "geometry/BlastJob.h"
 #include "geometry/Blow.h"
 #include "geometry/OutlineFeed.h"
 #include "geometry/polygon.h"
+#include "geometry/HpglOutput.h"
 #include "hpgl/Canvas.h"
-#include "hpgl/HpglOutput.h"
+#include "hpgl/CanvasSink.h"
 #include "hpgl/hpgl.h"
 
 #include <gtest/gtest.h>
@@ -31,26 +33,22 @@ public:
     void SetPenColor(uint32_t) override {}
 };
 
-// Opens a plot as the application does: read, start the collection, first
-// rendering.
-void Collect(THpglFile &plot, TPolygon &poly)
+// Opens a plot as the application does: the collection takes the points of
+// the first rendering.
+void Collect(const THpglFile &plot, TPolygon &poly)
 {
     NullCanvas canvas;
-    poly.StartCollection(&plot);
-    plot.RenderImage(canvas, 800, 600, 381);
-    plot.OnMove = nullptr;
-    plot.OnLine = nullptr;
+    RenderPlot(plot, canvas, 800, 600, 381, NoPenColors(), &poly);
 }
 
 std::unique_ptr<THpglFile> FromText(const std::string &text)
 {
-    return std::make_unique<THpglFile>(THpglFile::FromText{text, 1.0L}, nullptr, [](const std::string &, bool) {});
+    return std::make_unique<THpglFile>(THpglFile::FromText{text, 1.0L}, [](const std::string &, bool) {});
 }
 
 class PlotOutlines : public ::testing::Test {
 protected:
-    void SetUp() override { SetSelectedMaterial(-1); }
-    TempSettings settings;
+    TempSettings temp;
     ScriptedDialogs dialogs; // the reader's "More than 100 errors" box
     LogCapture log;
 };
@@ -63,12 +61,17 @@ TEST_F(PlotOutlines, SquarePlotThroughTheReader)
     TPolygon poly;
     Collect(*plot, poly);
     ASSERT_EQ(poly.ObjectCount(), 1);
-    EXPECT_EQ(poly.Objects[0].Count(), 4);
-    EXPECT_FALSE(poly.Objects[0].NotClosed);
-    EXPECT_EQ(poly.Objects[0].Pen, 3);
+    EXPECT_EQ(poly.Outlines()[0].Count(), 4);
+    EXPECT_FALSE(poly.Outlines()[0].NotClosed);
+    EXPECT_EQ(poly.Outlines()[0].Pen, 3);
     ASSERT_EQ(poly.GroupCount(), 1);
     EXPECT_EQ(poly.GroupPen(0), 3);
-    EXPECT_EQ(poly.HpglFile, plot.get());
+
+    // Collected by a replay of its own, without any drawing, the same.
+    const auto alone = TBlastJob::CollectOutlines(*plot, {});
+    ASSERT_EQ(alone->ObjectCount(), 1);
+    EXPECT_EQ(alone->Outlines()[0].Count(), 4);
+    EXPECT_EQ(alone->Outlines()[0].End(), (TExtendedPoint{0, 0}));
 }
 
 TEST_F(PlotOutlines, ArcChordsBecomeFewSegmentsAndCirclesCloseThemselves)
@@ -79,10 +82,10 @@ TEST_F(PlotOutlines, ArcChordsBecomeFewSegmentsAndCirclesCloseThemselves)
     TPolygon poly;
     Collect(*plot, poly);
     ASSERT_GE(poly.ObjectCount(), 2);
-    EXPECT_EQ(poly.Objects[0].Count(), 36);
-    EXPECT_FALSE(poly.Objects[0].NotClosed);
-    EXPECT_LE(poly.Objects[1].Count(), 12);
-    EXPECT_GT(poly.Objects[1].Count(), 0);
+    EXPECT_EQ(poly.Outlines()[0].Count(), 36);
+    EXPECT_FALSE(poly.Outlines()[0].NotClosed);
+    EXPECT_LE(poly.Outlines()[1].Count(), 12);
+    EXPECT_GT(poly.Outlines()[1].Count(), 0);
 }
 
 // A plot big enough to fill the feed's every batch several times over, with
@@ -131,22 +134,18 @@ TEST_F(PlotOutlines, TheFeedOnTheSecondCoreCollectsExactlyWhatListeningDirectlyC
     auto fed = FromText(text);
     TPolygon actual;
     NullCanvas canvas;
-    actual.StartCollection(fed.get());
     {
         TOutlineFeed feed(actual);
-        feed.Attach(*fed);
-        fed->RenderImage(canvas, 800, 600, 381);
+        RenderPlot(*fed, canvas, 800, 600, 381, NoPenColors(), &feed);
         feed.Finish();
-        EXPECT_FALSE(fed->OnMove);
-        EXPECT_FALSE(fed->OnLine);
         feed.Finish(); // a second time does nothing
     }
     ASSERT_GT(expected.ObjectCount(), 5000);
     long vertices = 0;
     ASSERT_EQ(actual.ObjectCount(), expected.ObjectCount());
     for (int i = 0; i < expected.ObjectCount(); ++i) {
-        const TObjectList &a = actual.Objects[static_cast<size_t>(i)];
-        const TObjectList &e = expected.Objects[static_cast<size_t>(i)];
+        const TObjectList &a = actual.Outlines()[static_cast<size_t>(i)];
+        const TObjectList &e = expected.Outlines()[static_cast<size_t>(i)];
         ASSERT_EQ(a.Count(), e.Count()) << "outline " << i;
         EXPECT_EQ(a.Pen, e.Pen) << "outline " << i;
         EXPECT_EQ(a.NotClosed, e.NotClosed) << "outline " << i;
@@ -161,20 +160,17 @@ TEST_F(PlotOutlines, TheFeedOnTheSecondCoreCollectsExactlyWhatListeningDirectlyC
         EXPECT_EQ(actual.GroupPen(g), expected.GroupPen(g));
 }
 
-TEST_F(PlotOutlines, AFeedLeftWithoutFinishingStillDeliversEverythingAndDetaches)
+TEST_F(PlotOutlines, AFeedLeftWithoutFinishingStillDeliversEverything)
 {
     auto plot = FromText("SP3;PU0,0;PD1000,0,1000,1000,0,1000,0,0;PU;");
     TPolygon poly;
-    poly.StartCollection(plot.get());
     NullCanvas canvas;
     {
         TOutlineFeed feed(poly);
-        feed.Attach(*plot);
-        plot->RenderImage(canvas, 800, 600, 381);
+        RenderPlot(*plot, canvas, 800, 600, 381, NoPenColors(), &feed);
     } // e.g. an exception unwinding past it
-    EXPECT_FALSE(plot->OnLine);
     ASSERT_EQ(poly.ObjectCount(), 1);
-    EXPECT_EQ(poly.Objects[0].Count(), 4);
+    EXPECT_EQ(poly.Outlines()[0].Count(), 4);
 }
 
 TEST_F(PlotOutlines, EveryRealPlot)
@@ -182,9 +178,10 @@ TEST_F(PlotOutlines, EveryRealPlot)
     const std::string dir = SharedPlotsDir();
     if (dir.empty())
         GTEST_SKIP() << "no real-world plots beside the checkout";
-    Options().SetPassOffset(0); // passes over the same points
-    Options().SetPasses(2);
-    Options().SetTimes(1);
+    TBlastSettings settings;
+    settings.PassOffset = 0; // passes over the same points
+    settings.Passes = 2;
+    settings.Times = 1;
     int plots = 0;
     const std::regex pointLine("(papu |papu|papd)-?[0-9]+,-?[0-9]+");
     for (const auto &entry : std::filesystem::directory_iterator(dir)) {
@@ -192,16 +189,18 @@ TEST_F(PlotOutlines, EveryRealPlot)
         if (name == "SOURCES.txt")
             continue;
         SCOPED_TRACE(name);
-        auto plot = std::make_unique<THpglFile>(entry.path().string(), nullptr, [](const std::string &, bool) {});
-        TPolygon poly;
-        Collect(*plot, poly);
+        auto plot = std::make_unique<THpglFile>(entry.path().string(), 1.0L, [](const std::string &, bool) {});
+        auto collected = std::make_unique<TPolygon>();
+        Collect(*plot, *collected);
+        TBlastJob job(std::move(collected));
+        const TPolygon &poly = job.Outlines();
         ++plots;
 
         // Outlines are continuous chains; only the last segment of an
         // outline may be shorter than 1 unit.
         std::map<int, size_t> vertices;
-        for (size_t i = 0; i < poly.Objects.size(); ++i) {
-            const TObjectList &obj = poly.Objects[i];
+        for (size_t i = 0; i < poly.Outlines().size(); ++i) {
+            const TObjectList &obj = poly.Outlines()[i];
             const int n = obj.Count();
             for (int j = 0; j < n; ++j) {
                 const TSegment s = obj.Segment(j);
@@ -219,14 +218,14 @@ TEST_F(PlotOutlines, EveryRealPlot)
         }
         ASSERT_EQ(static_cast<size_t>(poly.GroupCount()), vertices.size());
 
+        job.BuildOutputs(false);
         for (int i = 0; i < poly.GroupCount(); ++i)
-            ASSERT_EQ(static_cast<size_t>(poly.NewGroupOutput(i, false).PointCount()), vertices[poly.GroupPen(i)]);
-        poly.ShareDrawingAlignment();
+            ASSERT_EQ(static_cast<size_t>(job.GroupOutput(i)->PointCount()), vertices[poly.GroupPen(i)]);
 
         // An unturned placement moves every vertex exactly; whole units by
         // the tie rule.
         for (int i = 0; i < poly.GroupCount(); ++i) {
-            THpglOutput &out = *poly.GroupOutput(i);
+            THpglOutput &out = *job.GroupOutput(i);
             DigitizeFromOrigin(out, {100, -200});
             out.Solve();
             ASSERT_EQ(out.Rotate, 0);
@@ -243,8 +242,7 @@ TEST_F(PlotOutlines, EveryRealPlot)
 
         // The job: two passes of one pass each per group, every point line
         // well formed, and as many as the runs ask for.
-        TBlowList list;
-        PrepareBlowList(list, poly);
+        TBlowList list = job.PrepareBlowList(TMaterialPens{}, settings);
         size_t expectPoints = 0;
         for (int i = 1; i < list.Count(); ++i)
             expectPoints += static_cast<size_t>(list.Passes(i) * list.Output(i)->PointCount());

@@ -4,7 +4,7 @@
 #include "TestDoubles.h"
 #include "foundation/AbortFlags.h"
 #include "foundation/Clock.h"
-#include "hpgl/HpglOutput.h"
+#include "geometry/HpglOutput.h"
 
 #include <QDateTime>
 #include <QTemporaryDir>
@@ -19,13 +19,6 @@ namespace {
 
 class PolygonTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        SetSelectedMaterial(-1);
-        poly.StartCollection(nullptr);
-    }
-    void TearDown() override { SetSelectedMaterial(-1); }
-
     TempSettings settings;
     LogCapture log;
     TPolygon poly;
@@ -43,7 +36,7 @@ TEST_F(PolygonTest, ClosedSquareIsOneOutlineOfFourSegments)
     poly.Move({0, 0}, 0);
 
     ASSERT_EQ(poly.ObjectCount(), 1);
-    const TObjectList &o = poly.Objects[0];
+    const TObjectList &o = poly.Outlines()[0];
     ASSERT_EQ(o.Count(), 4);
     EXPECT_FALSE(o.NotClosed);
     EXPECT_EQ(o.Pen, 3);
@@ -66,7 +59,7 @@ TEST_F(PolygonTest, MovesSplitOutlinesUnlessTheyStayWithinTolerance)
     poly.Move({0.7L, 0.7L}, 1);
     EXPECT_EQ(poly.ObjectCount(), 1);
     poly.Line({50, 50}, 1);
-    EXPECT_EQ(poly.Objects[0].Count(), 5);
+    EXPECT_EQ(poly.Outlines()[0].Count(), 5);
     poly.Move({50.79L, 50}, 1);
     EXPECT_EQ(poly.ObjectCount(), 1);
     poly.Move({51, 50}, 1);
@@ -74,46 +67,45 @@ TEST_F(PolygonTest, MovesSplitOutlinesUnlessTheyStayWithinTolerance)
     // The rectangle's own first move reuses the still empty outline.
     Rect(poly, 500, 500, 10, 10, 2);
     ASSERT_EQ(poly.ObjectCount(), 2);
-    EXPECT_EQ(poly.Objects[1].Count(), 4);
-    EXPECT_EQ(poly.Objects[1].Pen, 2);
+    EXPECT_EQ(poly.Outlines()[1].Count(), 4);
+    EXPECT_EQ(poly.Outlines()[1].Pen, 2);
 }
 
 TEST_F(PolygonTest, OpenOutlineIsFlaggedWhenTheNextOneStarts)
 {
     Outline(poly, {{0, 0}, {1000, 0}, {1000, 1000}, {0, 1000}, {0, 5}}, 1);
-    EXPECT_FALSE(poly.Objects[0].NotClosed);
+    EXPECT_FALSE(poly.Outlines()[0].NotClosed);
     EXPECT_EQ(log.Count("Object not closed"), 0);
     poly.Move({3000, 3000}, 1);
-    EXPECT_TRUE(poly.Objects[0].NotClosed);
+    EXPECT_TRUE(poly.Outlines()[0].NotClosed);
     EXPECT_EQ(log.Count("Object not closed"), 1);
     EXPECT_EQ(log.Count("start new object (3000,3000)"), 1);
 
     // The last outline of a plot is never tested.
     Outline(poly, {{3000, 3000}, {4000, 3000}}, 1);
-    EXPECT_FALSE(poly.Objects.back().NotClosed);
+    EXPECT_FALSE(poly.Outlines().back().NotClosed);
     EXPECT_EQ(log.Count("Object not closed"), 1);
     // An outline that stays in the list keeps its segments.
-    EXPECT_EQ(poly.Objects[0].Count(), 4);
+    EXPECT_EQ(poly.Outlines()[0].Count(), 4);
 }
 
 TEST_F(PolygonTest, TinyStepsMergeAndShortSegmentsAreExtended)
 {
     poly.Move({0, 0}, 1);
     poly.Line({0.45L, 0}, 1); // 0.45 from the current point: dropped
-    EXPECT_EQ(poly.Objects[0].Count(), 0);
-    EXPECT_EQ(poly.CurrentPoint, (TExtendedPoint{0, 0}));
+    EXPECT_EQ(poly.Outlines()[0].Count(), 0);
     poly.Line({0.9L, 0}, 1); // 0.9: a segment, still shorter than 1.0
-    ASSERT_EQ(poly.Objects[0].Count(), 1);
-    EXPECT_NEAR(static_cast<double>(poly.Objects[0].Segment(0).length), 0.9, 1e-15);
+    ASSERT_EQ(poly.Outlines()[0].Count(), 1);
+    EXPECT_NEAR(static_cast<double>(poly.Outlines()[0].Segment(0).length), 0.9, 1e-15);
     poly.Line({1.35L, 0}, 1); // extends the short segment instead of adding one
-    ASSERT_EQ(poly.Objects[0].Count(), 1);
-    EXPECT_EQ(poly.Objects[0].Segment(0).EndPoint, (TExtendedPoint{1.35L, 0}));
+    ASSERT_EQ(poly.Outlines()[0].Count(), 1);
+    EXPECT_EQ(poly.Outlines()[0].Segment(0).EndPoint, (TExtendedPoint{1.35L, 0}));
     poly.Line({1.8L, 0}, 1); // 0.45 beyond the extended end: dropped
-    EXPECT_EQ(poly.Objects[0].Count(), 1);
+    EXPECT_EQ(poly.Outlines()[0].Count(), 1);
     poly.Line({2.25L, 0}, 1);
-    ASSERT_EQ(poly.Objects[0].Count(), 2);
+    ASSERT_EQ(poly.Outlines()[0].Count(), 2);
     // The chain stays continuous.
-    EXPECT_EQ(poly.Objects[0].Segment(1).StartPoint, (TExtendedPoint{1.35L, 0}));
+    EXPECT_EQ(poly.Outlines()[0].Segment(1).StartPoint, (TExtendedPoint{1.35L, 0}));
 }
 
 TEST_F(PolygonTest, ExtendingAShortSegmentKeepsTheCornerItReaches)
@@ -121,14 +113,13 @@ TEST_F(PolygonTest, ExtendingAShortSegmentKeepsTheCornerItReaches)
     // A short chord followed by a long edge: the far corner must stay a
     // vertex of the blast path.
     Outline(poly, {{0, 0}, {0.9L, 0}, {1000, 0}, {1000, 1000}, {0, 1000}, {0, 0}}, 1);
-    const TObjectList &o = poly.Objects[0];
+    const TObjectList &o = poly.Outlines()[0];
     ASSERT_EQ(o.Count(), 4);
     EXPECT_EQ(o.Segment(0).EndPoint, (TExtendedPoint{1000, 0}));
     EXPECT_EQ(o.Segment(1).StartPoint, (TExtendedPoint{1000, 0}));
 
-    poly.CurrentPen = 1;
     THpglOutput out;
-    out.BuildPath(poly);
+    out.BuildPath(poly, 1);
     ASSERT_EQ(out.PointCount(), 5);
     EXPECT_EQ(out.ForwardPoints[1], (TExtendedPoint{1000, 0}));
 }
@@ -160,8 +151,8 @@ TEST_F(PolygonTest, LeadingLinesStartAtTheOriginInTheFirstOutline)
     poly.Line({100, 0}, 4);
     poly.Line({100, 100}, 4);
     ASSERT_EQ(poly.ObjectCount(), 1);
-    EXPECT_EQ(poly.Objects[0].Segment(0).StartPoint, (TExtendedPoint{0, 0}));
-    EXPECT_EQ(poly.Objects[0].Pen, 4);
+    EXPECT_EQ(poly.Outlines()[0].Segment(0).StartPoint, (TExtendedPoint{0, 0}));
+    EXPECT_EQ(poly.Outlines()[0].Pen, 4);
 }
 
 TEST_F(PolygonTest, PenGroupsAreSortedAndFreeOfDuplicates)
@@ -178,42 +169,33 @@ TEST_F(PolygonTest, PenGroupsAreSortedAndFreeOfDuplicates)
     poly.Move({100, 100}, 7);
     poly.Line({100.5L, 100}, 7);
     EXPECT_EQ(poly.GroupCount(), 3);
-
-    auto out = std::make_unique<THpglOutput>();
-    THpglOutput *raw = out.get();
-    poly.SetGroupOutput(1, std::move(out));
-    EXPECT_EQ(poly.GroupOutput(1), raw);
-    EXPECT_EQ(poly.GroupOutput(0), nullptr);
-    poly.StartCollection(nullptr); // frees the outputs with the groups
-    EXPECT_EQ(poly.GroupCount(), 0);
-    EXPECT_EQ(poly.ObjectCount(), 1);
+    EXPECT_EQ(poly.GroupIndexOf(12), 2);
+    EXPECT_EQ(poly.GroupIndexOf(7), -1);
 }
 
-TEST_F(PolygonTest, BorderFlagsAndCurrentPenComeFromTheSelectedMaterial)
+TEST_F(PolygonTest, BorderFlagsComeFromTheMaterial)
 {
-    EXPECT_EQ(poly.CurrentPen, -1);
-    const int m = AddPen("Granite", {.pen = 1});
-    AddPen("Granite", {.pen = 4, .border = true});
-    AddPen("Granite", {.pen = 6, .border = true});
-    AddPen("Marble", {.pen = 2, .border = true});
-    SetSelectedMaterial(m);
-    poly.StartCollection(nullptr);
-    EXPECT_EQ(poly.CurrentPen, 6); // the last border record wins
-    EXPECT_TRUE(poly.Border[4]);
-    EXPECT_TRUE(poly.Border[6]);
-    EXPECT_FALSE(poly.Border[1]);
-    EXPECT_FALSE(poly.Border[2]);
-    EXPECT_TRUE(poly.IsBorderPen(14));
-    EXPECT_FALSE(poly.IsBorderPen(12));
+    TMaterialLibrary lib;
+    const int m = AddPen(lib, "Granite", {.pen = 1});
+    AddPen(lib, "Granite", {.pen = 4, .border = true});
+    AddPen(lib, "Granite", {.pen = 6, .border = true});
+    AddPen(lib, "Marble", {.pen = 2, .border = true});
+    TPolygon granite(lib.Pens(m).BorderFlags());
+    EXPECT_TRUE(granite.Border()[4]);
+    EXPECT_TRUE(granite.Border()[6]);
+    EXPECT_FALSE(granite.Border()[1]);
+    EXPECT_FALSE(granite.Border()[2]);
+    EXPECT_TRUE(granite.IsBorderPen(14));
+    EXPECT_FALSE(granite.IsBorderPen(12));
+    EXPECT_FALSE(granite.IsBorderPen(-4));
 
-    Rect(poly, 0, 0, 10, 10, 1);
-    Rect(poly, 20, 0, 10, 10, 16);
-    EXPECT_EQ(poly.BorderGroupIndex(), 1);
+    Rect(granite, 0, 0, 10, 10, 1);
+    Rect(granite, 20, 0, 10, 10, 16);
+    EXPECT_EQ(granite.BorderGroupIndex(), 1);
 
-    SetSelectedMaterial(-1);
-    poly.StartCollection(nullptr);
-    EXPECT_EQ(poly.CurrentPen, -1);
-    EXPECT_FALSE(poly.Border[6]);
+    // Without a material no pen is the border pen.
+    Rect(poly, 0, 0, 10, 10, 6);
+    EXPECT_FALSE(poly.Border()[6]);
     EXPECT_EQ(poly.BorderGroupIndex(), -1);
 }
 
@@ -221,12 +203,11 @@ TEST_F(PolygonTest, DebugLinesOnlyWithTheDebugFlag)
 {
     Rect(poly, 0, 0, 10, 10, 1);
     EXPECT_EQ(log.Count("ITNoIntersection"), 0);
-    poly.Debug = true;
-    poly.StartCollection(nullptr);
+    TPolygon debug({}, true);
     EXPECT_EQ(log.Count("startp      \tEndp        \tParent     \tm    \tb    \tlen    \tInter type  \tInter \tColor"),
               1);
-    Outline(poly, {{0, 0}, {4, 8}}, 3);
-    const std::string line = poly.Objects[0].Segment(0).DebugLine();
+    Outline(debug, {{0, 0}, {4, 8}}, 3);
+    const std::string line = debug.Outlines()[0].Segment(0).DebugLine();
     // (start) (end) parent m b len type (inter) pen
     const std::string expectTail = "\t2.000\t0.000\t8.9\tITNoIntersection\t(0.0,0.0)\t3";
     EXPECT_EQ(line.substr(0, 20), "(0.0,0.0)\t(4.0,8.0)\t");
@@ -301,7 +282,7 @@ TEST_F(PolygonTest, ABigPlotLogsItsFirstThousandOutlinesOnly)
     EXPECT_EQ(log.Count("start new object: further outlines of this plot are not logged"), 1);
     EXPECT_EQ(log.Count("Object not closed: further open outlines of this plot are not logged"), 1);
     // A new plot logs again.
-    poly.StartCollection(nullptr);
-    poly.Move({1, 1}, 1);
+    TPolygon next;
+    next.Move({1, 1}, 1);
     EXPECT_EQ(log.Count("start new object ("), MaxLoggedOutlines + 1);
 }

@@ -4,6 +4,7 @@
 
 #include "TestDoubles.h"
 #include "hpgl/Canvas.h"
+#include "hpgl/PlotReplay.h"
 #include "hpgl/hpgl.h"
 
 #include <cstdlib>
@@ -21,11 +22,11 @@ struct ReadResult {
     THpglFile *operator->() { return file.get(); }
 };
 
-inline ReadResult ReadHpgl(const std::string &text, long double multiplier = 1.0L, Canvas *canvas = nullptr)
+inline ReadResult ReadHpgl(const std::string &text, long double multiplier = 1.0L)
 {
     ReadResult r;
     ScriptedDialogs dialogs;
-    r.file = std::make_unique<THpglFile>(THpglFile::FromText{text, multiplier}, canvas,
+    r.file = std::make_unique<THpglFile>(THpglFile::FromText{text, multiplier},
                                          [&r](const std::string &m, bool) { r.errors.push_back(m); });
     r.dialogs = dialogs.messages;
     return r;
@@ -43,23 +44,36 @@ inline std::string Num(long double v)
     return FormatExtended(v);
 }
 
-inline Replay ReplayPlot(THpglFile &f)
-{
+// Records every point of a replay.
+class RecordingSink final : public TPlotSink {
+public:
+    void Move(const TExtendedPoint &p, int pen) override { Add('M', p, pen); }
+    void Line(const TExtendedPoint &p, int pen) override { Add('L', p, pen); }
     Replay out;
-    f.OnMove = [&](const TExtendedPoint &p, int pen) {
-        out.events.push_back("M " + Num(p.x) + "," + Num(p.y) + " " + std::to_string(pen));
+
+private:
+    void Add(char kind, const TExtendedPoint &p, int pen)
+    {
+        out.events.push_back(std::string(1, kind) + " " + Num(p.x) + "," + Num(p.y) + " " + std::to_string(pen));
         out.points.push_back(p);
-    };
-    f.OnLine = [&](const TExtendedPoint &p, int pen) {
-        out.events.push_back("L " + Num(p.x) + "," + Num(p.y) + " " + std::to_string(pen));
-        out.points.push_back(p);
-    };
-    f.Position = {0, 0};
-    f.Relative = false;
-    f.DrawAll();
-    f.OnMove = nullptr;
-    f.OnLine = nullptr;
-    return out;
+    }
+};
+
+// Every instruction from (0,0), absolute, the pen as the reading left it
+// (or `penDown` when given), without the moves PlayAll adds around them.
+inline Replay ReplayPlot(const THpglFile &f, int penDown = -1, THpglFile::ErrorEvent onError = nullptr)
+{
+    RecordingSink sink;
+    TPlotReplay replay(f, sink, nullptr, std::move(onError));
+    replay.Reset();
+    if (penDown >= 0) {
+        TPlotterState st = replay.State();
+        st.PenDown = penDown;
+        replay.SetState(st);
+    }
+    for (int i = 0; i < f.CommandCount(); ++i)
+        replay.Draw(i);
+    return sink.out;
 }
 
 // One PE coordinate: sign in the lowest bit, base 64 (or 32 in 7-bit mode)

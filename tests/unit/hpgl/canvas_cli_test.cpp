@@ -2,6 +2,7 @@
 #include "HpglTestUtil.h"
 
 #include "foundation/option.h"
+#include "hpgl/CanvasSink.h"
 #include "hpgl/QPainterCanvas.h"
 
 #include <gtest/gtest.h>
@@ -112,7 +113,7 @@ TEST(HpglCanvas, RenderedPlotLandsInTheImage)
     QImage img(1000, 700, QImage::Format_RGB32);
     {
         QPainterCanvas c(&img);
-        r->RenderImage(c, 1000, 700, 0);
+        RenderPlot(*r, c, 1000, 700, 0, NoPenColors());
     }
     const QRgb grey = QPainterCanvas::ToQColor(clAppWorkSpace).rgb() & 0xFFFFFFu;
     // One scale, 1000 / 2032; the 1266-unit box is centred in 700 pixels.

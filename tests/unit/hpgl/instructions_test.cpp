@@ -3,6 +3,8 @@
 // primitives, number storage and text forms.
 #include "HpglTestUtil.h"
 
+#include "hpgl/CanvasSink.h"
+
 #include "foundation/LogOutput.h"
 #include "foundation/option.h"
 #include "pens/MaterialLibrary.h"
@@ -38,11 +40,11 @@ int CountPrefix(const Events &e, char c)
 TEST(HpglInstructions, MultiplierScalesCoordinatesOnceAtScan)
 {
     auto one = ReadHpgl("PU0,0;PD1016,0;");
-    EXPECT_EQ(one->MaxPoint.x - one->MinPoint.x, 1016);
+    EXPECT_EQ(one->MaxPoint().x - one->MinPoint().x, 1016);
     EXPECT_EQ(ReplayPlot(*one).events, (Events{"M 0,0 0", "L 1016,0 0"}));
 
     auto two = ReadHpgl("PU0,0;PD1016,0;", 2);
-    EXPECT_EQ(two->MaxPoint.x, 2032);
+    EXPECT_EQ(two->MaxPoint().x, 2032);
     EXPECT_EQ(two->Command(1).Number(0), 2032); // stored in plot units
     // Every replay draws the stored units; nothing is scaled twice.
     EXPECT_EQ(ReplayPlot(*two).events, (Events{"M 0,0 0", "L 2032,0 0"}));
@@ -52,22 +54,22 @@ TEST(HpglInstructions, MultiplierScalesCoordinatesOnceAtScan)
 TEST(HpglInstructions, RelativeAbsoluteAndPenState)
 {
     auto abs = ReadHpgl("PR;PA100,100;");
-    EXPECT_EQ(abs->Position, ExtendedPoint(100, 100));
-    EXPECT_FALSE(abs->Relative);
+    EXPECT_EQ(abs->ScanEnd().Position, ExtendedPoint(100, 100));
+    EXPECT_FALSE(abs->ScanEnd().Relative);
 
     auto rel = ReadHpgl("PR10,10,20,20;");
-    EXPECT_EQ(rel->Position, ExtendedPoint(30, 30));
-    EXPECT_TRUE(rel->Relative);
-    EXPECT_EQ(rel->MaxPoint, ExtendedPoint(30, 30));
+    EXPECT_EQ(rel->ScanEnd().Position, ExtendedPoint(30, 30));
+    EXPECT_TRUE(rel->ScanEnd().Relative);
+    EXPECT_EQ(rel->MaxPoint(), ExtendedPoint(30, 30));
 
     auto pd = ReadHpgl("PD;");
-    EXPECT_EQ(pd->PenDown, 1);
+    EXPECT_EQ(pd->ScanEnd().PenDown, 1);
     EXPECT_TRUE(ReplayPlot(*pd).events.empty());
 
     // A trailing odd number is ignored; PU and PD follow the current mode.
     auto odd = ReadHpgl("PR;PD5,5,7;PU1,1;");
-    EXPECT_EQ(odd->Position, ExtendedPoint(6, 6));
-    EXPECT_EQ(odd->PenDown, 0);
+    EXPECT_EQ(odd->ScanEnd().Position, ExtendedPoint(6, 6));
+    EXPECT_EQ(odd->ScanEnd().PenDown, 0);
     // The replay starts at the origin, absolute, with the pen state the
     // prescan left (up here).
     EXPECT_EQ(ReplayPlot(*odd).events, (Events{"L 5,5 0", "M 6,6 0"}));
@@ -76,34 +78,33 @@ TEST(HpglInstructions, RelativeAbsoluteAndPenState)
 TEST(HpglInstructions, ArcEndPointAndChordCount)
 {
     auto r = ReadHpgl("PU;PA1000,0;PD;AA0,0,90;");
-    EXPECT_NEAR(static_cast<double>(r->Position.x), 0, 1e-9);
-    EXPECT_NEAR(static_cast<double>(r->Position.y), 1000, 1e-9);
-    EXPECT_NEAR(static_cast<double>(r->MaxPoint.y), 1000, 1e-9);
-    r->PenDown = 0;
-    const Replay rep = ReplayPlot(*r);
+    EXPECT_NEAR(static_cast<double>(r->ScanEnd().Position.x), 0, 1e-9);
+    EXPECT_NEAR(static_cast<double>(r->ScanEnd().Position.y), 1000, 1e-9);
+    EXPECT_NEAR(static_cast<double>(r->MaxPoint().y), 1000, 1e-9);
+    const Replay rep = ReplayPlot(*r, 0);
     EXPECT_EQ(CountPrefix(rep.events, 'L'), 17); // step about 0.0909 rad at radius 1000
     EXPECT_NEAR(static_cast<double>(rep.points.back().x), 0, 1e-9);
     EXPECT_NEAR(static_cast<double>(rep.points.back().y), 1000, 1e-9);
 
     // AR: centre relative to the pen; a negative sweep turns clockwise.
     auto ar = ReadHpgl("PA0,100;AR0,-100,-90;");
-    EXPECT_NEAR(static_cast<double>(ar->Position.x), 100, 1e-9);
-    EXPECT_NEAR(static_cast<double>(ar->Position.y), 0, 1e-9);
+    EXPECT_NEAR(static_cast<double>(ar->ScanEnd().Position.x), 100, 1e-9);
+    EXPECT_NEAR(static_cast<double>(ar->ScanEnd().Position.y), 0, 1e-9);
 
     // Start point on the centre: nothing happens.
     auto zero = ReadHpgl("PA5,5;AA5,5,90;");
-    EXPECT_EQ(zero->Position, ExtendedPoint(5, 5));
+    EXPECT_EQ(zero->ScanEnd().Position, ExtendedPoint(5, 5));
     EXPECT_EQ(ReplayPlot(*zero).events, (Events{"M 5,5 0"}));
 
     // Too few numbers: the message at scan and at every draw, no effect.
     auto shortArc = ReadHpgl("AA10,10;");
     ASSERT_EQ(shortArc.errors.size(), 1u);
     EXPECT_EQ(shortArc.errors[0].rfind("Insuficent Number of Parameters to AA command@", 0), 0u);
-    EXPECT_EQ(shortArc->Position, ExtendedPoint(0, 0));
-    EXPECT_EQ(shortArc->MaxPoint, ExtendedPoint(-1e7L, -1e7L));
+    EXPECT_EQ(shortArc->ScanEnd().Position, ExtendedPoint(0, 0));
+    EXPECT_EQ(shortArc->MaxPoint(), ExtendedPoint(-1e7L, -1e7L));
     std::vector<std::string> drawErrors;
-    shortArc->OnError = [&](const std::string &m, bool) { drawErrors.push_back(m); };
-    EXPECT_TRUE(ReplayPlot(*shortArc).events.empty());
+    const auto collect = [&](const std::string &m, bool) { drawErrors.push_back(m); };
+    EXPECT_TRUE(ReplayPlot(*shortArc, -1, collect).events.empty());
     EXPECT_EQ(drawErrors.size(), 1u);
 }
 
@@ -112,8 +113,8 @@ TEST(HpglInstructions, HugeSweepsEndRightWithoutEndlessChords)
     // 1e9 degrees is 280 degrees on from the start after whole turns.
     auto r = ReadHpgl("PA10,0;PD;AA0,0,1000000000;");
     const long double a = 280 * 3.14159265358979323846L / 180;
-    EXPECT_NEAR(static_cast<double>(r->Position.x), static_cast<double>(10 * std::cos(a)), 1e-6);
-    EXPECT_NEAR(static_cast<double>(r->Position.y), static_cast<double>(10 * std::sin(a)), 1e-6);
+    EXPECT_NEAR(static_cast<double>(r->ScanEnd().Position.x), static_cast<double>(10 * std::cos(a)), 1e-6);
+    EXPECT_NEAR(static_cast<double>(r->ScanEnd().Position.y), static_cast<double>(10 * std::sin(a)), 1e-6);
     const Replay rep = ReplayPlot(*r);
     EXPECT_LT(rep.events.size(), 2000u);
     EXPECT_NEAR(static_cast<double>(rep.points.back().x), static_cast<double>(10 * std::cos(a)), 1e-6);
@@ -122,19 +123,19 @@ TEST(HpglInstructions, HugeSweepsEndRightWithoutEndlessChords)
 TEST(HpglInstructions, CirclesKeepPositionAndPenState)
 {
     auto r = ReadHpgl("PA100,100;PU;CI50;");
-    EXPECT_EQ(r->Position, ExtendedPoint(100, 100));
-    EXPECT_EQ(r->PenDown, 0);
-    EXPECT_NEAR(static_cast<double>(r->MinPoint.x), 50, 1e-9);
-    EXPECT_NEAR(static_cast<double>(r->MaxPoint.x), 150, 1e-9);
-    EXPECT_NEAR(static_cast<double>(r->MaxPoint.y), 150, 1e-9);
+    EXPECT_EQ(r->ScanEnd().Position, ExtendedPoint(100, 100));
+    EXPECT_EQ(r->ScanEnd().PenDown, 0);
+    EXPECT_NEAR(static_cast<double>(r->MinPoint().x), 50, 1e-9);
+    EXPECT_NEAR(static_cast<double>(r->MaxPoint().x), 150, 1e-9);
+    EXPECT_NEAR(static_cast<double>(r->MaxPoint().y), 150, 1e-9);
     const Replay rep = ReplayPlot(*r);
     // Drawn even with the pen up: a move to the leftmost point, 36 chords
     // (radius 50 takes the 10-degree limit), a move back to the centre.
     ASSERT_EQ(rep.events.size(), 1u + 1 + 36 + 1);
     EXPECT_EQ(rep.events[1], "M 50,100 0");
     EXPECT_EQ(rep.events.back(), "M 100,100 0");
-    EXPECT_EQ(r->PenDown, 0);
-    EXPECT_EQ(r->Position, ExtendedPoint(100, 100));
+    EXPECT_EQ(r->ScanEnd().PenDown, 0);
+    EXPECT_EQ(r->ScanEnd().Position, ExtendedPoint(100, 100));
 
     auto zero = ReadHpgl("CI0;");
     EXPECT_EQ(ReplayPlot(*zero).events, (Events{"M 0,0 0", "M 0,0 0"}));
@@ -152,11 +153,11 @@ TEST(HpglInstructions, CirclesKeepPositionAndPenState)
 TEST(HpglInstructions, RectanglesDrawFourSidesAndKeepPosition)
 {
     auto er = ReadHpgl("PA10,10;ER100,50;");
-    EXPECT_EQ(er->MinPoint, ExtendedPoint(10, 10));
-    EXPECT_EQ(er->MaxPoint, ExtendedPoint(110, 60));
+    EXPECT_EQ(er->MinPoint(), ExtendedPoint(10, 10));
+    EXPECT_EQ(er->MaxPoint(), ExtendedPoint(110, 60));
     EXPECT_EQ(ReplayPlot(*er).events, (Events{"M 10,10 0", "L 10,60 0", "L 110,60 0", "L 110,10 0", "L 10,10 0"}));
-    EXPECT_EQ(er->Position, ExtendedPoint(10, 10));
-    EXPECT_FALSE(er->Relative);
+    EXPECT_EQ(er->ScanEnd().Position, ExtendedPoint(10, 10));
+    EXPECT_FALSE(er->ScanEnd().Relative);
 
     auto ea = ReadHpgl("PR;PA10,10;EA100,50;");
     EXPECT_EQ(ReplayPlot(*ea).events, (Events{"M 10,10 0", "L 10,50 0", "L 100,50 0", "L 100,10 0", "L 10,10 0"}));
@@ -164,10 +165,9 @@ TEST(HpglInstructions, RectanglesDrawFourSidesAndKeepPosition)
     auto shortRect = ReadHpgl("ER5;");
     ASSERT_EQ(shortRect.errors.size(), 1u);
     EXPECT_EQ(shortRect.errors[0].rfind("Insuficent Number of Parameters to ER command@", 0), 0u);
-    EXPECT_EQ(shortRect->MaxPoint, ExtendedPoint(-1e7L, -1e7L));
+    EXPECT_EQ(shortRect->MaxPoint(), ExtendedPoint(-1e7L, -1e7L));
     std::vector<std::string> drawErrors;
-    shortRect->OnError = [&](const std::string &m, bool) { drawErrors.push_back(m); };
-    ReplayPlot(*shortRect);
+    ReplayPlot(*shortRect, -1, [&](const std::string &m, bool) { drawErrors.push_back(m); });
     ASSERT_EQ(drawErrors.size(), 1u);
     EXPECT_EQ(drawErrors[0].rfind("insuficient number of parameters to ea or er command@", 0), 0u);
 }
@@ -176,8 +176,8 @@ TEST(HpglInstructions, EncodedPolylineFlags)
 {
     // Relative points with the pen down by default.
     auto plain = ReadHpgl("PE" + PePoint(100, 0) + PePoint(0, 100) + ";");
-    EXPECT_EQ(plain->MaxPoint, ExtendedPoint(100, 100));
-    EXPECT_EQ(plain->PenDown, 1);
+    EXPECT_EQ(plain->MaxPoint(), ExtendedPoint(100, 100));
+    EXPECT_EQ(plain->ScanEnd().PenDown, 1);
     EXPECT_EQ(ReplayPlot(*plain).events, (Events{"L 100,0 0", "L 100,100 0"}));
 
     // "<" lifts the pen for the next point only.
@@ -186,12 +186,12 @@ TEST(HpglInstructions, EncodedPolylineFlags)
 
     // "=" makes only the next point absolute.
     auto abs = ReadHpgl("PA50,50;PE=" + PePoint(5, 5) + PePoint(1, 1) + ";");
-    abs->PenDown = 0; // the prescan left it down after the PE
-    EXPECT_EQ(ReplayPlot(*abs).events, (Events{"M 50,50 0", "L 5,5 0", "L 6,6 0"}));
+    // (pen up at the start: the prescan left it down after the PE)
+    EXPECT_EQ(ReplayPlot(*abs, 0).events, (Events{"M 50,50 0", "L 5,5 0", "L 6,6 0"}));
 
     // ":" selects the pen of the following points and of the file.
     auto pen = ReadHpgl("SP1;PE" + PePoint(1, 0) + ":" + PeNumber(3) + PePoint(1, 0) + ";PA0,0;");
-    EXPECT_EQ(pen->CurrentPen, 3);
+    EXPECT_EQ(pen->FinalPen(), 3);
     EXPECT_EQ(pen->Command(1).Pen(), 3);
     EXPECT_EQ(pen->Command(2).Pen(), 3);
     // Each walk starts with the pen the PE was read with, so a redraw
@@ -202,25 +202,25 @@ TEST(HpglInstructions, EncodedPolylineFlags)
 
     // ">" sets fractional bits; outside -10..10 they are 0.
     auto frac = ReadHpgl("PE>" + PeNumber(2) + PePoint(4, 8) + ";");
-    EXPECT_EQ(frac->Position, ExtendedPoint(1, 2));
+    EXPECT_EQ(frac->ScanEnd().Position, ExtendedPoint(1, 2));
     auto wide = ReadHpgl("PE>" + PeNumber(11) + PePoint(4, 8) + ";");
-    EXPECT_EQ(wide->Position, ExtendedPoint(4, 8));
+    EXPECT_EQ(wide->ScanEnd().Position, ExtendedPoint(4, 8));
     auto neg = ReadHpgl("PE>" + PeNumber(-3) + PePoint(4, 8) + ";");
-    EXPECT_EQ(neg->Position, ExtendedPoint(32, 64));
+    EXPECT_EQ(neg->ScanEnd().Position, ExtendedPoint(32, 64));
 
     // 7-bit data, negative numbers.
     auto seven = ReadHpgl("PE7" + PePoint(100, -50, true) + PePoint(-1, 2000, true) + ";");
-    EXPECT_EQ(seven->Position, ExtendedPoint(99, 1950));
+    EXPECT_EQ(seven->ScanEnd().Position, ExtendedPoint(99, 1950));
 
     // The pen state after a PE is that of its last point.
     auto last = ReadHpgl("PD;PE<" + PePoint(1, 1) + ";");
-    EXPECT_EQ(last->PenDown, 0);
+    EXPECT_EQ(last->ScanEnd().PenDown, 0);
     auto none = ReadHpgl("PD;PE;");
-    EXPECT_EQ(none->PenDown, 1);
+    EXPECT_EQ(none->ScanEnd().PenDown, 1);
 
     // The multiplier applies at every walk.
     auto scaled = ReadHpgl("PE" + PePoint(10, 0) + ";", 2);
-    EXPECT_EQ(scaled->MaxPoint.x, 20);
+    EXPECT_EQ(scaled->MaxPoint().x, 20);
     EXPECT_EQ(ReplayPlot(*scaled).events, (Events{"L 20,0 0"}));
 }
 
@@ -230,17 +230,17 @@ TEST(HpglInstructions, EncodedPolylineDataEnds)
     auto cut = ReadHpgl("PE" + PeNumber(100) + ";PA1,1;");
     EXPECT_EQ(cut->CommandCount(), 2);
     EXPECT_EQ(cut->Command(0).Data(), PeNumber(100) + ";");
-    EXPECT_EQ(cut->MaxPoint, ExtendedPoint(1, 1));
+    EXPECT_EQ(cut->MaxPoint(), ExtendedPoint(1, 1));
 
     // Unterminated at the end of the file: the data gets its ";".
     auto open = ReadHpgl("PE" + PePoint(3, 4));
     EXPECT_EQ(open->Command(0).Data(), PePoint(3, 4) + ";");
-    EXPECT_EQ(open->Position, ExtendedPoint(3, 4));
+    EXPECT_EQ(open->ScanEnd().Position, ExtendedPoint(3, 4));
 
     // CR and LF inside the data are left out.
     auto lines = ReadHpgl("PE" + PeNumber(1) + "\r\n" + PeNumber(2) + "\n;");
     EXPECT_EQ(lines->Command(0).Data(), PePoint(1, 2) + ";");
-    EXPECT_EQ(lines->Position, ExtendedPoint(1, 2));
+    EXPECT_EQ(lines->ScanEnd().Position, ExtendedPoint(1, 2));
     EXPECT_EQ(lines->Command(0).GetText(), "PE" + PePoint(1, 2) + ";");
 
     // A run of digits that never ends cannot overflow anything.
@@ -250,69 +250,46 @@ TEST(HpglInstructions, EncodedPolylineDataEnds)
 
 TEST(HpglInstructions, DevicePositionTruncatesTowardZeroAndClamps)
 {
-    auto r = ReadHpgl("");
     RecordingCanvas canvas;
-    r->Image = &canvas;
-    r->Scale = {2, -2};
-    r->Offset = {10, 10};
-    r->MoveTo({1.7L, 1.7L}, 0);
-    r->MoveTo({-5.9L, 8.1L}, 0);
-    r->MoveTo({1e30L, -1e30L}, 0);
-    r->MoveTo({std::nanl(""), 0}, 0);
+    TViewport v;
+    v.Scale = {2, -2};
+    v.Offset = {10, 10};
+    TCanvasSink sink(canvas, v, NoPenColors());
+    sink.Move({1.7L, 1.7L}, 0);
+    sink.Move({-5.9L, 8.1L}, 0);
+    sink.Move({1e30L, -1e30L}, 0);
+    sink.Move({std::nanl(""), 0}, 0);
     EXPECT_EQ(canvas.Strokes(), (Events{"M 13,6", "M -1,-6", "M 2147483647,2147483647", "M 0,10"}));
-    EXPECT_EQ(r->DeviceX(-1e30L), INT_MIN);
+    EXPECT_EQ(v.DeviceX(-1e30L), INT_MIN);
 }
 
 TEST(HpglInstructions, LineColoursOnScreenAndOnPaper)
 {
-    auto r = ReadHpgl("");
     RecordingCanvas screen, paper;
-    r->Image = &screen;
-    r->Printer = &paper;
-    r->Scale = {1, 1};
+    TViewport v;
+    v.Scale = {1, 1};
     screen.SetPenColor(0x123);
     paper.SetPenColor(0x456);
-    r->PenColors[2] = 0x0000FF;
-    r->LineTo({1, 1}, 2);  // own colour, then the canvas colour again
-    r->LineTo({2, 2}, 3);  // no colour of its own
-    r->LineTo({3, 3}, 12); // outside the table
-    r->LineTo({4, 4}, -1);
+    TPenColors colors = NoPenColors();
+    colors[2] = 0x0000FF;
+    TCanvasSink onScreen(screen, v, colors);
+    onScreen.Line({1, 1}, 2);  // own colour, then the canvas colour again
+    onScreen.Line({2, 2}, 3);  // no colour of its own
+    onScreen.Line({3, 3}, 12); // outside the table
+    onScreen.Line({4, 4}, -1);
     ASSERT_EQ(screen.calls.size(), 1u + 3 + 3);
     EXPECT_EQ(screen.calls[2].color, 0x0000FFu);
     EXPECT_EQ(screen.calls[3].color, 0x123u);
     for (size_t i = 4; i < screen.calls.size(); ++i)
         EXPECT_EQ(screen.calls[i].color, 0x123u);
 
-    r->Printing = true;
-    r->LineTo({1, 1}, 5);
-    r->LineTo({1, 1}, 20); // print colour of pen 0
+    TCanvasSink onPaper(paper, v, PrintPenColors, PrintPenColors[0]);
+    onPaper.Line({1, 1}, 5);
+    onPaper.Line({1, 1}, 20); // print colour of pen 0
     EXPECT_EQ(paper.calls[2].color, 0xFF0000u);
     EXPECT_EQ(paper.calls[3].color, 0x456u);
     EXPECT_EQ(paper.calls[5].color, 0x000000u);
     EXPECT_EQ(paper.PenColor(), 0x456u);
-    EXPECT_EQ(screen.calls.size(), 7u); // nothing more on screen while printing
-}
-
-TEST(HpglInstructions, PenColoursComeFromTheSelectedMaterial)
-{
-    TempSettings settings;
-    auto add = [](int material, int pen, int color) {
-        auto rec = std::make_unique<TPens>();
-        rec->Material = material;
-        rec->pen = pen;
-        rec->Color = static_cast<uint8_t>(color);
-        Options().PenTable.push_back(std::move(rec));
-    };
-    add(0, 3, 13);  // Red
-    add(0, 10, 16); // White
-    add(1, 4, 13);  // another material
-    SetSelectedMaterial(0);
-    auto r = ReadHpgl("");
-    SetSelectedMaterial(-1);
-    EXPECT_EQ(r->PenColors[3], 0x0000FFu);
-    EXPECT_EQ(r->PenColors[10], 0xFFFFFFu);
-    EXPECT_EQ(r->PenColors[4], NoPenColor);
-    EXPECT_EQ(r->PenColors[0], NoPenColor);
 }
 
 TEST(HpglInstructions, NumbersAreStoredExactly)
@@ -353,7 +330,7 @@ TEST(HpglInstructions, TextFormsRoundTrip)
         EXPECT_EQ(second->GetText(i), first->GetText(i));
         EXPECT_EQ(second->Command(i).Numbers(), first->Command(i).Numbers());
     }
-    EXPECT_EQ(second->MaxPoint, first->MaxPoint);
+    EXPECT_EQ(second->MaxPoint(), first->MaxPoint());
 }
 
 TEST(HpglInstructions, PeDiagnosticsGoToTheDebugLogWhenSwitchedOn)
@@ -417,9 +394,9 @@ TEST(HpglInstructions, PeWalkIsTheSameWithAndWithoutDiagnostics)
         THpglFile::SetPeDiagnostics(false);
         const Replay a = ReplayPlot(*plain);
         EXPECT_EQ(a.events, b.events);
-        EXPECT_EQ(plain->MinPoint, logged->MinPoint);
-        EXPECT_EQ(plain->MaxPoint, logged->MaxPoint);
-        EXPECT_EQ(plain->PenDown, logged->PenDown);
-        EXPECT_EQ(plain->CurrentPen, logged->CurrentPen);
+        EXPECT_EQ(plain->MinPoint(), logged->MinPoint());
+        EXPECT_EQ(plain->MaxPoint(), logged->MaxPoint());
+        EXPECT_EQ(plain->ScanEnd().PenDown, logged->ScanEnd().PenDown);
+        EXPECT_EQ(plain->FinalPen(), logged->FinalPen());
     }
 }

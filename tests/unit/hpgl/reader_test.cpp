@@ -65,7 +65,7 @@ TEST(HpglReader, SkippedAndRejectedRows)
     EXPECT_EQ(Names(*wa), (std::vector<std::string>{"pa"}));
     // An output instruction is rejected like an unknown name.
     auto oc = ReadHpgl("OC;");
-    EXPECT_EQ(oc->ErrorCount, 3); // "oc", "c;", then ";" with the blank past the end
+    EXPECT_EQ(oc->ErrorCount(), 3); // "oc", "c;", then ";" with the blank past the end
     EXPECT_EQ(oc->CommandCount(), 0);
     // Every other known name is kept as text.
     auto in = ReadHpgl("IN;SC0,639,0,479;");
@@ -101,10 +101,10 @@ TEST(HpglReader, PenSelectionRoundsAndCarries)
     EXPECT_EQ(r->Command(3).Pen(), 0);
     EXPECT_EQ(r->Command(5).Pen(), -1); // floor(-0.1)
     EXPECT_EQ(r->Command(7).Pen(), 3);
-    EXPECT_EQ(r->CurrentPen, 3);
+    EXPECT_EQ(r->FinalPen(), 3);
     // A pen far outside any range is clamped, not undefined.
     auto big = ReadHpgl("SP99999999999;PU;");
-    EXPECT_EQ(big->CurrentPen, 2147483647);
+    EXPECT_EQ(big->FinalPen(), 2147483647);
 }
 
 TEST(HpglReader, UnknownPairsResynchroniseOneCharacterOn)
@@ -113,14 +113,14 @@ TEST(HpglReader, UnknownPairsResynchroniseOneCharacterOn)
     ASSERT_EQ(r.errors.size(), 2u);
     EXPECT_EQ(r.errors[0], "Invalid Hpgl Command@2:-->ZPA1,1;");
     EXPECT_EQ(r.errors[1], "Invalid Hpgl Command@3:Z-->PA1,1;");
-    EXPECT_EQ(r->ErrorCount, 2);
+    EXPECT_EQ(r->ErrorCount(), 2);
     ASSERT_EQ(r->CommandCount(), 1);
     EXPECT_EQ(r->Command(0).Numbers(), (Nums{1, 1}));
 
     // zz, z1, "1;" and ";" paired with the blank past the end.
     auto four = ReadHpgl("ZZ1;");
     ASSERT_EQ(four.errors.size(), 4u);
-    EXPECT_EQ(four->ErrorCount, 4);
+    EXPECT_EQ(four->ErrorCount(), 4);
     EXPECT_EQ(four.errors[2], "Invalid Hpgl Command@4:ZZ-->;");
     EXPECT_EQ(four.errors[3], "Invalid Hpgl Command@5:ZZ1-->");
 }
@@ -144,7 +144,7 @@ TEST(HpglReader, MoreThanOneHundredErrorsStopReading)
     std::string hundred(99, 'Q');
     hundred += ";PA2,2;";
     auto ok = ReadHpgl(hundred);
-    EXPECT_EQ(ok->ErrorCount, 100);
+    EXPECT_EQ(ok->ErrorCount(), 100);
     EXPECT_TRUE(ok.dialogs.empty());
     EXPECT_EQ(ok->CommandCount(), 1);
 
@@ -152,7 +152,7 @@ TEST(HpglReader, MoreThanOneHundredErrorsStopReading)
     text += std::string(100, 'Q');
     text += ";PA2,2;";
     auto stop = ReadHpgl(text);
-    EXPECT_EQ(stop->ErrorCount, 101);
+    EXPECT_EQ(stop->ErrorCount(), 101);
     EXPECT_EQ(stop.errors.size(), 101u);
     ASSERT_EQ(stop.dialogs.size(), 1u);
     EXPECT_EQ(stop.dialogs[0], "More than 100 errors in hpgl file.  This file is probably not in the correct format");
@@ -166,7 +166,6 @@ TEST(HpglReader, LabelsAndTheirTerminator)
     auto r = ReadHpgl("DT*;LBHELLO*PU;");
     ASSERT_EQ(Names(*r), (std::vector<std::string>{"dt", "lb", "pu"}));
     EXPECT_EQ(r->Command(0).Strings().Get(0), "*");
-    EXPECT_EQ(r->LabelTerminator, '*');
     EXPECT_EQ(r->Command(1).Strings().Count(), 1);
     EXPECT_EQ(r->Command(1).Strings().Get(0), "HELLO*");
     EXPECT_FALSE(r->Command(1).HasNumbers());
@@ -184,7 +183,7 @@ TEST(HpglReader, LabelsAndTheirTerminator)
 
     // DT at the very end takes the blank returned past the end.
     auto dtEnd = ReadHpgl("DT");
-    EXPECT_EQ(dtEnd->LabelTerminator, ' ');
+    EXPECT_EQ(dtEnd->Command(0).Strings().Get(0), " ");
 }
 
 TEST(HpglReader, UnterminatedLabelReadsItsOwnLetters)
@@ -193,7 +192,7 @@ TEST(HpglReader, UnterminatedLabelReadsItsOwnLetters)
     ASSERT_GE(r.errors.size(), 1u);
     EXPECT_EQ(r.errors[0], "unterminated label@2:-->BHELLO");
     // he, el, ll fail; lo is a known name.
-    EXPECT_EQ(r->ErrorCount, 3);
+    EXPECT_EQ(r->ErrorCount(), 3);
     ASSERT_EQ(Names(*r), (std::vector<std::string>{"lb", "lo"}));
     EXPECT_EQ(r->Command(0).Strings().Count(), 0);
     EXPECT_EQ(r->Command(0).GetText(), "LB;");
@@ -252,7 +251,7 @@ TEST(HpglReader, ParameterFieldsAreCutAndConversionFailuresReported)
     EXPECT_EQ(bad->Command(0).Numbers(), (Nums{0, 0, 0, 5}));
     ASSERT_EQ(bad.errors.size(), 3u);
     EXPECT_EQ(bad.errors[0], "cannot convert 1-2 to floating point@11:PA1-2,+,.-->5;");
-    EXPECT_EQ(bad->ErrorCount, 0); // conversion messages are not counted
+    EXPECT_EQ(bad->ErrorCount(), 0); // conversion messages are not counted
 
     // Neither exponents nor NaN or infinity can enter: their letters end
     // the parameters.
@@ -267,8 +266,8 @@ TEST(HpglReader, EmptyAndSeparatorOnlyTexts)
     for (const std::string &text : {std::string(), std::string(";;; \r\n,:"), std::string("\x03")}) {
         auto r = ReadHpgl(text);
         EXPECT_EQ(r->CommandCount(), 0);
-        EXPECT_EQ(r->MinPoint, ExtendedPoint(1e7L, 1e7L));
-        EXPECT_EQ(r->MaxPoint, ExtendedPoint(-1e7L, -1e7L));
+        EXPECT_EQ(r->MinPoint(), ExtendedPoint(1e7L, 1e7L));
+        EXPECT_EQ(r->MaxPoint(), ExtendedPoint(-1e7L, -1e7L));
         EXPECT_TRUE(r.errors.empty());
     }
 }
@@ -317,29 +316,29 @@ TEST(HpglReader, ABigFileIsReadInPiecesBetweenWhichTheWindowsRunAndClosingStops)
     SetClock(&clock);
     CountingUiHooks hooks;
     {
-        THpglFile whole(path, nullptr, nullptr);
-        EXPECT_EQ(whole.Text, text);
+        THpglFile whole(path, 1.0L, nullptr);
+        EXPECT_EQ(whole.Source(), text);
         EXPECT_EQ(whole.CommandCount(), static_cast<int>(text.size() / 12));
         EXPECT_GE(hooks.calls.load(), 1) << "the windows ran between the pieces";
     }
     hooks.onProcess = [] { GetAbortFlags().Closing = true; };
-    THpglFile cut(path, nullptr, nullptr);
+    THpglFile cut(path, 1.0L, nullptr);
     GetAbortFlags().Closing = false;
     SetClock(nullptr);
-    EXPECT_LT(cut.Text.size(), text.size());
+    EXPECT_LT(cut.Source().size(), text.size());
     EXPECT_EQ(cut.CommandCount(), 0);
 }
 
 TEST(HpglReader, FileThatCannotBeReadRaises)
 {
-    EXPECT_THROW(THpglFile("/nonexistent/plot.plt", nullptr, nullptr), THpglReadError);
-    EXPECT_THROW(THpglFile("/tmp", nullptr, nullptr), THpglReadError);
+    EXPECT_THROW(THpglFile("/nonexistent/plot.plt", 1.0L, nullptr), THpglReadError);
+    EXPECT_THROW(THpglFile("/tmp", 1.0L, nullptr), THpglReadError);
 }
 
 TEST(HpglReader, ReportErrorWithoutSinkShowsAMessageBox)
 {
     ScriptedDialogs dialogs;
-    THpglFile f(THpglFile::FromText{"QQ"}, nullptr, nullptr);
+    THpglFile f(THpglFile::FromText{"QQ"}, nullptr);
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages[0], "Invalid Hpgl Command@2:-->Q");
 }

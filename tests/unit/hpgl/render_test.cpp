@@ -1,6 +1,8 @@
 // The fitted rendering: box, one scale, fills, progress and the stop.
 #include "HpglTestUtil.h"
 
+#include "hpgl/CanvasSink.h"
+
 #include "foundation/AbortFlags.h"
 #include "foundation/option.h"
 
@@ -17,14 +19,14 @@ TEST(HpglRender, FitsWidePlotsByWidthAndTallOnesByHeight)
     // 2 by 1 inches, radius 381: box 2032 + 4 x 381 wide, 1016 + 250 high.
     auto wide = ReadHpgl("PU0,0;PD2032,0,2032,1016,0,1016,0,0;");
     RecordingCanvas c;
-    wide->RenderImage(c, 1000, 700, 381);
+    const TViewport w = RenderPlot(*wide, c, 1000, 700, 381, NoPenColors()).Viewport;
     const long double sx = 1000.0L / (2032 + 4 * 381);
-    EXPECT_EQ(wide->Scale.x, sx);
-    EXPECT_EQ(wide->Scale.y, -sx);
+    EXPECT_EQ(w.Scale.x, sx);
+    EXPECT_EQ(w.Scale.y, -sx);
     // Limited by the width: centred in the height.
     const long double slackY = (700 - 1266 * sx) / 2;
-    EXPECT_EQ(wide->Offset.x, 2 * 381 * sx);
-    EXPECT_NEAR(static_cast<double>(wide->Offset.y), static_cast<double>(1141 * sx + slackY), 1e-9);
+    EXPECT_EQ(w.Offset.x, 2 * 381 * sx);
+    EXPECT_NEAR(static_cast<double>(w.Offset.y), static_cast<double>(1141 * sx + slackY), 1e-9);
     ASSERT_GE(c.calls.size(), 3u);
     EXPECT_EQ(c.calls[0].op, Op::Fill);
     EXPECT_EQ(c.calls[0].x2, 1000);
@@ -47,9 +49,9 @@ TEST(HpglRender, FitsWidePlotsByWidthAndTallOnesByHeight)
 
     auto tall = ReadHpgl("PU0,0;PD100,0,100,5000,0,5000,0,0;");
     RecordingCanvas t;
-    tall->RenderImage(t, 1000, 700, 0);
-    EXPECT_EQ(tall->Scale.x, 700.0L / 5250);
-    EXPECT_EQ(tall->Scale.y, -tall->Scale.x);
+    const TViewport tv = RenderPlot(*tall, t, 1000, 700, 0, NoPenColors()).Viewport;
+    EXPECT_EQ(tv.Scale.x, 700.0L / 5250);
+    EXPECT_EQ(tv.Scale.y, -tv.Scale.x);
     EXPECT_NEAR(t.calls[1].y2, 700, 1); // ceil of a product that rounds either way
     EXPECT_LT(t.calls[1].x2, 1000);
     EXPECT_NEAR(t.calls[1].x + t.calls[1].x2, 1000, 1); // centred across
@@ -63,12 +65,11 @@ TEST(HpglRender, StartsAtTheOriginAndShowsProgress)
         text += "PD1,1;";
     auto r = ReadHpgl(text);
     progress.events.clear();
-    r->Position = {55, 55};
-    r->Relative = true;
     RecordingCanvas c;
-    r->RenderImage(c, 100, 100, 0);
+    const TRenderResult result = RenderPlot(*r, c, 100, 100, 0, NoPenColors());
     // The replay began at (0, 0), absolute: PR then 999 steps of (1, 1).
-    EXPECT_EQ(r->Position, ExtendedPoint(999, 999));
+    EXPECT_EQ(result.End, ExtendedPoint(999, 999));
+    EXPECT_TRUE(result.Complete);
     ASSERT_FALSE(progress.events.empty());
     EXPECT_EQ(progress.events.front().caption, "Render image");
     EXPECT_EQ(progress.CountOf(ProgressEvent::Set), 3); // instructions 0, 400, 800
@@ -84,15 +85,22 @@ TEST(HpglRender, StopsWhenTheMainWindowClosesOrTheOperatorCancels)
         for (int i = 0; i < 100; ++i)
             text += "PD" + std::to_string(i) + ",0;";
         auto r = ReadHpgl(text);
-        int lines = 0;
-        r->OnLine = [&](const TExtendedPoint &, int) {
-            if (++lines == 5)
-                *flag = true;
-        };
+        struct Stopper final : TPlotSink {
+            std::atomic<bool> *flag;
+            int lines = 0;
+            void Move(const TExtendedPoint &, int) override {}
+            void Line(const TExtendedPoint &, int) override
+            {
+                if (++lines == 5)
+                    *flag = true;
+            }
+        } stopper;
+        stopper.flag = flag;
         RecordingCanvas c;
-        r->RenderImage(c, 100, 100, 0);
+        const TRenderResult result = RenderPlot(*r, c, 100, 100, 0, NoPenColors(), &stopper);
         *flag = false;
-        EXPECT_EQ(lines, 5);
+        EXPECT_EQ(stopper.lines, 5);
+        EXPECT_FALSE(result.Complete);
         EXPECT_EQ(progress.events.back().kind, ProgressEvent::Hide);
     }
 }
@@ -101,9 +109,9 @@ TEST(HpglRender, EmptyPlotFillsWhiteOnly)
 {
     auto r = ReadHpgl("");
     RecordingCanvas c;
-    r->RenderImage(c, 640, 480, 381);
+    const TViewport v = RenderPlot(*r, c, 640, 480, 381, NoPenColors()).Viewport;
     ASSERT_GE(c.calls.size(), 2u);
     // The inverted initial extent gives an empty plot area.
     EXPECT_TRUE(c.calls[1].x2 <= c.calls[1].x || c.calls[1].y2 <= c.calls[1].y);
-    EXPECT_TRUE(std::isfinite(r->Scale.x));
+    EXPECT_TRUE(std::isfinite(v.Scale.x));
 }

@@ -2,6 +2,8 @@
 // errors, unterminated constructs, big files; and every real-world plot.
 #include "HpglTestUtil.h"
 
+#include "hpgl/CanvasSink.h"
+
 #include "foundation/AbortFlags.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +29,7 @@ void ReadAndRender(const std::string &text, long double multiplier = 1.0L)
     auto r = ReadHpgl(text, multiplier);
     RecordingCanvas canvas;
     canvas.Limit = 1000;
-    r->RenderImage(canvas, 1000, 700, 381);
+    RenderPlot(*r, canvas, 1000, 700, 381, NoPenColors());
     for (int i = 0; i < r->CommandCount(); ++i)
         (void)r->GetText(i);
     // Pixel coordinates stay inside the int range by construction; the
@@ -50,13 +52,13 @@ TEST(HpglRobustness, GarbageAndNulBytesStopCleanly)
 {
     const std::string garbage = Bytes(200000, 7);
     auto r = ReadHpgl(garbage);
-    EXPECT_LE(r->ErrorCount, 101);
+    EXPECT_LE(r->ErrorCount(), 101);
     ReadAndRender(garbage);
 
     std::string nuls(1000, '\0');
     nuls += "PA1,1;";
     auto n = ReadHpgl(nuls);
-    EXPECT_EQ(n->ErrorCount, 101); // NUL pairs are unknown names
+    EXPECT_EQ(n->ErrorCount(), 101); // NUL pairs are unknown names
     ReadAndRender(std::string("PA1,\0"
                               "2;PD\0\0;",
                               13));
@@ -70,7 +72,7 @@ TEST(HpglRobustness, AbsurdNumbersStayFiniteAndBounded)
                              "AA0,0,99999999999;CI99999999999;ER-99999999999,99999999999;"
                              "PR99999999999,99999999999,99999999999,99999999999;";
     auto r = ReadHpgl(text, 100);
-    EXPECT_TRUE(std::isfinite(r->MinPoint.x) && std::isfinite(r->MaxPoint.y));
+    EXPECT_TRUE(std::isfinite(r->MinPoint().x) && std::isfinite(r->MaxPoint().y));
     ReadAndRender(text, 100);
     ReadAndRender(text, 0.01L);
     ReadAndRender("PA0,0;PD;PE" + std::string(100000, '~') + ";");
@@ -93,13 +95,13 @@ TEST(HpglRobustness, ThousandsOfErrorsAndMessagesAreBounded)
     for (int i = 0; i < 5000; ++i)
         text += "PA1-2,3+4;";
     auto r = ReadHpgl(text);
-    EXPECT_EQ(r->ErrorCount, 0);
+    EXPECT_EQ(r->ErrorCount(), 0);
     EXPECT_EQ(r.errors.size(), 10000u);
     EXPECT_EQ(r->CommandCount(), 5000);
 
     std::string unknown(20000, 'Z');
     auto u = ReadHpgl(unknown);
-    EXPECT_EQ(u->ErrorCount, 101);
+    EXPECT_EQ(u->ErrorCount(), 101);
     EXPECT_EQ(u.errors.size(), 101u);
 }
 
@@ -108,7 +110,7 @@ TEST(HpglRobustness, ZeroByteAndBigFilesFromDisk)
     QTemporaryDir dir;
     const std::string empty = dir.filePath("empty.plt").toStdString();
     std::ofstream(empty).close();
-    THpglFile e(empty, nullptr, nullptr);
+    THpglFile e(empty, 1.0L, nullptr);
     EXPECT_EQ(e.CommandCount(), 0);
 
     // About 8 MB of short instructions: memory stays a small multiple of
@@ -123,10 +125,10 @@ TEST(HpglRobustness, ZeroByteAndBigFilesFromDisk)
             out << block;
     }
     const auto t0 = std::chrono::steady_clock::now();
-    THpglFile f(big, nullptr, nullptr);
+    THpglFile f(big, 1.0L, nullptr);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     EXPECT_EQ(f.CommandCount(), 600000);
-    const size_t size = f.Text.size();
+    const size_t size = f.Source().size();
     // Records and numbers actually used: 16 bytes and two words a PD.
     EXPECT_LE(static_cast<double>(f.CommandCount()) * 24, 3.0 * static_cast<double>(size));
     EXPECT_LT(seconds, 20.0); // generous: sanitizer builds on a shared machine
@@ -147,18 +149,18 @@ TEST(HpglRobustness, EveryRealWorldPlotReadsAndRenders)
         ScriptedDialogs dialogs;
         std::vector<std::string> errors;
         const auto t0 = std::chrono::steady_clock::now();
-        THpglFile f(path, nullptr, [&](const std::string &m, bool) { errors.push_back(m); });
+        THpglFile f(path, 1.0L, [&](const std::string &m, bool) { errors.push_back(m); });
         RecordingCanvas canvas;
         canvas.Limit = 0;
-        f.RenderImage(canvas, 1000, 700, 381);
+        RenderPlot(f, canvas, 1000, 700, 381, NoPenColors());
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         EXPECT_LT(seconds, 10.0);
-        EXPECT_LE(f.ErrorCount, 101);
-        EXPECT_LE(f.InstructionBytes(), 8 * f.Text.size() + 65536);
+        EXPECT_LE(f.ErrorCount(), 101);
+        EXPECT_LE(f.InstructionBytes(), 8 * f.Source().size() + 65536);
         // Every reader message carries its position context.
         for (const auto &m : errors)
             EXPECT_NE(m.find('@'), std::string::npos) << m;
-        if (f.CommandCount() > 0 && f.MaxPoint.x >= f.MinPoint.x) {
+        if (f.CommandCount() > 0 && f.MaxPoint().x >= f.MinPoint().x) {
             EXPECT_GT(canvas.total, 0u);
         }
     }
@@ -171,17 +173,17 @@ TEST(HpglRobustness, KnownPlotFacts)
     if (dir.empty())
         GTEST_SKIP() << "no real-world plots beside the checkout";
     // The board outline: one rectangle, 2.30 inches square.
-    THpglFile kicad(dir + "/kicad__laser-Edge_Cuts.plt", nullptr, nullptr);
-    EXPECT_EQ(kicad.MinPoint, ExtendedPoint(3099, 4082));
-    EXPECT_EQ(kicad.MaxPoint, ExtendedPoint(5436, 6419));
-    EXPECT_EQ(kicad.ErrorCount, 0);
+    THpglFile kicad(dir + "/kicad__laser-Edge_Cuts.plt", 1.0L, nullptr);
+    EXPECT_EQ(kicad.MinPoint(), ExtendedPoint(3099, 4082));
+    EXPECT_EQ(kicad.MaxPoint(), ExtendedPoint(5436, 6419));
+    EXPECT_EQ(kicad.ErrorCount(), 0);
     // Device escapes at the start of a driver's output are kept as such.
-    THpglFile acad(dir + "/hp2xx__acad.hp", nullptr, nullptr);
+    THpglFile acad(dir + "/hp2xx__acad.hp", 1.0L, nullptr);
     ASSERT_GT(acad.CommandCount(), 0);
     EXPECT_EQ(acad.Command(0).Kind(), TCommandKind::Escape);
-    EXPECT_EQ(acad.ErrorCount, 0);
+    EXPECT_EQ(acad.ErrorCount(), 0);
     // The Latin-1 repaired PE decodes its point (2077, 2210).
     ScriptedDialogs quiet;
-    THpglFile pe(dir + "/jemgreen__acad_test-Model.repaired-latin1.PLT", nullptr, [](const std::string &, bool) {});
-    EXPECT_EQ(pe.MaxPoint, ExtendedPoint(2077, 2210));
+    THpglFile pe(dir + "/jemgreen__acad_test-Model.repaired-latin1.PLT", 1.0L, [](const std::string &, bool) {});
+    EXPECT_EQ(pe.MaxPoint(), ExtendedPoint(2077, 2210));
 }

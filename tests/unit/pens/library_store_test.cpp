@@ -39,13 +39,13 @@ bool SameRecord(const TPens &a, const TPens &b)
 }
 
 // A library with values that only survive a round trip if nothing is rounded.
-void BuildLibrary()
+void BuildLibrary(TMaterialLibrary &lib)
 {
-    AddMaterial("Granite");
-    AddMaterial("marble");
-    AddMaterial("\xC4sthetik \"grey\""); // Latin-1 text and a quote
-    auto pen = [](int material, int number) -> TPens & {
-        TPens &p = FindOrAddPen(material, number);
+    lib.AddMaterial("Granite");
+    lib.AddMaterial("marble");
+    lib.AddMaterial("\xC4sthetik \"grey\""); // Latin-1 text and a quote
+    auto pen = [&lib](int material, int number) -> TPens & {
+        TPens &p = lib.FindOrAddPen(material, number);
         p.SetPen(number);
         p.SetBlowSpeed(10 + number);
         p.SetCenterOffset(0.4L);
@@ -69,30 +69,43 @@ void BuildLibrary()
     odd.border = 1;
     pen(0, 0).fill = 0;
     pen(2, 4);
-    SetSelectedMaterial(2);
+    lib.SetSelected(2);
 }
 
 class LibraryStoreTest : public ::testing::Test {
 protected:
-    std::string Path() { return MaterialLibraryPath(); }
+    std::string Path() { return MaterialLibraryPath(Options().SettingsFolder()); }
+    // A fresh library loaded from the file, as a new run of the program has.
+    void Reload()
+    {
+        store.reset();
+        owned = std::make_unique<TMaterialLibrary>();
+        owned->SetSelected(5); // whatever was selected before does not survive
+        store = std::make_unique<TLibraryStore>(*owned, Path());
+        store->Load();
+    }
+    TMaterialLibrary &Lib() { return *owned; }
+
     test::TempSettings settings;
     test::ScriptedDialogs dialogs;
+    std::unique_ptr<TMaterialLibrary> owned = std::make_unique<TMaterialLibrary>();
+    std::unique_ptr<TLibraryStore> store = std::make_unique<TLibraryStore>(*owned, Path());
 };
 
 } // namespace
 
 TEST_F(LibraryStoreTest, SavedLibraryComesBackIdenticalInANewSettingsObject)
 {
-    EXPECT_TRUE(Options().Materials.empty());
-    EXPECT_EQ(TakeLibraryLoadProblem(), "");
-    BuildLibrary();
-    const std::vector<std::string> names = Options().Materials;
+    EXPECT_TRUE(Lib().MaterialNames().empty());
+    EXPECT_EQ(store->TakeLoadProblem(), "");
+    BuildLibrary(Lib());
+    const std::vector<std::string> names = Lib().MaterialNames();
     std::vector<TPens> records;
-    for (const auto &p : Options().PenTable)
+    for (const auto &p : Lib().PenTable())
         records.push_back(*p);
 
     std::string error;
-    ASSERT_EQ(SaveMaterialLibrary(error), LibrarySaveResult::Written) << error;
+    ASSERT_EQ(store->Save(error), LibrarySaveResult::Written) << error;
     EXPECT_EQ(QFileInfo(QString::fromStdString(Path())).absolutePath().toStdString(), Options().SettingsFolder());
     // Only the library and the settings file: no temporary file left behind.
     const QStringList left = QDir(QString::fromStdString(Options().SettingsFolder())).entryList(QDir::Files);
@@ -104,20 +117,18 @@ TEST_F(LibraryStoreTest, SavedLibraryComesBackIdenticalInANewSettingsObject)
     EXPECT_NE(text.find("\"CenterOffset\": 0.4"), std::string::npos) << text;
     EXPECT_NE(text.find("\"radius\": 382"), std::string::npos) << text;
 
-    ResetOptions();
-    SetSelectedMaterial(-1);
-    Toption &o = Options();
-    EXPECT_EQ(TakeLibraryLoadProblem(), "");
-    EXPECT_EQ(o.Materials, names);
-    EXPECT_EQ(SelectedMaterial(), 2);
-    ASSERT_EQ(o.PenTable.size(), records.size());
+    Reload();
+    EXPECT_EQ(store->TakeLoadProblem(), "");
+    EXPECT_EQ(Lib().MaterialNames(), names);
+    EXPECT_EQ(Lib().Selected(), 2);
+    ASSERT_EQ(Lib().PenTable().size(), records.size());
     // Records keep their order within a material.
     for (int m = 0; m < 3; ++m) {
         std::vector<const TPens *> before;
         for (const TPens &r : records)
             if (r.Material == m)
                 before.push_back(&r);
-        const std::vector<TPens *> after = PensOfMaterial(m);
+        const std::vector<TPens *> after = Lib().PensOfMaterial(m);
         ASSERT_EQ(after.size(), before.size()) << "material " << m;
         for (size_t i = 0; i < after.size(); ++i)
             EXPECT_TRUE(SameRecord(*after[i], *before[i])) << "material " << m << " record " << i;
@@ -128,16 +139,15 @@ TEST_F(LibraryStoreTest, UnparsableFileIsKeptCopiedReportedOnceAndNotOverwritten
 {
     const std::string broken = "{ \"materials\": [ { \"name\": \"Granite\", \"pens\": [ { \"pen\": 1, ";
     WriteAll(Path(), broken);
-    ResetOptions();
-    SetSelectedMaterial(5);
-    EXPECT_TRUE(Options().Materials.empty());
-    EXPECT_TRUE(Options().PenTable.empty());
-    EXPECT_EQ(SelectedMaterial(), -1);
-    const std::string problem = TakeLibraryLoadProblem();
+    Reload();
+    EXPECT_TRUE(Lib().MaterialNames().empty());
+    EXPECT_TRUE(Lib().PenTable().empty());
+    EXPECT_EQ(Lib().Selected(), -1);
+    const std::string problem = store->TakeLoadProblem();
     EXPECT_NE(problem.find(Path()), std::string::npos) << problem;
     EXPECT_NE(problem.find(Path() + ".bad"), std::string::npos) << problem;
     EXPECT_NE(problem.find("not valid JSON"), std::string::npos) << problem;
-    EXPECT_EQ(TakeLibraryLoadProblem(), ""); // once only
+    EXPECT_EQ(store->TakeLoadProblem(), ""); // once only
     EXPECT_EQ(ReadAll(Path() + ".bad"), broken);
     EXPECT_EQ(ReadAll(Path()), broken);
     EXPECT_NE(ReadAll(LogOutput().FullPath()).find("Material library not loaded from \"" + Path() + "\""),
@@ -145,25 +155,25 @@ TEST_F(LibraryStoreTest, UnparsableFileIsKeptCopiedReportedOnceAndNotOverwritten
 
     // Nothing to save: the file is left alone without a question.
     std::string error;
-    EXPECT_EQ(SaveMaterialLibrary(error), LibrarySaveResult::Kept);
+    EXPECT_EQ(store->Save(error), LibrarySaveResult::Kept);
     EXPECT_TRUE(dialogs.confirmations.empty());
 
     // A library built in this run replaces it only when the operator agrees.
-    AddMaterial("Slate");
-    EXPECT_EQ(SaveMaterialLibrary(error), LibrarySaveResult::Kept); // the scripted answer is No
+    Lib().AddMaterial("Slate");
+    EXPECT_EQ(store->Save(error), LibrarySaveResult::Kept); // the scripted answer is No
     ASSERT_EQ(dialogs.confirmations.size(), 1u);
     EXPECT_NE(dialogs.confirmations[0].find("current library of 1 material and 0 pens?"), std::string::npos)
         << dialogs.confirmations[0];
     EXPECT_EQ(ReadAll(Path()), broken);
 
     dialogs.answers.push_back(true);
-    EXPECT_EQ(SaveMaterialLibrary(error), LibrarySaveResult::Written);
+    EXPECT_EQ(store->Save(error), LibrarySaveResult::Written);
     EXPECT_EQ(ReadAll(Path() + ".bad"), broken);
     TLibrarySnapshot back;
     ASSERT_TRUE(ReadLibraryFile(Path(), back, error)) << error;
     EXPECT_EQ(back.Materials, std::vector<std::string>{"Slate"});
     // From now on the file is the program's own again.
-    EXPECT_EQ(SaveMaterialLibrary(error), LibrarySaveResult::Written);
+    EXPECT_EQ(store->Save(error), LibrarySaveResult::Written);
     EXPECT_EQ(dialogs.confirmations.size(), 2u);
 }
 
@@ -171,15 +181,15 @@ TEST_F(LibraryStoreTest, UnreadableFileIsReportedAndProtected)
 {
     // A folder where the file should be cannot be read, copied or replaced.
     QDir().mkpath(QString::fromStdString(Path()));
-    ResetOptions();
-    EXPECT_TRUE(Options().Materials.empty());
-    const std::string problem = TakeLibraryLoadProblem();
+    Reload();
+    EXPECT_TRUE(Lib().MaterialNames().empty());
+    const std::string problem = store->TakeLoadProblem();
     EXPECT_NE(problem.find("cannot be read"), std::string::npos) << problem;
     EXPECT_NE(problem.find("no copy could be made"), std::string::npos) << problem;
-    AddMaterial("Slate");
+    Lib().AddMaterial("Slate");
     dialogs.answers.push_back(true);
     std::string error;
-    EXPECT_EQ(SaveMaterialLibrary(error), LibrarySaveResult::Failed);
+    EXPECT_EQ(store->Save(error), LibrarySaveResult::Failed);
     EXPECT_FALSE(error.empty());
     EXPECT_TRUE(QFileInfo(QString::fromStdString(Path())).isDir());
 }
@@ -200,11 +210,11 @@ TEST_F(LibraryStoreTest, ValuesFromTheFileGoThroughTheSetters)
   ],
   "selectedMaterial": 7
 })");
-    ResetOptions();
-    ASSERT_EQ(TakeLibraryLoadProblem(), "");
-    ASSERT_EQ(Options().Materials, (std::vector<std::string>{"Edited", "Empty"}));
-    EXPECT_EQ(SelectedMaterial(), 0); // out of range: the first material
-    const TPens *a = FindPen(0, 10);
+    Reload();
+    ASSERT_EQ(store->TakeLoadProblem(), "");
+    ASSERT_EQ(Lib().MaterialNames(), (std::vector<std::string>{"Edited", "Empty"}));
+    EXPECT_EQ(Lib().Selected(), 0); // out of range: the first material
+    const TPens *a = Lib().FindPen(0, 10);
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a->blowspeed, 25);
     EXPECT_EQ(a->border, 1);
@@ -219,7 +229,7 @@ TEST_F(LibraryStoreTest, ValuesFromTheFileGoThroughTheSetters)
     EXPECT_EQ(a->Times, 30);
     EXPECT_EQ(a->margin.x, -761.0L / 1016);
     EXPECT_EQ(a->margin.y, -0.1875L);
-    const TPens *b = FindPen(0, 3);
+    const TPens *b = Lib().FindPen(0, 3);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->blowspeed, 1);
     EXPECT_EQ(b->border, 0);
@@ -231,7 +241,7 @@ TEST_F(LibraryStoreTest, ValuesFromTheFileGoThroughTheSetters)
     EXPECT_EQ(b->Times, 1);
     EXPECT_EQ(b->margin.x, 4063.0L / 1016);
     EXPECT_EQ(b->margin.y, 4063.0L / 1016);
-    EXPECT_EQ(CountPensOfMaterial(1), 0);
+    EXPECT_EQ(Lib().CountPensOfMaterial(1), 0);
 }
 
 TEST_F(LibraryStoreTest, PenNumbersClampedOntoEachOtherMakeOneRecord)
@@ -242,10 +252,10 @@ TEST_F(LibraryStoreTest, PenNumbersClampedOntoEachOtherMakeOneRecord)
       { "pen": 14, "blowspeed": 7, "border": false, "CenterOffset": 0.4, "Color": 1, "extra": 0, "fill": true,
         "radius": 381, "vertper": 0.2, "passes": 1, "ScanLine": 1200, "Times": 1, "margin": {"x": 0, "y": 0} }
     ] } ] })");
-    ResetOptions();
-    ASSERT_EQ(TakeLibraryLoadProblem(), "");
-    EXPECT_EQ(Options().PenTable.size(), 1u);
-    EXPECT_EQ(FindPen(0, 10)->blowspeed, 7);
+    Reload();
+    ASSERT_EQ(store->TakeLoadProblem(), "");
+    EXPECT_EQ(Lib().PenTable().size(), 1u);
+    EXPECT_EQ(Lib().FindPen(0, 10)->blowspeed, 7);
 }
 
 TEST_F(LibraryStoreTest, MalformedLibrariesAreRefusedWithTheReason)
@@ -291,22 +301,20 @@ TEST_F(LibraryStoreTest, MalformedLibrariesAreRefusedWithTheReason)
 
 TEST_F(LibraryStoreTest, ExportThenImportGivesTheSameLibrary)
 {
-    BuildLibrary();
-    const std::string before = LibraryToJson(Options().Materials, Options().PenTable, SelectedMaterial());
+    BuildLibrary(Lib());
+    const std::string before = LibraryToJson(Lib());
     const std::string file = settings.Path().toStdString() + "/out/exported.json";
     std::string error;
-    ASSERT_TRUE(ExportMaterialLibrary(file, error)) << error;
+    ASSERT_TRUE(store->Export(file, error)) << error;
 
-    Options().Materials.clear();
-    Options().PenTable.clear();
-    SetSelectedMaterial(-1);
+    Lib().Clear();
     TLibrarySnapshot snap;
     ASSERT_TRUE(ReadLibraryFile(file, snap, error)) << error;
     EXPECT_EQ(snap.Materials.size(), 3u);
     EXPECT_EQ(snap.PenCount(), 4);
-    InstallLibrary(std::move(snap));
-    EXPECT_EQ(LibraryToJson(Options().Materials, Options().PenTable, SelectedMaterial()), before);
-    EXPECT_EQ(SelectedMaterial(), 2);
+    InstallLibrary(Lib(), std::move(snap));
+    EXPECT_EQ(LibraryToJson(Lib()), before);
+    EXPECT_EQ(Lib().Selected(), 2);
 
     EXPECT_FALSE(ReadLibraryFile(file + ".missing", snap, error));
     EXPECT_NE(error.find("cannot be read"), std::string::npos) << error;

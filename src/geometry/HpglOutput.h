@@ -60,8 +60,9 @@ public:
     bool Empty() const { return ForwardPoints.empty(); }
 
     void AddPoint(const TExtendedPoint &forward, const TExtendedPoint &backward);
-    // Fills an empty output from the outlines of the collection's current pen.
-    void BuildPath(const TPolygon &polygon);
+    // Fills an empty output from the outlines drawn with `pen` (none for -1),
+    // and measures the drawing's reference points on them.
+    void BuildPath(const TPolygon &polygon, int pen);
     void UpdateExtremes(const TExtendedPoint &p);
 
     static TAlignPoints ToPolar(const TAlignPoints &r, long double sx, long double sy);

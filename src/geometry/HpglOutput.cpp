@@ -1,4 +1,4 @@
-#include "hpgl/HpglOutput.h"
+#include "geometry/HpglOutput.h"
 
 #include "foundation/LogOutput.h"
 #include "geometry/polygon.h"
@@ -141,23 +141,22 @@ void THpglOutput::UpdateExtremes(const TExtendedPoint &p)
         Drawing.Stretch = p;
 }
 
-void THpglOutput::BuildPath(const TPolygon &polygon)
+void THpglOutput::BuildPath(const TPolygon &polygon, int pen)
 {
     Drawing.Ref = {1e7L, 1e7L};
     Drawing.Skew = {-1e7L, 1e7L};
     Drawing.Stretch = {-1e7L, -1e7L};
-    const int pen = polygon.CurrentPen;
     if (pen == -1)
         return;
     size_t total = 0;
-    for (const TObjectList &obj : polygon.Objects)
+    for (const TObjectList &obj : polygon.Outlines())
         if (obj.Pen == pen && !obj.Empty())
             total += static_cast<size_t>(obj.Count()) + 1;
     ForwardPoints.reserve(ForwardPoints.size() + total);
     BackwardPoints.reserve(BackwardPoints.size() + total);
     ForwardCommands.Reserve(total);
     BackwardCommands.Reserve(total);
-    for (const TObjectList &obj : polygon.Objects) {
+    for (const TObjectList &obj : polygon.Outlines()) {
         // An outline whose only lines were too short to keep has the pen but
         // no segment: it adds nothing to the path.
         if (obj.Pen != pen || obj.Empty())

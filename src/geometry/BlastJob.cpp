@@ -1,0 +1,124 @@
+#include "geometry/BlastJob.h"
+
+#include "hpgl/PlotReplay.h"
+
+namespace grittor {
+
+TBlastJob::TBlastJob(std::unique_ptr<TPolygon> outlines) : outlines_(std::move(outlines))
+{
+    if (!outlines_)
+        outlines_ = std::make_unique<TPolygon>();
+}
+
+std::unique_ptr<TPolygon> TBlastJob::CollectOutlines(const THpglFile &plot, const TBorderFlags &border, bool debug,
+                                                     THpglFile::ErrorEvent onError)
+{
+    auto outlines = std::make_unique<TPolygon>(border, debug);
+    ReplayInto(plot, *outlines, std::move(onError));
+    return outlines;
+}
+
+void TBlastJob::BuildOutputs(bool solveScale)
+{
+    outputs_.clear();
+    for (int i = 0; i < GroupCount(); ++i) {
+        auto out = std::make_unique<THpglOutput>();
+        out->SolveScale = solveScale;
+        out->BuildPath(*outlines_, GroupPen(i));
+        outputs_.push_back(std::move(out));
+    }
+    // All pens are placed by the plot's own reference points (the extremes
+    // over the vertices of every group), so that they keep their places
+    // relative to each other on the workpiece.
+    THpglOutput all;
+    all.Drawing.Ref = {1e7L, 1e7L};
+    all.Drawing.Skew = {-1e7L, 1e7L};
+    all.Drawing.Stretch = {-1e7L, -1e7L};
+    for (const auto &out : outputs_)
+        for (const TExtendedPoint &p : out->ForwardPoints)
+            all.UpdateExtremes(p);
+    for (const auto &out : outputs_)
+        if (!out->Empty()) {
+            out->Drawing.Ref = all.Drawing.Ref;
+            out->Drawing.Skew = all.Drawing.Skew;
+            out->Drawing.Stretch = all.Drawing.Stretch;
+        }
+}
+
+THpglOutput *TBlastJob::GroupOutput(int index) const
+{
+    return index >= 0 && index < static_cast<int>(outputs_.size()) ? outputs_[static_cast<size_t>(index)].get()
+                                                                     : nullptr;
+}
+
+void TBlastJob::EnsureOutputs()
+{
+    if (!HasOutputs())
+        BuildOutputs(false);
+}
+
+std::string TBlastJob::OriginText(const TExtendedPoint &machineRef)
+{
+    EnsureOutputs();
+    std::string text;
+    for (const auto &out : outputs_) {
+        DigitizeFromOrigin(*out, machineRef);
+        out->Solve();
+        out->EmitTo(text, false, false);
+        text += ";\r\n";
+    }
+    return text;
+}
+
+std::string TBlastJob::PlacedText(const TAlignPoints &digitized)
+{
+    EnsureOutputs();
+    std::string text;
+    for (const auto &out : outputs_) {
+        out->Digitized = digitized;
+        out->Solve();
+        out->EmitTo(text, false, false);
+        text += ";\r\n";
+    }
+    return text;
+}
+
+std::string TBlastJob::BorderText(const TAlignPoints &digitized)
+{
+    const int index = BorderGroupIndex();
+    if (index < 0)
+        return {};
+    EnsureOutputs();
+    THpglOutput &out = *outputs_[static_cast<size_t>(index)];
+    out.Digitized = digitized;
+    out.Solve();
+    std::string text = "papu0,0;\r\n";
+    out.EmitTo(text, false, false);
+    text += "papu0,0;\r\n";
+    return text;
+}
+
+TBlowList TBlastJob::PrepareBlowList(const TMaterialPens &material, const TBlastSettings &settings)
+{
+    EnsureOutputs();
+    TBlowList list(material, settings);
+    for (int i = 0; i < GroupCount(); ++i) {
+        const int pen = GroupPen(i);
+        if (outlines_->IsBorderPen(pen))
+            continue;
+        list.Add(outputs_[static_cast<size_t>(i)].get(), pen);
+    }
+    list.DistanceSort();
+    return list;
+}
+
+std::string TBlastJob::JobText(const TMaterialPens &material, const TBlastSettings &settings, int speed,
+                               const TAlignPoints &digitized, std::ostream *pattern)
+{
+    EnsureOutputs();
+    WritePenHeaderLog(material);
+    TBlowList list = PrepareBlowList(material, settings);
+    return list.BuildJobStream(speed, digitized, pattern);
+}
+
+} // namespace grittor

@@ -1,0 +1,86 @@
+// From plot to machine text, in one place.  Every road that sends a plot to
+// the machine goes through here: grittor-cli plot, job and run, and the
+// window's digitize, send and queue commands.
+//
+//   THpglFile (hpgl/hpgl.h)           the plot document, read once
+//     | replayed into
+//   TPolygon (geometry/polygon.h)     its outlines, grouped by pen
+//     | one blast path per pen group
+//   THpglOutput (geometry/HpglOutput.h)  path, alignment fitted to the
+//     |                                  digitized points, HPGL text
+//   TBlowList (geometry/Blow.h)       runs of passes ordered between pens,
+//                                     the whole job text
+//
+// TBlastJob holds the outline collection of one plot and the blast path of
+// each of its pen groups.  Everything else comes in as arguments: the
+// material (pens/MaterialLibrary.h), the settings values (TBlastSettings) and
+// the digitized alignment record.  Nothing here reads a global.
+#pragma once
+
+#include "geometry/Blow.h"
+#include "geometry/HpglOutput.h"
+#include "geometry/polygon.h"
+#include "hpgl/hpgl.h"
+#include "pens/MaterialLibrary.h"
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace grittor {
+
+class TBlastJob {
+public:
+    // Takes over an outline collection already made (the window collects
+    // the outlines while it draws the plot for the first time).
+    explicit TBlastJob(std::unique_ptr<TPolygon> outlines);
+    // Collects the outlines of `plot` by replaying it, for a material of
+    // these border flags.  Drawing messages go to `onError`.
+    static std::unique_ptr<TPolygon> CollectOutlines(const THpglFile &plot, const TBorderFlags &border,
+                                                     bool debug = false, THpglFile::ErrorEvent onError = nullptr);
+
+    const TPolygon &Outlines() const { return *outlines_; }
+    int GroupCount() const { return outlines_->GroupCount(); }
+    int GroupPen(int index) const { return outlines_->GroupPen(index); }
+    // Index of the first pen group that is the border pen, -1 when none.
+    int BorderGroupIndex() const { return outlines_->BorderGroupIndex(); }
+
+    // ---- blast paths
+    // Builds a fresh blast path for every pen group (scales fitted when
+    // `solveScale`), all placed by the reference points of the whole plot,
+    // so that the pens keep their places relative to each other.
+    void BuildOutputs(bool solveScale);
+    bool HasOutputs() const { return !outputs_.empty(); }
+    // The path of group `index`; nullptr before BuildOutputs.
+    THpglOutput *GroupOutput(int index) const;
+
+    // ---- texts for the machine (the outputs are built first if needed)
+    // "Digitize origin and send plot": each group placed without turning by
+    // the nozzle position read back for the drawing's reference, one text
+    // per group ended by ";" CR LF, all joined.
+    std::string OriginText(const TExtendedPoint &machineRef);
+    // Each group placed by a full digitized record (the three-point
+    // command), joined as OriginText joins them.
+    std::string PlacedText(const TAlignPoints &digitized);
+    // The border group's outline once, between "papu0,0;" lines; "" when
+    // the plot has no border pen.
+    std::string BorderText(const TAlignPoints &digitized);
+    // The runs of every group but the border's, ordered (the list refers to
+    // this job's paths).
+    TBlowList PrepareBlowList(const TMaterialPens &material, const TBlastSettings &settings);
+    // The whole blast job of every group but the border's (without the
+    // final ";" the send adds), each pass written to `pattern` as well
+    // ("blowpattern.xls") when given.  The pen header of the material goes
+    // to the debug log first.
+    std::string JobText(const TMaterialPens &material, const TBlastSettings &settings, int speed,
+                        const TAlignPoints &digitized, std::ostream *pattern);
+
+private:
+    void EnsureOutputs();
+
+    std::unique_ptr<TPolygon> outlines_;
+    std::vector<std::unique_ptr<THpglOutput>> outputs_; // by group index
+};
+
+} // namespace grittor

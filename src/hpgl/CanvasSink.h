@@ -1,0 +1,80 @@
+// Drawing a plot on a canvas: the viewport that maps plot units to device
+// pixels, the pen colours, the sink that draws a replay's points, and the
+// fitted rendering of a whole plot (the window picture, grittor-cli render).
+#pragma once
+
+#include "foundation/option.h"
+#include "hpgl/PlotReplay.h"
+
+#include <array>
+#include <cstdint>
+
+namespace grittor {
+
+class Canvas;
+
+// Line colours on paper by pen number.
+extern const TPenColors PrintPenColors;
+// Every pen in the canvas colour.
+TPenColors NoPenColors();
+
+// Plot units to device pixels: trunc(v * Scale + Offset), clamped to the int
+// range (NaN gives 0) so absurd coordinates cannot overflow.
+struct TViewport {
+    TExtendedPoint Scale;
+    TExtendedPoint Offset;
+
+    int DeviceX(long double x) const;
+    int DeviceY(long double y) const;
+
+    // The plot fitted into a picture of width x height pixels with margins
+    // of 2 x radius left and right and 125 units top and bottom, one scale
+    // for both axes, the box centred in the picture.
+    static TViewport Fit(const THpglFile &plot, int width, int height, int32_t radius);
+    // A printer page: true size at `dotsPerInch`, or fitted to the page of
+    // width x height dots with 125 units of margin all round.
+    static TViewport Print(const THpglFile &plot, long double dotsPerInch, int width, int height, bool fit);
+
+    // The plot area (extent plus the margins of Fit) in pixels.
+    struct PixelRect {
+        int left = 0, top = 0, right = 0, bottom = 0;
+    };
+    PixelRect PlotArea(const THpglFile &plot, int32_t radius) const;
+};
+
+// Draws a replay's points on a canvas.  Lines take their pen's colour (the
+// canvas colour where the pen has none; `otherPens` for pen numbers beyond
+// the table) and leave the canvas colour as it was.
+class TCanvasSink final : public TPlotSink {
+public:
+    TCanvasSink(Canvas &canvas, const TViewport &viewport, const TPenColors &colors,
+                uint32_t otherPens = NoPenColor)
+        : canvas_(canvas), viewport_(viewport), colors_(colors), otherPens_(otherPens)
+    {
+    }
+    void Move(const TExtendedPoint &point, int pen) override;
+    void Line(const TExtendedPoint &point, int pen) override;
+
+private:
+    Canvas &canvas_;
+    TViewport viewport_;
+    TPenColors colors_;
+    uint32_t otherPens_;
+};
+
+// The first and every later rendering of a plot in a picture: fills white
+// and the workspace-coloured plot area, then replays every instruction in
+// the fitted viewport with progress "Render image", the canvas repainted
+// every 400 instructions.  `also` (may be null) receives the same points
+// (the outline collection of the first rendering).  Stops early when long
+// work is to stop.
+struct TRenderResult {
+    TViewport Viewport;
+    TExtendedPoint End; // where the replay ended, in plot units
+    bool Complete = false;
+};
+TRenderResult RenderPlot(const THpglFile &plot, Canvas &canvas, int width, int height, int32_t radius,
+                         const TPenColors &colors, TPlotSink *also = nullptr,
+                         THpglFile::ErrorEvent onError = nullptr);
+
+} // namespace grittor

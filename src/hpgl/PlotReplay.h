@@ -1,0 +1,88 @@
+// Drawing a plot is a replay of its document (THpglFile) into a sink.  The
+// replay carries the plotter state (pen position, move mode, arc) of its own,
+// so the document never changes while it is drawn, and each use of a plot has
+// its replay and its sink:
+//
+//   the window picture, the printer page     TCanvasSink (hpgl/CanvasSink.h)
+//   the outline collection                   TPolygon (geometry/polygon.h), or
+//                                            TOutlineFeed beside a drawing
+//   grittor-cli info's pen census            a small sink of its own
+//
+// A replay may feed two sinks at once (the window's first rendering draws the
+// picture and collects the outlines in one walk over the instructions).
+#pragma once
+
+#include "foundation/utils.h"
+#include "hpgl/hpgl.h"
+
+#include <string>
+
+namespace grittor {
+
+// Receives the points of a replay, in plot units: a pen-up move, or a line
+// from the previous point drawn with `pen`.
+class TPlotSink {
+public:
+    virtual ~TPlotSink() = default;
+    virtual void Move(const TExtendedPoint &point, int pen) = 0;
+    virtual void Line(const TExtendedPoint &point, int pen) = 0;
+};
+
+class TPlotReplay {
+public:
+    // Messages of the drawing (an arc or rectangle with too few numbers) go
+    // to `onError`, placed as the reader places its own; without one, to a
+    // message box.
+    TPlotReplay(const THpglFile &plot, TPlotSink &sink, TPlotSink *also = nullptr,
+                THpglFile::ErrorEvent onError = nullptr);
+
+    // Runs instruction i from the current plotter state.
+    void Draw(int i);
+    // From (0,0), absolute, with the pen up or down as the reading left it:
+    // a move to the start point, every instruction in order, and a move to
+    // where the last one ended (the
+    // window's rendering, printing and the outline collection all draw the
+    // plot this way).  Stops early when long work is to stop (closing, or
+    // Cancel on the progress window) and then returns false.  With a
+    // caption, shows the progress window; `everyBlock` (if given) runs
+    // before every 400th instruction.
+    bool PlayAll(const char *caption = nullptr, const std::function<void()> &everyBlock = nullptr);
+
+    // The two sinks at once.
+    void MoveTo(const TExtendedPoint &point, int pen)
+    {
+        sink_.Move(point, pen);
+        if (also_)
+            also_->Move(point, pen);
+    }
+    void LineTo(const TExtendedPoint &point, int pen)
+    {
+        sink_.Line(point, pen);
+        if (also_)
+            also_->Line(point, pen);
+    }
+
+    const TPlotterState &State() const { return st_; }
+    // Goes on from another plotter state (a replay of part of a plot).
+    void SetState(const TPlotterState &state) { st_ = state; }
+    // Back to (0,0), absolute; the pen state stays.
+    void Reset();
+
+private:
+    void DrawPlot(TCommandKind k, int i, int pen);
+    void DrawArc(int pen);
+    void DrawRectangle(int i, int pen);
+    void DrawPE(int i);
+    void Report(const char *message);
+
+    const THpglFile &plot_;
+    TPlotSink &sink_;
+    TPlotSink *also_;
+    THpglFile::ErrorEvent onError_;
+    TPlotterState st_;
+};
+
+// Replays a whole plot (as PlayAll does) into one sink, without progress.
+void ReplayInto(const THpglFile &plot, TPlotSink &sink, THpglFile::ErrorEvent onError = nullptr);
+
+} // namespace grittor
