@@ -1,7 +1,6 @@
 grittor_add_test(NAME test_link_unit LABEL unit
   SOURCES
     unit/link/char_queue_test.cpp
-    unit/link/terminal_screen_test.cpp
     unit/link/serial_link_test.cpp
     unit/link/xmodem_test.cpp
     unit/link/link_hammer_test.cpp

@@ -1,6 +1,7 @@
 grittor_add_test(NAME test_operation_unit LABEL unit
   SOURCES
     unit/operation/command_gate_test.cpp
+    unit/operation/terminal_screen_test.cpp
   LIBS grittor_gui)
 grittor_add_test(NAME test_operation_gui LABEL gui
   SOURCES

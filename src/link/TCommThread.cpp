@@ -110,17 +110,20 @@ void TCommThread::Round(int waitMs)
     if ((events & EvTransmit) && !wrote && !s.output_empty() && waitMs > 0)
         Nap(2);
 
-    // Terminal rendering: everything received goes to the screen while
-    // terminal mode is on.  The mode is checked before each byte is taken,
-    // so a byte is never taken and then dropped when a command switches it off.
-    if (s.TerminalMode && s.ScreenLines.load() && s.ScreenLock.load() && !s.InQueue->is_empty()) {
+    // Terminal: everything received goes to the screen while terminal mode
+    // is on.  The mode is checked before each byte is taken, so a byte is
+    // never taken and then dropped when a command switches it off.
+    if (s.TerminalMode && s.TerminalSink && !s.InQueue->is_empty()) {
         s.check_open();
-        while (!terminated_ && s.TerminalMode) {
+        std::string bytes;
+        while (!terminated_ && s.TerminalMode && bytes.size() < 4096) {
             const int c = s.InQueue->get();
             if (c < 0)
                 break;
-            s.render_byte(static_cast<uint8_t>(c));
+            bytes += static_cast<char>(c);
         }
+        if (!bytes.empty())
+            s.TerminalSink(std::string_view(bytes));
     }
     s.check_idle();
 }

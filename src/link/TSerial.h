@@ -1,23 +1,22 @@
 // The one link between the application and the machine: a serial port, two
 // bounded byte queues, a receive thread that moves bytes between them and
-// the port, an idle timer that releases the port, a small terminal-screen
-// emulator fed by the receive thread, the command protocol (query and
-// replies) and the firmware transfer.
+// the port, an idle timer that releases the port, the command protocol
+// (query and replies) and the firmware transfer.  In terminal mode the
+// receive thread hands what arrives to the terminal sink (the main window's
+// screen model, operation/TerminalScreen.h).
 //
 // The main window binds it like this:
 //   Serial = std::make_unique<TSerial>(o.Port, 20000, o.Parity, o.DataBits, o.StopBits, o.Baud);
 //   if (!Serial->OpenedOk) ShowMessage("Unable to open " + o.Port);
-//   Serial->ScreenLines = &TerminalLines;      // std::vector<std::string>
-//   Serial->ScreenLock = &TerminalLock;        // std::mutex
+//   Serial->TerminalSink = [this](std::string_view bytes) { screen_.Feed(bytes); };
 //   Serial->OnText = [this](const std::string &t, bool stamp) { AddTerminalLine(t, stamp); };
 //   Serial->PostDrain = [this] { QMetaObject::invokeMethod(this, [this] { DrainSerialLines(); },
 //                                                          Qt::QueuedConnection); };
 //   // DrainSerialLines: if (Serial) Serial->DrainLines([this](auto &l) { AddTerminalLine(l, false); });
 //
 // Threads: every operation runs on the interface thread except read_comm,
-// render_byte and the idle check, which the receive thread runs; write_comm
-// runs on both (the WriteBusy exchange lets one in).  The main window's
-// ScreenLock guards ScreenLines, the cursor and ScreenChanges.
+// the terminal sink and the idle check, which the receive thread runs;
+// write_comm runs on both (the WriteBusy exchange lets one in).
 #pragma once
 
 #include "foundation/AbortFlags.h"
@@ -32,6 +31,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace grittor {
@@ -94,13 +94,10 @@ public:
     const int32_t BufferSize;
     TCommStatus CommStatus;
     std::atomic<bool> CharLog{false};
-    uint8_t EscState = 0;            // terminal parser state (receive thread)
     SerialLineSettings PortSettings; // as last applied at opening (read on the interface thread)
     std::unique_ptr<TCharQueue> InQueue;
     std::unique_ptr<TCharQueue> OutQueue;
     std::unique_ptr<TCommThread> Thread;
-    std::atomic<int32_t> CursorColumn{1}; // 1-based
-    std::atomic<int32_t> CursorRow{0};    // 0-based
     const int32_t DataBits;
     std::atomic<bool> LocalEcho{false};
     int64_t TransferTime = 0; // ms, last completed firmware transfer
@@ -108,12 +105,8 @@ public:
     std::atomic<uint8_t> LastStatus{RsTimeout};
     TIdleTimer IdleTimer;
     std::atomic<bool> DebugEcho{false};
-    std::atomic<int32_t> MaxRows{100};
-    // The terminal screen and its lock, owned by the main window.
-    std::atomic<std::vector<std::string> *> ScreenLines{nullptr};
-    std::atomic<std::mutex *> ScreenLock{nullptr};
-    // 1 line added, 2 line changed, 4 top line dropped, 8 screen cleared.
-    std::atomic<uint32_t> ScreenChanges{0};
+    // Takes the bytes received while TerminalMode is on (receive thread).
+    TSharedEvent<void(std::string_view bytes)> TerminalSink;
     TLineList RxLines; // character-log lines of the receive side
     TextEvent OnText;  // the main window binds AddTerminalLine
     std::atomic<bool> OpenedOk{true};
@@ -162,11 +155,7 @@ public:
     // InQueue has room for) into InQueue; true when a byte arrived.
     bool read_comm();
 
-    // ---- terminal screen ----
-    void clear_screen();
-    void set_cursor(int32_t column, int32_t row);
-    // The emulator: one received byte into ScreenLines.
-    void render_byte(uint8_t c);
+    // ---- terminal lines ----
     // Takes RxLines then TxLines line by line (the main window's drain).
     void DrainLines(const std::function<void(const std::string &)> &add);
 
@@ -193,9 +182,6 @@ public:
     // Closes the port when the idle timer has run out and nothing is going
     // on; true when it closed it.  The receive thread runs it every round.
     bool check_idle();
-
-    // Longest time the terminal screen pads to (guards absurd cursor moves).
-    static constexpr int32_t MaxScreenColumns = 1000;
 
 private:
     friend class TCommThread;
@@ -231,9 +217,6 @@ private:
     uint64_t pendingGeneration_ = 0;
     int64_t lastWriteProgressMs_ = 0;
     bool stallReported_ = false;
-    // Terminal escape arguments.
-    int32_t escArg1_ = 0;
-    int32_t escArg2_ = 0;
 };
 
 } // namespace grittor

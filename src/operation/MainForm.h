@@ -7,6 +7,7 @@
 #include "foundation/utils.h"
 #include "hpgl/CanvasSink.h"
 #include "operation/CommandGate.h"
+#include "operation/TerminalScreen.h"
 
 #include <QMainWindow>
 
@@ -125,8 +126,9 @@ public:
     TSerial *Serial() const { return serial_.get(); }
     int PolygonStep() const { return polygonStep_; }
     bool TerminalMode() const { return terminalMode_; }
-    std::vector<std::string> TerminalLinesCopy() const;
-    std::mutex &TerminalLock() { return terminalLock_; }
+    std::vector<std::string> TerminalLinesCopy() const { return screen_.Lines(); }
+    // The terminal's lines and cursor (the receive thread feeds it too).
+    TTerminalScreen &Screen() { return screen_; }
     std::string PlotFileName() const { return plotFileName_; }
 
     // The job context (used by the digitize, job and queue commands).
@@ -198,9 +200,7 @@ private:
     bool markerDrawn_ = false;
     int outlineIndex_ = 0;
     int polygonStep_ = 0;
-    std::vector<std::string> terminalLines_;
-    mutable std::mutex terminalLock_;
-    bool terminalChanged_ = false;
+    TTerminalScreen screen_{50};
     bool charLogLineOpen_ = false;
     bool terminalMode_ = false;
     bool firstActivate_ = true;

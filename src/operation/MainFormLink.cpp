@@ -25,6 +25,7 @@ void TMainFrm::DestroySerial()
         return;
     serial_->OnText = nullptr;
     serial_->PostDrain = nullptr;
+    serial_->TerminalSink = nullptr;
     serial_.reset();
 }
 
@@ -39,8 +40,7 @@ void TMainFrm::OpenMenuClick()
     serial_ = std::make_unique<TSerial>(o.Port, 20000, o.Parity, o.DataBits, o.StopBits, o.Baud);
     if (!serial_->OpenedOk)
         ShowMessage("Unable to open " + o.Port);
-    serial_->ScreenLines = &terminalLines_;
-    serial_->ScreenLock = &terminalLock_;
+    serial_->TerminalSink = [this](std::string_view bytes) { screen_.Feed(bytes); };
     serial_->OnText = [this](const std::string &text, bool stamp) {
         if (QThread::currentThread() == thread())
             AddTerminalLine(text, stamp);
@@ -51,11 +51,8 @@ void TMainFrm::OpenMenuClick()
     serial_->LocalEcho = Action(TCommandId::LocalEcho)->isChecked();
     serial_->DebugEcho = Action(TCommandId::EnableDebugLog)->isChecked();
     serial_->CharLog = Action(TCommandId::EnableCharacterLog)->isChecked();
-    serial_->MaxRows = 50;
     SetTerminalMode(true);
-    std::lock_guard<std::mutex> lock(terminalLock_);
-    serial_->CursorColumn = 1;
-    serial_->CursorRow = static_cast<int>(terminalLines_.size());
+    screen_.SetCursor(1, static_cast<int32_t>(screen_.Lines().size()));
 }
 
 void TMainFrm::CloseMenuClick()
@@ -105,7 +102,7 @@ void TMainFrm::ClearLogMenuClick()
         ShowMessage("Must open serial port to clear log");
         return;
     }
-    serial_->clear_screen();
+    screen_.Clear();
 }
 
 void TMainFrm::SendDiagnostic(const char *logName, const std::string &command)

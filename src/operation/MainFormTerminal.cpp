@@ -48,13 +48,12 @@ void TMainFrm::AddTerminalLine(const std::string &textIn, bool addTimestamp)
     std::string text = textIn;
     if (addTimestamp)
         text = GetClock().WallNow().toString("dd.hh:mm:ss").toStdString() + " | " + text;
-
-    std::lock_guard<std::mutex> lock(terminalLock_);
     text = CleanTerminalText(text);
     const bool fragment = !text.empty() && (text[0] == '<' || text[0] == '>');
-    if (terminalLines_.empty() && fragment)
-        terminalLines_.emplace_back();
+    const bool lastWasLong = screen_.AddLine(text, kKeptLines, kDisplayWidth);
 
+    // The debug log gets the whole line; character-log fragments make one
+    // log line until a normal line follows or the terminal line is full.
     TLogOutput &log = LogOutput();
     const QAction *charLog = Action(TCommandId::EnableCharacterLog);
     if (!fragment) {
@@ -66,29 +65,11 @@ void TMainFrm::AddTerminalLine(const std::string &textIn, bool addTimestamp)
     } else {
         log.Write(text, false, false);
         charLogLineOpen_ = true;
-        if (terminalLines_.back().size() > kDisplayWidth) {
+        if (lastWasLong) {
             log.Write("\r\n", false, false);
             charLogLineOpen_ = false;
         }
     }
-
-    while (terminalLines_.size() > kKeptLines)
-        terminalLines_.erase(terminalLines_.begin());
-
-    if (fragment) {
-        if (terminalLines_.back().size() > kDisplayWidth)
-            terminalLines_.emplace_back();
-        terminalLines_.back() += text;
-    } else {
-        if (text.size() > kDisplayWidth)
-            text = text.substr(0, kDisplayWidth) + " ... truncate for display.";
-        terminalLines_.push_back(std::move(text));
-    }
-    if (serial_) {
-        serial_->CursorColumn = 1;
-        serial_->CursorRow = static_cast<int>(terminalLines_.size());
-    }
-    terminalChanged_ = true;
 }
 
 void TMainFrm::ReportOutput(const std::string &text, bool toTerminal)
@@ -97,12 +78,6 @@ void TMainFrm::ReportOutput(const std::string &text, bool toTerminal)
         AddTerminalLine(text, true);
     else
         LogOutput().Write(text, true, true);
-}
-
-std::vector<std::string> TMainFrm::TerminalLinesCopy() const
-{
-    std::lock_guard<std::mutex> lock(terminalLock_);
-    return terminalLines_;
 }
 
 void TMainFrm::SetTerminalMode(bool on)
@@ -129,43 +104,27 @@ void TMainFrm::DrainSerialLines()
 
 void TMainFrm::TerminalRefresh()
 {
-    QString text;
-    int row = 0, column = 1;
-    unsigned flags = 0;
-    bool withLink = false;
-    {
-        std::lock_guard<std::mutex> lock(terminalLock_);
-        if (serial_ && serial_->ScreenLines.load()) {
-            withLink = true;
-            flags = serial_->ScreenChanges.exchange(0);
-            row = serial_->CursorRow;
-            column = serial_->CursorColumn;
-        }
-        if (flags == 0 && !terminalChanged_)
-            return;
-        if (terminalChanged_) {
-            flags |= 1;
-            terminalChanged_ = false;
-        }
-        QStringList lines;
-        lines.reserve(static_cast<int>(terminalLines_.size()));
-        for (const auto &l : terminalLines_)
-            lines << ToQ(l);
-        text = lines.join('\n');
-    }
+    const TTerminalScreen::Snapshot screen = screen_.Take();
+    if (screen.Changes == 0)
+        return;
+    QStringList lines;
+    lines.reserve(static_cast<int>(screen.Lines.size()));
+    for (const auto &l : screen.Lines)
+        lines << ToQ(l);
+    const QString text = lines.join('\n');
     Memo->setPlainText(text);
     QTextCursor caret(Memo->document());
-    if (!withLink || flags == 1) {
+    if (!serial_ || screen.Changes == ScLineAdded) {
         caret.movePosition(QTextCursor::End);
     } else {
-        // The caret goes where the link's screen cursor stands.
+        // The caret goes where the machine's cursor stands.
         int pos = 0, feeds = 0;
-        while (feeds < row && pos < text.size()) {
+        while (feeds < screen.Row && pos < text.size()) {
             if (text[pos] == '\n')
                 ++feeds;
             ++pos;
         }
-        caret.setPosition(std::min(pos + column - 1, static_cast<int>(text.size())));
+        caret.setPosition(std::min(pos + screen.Column - 1, static_cast<int>(text.size())));
     }
     Memo->setTextCursor(caret);
     Memo->ensureCursorVisible();

@@ -1,5 +1,6 @@
 target_sources(grittor_gui PRIVATE
   src/operation/CommandGate.cpp
+  src/operation/TerminalScreen.cpp
   src/operation/progress.cpp
   src/operation/message.cpp
   src/operation/JobQueue.cpp

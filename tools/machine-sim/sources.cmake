@@ -5,6 +5,9 @@ add_library(grittor_sim_core STATIC
   tools/machine-sim/SimXmodem.cpp
   tools/machine-sim/SimMonitor.cpp
   tools/machine-sim/SimMachine.cpp
+  tools/machine-sim/SimPty.cpp
+  tools/machine-sim/SimTranscript.cpp
+  tools/machine-sim/SimRunner.cpp
 )
 target_include_directories(grittor_sim_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/tools/machine-sim)
 

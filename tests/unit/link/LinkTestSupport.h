@@ -3,7 +3,7 @@
 // scripted machine answers on the fake device, on time.
 #pragma once
 
-#include "link/FakeSerialDevice.h"
+#include "FakeSerialDevice.h"
 #include "link/TCommThread.h"
 #include "link/TSerial.h"
 

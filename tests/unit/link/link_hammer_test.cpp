@@ -1,7 +1,7 @@
 // The receive thread and the interface thread on one link at full speed:
 // every byte queued for output comes back (through a loopback device) into
 // the input queue exactly once and in order.
-#include "link/FakeSerialDevice.h"
+#include "FakeSerialDevice.h"
 #include "link/TCommThread.h"
 #include "link/TSerial.h"
 

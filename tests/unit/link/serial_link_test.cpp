@@ -57,8 +57,6 @@ TEST_F(SerialTest, OpensAtOnceWithTheLineSettingsCorrected)
     EXPECT_TRUE(device->LastSettings().XonXoff);
     EXPECT_EQ(s.ReplyTimeout.load(), 5000);
     EXPECT_EQ(s.AckTimeout, 5000);
-    EXPECT_EQ(s.MaxRows.load(), 100);
-    EXPECT_EQ(s.CursorColumn.load(), 1);
     EXPECT_EQ(s.ReadBuffer.size(), 1000u);
 }
 
@@ -443,10 +441,8 @@ TEST_F(SerialTest, CancelStopsALongSendWithinOneRoundAndQueuesNothingMore)
 TEST_F(SerialTest, TypedCharactersClearCancelAndEchoLocally)
 {
     auto &s = Make();
-    std::vector<std::string> screen;
-    std::mutex lock;
-    s.ScreenLines = &screen;
-    s.ScreenLock = &lock;
+    std::string screen;
+    s.TerminalSink = [&](std::string_view bytes) { screen += bytes; };
     s.TerminalMode = true;
     s.LocalEcho = true;
     flags.Cancelled = true;
@@ -455,11 +451,16 @@ TEST_F(SerialTest, TypedCharactersClearCancelAndEchoLocally)
     EXPECT_EQ(s.ReplyTimeout.load(), 30000);
     EXPECT_EQ(device->Written(), "k");
     s.Thread->Round(0);
-    ASSERT_EQ(screen.size(), 1u);
-    EXPECT_EQ(screen[0], "k") << "shown although the machine does not echo";
+    EXPECT_EQ(screen, "k") << "shown although the machine does not echo";
     device->Feed("\x1b[2J");
     s.Thread->Round(0);
-    EXPECT_TRUE(screen.empty());
+    EXPECT_EQ(screen, "k\x1b[2J") << "the machine's text goes to the screen as it came";
+    // Out of terminal mode what arrives stays for the exchanges.
+    s.TerminalMode = false;
+    device->Feed("ok\r");
+    s.Thread->Round(0);
+    EXPECT_EQ(screen, "k\x1b[2J");
+    EXPECT_FALSE(s.input_empty());
 }
 
 TEST_F(SerialTest, TheCharacterLogQueuesLinesAndAsksForOneDrainAtATime)

@@ -1,4 +1,4 @@
-#include "link/FakeSerialDevice.h"
+#include "FakeSerialDevice.h"
 
 #include <algorithm>
 #include <cerrno>
