@@ -7,4 +7,5 @@ target_sources(grittor_gui PRIVATE
   src/service/ReadAndDisplay.cpp
   src/service/Memory.cpp
   src/service/CalToPrint.cpp
+  src/service/JpegDecoder.cpp
 )
