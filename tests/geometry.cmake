@@ -4,6 +4,7 @@ grittor_add_test(NAME test_geometry_unit LABEL unit
     unit/geometry/hpgl_output_test.cpp
     unit/geometry/blow_test.cpp
     unit/geometry/plot_outlines_test.cpp
+    unit/geometry/placement_test.cpp
   LIBS grittor_core)
 grittor_add_test(NAME test_geometry_cli LABEL unit
   SOURCES

@@ -101,7 +101,7 @@ void BM_JobText(benchmark::State &state)
 {
     TBlastJob job(MakePlot(static_cast<int>(state.range(0))));
     const TMaterialPens material = MakeMaterial(static_cast<int>(state.range(1)));
-    job.BuildOutputs(false);
+    job.BuildOutputs();
     TBlowList list = job.PrepareBlowList(material, TBlastSettings::From(Options()));
     size_t bytes = 0;
     for (auto _ : state) {
@@ -132,12 +132,12 @@ void BM_WholeJob(benchmark::State &state)
     TBlastJob job(MakePlot(static_cast<int>(state.range(0))));
     const TMaterialPens material = MakeMaterial(10);
     const TBlastSettings settings = TBlastSettings::From(Options());
-    job.BuildOutputs(false);
+    job.BuildOutputs();
     const std::string pattern = g_dir->path().toStdString() + "/blowpattern.xls";
     size_t bytes = 0;
     for (auto _ : state) {
         std::ofstream debug(pattern, std::ios::binary | std::ios::trunc);
-        const std::string text = job.JobText(material, settings, 10, Placement(), &debug) + ";";
+        const std::string text = job.JobText(material, settings, 10, TPlacement{TPlacementRoad::LoadKey, Placement()}, &debug) + ";";
         bytes += text.size();
         benchmark::DoNotOptimize(text.data());
     }

@@ -18,12 +18,11 @@ std::unique_ptr<TPolygon> TBlastJob::CollectOutlines(const THpglFile &plot, cons
     return outlines;
 }
 
-void TBlastJob::BuildOutputs(bool solveScale)
+void TBlastJob::BuildOutputs()
 {
     outputs_.clear();
     for (int i = 0; i < GroupCount(); ++i) {
         auto out = std::make_unique<THpglOutput>();
-        out->SolveScale = solveScale;
         out->BuildPath(*outlines_, GroupPen(i));
         outputs_.push_back(std::move(out));
     }
@@ -54,15 +53,38 @@ THpglOutput *TBlastJob::GroupOutput(int index) const
 void TBlastJob::EnsureOutputs()
 {
     if (!HasOutputs())
-        BuildOutputs(false);
+        BuildOutputs();
 }
 
-std::string TBlastJob::OriginText(const TExtendedPoint &machineRef)
+TAlignPoints TBlastJob::Drawing()
 {
     EnsureOutputs();
+    for (const auto &out : outputs_)
+        if (!out->Empty())
+            return out->Drawing;
+    TAlignPoints none;
+    none.Ref = {1e7L, 1e7L};
+    none.Skew = {-1e7L, 1e7L};
+    none.Stretch = {-1e7L, -1e7L};
+    return none;
+}
+
+void TBlastJob::UseRoad(const TPlacement &placement)
+{
+    EnsureOutputs();
+    for (const auto &out : outputs_)
+        out->SolveScale = placement.FitsScale();
+}
+
+std::string TBlastJob::PlacedText(const TPlacement &placement)
+{
+    UseRoad(placement);
     std::string text;
     for (const auto &out : outputs_) {
-        DigitizeFromOrigin(*out, machineRef);
+        if (placement.Road == TPlacementRoad::Origin)
+            out->Digitized = OriginPlacement(out->Drawing, placement.Record.Ref).Record;
+        else
+            out->Digitized = placement.Record;
         out->Solve();
         out->EmitTo(text, false, false);
         text += ";\r\n";
@@ -70,27 +92,14 @@ std::string TBlastJob::OriginText(const TExtendedPoint &machineRef)
     return text;
 }
 
-std::string TBlastJob::PlacedText(const TAlignPoints &digitized)
-{
-    EnsureOutputs();
-    std::string text;
-    for (const auto &out : outputs_) {
-        out->Digitized = digitized;
-        out->Solve();
-        out->EmitTo(text, false, false);
-        text += ";\r\n";
-    }
-    return text;
-}
-
-std::string TBlastJob::BorderText(const TAlignPoints &digitized)
+std::string TBlastJob::BorderText(const TPlacement &placement)
 {
     const int index = BorderGroupIndex();
     if (index < 0)
         return {};
-    EnsureOutputs();
+    UseRoad(placement);
     THpglOutput &out = *outputs_[static_cast<size_t>(index)];
-    out.Digitized = digitized;
+    out.Digitized = placement.Record;
     out.Solve();
     std::string text = "papu0,0;\r\n";
     out.EmitTo(text, false, false);
@@ -113,12 +122,12 @@ TBlowList TBlastJob::PrepareBlowList(const TMaterialPens &material, const TBlast
 }
 
 std::string TBlastJob::JobText(const TMaterialPens &material, const TBlastSettings &settings, int speed,
-                               const TAlignPoints &digitized, std::ostream *pattern)
+                               const TPlacement &placement, std::ostream *pattern)
 {
-    EnsureOutputs();
+    UseRoad(placement);
     WritePenHeaderLog(material);
     TBlowList list = PrepareBlowList(material, settings);
-    return list.BuildJobStream(speed, digitized, pattern);
+    return list.BuildJobStream(speed, placement.Record, pattern);
 }
 
 } // namespace grittor

@@ -14,11 +14,14 @@
 // TBlastJob holds the outline collection of one plot and the blast path of
 // each of its pen groups.  Everything else comes in as arguments: the
 // material (pens/MaterialLibrary.h), the settings values (TBlastSettings) and
-// the digitized alignment record.  Nothing here reads a global.
+// the placement (geometry/Placement.h: the digitized record and the road it
+// came by, which decides what the fit may change).  Nothing here reads a
+// global.
 #pragma once
 
 #include "geometry/Blow.h"
 #include "geometry/HpglOutput.h"
+#include "geometry/Placement.h"
 #include "geometry/polygon.h"
 #include "hpgl/hpgl.h"
 #include "pens/MaterialLibrary.h"
@@ -47,25 +50,23 @@ public:
     int BorderGroupIndex() const { return outlines_->BorderGroupIndex(); }
 
     // ---- blast paths
-    // Builds a fresh blast path for every pen group (scales fitted when
-    // `solveScale`), all placed by the reference points of the whole plot,
-    // so that the pens keep their places relative to each other.
-    void BuildOutputs(bool solveScale);
+    // Builds a fresh blast path for every pen group, all placed by the
+    // reference points of the whole plot, so that the pens keep their
+    // places relative to each other.
+    void BuildOutputs();
     bool HasOutputs() const { return !outputs_.empty(); }
     // The path of group `index`; nullptr before BuildOutputs.
     THpglOutput *GroupOutput(int index) const;
+    // The reference points every path is placed by (built first if needed).
+    TAlignPoints Drawing();
 
     // ---- texts for the machine (the outputs are built first if needed)
-    // "Digitize origin and send plot": each group placed without turning by
-    // the nozzle position read back for the drawing's reference, one text
-    // per group ended by ";" CR LF, all joined.
-    std::string OriginText(const TExtendedPoint &machineRef);
-    // Each group placed by a full digitized record (the three-point
-    // command), joined as OriginText joins them.
-    std::string PlacedText(const TAlignPoints &digitized);
+    // The digitize commands' text: each group's outline once, placed, one
+    // text per group ended by ";" CR LF, all joined.
+    std::string PlacedText(const TPlacement &placement);
     // The border group's outline once, between "papu0,0;" lines; "" when
     // the plot has no border pen.
-    std::string BorderText(const TAlignPoints &digitized);
+    std::string BorderText(const TPlacement &placement);
     // The runs of every group but the border's, ordered (the list refers to
     // this job's paths).
     TBlowList PrepareBlowList(const TMaterialPens &material, const TBlastSettings &settings);
@@ -74,10 +75,12 @@ public:
     // ("blowpattern.xls") when given.  The pen header of the material goes
     // to the debug log first.
     std::string JobText(const TMaterialPens &material, const TBlastSettings &settings, int speed,
-                        const TAlignPoints &digitized, std::ostream *pattern);
+                        const TPlacement &placement, std::ostream *pattern);
 
 private:
     void EnsureOutputs();
+    // Every path fits what the placement's road allows.
+    void UseRoad(const TPlacement &placement);
 
     std::unique_ptr<TPolygon> outlines_;
     std::vector<std::unique_ptr<THpglOutput>> outputs_; // by group index

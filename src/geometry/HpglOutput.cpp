@@ -367,13 +367,4 @@ std::string THpglOutput::Emit(bool backward, bool firstPoint, std::string *debug
     return out;
 }
 
-void DigitizeFromOrigin(THpglOutput &out, const TExtendedPoint &machineRef)
-{
-    out.Digitized.Ref = machineRef;
-    out.Digitized.Skew = {machineRef.x + (out.Drawing.Skew.x - out.Drawing.Ref.x),
-                          machineRef.y + (out.Drawing.Skew.y - out.Drawing.Ref.y)};
-    out.Digitized.Stretch = {machineRef.x + (out.Drawing.Stretch.x - out.Drawing.Ref.x),
-                             machineRef.y + (out.Drawing.Stretch.y - out.Drawing.Ref.y)};
-}
-
 } // namespace grittor

@@ -90,10 +90,5 @@ long long ToWholeUnits(long double v);
 // Appends the decimal form of v.
 void AppendInt(std::string &out, long long v);
 
-// The digitized record of the one-point placement ("Digitize origin and send
-// plot"): Ref is the machine point read back for the drawing's Ref, and Skew
-// and Stretch are that point plus the drawing's own Skew and Stretch taken
-// relative to its Ref, so the plot is placed without turning it.
-void DigitizeFromOrigin(THpglOutput &out, const TExtendedPoint &machineRef);
 
 } // namespace grittor

@@ -6,6 +6,7 @@ target_sources(grittor_core PRIVATE
   src/geometry/HpglOutput.cpp
   src/geometry/Blow.cpp
   src/geometry/BlastJob.cpp
+  src/geometry/Placement.cpp
 )
 target_sources(grittor-cli PRIVATE
   src/app/cli/BlastCommands.cpp

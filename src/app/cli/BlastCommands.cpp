@@ -123,7 +123,7 @@ std::unique_ptr<TBlastJob> LoadJob(const std::string &command, const Common &c, 
         status = UsageError(command + ": " + c.path + " draws nothing: the plot has no pen groups");
         return nullptr;
     }
-    job->BuildOutputs(false);
+    job->BuildOutputs();
     return job;
 }
 
@@ -169,7 +169,7 @@ int RunPlot(const std::vector<std::string> &args)
     auto job = LoadJob("plot", c, material, status);
     if (!job)
         return status;
-    WriteStdout(job->OriginText(*origin));
+    WriteStdout(job->PlacedText(OriginPlacement(job->Drawing(), *origin)));
     return 0;
 }
 
@@ -220,10 +220,8 @@ int RunJob(const std::vector<std::string> &args)
         return status;
 
     // The record the load-key sequence makes from the two machine points.
-    TAlignPoints digitized;
-    digitized.Origin = *reference;
-    digitized.Ref = {0, 0};
-    digitized.Skew = {skew->x - reference->x, skew->y - reference->y};
+    const TPlacement placement = LoadKeyPlacement(*reference, *skew);
+    const TAlignPoints &digitized = placement.Record;
 
     const Toption &opt = Options();
     if (border) {
@@ -231,7 +229,7 @@ int RunJob(const std::vector<std::string> &args)
             return UsageError("job: There is no border pen in the plot file");
         std::fprintf(stderr, "position %lld,%lld\n", static_cast<long long>(std::floor(digitized.Origin.x)),
                      static_cast<long long>(std::floor(digitized.Origin.y)));
-        WriteStdout(job->BorderText(digitized));
+        WriteStdout(job->BorderText(placement));
         return 0;
     }
 
@@ -247,7 +245,7 @@ int RunJob(const std::vector<std::string> &args)
         std::filesystem::remove(name, ec);
         pattern.open(name, std::ios::binary | std::ios::trunc);
     }
-    const std::string text = job->JobText(material, TBlastSettings::From(opt), speed, digitized,
+    const std::string text = job->JobText(material, TBlastSettings::From(opt), speed, placement,
                                           pattern.is_open() ? &pattern : nullptr) +
                              ";";
     WriteStdout(text);

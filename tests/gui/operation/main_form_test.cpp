@@ -618,8 +618,9 @@ TEST_F(MainFormTest, WhileAnExclusiveCommandRunsEveryOtherCommandIsRefusedOrRuns
             const bool allowed = c.Policy == TCommandPolicy::AllowedWhileBusy;
             EXPECT_EQ(frm->Gate().Allows(c.Id), allowed);
             // The menus show it: an exclusive item is greyed out.
-            if (QAction *a = frm->Action(c.Id); a && !allowed)
+            if (QAction *a = frm->Action(c.Id); a && !allowed) {
                 EXPECT_FALSE(a->isEnabled());
+            }
             if (!allowed) {
                 frm->SetStatusText("");
                 EXPECT_FALSE(frm->TriggerCommand(c.Id));

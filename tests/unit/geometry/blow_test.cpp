@@ -30,7 +30,7 @@ protected:
     void BuildGroups()
     {
         job = std::make_unique<TBlastJob>(std::move(poly));
-        job->BuildOutputs(false);
+        job->BuildOutputs();
     }
     THpglOutput *Group(int pen) { return job->GroupOutput(job->Outlines().GroupIndexOf(pen)); }
     TBlowList Prepared() { return job->PrepareBlowList(material, settings); }

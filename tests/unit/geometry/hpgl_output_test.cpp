@@ -1,4 +1,5 @@
 #include "geometry/HpglOutput.h"
+#include "geometry/Placement.h"
 
 #include "GeometryTestSupport.h"
 #include "TestDoubles.h"
@@ -275,7 +276,7 @@ TEST_F(HpglOutputTest, OneSpotPlacementMovesWithoutTurning)
     Rect(poly, 4000, 1000, 3000, 2000, 1);
     THpglOutput out;
     Build(out, 1);
-    DigitizeFromOrigin(out, {250, 750});
+    out.Digitized = OriginPlacement(out.Drawing, {250, 750}).Record;
     out.SolveScale = false;
     out.Solve();
     EXPECT_EQ(out.Rotate, 0);

@@ -7,6 +7,7 @@
 #include "geometry/OutlineFeed.h"
 #include "geometry/polygon.h"
 #include "geometry/HpglOutput.h"
+#include "geometry/Placement.h"
 #include "hpgl/Canvas.h"
 #include "hpgl/CanvasSink.h"
 #include "hpgl/hpgl.h"
@@ -218,7 +219,7 @@ TEST_F(PlotOutlines, EveryRealPlot)
         }
         ASSERT_EQ(static_cast<size_t>(poly.GroupCount()), vertices.size());
 
-        job.BuildOutputs(false);
+        job.BuildOutputs();
         for (int i = 0; i < poly.GroupCount(); ++i)
             ASSERT_EQ(static_cast<size_t>(job.GroupOutput(i)->PointCount()), vertices[poly.GroupPen(i)]);
 
@@ -226,7 +227,7 @@ TEST_F(PlotOutlines, EveryRealPlot)
         // the tie rule.
         for (int i = 0; i < poly.GroupCount(); ++i) {
             THpglOutput &out = *job.GroupOutput(i);
-            DigitizeFromOrigin(out, {100, -200});
+            out.Digitized = OriginPlacement(out.Drawing, {100, -200}).Record;
             out.Solve();
             ASSERT_EQ(out.Rotate, 0);
             const auto lines = Lines(out.Emit(false, false));
