@@ -1,5 +1,6 @@
 # The Debian package (scripts/package): cpack -G DEB in a tree configured
-# with the prefix /usr.  The dependencies come from the binaries.
+# with the prefix /usr.  The dependencies come from the binaries; the
+# install rules (dist/install.cmake) put in what goes into it.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME grittor)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -7,8 +8,8 @@ set(CPACK_PACKAGE_VENDOR "Korvane Systems")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "drive a stencil sandblasting machine over a serial line")
 set(CPACK_PACKAGE_CONTACT "Korvane Systems <grittor@korvane.example>" CACHE STRING "Maintainer of the Debian package")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${CPACK_PACKAGE_CONTACT})
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-Grittor opens HPGL plots, collects the outlines drawn with each pen and
+# The summary above is the synopsis line; this is the long text below it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Grittor opens HPGL plots, collects the outlines drawn with each pen and
 places the plot on the workpiece from points digitized with the machine's
 joystick. It streams multi-pass blast jobs to the machine's controller, one
 blast treatment per pen of the selected material.

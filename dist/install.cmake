@@ -41,4 +41,36 @@ install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 install(FILES dist/completion/grittor-cli.bash
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME grittor-cli)
+
+# The package's copyright and changelog (Debian wants both, the changelog
+# compressed and dated in RFC 2822 form).
 install(FILES dist/debian/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/grittor)
+string(REGEX MATCH "^([0-9]+)-0?([0-9]+)-0?([0-9]+)$" _ ${GRITTOR_RELEASE_DATE})
+set(year ${CMAKE_MATCH_1})
+set(month ${CMAKE_MATCH_2})
+set(day ${CMAKE_MATCH_3})
+# Zeller's congruence: 0 is a Saturday.
+set(zy ${year})
+set(zm ${month})
+if(zm LESS 3)
+  math(EXPR zm "${zm} + 12")
+  math(EXPR zy "${zy} - 1")
+endif()
+math(EXPR weekday "(${day} + (13 * (${zm} + 1)) / 5 + ${zy} + ${zy} / 4 - ${zy} / 100 + ${zy} / 400) % 7")
+set(names Sat Sun Mon Tue Wed Thu Fri)
+list(GET names ${weekday} weekday)
+math(EXPR month "${month} - 1")
+set(names Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+list(GET names ${month} month)
+if(day LESS 10)
+  set(day 0${day})
+endif()
+set(GRITTOR_RELEASE_DATE_RFC2822 "${weekday}, ${day} ${month} ${year} 00:00:00 +0000")
+configure_file(dist/debian/changelog.in ${PROJECT_BINARY_DIR}/dist/changelog @ONLY)
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/dist/changelog.gz
+  COMMAND gzip -9 -n -k -f changelog
+  DEPENDS ${PROJECT_BINARY_DIR}/dist/changelog
+  WORKING_DIRECTORY ${PROJECT_BINARY_DIR}/dist
+  VERBATIM)
+add_custom_target(grittor_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/dist/changelog.gz)
+install(FILES ${PROJECT_BINARY_DIR}/dist/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/grittor)
