@@ -7,6 +7,7 @@ install(TARGETS grittor grittor-cli grittor-sim RUNTIME DESTINATION ${CMAKE_INST
 # Everything in data/ (the calibration target picture) and the demo plots.
 install(DIRECTORY data/ DESTINATION ${CMAKE_INSTALL_DATADIR}/grittor PATTERN README.md EXCLUDE)
 install(FILES
+  "samples/6x6 square.plt"
   samples/shapes-four-pens.plt
   samples/stencil-stone.plt
   DESTINATION ${CMAKE_INSTALL_DATADIR}/grittor/samples)

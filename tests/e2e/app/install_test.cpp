@@ -184,10 +184,11 @@ bool Contains(const std::string &text, const std::string &part)
 TEST_F(InstalledTest, EveryPieceIsInItsPlaceAndNothingElseInBin)
 {
     EXPECT_EQ(QDir(Root() + "/bin").entryList(QDir::Files).join(" ").toStdString(), "grittor grittor-cli grittor-sim");
-    for (const char *f : {"grittor/samples/stencil-stone.plt", "grittor/samples/shapes-four-pens.plt",
-                          "applications/com.korvane.grittor.desktop", "metainfo/com.korvane.grittor.metainfo.xml",
-                          "icons/hicolor/scalable/apps/com.korvane.grittor.svg",
-                          "bash-completion/completions/grittor-cli", "doc/grittor/copyright"})
+    for (const char *f :
+         {"grittor/caltarget.jpg", "grittor/samples/stencil-stone.plt", "grittor/samples/shapes-four-pens.plt",
+          "grittor/samples/6x6 square.plt", "applications/com.korvane.grittor.desktop",
+          "metainfo/com.korvane.grittor.metainfo.xml", "icons/hicolor/scalable/apps/com.korvane.grittor.svg",
+          "bash-completion/completions/grittor-cli", "doc/grittor/copyright"})
         EXPECT_TRUE(QFile::exists(Share(f))) << f;
     EXPECT_FALSE(QFile::exists(Share("grittor/README.md"))) << "the note about data/ is for the checkout";
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {

@@ -76,9 +76,12 @@ TEST_F(DataFilesTest, TheMarkerIsReadBesideTheProgramOrOneFolderUp)
     EXPECT_EQ(ReadSourceMarker(""), "");
 }
 
-TEST(DataFiles, ThisBuildTreeFindsTheDemoPlotInTheCheckout)
+TEST(DataFiles, ThisBuildTreeFindsTheDemoPlotAndThePictureInTheCheckout)
 {
-    const std::string found = FindDataFile("samples/stencil-stone.plt");
+    std::string found = FindDataFile("samples/stencil-stone.plt");
     ASSERT_FALSE(found.empty()) << "the build writes " << SourceMarkerName << " beside the programs";
     EXPECT_TRUE(fs::equivalent(found, fs::path(test::SourceDir()) / "samples/stencil-stone.plt"));
+    found = FindDataFile("caltarget.jpg");
+    ASSERT_FALSE(found.empty());
+    EXPECT_TRUE(fs::equivalent(found, fs::path(test::SourceDir()) / "data/caltarget.jpg"));
 }
