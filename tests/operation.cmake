@@ -6,6 +6,7 @@ grittor_add_test(NAME test_operation_unit LABEL unit
 grittor_add_test(NAME test_operation_gui LABEL gui
   SOURCES
     gui/operation/main_form_test.cpp
+    gui/operation/port_hint_test.cpp
   LIBS grittor_gui Qt6::Test z)
 grittor_add_test(NAME test_operation_e2e LABEL e2e WIDGETS
   SOURCES

@@ -2,7 +2,9 @@
 // application object, every window in the start-up order, and the message
 // loop.
 //
-//   grittor [--simulate] [--port DEVICE] [FILE]
+//   grittor [--simulate | --demo] [--port DEVICE] [FILE]
+#include "foundation/BuildInfo.h"
+#include "foundation/DataFiles.h"
 #include "foundation/ExceptionReporting.h"
 #include "foundation/GuiApplication.h"
 #include "foundation/LogOutput.h"
@@ -15,6 +17,7 @@
 #include "pens/LibraryStore.h"
 #include "pens/MaterialLibrary.h"
 
+#include <QIcon>
 #include <QTimer>
 
 #include <cstdio>
@@ -22,16 +25,61 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
+const char *const DemoPlot = "samples/stencil-stone.plt";
+
 struct Arguments {
     bool simulate = false;
+    bool demo = false;
     std::string port;
     std::string file;
     int quitAfterMs = -1; // for smoke tests: close the window after this long
     std::string simArgs;  // extra words for grittor-sim (tests)
 };
+
+void PrintUsage(std::FILE *out)
+{
+    std::fprintf(out, "usage: grittor [--simulate | --demo] [--port DEVICE] [FILE]\n"
+                      "  --simulate        start the simulated machine (grittor-sim) and talk to it\n"
+                      "  --demo            --simulate with the demo plot open\n"
+                      "  --port DEVICE     use DEVICE for the selected port in this run\n"
+                      "  FILE              open this plot at start\n"
+                      "  --version         print the version and exit\n"
+                      "  --help            print this help and exit\n"
+                      "for tests:\n"
+                      "  --quit-after MS   close the window after MS milliseconds\n"
+                      "  --sim-args WORDS  extra options for grittor-sim\n"
+                      "Qt's own options (-platform NAME, -style NAME, ...) are understood too.\n");
+}
+
+bool TakesValue(const std::string &arg)
+{
+    return arg == "--port" || arg == "--quit-after" || arg == "--sim-args";
+}
+
+// --help and --version are answered before the application object exists:
+// that needs a display, and a terminal without one must still get them.
+// Returns true when one of them was answered.
+bool AnswerHelpOrVersion(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            PrintUsage(stdout);
+            return true;
+        }
+        if (arg == "--version") {
+            std::printf("grittor %s\n", grittor::GrittorProjectVersion);
+            return true;
+        }
+        if (TakesValue(arg))
+            ++i;
+    }
+    return false;
+}
 
 bool ParseArguments(int argc, char **argv, Arguments &a)
 {
@@ -39,18 +87,14 @@ bool ParseArguments(int argc, char **argv, Arguments &a)
         const std::string arg = argv[i];
         if (arg == "--simulate") {
             a.simulate = true;
+        } else if (arg == "--demo") {
+            a.simulate = a.demo = true;
         } else if (arg == "--port" && i + 1 < argc) {
             a.port = argv[++i];
         } else if (arg == "--quit-after" && i + 1 < argc) {
             a.quitAfterMs = std::atoi(argv[++i]);
         } else if (arg == "--sim-args" && i + 1 < argc) {
             a.simArgs = argv[++i];
-        } else if (arg == "--help" || arg == "-h") {
-            std::printf("usage: grittor [--simulate] [--port DEVICE] [FILE]\n"
-                        "  --simulate     start the simulated machine and talk to it\n"
-                        "  --port DEVICE  use DEVICE for the selected port in this run\n"
-                        "  FILE           open this plot at start\n");
-            std::exit(0);
         } else if (!arg.empty() && arg[0] == '-') {
             std::fprintf(stderr, "grittor: unknown option %s (try --help)\n", arg.c_str());
             return false;
@@ -84,11 +128,16 @@ std::vector<std::string> SplitWords(const std::string &s)
 int main(int argc, char **argv)
 {
     using namespace grittor;
+    if (AnswerHelpOrVersion(argc, argv))
+        return 0;
     InstallProcessHooks();
     LogOutput();
     GuiApplication app(argc, argv);
     QApplication::setApplicationName("Grittor");
     QApplication::setApplicationDisplayName("Grittor");
+    // Ties the windows to the installed desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(GrittorAppId);
+    QApplication::setWindowIcon(QIcon::fromTheme(GrittorAppId));
     Arguments args;
     if (!ParseArguments(argc, argv, args))
         return 2;
@@ -127,6 +176,11 @@ int main(int argc, char **argv)
         }
     } else if (!args.port.empty()) {
         bindPort(args.port);
+    }
+    if (args.demo && args.file.empty()) {
+        args.file = FindDataFile(DemoPlot);
+        if (args.file.empty())
+            main.AddTerminalLine(std::string("The demo plot ") + DemoPlot + " is not installed", true);
     }
 
     if (const std::string problem = materials.TakeLoadProblem(); !problem.empty())

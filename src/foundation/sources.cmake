@@ -8,6 +8,7 @@ target_sources(grittor_core PRIVATE
   src/foundation/ExceptionReporting.cpp
   src/foundation/Clock.cpp
   src/foundation/Seams.cpp
+  src/foundation/DataFiles.cpp
 )
 target_sources(grittor_gui PRIVATE
   src/foundation/QtSeams.cpp

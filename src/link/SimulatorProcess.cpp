@@ -1,5 +1,7 @@
 #include "link/SimulatorProcess.h"
 
+#include "foundation/DataFiles.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -22,17 +24,6 @@ bool IsExecutable(const std::string &path)
 {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
-
-std::string SelfDirectory()
-{
-    char buf[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return {};
-    std::string p(buf, static_cast<size_t>(n));
-    const size_t slash = p.rfind('/');
-    return slash == std::string::npos ? std::string() : p.substr(0, slash);
 }
 
 // Writes without letting a closed pipe kill the process with SIGPIPE.
@@ -67,7 +58,7 @@ std::string TSimulatorProcess::FindExecutable()
 {
     if (const char *env = std::getenv("GRITTOR_SIM"); env && IsExecutable(env))
         return env;
-    const std::string self = SelfDirectory();
+    const std::string self = ExecutableDirectory(); // installed: <prefix>/bin beside grittor
     if (!self.empty()) {
         if (IsExecutable(self + "/grittor-sim"))
             return self + "/grittor-sim";

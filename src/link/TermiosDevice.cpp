@@ -1,5 +1,7 @@
 #include "link/TermiosDevice.h"
 
+#include "link/PortPermission.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -80,6 +82,8 @@ int TermiosDevice::Open(const std::string &path, std::string &reason)
     if (fd < 0) {
         const int e = errno;
         reason = DescribeOpenError(e, path);
+        if (e == EACCES || e == EPERM)
+            NotePortPermissionDenied(path); // the window and the CLI show how to join the group
         return e;
     }
     // Exclusive use: the kernel's exclusive mode for later opens, and the

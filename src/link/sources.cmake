@@ -5,6 +5,7 @@ target_sources(grittor_core PRIVATE
   src/link/LinkThreads.cpp
   src/link/SerialDevice.cpp
   src/link/TermiosDevice.cpp
+  src/link/PortPermission.cpp
   src/link/TSerial.cpp
   src/link/TSerialProtocol.cpp
   src/link/TSerialXmodem.cpp

@@ -9,6 +9,7 @@
 #include "foundation/LogOutput.h"
 #include "foundation/UiHooks.h"
 #include "foundation/option.h"
+#include "link/PortPermission.h"
 #include "link/TSerial.h"
 
 #include <QAction>
@@ -38,8 +39,10 @@ void TMainFrm::OpenMenuClick()
     DestroySerial();
     const Toption &o = Options();
     serial_ = std::make_unique<TSerial>(o.Port, 20000, o.Parity, o.DataBits, o.StopBits, o.Baud);
-    if (!serial_->OpenedOk)
-        ShowMessage("Unable to open " + o.Port);
+    if (!serial_->OpenedOk) {
+        const std::string hint = TakePortPermissionHint();
+        ShowMessage("Unable to open " + o.Port + (hint.empty() ? "" : "\n\n" + hint));
+    }
     serial_->TerminalSink = [this](std::string_view bytes) { screen_.Feed(bytes); };
     serial_->OnText = [this](const std::string &text, bool stamp) {
         if (QThread::currentThread() == thread())

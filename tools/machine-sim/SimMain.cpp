@@ -2,12 +2,14 @@
 //
 //   grittor-sim [--baud N] [--time-scale F] [--record FILE] [--log FILE]
 //               [--link PATH] [--firmware FILE] [--seed N] [--eol cr|crlf|none]
+//   grittor-sim --version | --help
 //
 // The first line on stdout is the device to open.  Control lines on stdin:
 // load, move X Y, fault silent|slow MS|garbage P|drop P|nak|hangup|none,
 // eol cr|crlf|none, set NAME VALUE, stats, quit.  The simulator ends on
 // quit, when its stdin closes, and when its parent process dies.
 #include "SimRunner.h"
+#include "foundation/BuildInfo.h"
 
 #include <csignal>
 #include <cstdio>
@@ -39,6 +41,9 @@ bool ParseOptions(int argc, char **argv, SimOptions &o)
         std::string v;
         if (a == "--help" || a == "-h") {
             PrintUsage(stdout);
+            std::exit(0);
+        } else if (a == "--version") {
+            std::printf("grittor-sim %s\n", grittor::GrittorProjectVersion);
             std::exit(0);
         } else if (a == "--baud" && value(v)) {
             char *end = nullptr;

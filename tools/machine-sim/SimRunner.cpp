@@ -41,6 +41,9 @@ void PrintUsage(std::FILE *out)
                       "  --log FILE      readable transcript of both directions and events\n"
                       "  --link PATH     a symbolic link to the terminal that survives 'fault hangup'\n"
                       "  --firmware FILE where a received firmware is saved\n"
+                      "  --seed N        seed of the fault modes' random choices (default 1)\n"
+                      "  --eol MODE      how answers end: cr (default), crlf or none\n"
+                      "  --version       print the version and exit\n"
                       "control lines on stdin: load | move X Y | fault silent|slow MS|garbage P|drop P|\n"
                       "  nak|hangup|none | eol cr|crlf|none | set NAME VALUE | stats | quit\n");
 }

@@ -13,3 +13,4 @@ target_include_directories(grittor_sim_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/t
 
 add_executable(grittor-sim tools/machine-sim/SimMain.cpp)
 target_link_libraries(grittor-sim PRIVATE grittor_sim_core)
+target_include_directories(grittor-sim PRIVATE ${PROJECT_BINARY_DIR}/generated) # foundation/BuildInfo.h

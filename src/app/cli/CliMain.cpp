@@ -1,5 +1,6 @@
 #include "app/cli/CliCommand.h"
 
+#include "foundation/BuildInfo.h"
 #include "foundation/ExceptionReporting.h"
 
 #include <QCoreApplication>
@@ -29,6 +30,8 @@ static void PrintUsage(std::FILE *out)
     std::fprintf(out, "usage: grittor-cli COMMAND [ARGS...]\n");
     for (const auto &c : Registry())
         std::fprintf(out, "  grittor-cli %s\n", c.usage.c_str());
+    std::fprintf(out, "  grittor-cli --version\n"
+                      "exit status: 0 done, 1 the command failed, 2 bad arguments or unreadable input\n");
 }
 
 } // namespace grittor::cli
@@ -45,6 +48,10 @@ int main(int argc, char **argv)
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         PrintUsage(stdout);
+        return 0;
+    }
+    if (name == "--version") {
+        std::printf("grittor-cli %s\n", grittor::GrittorProjectVersion);
         return 0;
     }
     std::vector<std::string> args(argv + 2, argv + argc);

@@ -3,6 +3,7 @@
 #include "app/cli/CliCommand.h"
 
 #include "foundation/AbortFlags.h"
+#include "link/PortPermission.h"
 #include "link/SerialDevice.h"
 #include "link/TSerial.h"
 
@@ -170,6 +171,8 @@ std::unique_ptr<TSerial> OpenLink(const LinkArgs &a)
     auto link = std::make_unique<TSerial>("com1", 20000, 0, 8, 0, a.baud);
     if (!link->OpenedOk) {
         std::fprintf(stderr, "grittor-cli: Unable to open %s (see the debug log for the reason)\n", a.port.c_str());
+        if (const std::string hint = TakePortPermissionHint(); !hint.empty())
+            std::fprintf(stderr, "%s\n", hint.c_str());
         return nullptr;
     }
     if (a.timeoutMs >= 0)

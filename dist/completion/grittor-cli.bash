@@ -1,0 +1,53 @@
+# bash completion for grittor-cli: commands, their options, and file names
+# where a file or device is expected.
+
+_grittor_cli()
+{
+    local cur prev words cword
+    _init_completion || return
+
+    local commands="info render plot job query send xmodem --help --version"
+    if [[ $cword -eq 1 ]]; then
+        COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+        return
+    fi
+
+    case $prev in
+        -o | --output)
+            _filedir png
+            return
+            ;;
+        --library)
+            _filedir json
+            return
+            ;;
+        --port)
+            COMPREPLY=($(compgen -f -- "${cur:-/dev/tty}"))
+            return
+            ;;
+        --size | --multiplier | --origin | --reference | --skew | --speed | --material | \
+            --baud | --timeout | --ack-timeout | --limit)
+            return
+            ;;
+    esac
+
+    local options
+    case ${words[1]} in
+        info) options="--json --multiplier" ;;
+        render) options="-o --output --size --multiplier" ;;
+        plot) options="--origin --material --library --multiplier" ;;
+        job) options="--reference --skew --speed --material --library --border --multiplier" ;;
+        query) options="--port --baud --timeout --limit --binary" ;;
+        send) options="--port --baud --timeout" ;;
+        xmodem) options="--port --baud --timeout --ack-timeout" ;;
+        *) return ;;
+    esac
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        return
+    fi
+    case ${words[1]} in
+        info | render | plot | job) _filedir '@(plt|hpgl|hpg|hgl|prn|pen|PLT|HPGL|HPG|HGL|PRN|PEN)' ;;
+        send | xmodem) _filedir ;;
+    esac
+} && complete -F _grittor_cli grittor-cli
