@@ -4,6 +4,7 @@ grittor_add_test(NAME test_link_unit LABEL unit
     unit/link/serial_link_test.cpp
     unit/link/xmodem_test.cpp
     unit/link/link_hammer_test.cpp
+    unit/link/job_wait_test.cpp
     unit/link/port_permission_test.cpp
   LIBS grittor_core)
 grittor_add_test(NAME test_link_sim LABEL unit

@@ -9,6 +9,7 @@ target_sources(grittor_core PRIVATE
   src/link/TSerial.cpp
   src/link/TSerialProtocol.cpp
   src/link/TSerialXmodem.cpp
+  src/link/JobWait.cpp
   src/link/TCommThread.cpp
   src/link/SimulatorProcess.cpp
 )

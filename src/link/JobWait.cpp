@@ -1,0 +1,79 @@
+#include "link/JobWait.h"
+
+#include "foundation/LogOutput.h"
+#include "link/TSerial.h"
+
+namespace grittor {
+
+namespace {
+
+// The link's reply timeout for the length of one operation.
+class TimeoutScope {
+public:
+    TimeoutScope(TSerial &link, int64_t ms) : link_(link), kept_(link.ReplyTimeout.load()) { link_.set_timeout(ms); }
+    ~TimeoutScope() { link_.set_timeout(kept_); }
+    TimeoutScope(const TimeoutScope &) = delete;
+    TimeoutScope &operator=(const TimeoutScope &) = delete;
+
+private:
+    TSerial &link_;
+    int64_t kept_;
+};
+
+bool Stopped(const TSerial &link)
+{
+    return link.Flags.Any();
+}
+
+} // namespace
+
+std::string StillWaitingText(int minutes)
+{
+    return std::to_string(minutes) + " minutes.  Still waiting for blaster idle.";
+}
+
+bool WaitForIdle(TSerial &link, const TWaitEvents &events)
+{
+    LogEntry("Q.Wait");
+    if (Stopped(link))
+        return false;
+    TimeoutScope timeout(link, 10000);
+    std::string reply;
+    link.query("wa;", 100, reply);
+    if (Stopped(link))
+        return false;
+    int n = 0;
+    while (link.LastStatus.load() == RsTimeout) {
+        // Still the same "wa;": keep listening for its answer.
+        link.read_reply(100, reply);
+        if (Stopped(link))
+            return false;
+        ++n;
+        if (n % 5 == 0) {
+            const std::string text = StillWaitingText(n / 5);
+            LogEntry(text);
+            if (events.StillWaiting)
+                events.StillWaiting(text);
+            link.query("wa;", 100, reply);
+            if (Stopped(link))
+                return false;
+        }
+    }
+    return true;
+}
+
+void WritePosition(TSerial &link, int32_t x, int32_t y, const TWaitEvents &events)
+{
+    LogEntry("Q.Write Position");
+    WaitForIdle(link, events);
+    {
+        TimeoutScope timeout(link, 59000);
+        std::string reply;
+        link.query("\x1b.wposition;" + std::to_string(x) + ";" + std::to_string(y) + ":", 100, reply);
+    }
+    WaitForIdle(link, events);
+    link.send_string("pg0;");
+    WaitForIdle(link, events);
+}
+
+} // namespace grittor
