@@ -11,6 +11,7 @@ target_sources(grittor_core PRIVATE
   src/link/TSerialXmodem.cpp
   src/link/TCommThread.cpp
   src/link/SimulatorProcess.cpp
+  src/link/MachineNumbers.cpp
 )
 target_sources(grittor-cli PRIVATE
   src/app/cli/LinkCommands.cpp
