@@ -15,5 +15,6 @@ grittor_add_test(NAME test_link_e2e LABEL e2e TIMEOUT 120
   SOURCES
     e2e/link/link_e2e_test.cpp
     e2e/link/sim_process_test.cpp
+    e2e/link/cli_link_test.cpp
   LIBS grittor_core)
 add_dependencies(test_link_e2e grittor-sim grittor-cli)
