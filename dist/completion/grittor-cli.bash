@@ -26,7 +26,7 @@ _grittor_cli()
             return
             ;;
         --size | --multiplier | --origin | --reference | --skew | --speed | --material | \
-            --baud | --timeout | --ack-timeout | --limit)
+            --baud | --timeout | --ack-timeout | --tries | --limit)
             return
             ;;
     esac
@@ -39,7 +39,7 @@ _grittor_cli()
         job) options="--reference --skew --speed --material --library --border --multiplier" ;;
         query) options="--port --baud --timeout --limit --binary" ;;
         send) options="--port --baud --timeout" ;;
-        xmodem) options="--port --baud --timeout --ack-timeout" ;;
+        xmodem) options="--port --baud --timeout --ack-timeout --tries" ;;
         *) return ;;
     esac
     if [[ $cur == -* ]]; then

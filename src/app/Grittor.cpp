@@ -183,6 +183,8 @@ int main(int argc, char **argv)
             main.AddTerminalLine(std::string("The demo plot ") + DemoPlot + " is not installed", true);
     }
 
+    if (const std::string problem = TakeSettingsLoadProblem(); !problem.empty())
+        QTimer::singleShot(0, &main, [problem] { ShowMessage(problem); });
     if (const std::string problem = materials.TakeLoadProblem(); !problem.empty())
         QTimer::singleShot(0, &main, [problem] { ShowMessage(problem); });
     if (!args.file.empty())

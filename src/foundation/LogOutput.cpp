@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 #include <unistd.h>
 
 namespace grittor {
@@ -23,6 +24,15 @@ using File = std::unique_ptr<std::FILE, TLogOutput::FileCloser>;
 // How long an open handle is trusted before the path is opened again (the
 // file may have been moved or deleted by someone else meanwhile).
 constexpr int64_t kHandleLifeMs = 1000;
+// The most of one entry the log keeps.  A job pass of a big plot is logged
+// as one entry of tens of megabytes; its points are in blowpattern.xls, and
+// a log of a few megabytes must not be one pass.
+constexpr size_t kMaxEntry = 64 * 1024;
+
+std::string LeftOutNote(size_t bytes)
+{
+    return "... " + std::to_string(bytes) + " more bytes of this entry left out of the log\r\n";
+}
 
 File OpenFile(const std::string &path, const char *mode) { return File(std::fopen(path.c_str(), mode)); }
 
@@ -117,17 +127,44 @@ bool TLogOutput::LooksTimeStamped(const std::string &text)
 void TLogOutput::Write(const std::string &textIn, bool addTimestamp, bool addLineEnd)
 {
     try {
-        std::string text = textIn;
-        if (addTimestamp && !LooksTimeStamped(text))
-            text = Timestamp() + ":" + text;
-        if (addLineEnd)
+        std::string_view body = textIn;
+        size_t leftOut = 0;
+        if (body.size() > kMaxEntry) {
+            leftOut = body.size() - kMaxEntry;
+            body = body.substr(0, kMaxEntry);
+            if (body.back() == '\r') { // a line end is never split
+                body.remove_suffix(1);
+                ++leftOut;
+            }
+        }
+        std::string text;
+        if (addTimestamp && !LooksTimeStamped(textIn))
+            text = Timestamp() + ":";
+        text += body;
+        if (leftOut > 0) {
+            if (text.empty() || text.back() != '\n')
+                text += "\r\n";
+            text += LeftOutNote(leftOut);
+        } else if (addLineEnd) {
             text += "\r\n";
+        }
         std::lock_guard<std::mutex> lock(mutex_);
         if (text.find('\r') == std::string::npos) {
+            // Pieces without a line end wait here; they are held to the same
+            // limit as an entry.
             pending_ += text;
+            if (pending_.size() > kMaxEntry) {
+                pendingLeftOut_ += pending_.size() - kMaxEntry;
+                pending_.resize(kMaxEntry);
+            }
             return;
         }
-        std::string out = pending_ + text;
+        std::string out = std::move(pending_);
+        if (pendingLeftOut_ > 0) {
+            out += "\r\n" + LeftOutNote(pendingLeftOut_);
+            pendingLeftOut_ = 0;
+        }
+        out += text;
         pending_.clear();
         WriteLocked(out);
     } catch (...) {

@@ -21,7 +21,9 @@ public:
     void SetExtension(const std::string &text);
 
     // Appends text to the log.  Text without a carriage return waits in
-    // Pending for the call that completes the line.  Never raises.
+    // Pending for the call that completes the line.  Never raises.  Of a
+    // text longer than 64 KiB the first 64 KiB are kept, followed by a line
+    // saying how many bytes were left out.
     void Write(const std::string &text, bool addTimestamp, bool addLineEnd);
 
     const std::string &Directory() const { return directory_; }
@@ -58,6 +60,7 @@ private:
     bool opened_ = false;
     QDateTime createdAt_;
     std::string pending_;
+    size_t pendingLeftOut_ = 0; // bytes of Pending beyond the entry limit
     bool rolloverDue_ = false;
     // The file stays open between writes for a second at a time, so a
     // burst of lines (a big plot logs one per outline) costs no open and

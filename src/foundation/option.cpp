@@ -1,14 +1,18 @@
 #include "foundation/option.h"
 
 #include "foundation/Clock.h"
+#include "foundation/LogOutput.h"
+#include "foundation/StringUtils.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <mutex>
 
 namespace grittor {
@@ -183,99 +187,228 @@ void Toption::SetRadius(int32_t v) { Radius = std::clamp<int32_t>(v, 381, 2032);
 
 namespace {
 
-bool ReadInt(QSettings &s, const char *name, int32_t &out)
+// Reads the stored values and remembers those that are there but cannot be
+// read as their type (the settings file was damaged or edited by hand).
+struct StoreReader {
+    QSettings &s;
+    std::vector<std::string> unreadable;
+
+    bool Int(const char *name, int32_t &out)
+    {
+        const QVariant v = s.value(name);
+        if (!v.isValid())
+            return false;
+        bool ok = false;
+        const qlonglong n = v.toString().trimmed().toLongLong(&ok);
+        if (!ok || n < INT32_MIN || n > INT32_MAX || v.userType() == QMetaType::QStringList) {
+            unreadable.push_back(name);
+            return false;
+        }
+        out = static_cast<int32_t>(n);
+        return true;
+    }
+
+    bool Bool(const char *name, bool &out)
+    {
+        int32_t n = 0;
+        if (!Int(name, n))
+            return false;
+        out = n != 0;
+        return true;
+    }
+
+    bool String(const char *name, std::string &out)
+    {
+        const QVariant v = s.value(name);
+        if (!v.isValid())
+            return false;
+        // A list (an unquoted comma in a hand-edited file) is no one text.
+        if (!v.canConvert<QString>() || (v.userType() == QMetaType::QStringList && v.toStringList().size() != 1)) {
+            unreadable.push_back(name);
+            return false;
+        }
+        out = v.toString().toStdString();
+        return true;
+    }
+};
+
+// "" when the file ends with a line end, as every file the store writes does.
+std::string CutShortProblem(const QString &fileName)
 {
-    const QVariant v = s.value(name);
-    if (!v.isValid())
-        return false;
-    bool ok = false;
-    const qlonglong n = v.toString().trimmed().toLongLong(&ok);
-    if (!ok || n < INT32_MIN || n > INT32_MAX)
-        return false;
-    out = static_cast<int32_t>(n);
-    return true;
+    QFile f(fileName);
+    if (f.size() <= 0 || !f.open(QIODevice::ReadOnly) || !f.seek(f.size() - 1))
+        return {};
+    char last = 0;
+    if (!f.getChar(&last) || last == '\n')
+        return {};
+    return "the file ends in the middle of a line (it was cut short)";
 }
 
-bool ReadBool(QSettings &s, const char *name, bool &out)
+struct SettingsProblem {
+    std::mutex mutex;
+    std::string message;   // for the operator, handed out once
+    std::string badSource; // copied to "<file>.bad" before the first save
+};
+
+SettingsProblem &Problem()
 {
-    int32_t n = 0;
-    if (!ReadInt(s, name, n))
-        return false;
-    out = n != 0;
-    return true;
+    static SettingsProblem p;
+    return p;
 }
 
-bool ReadString(QSettings &s, const char *name, std::string &out)
+// The folder settings fall back to their defaults, with one log line, when
+// they are not what they must be.
+void CheckFolderSetting(const char *name, std::string &value, const std::string &fallback, bool fileOrMask)
 {
-    const QVariant v = s.value(name);
-    if (!v.isValid() || !v.canConvert<QString>())
-        return false;
-    out = v.toString().toStdString();
-    return true;
+    const std::string why = FolderSettingProblem(value, fileOrMask);
+    if (why.empty())
+        return;
+    LogEntry(std::string("Setting \"") + name + "\" = \"" + MakePrintable(value) + "\" " + why + "; \"" + fallback +
+             "\" is used instead");
+    value = fallback;
 }
 
 } // namespace
 
+std::string FolderSettingProblem(const std::string &value, bool fileOrMask)
+{
+    if (value.empty() || value[0] != '/')
+        return "is not an absolute path";
+    for (unsigned char c : value)
+        if (c < 32 || c == 127)
+            return "holds bytes that are not part of a path";
+    if (value.find("\xEF\xBF\xBD") != std::string::npos) // what bytes that are no UTF-8 read as
+        return "holds bytes that are not part of a path";
+    // The nearest part of the path that exists must be a folder: a folder
+    // that does not exist yet is made when work files are written.
+    std::filesystem::path folder = fileOrMask ? value.substr(0, value.rfind('/') + 1) : value;
+    folder = folder.lexically_normal();
+    if (!folder.has_filename() && folder.has_parent_path() && folder != folder.root_path())
+        folder = folder.parent_path(); // "/a/b/" is the folder "/a/b"
+    std::error_code ec;
+    while (!std::filesystem::exists(std::filesystem::symlink_status(folder, ec)) && folder != folder.root_path())
+        folder = folder.parent_path();
+    if (!std::filesystem::is_directory(folder, ec))
+        return "names something that is not a folder";
+    return {};
+}
+
 void Toption::Load()
 {
     SetInitialValues();
+    {
+        SettingsProblem &problem = Problem();
+        std::lock_guard<std::mutex> lock(problem.mutex);
+        problem.message.clear();
+        problem.badSource.clear();
+    }
     QSettings s(kOrganisation, kApplication);
     if (s.status() == QSettings::AccessError)
         return;
+    StoreReader r{s, {}};
 
-    if (!ReadInt(s, "Baud", Baud))
+    if (!r.Int("Baud", Baud))
         Baud = 9600;
-    if (!ReadInt(s, "Data Bits", DataBits))
+    if (!r.Int("Data Bits", DataBits))
         DataBits = 8;
-    if (!ReadInt(s, "Font Size", FontSize))
+    if (!r.Int("Font Size", FontSize))
         FontSize = 10;
-    if (!ReadBool(s, "Local Echo", LocalEcho))
+    if (!r.Bool("Local Echo", LocalEcho))
         LocalEcho = false;
-    if (!ReadBool(s, "Log", Log))
+    if (!r.Bool("Log", Log))
         Log = false;
     int32_t n = 0;
-    if (ReadInt(s, "Parity", n))
+    if (r.Int("Parity", n))
         Parity = static_cast<uint8_t>(n); // a byte, as the original stored it
     else
         Parity = 0;
     if (Parity > 2)
         Parity = 0;
-    if (!ReadString(s, "Port", Port))
+    if (!r.String("Port", Port))
         Port = "com1";
     if (Port.empty())
         Port = "com1";
-    if (ReadInt(s, "Stop Bits", n))
+    if (r.Int("Stop Bits", n))
         StopBits = static_cast<uint8_t>(n);
     else
         StopBits = 0;
     if (StopBits > 2)
         StopBits = 0;
     DataBits = 8;
-    if (!ReadString(s, "Directory", Directory) || Directory.empty())
+    if (!r.String("Directory", Directory) || Directory.empty())
         Directory = DefaultDirectory();
+    CheckFolderSetting("Directory", Directory, DefaultDirectory(), false);
     if (Directory.back() != '/')
         Directory += '/';
-    if (!ReadInt(s, "Height", Height))
+    if (!r.Int("Height", Height))
         Height = 480;
-    if (!ReadString(s, "Hpgl Directory", HpglDirectory) || HpglDirectory.empty())
+    if (!r.String("Hpgl Directory", HpglDirectory) || HpglDirectory.empty())
         HpglDirectory = DefaultHpglDirectory();
-    if (!ReadInt(s, "Left", Left))
+    CheckFolderSetting("Hpgl Directory", HpglDirectory, DefaultHpglDirectory(), true);
+    if (!r.Int("Left", Left))
         Left = -1;
-    if (!ReadInt(s, "OneMS", OneMS))
+    if (!r.Int("OneMS", OneMS))
         OneMS = 0;
-    if (ReadInt(s, "Radius", n))
+    if (r.Int("Radius", n))
         SetRadius(n);
     else
         SetRadius(381);
-    if (!ReadInt(s, "Top", Top))
+    if (!r.Int("Top", Top))
         Top = 0;
-    if (!ReadInt(s, "Width", Width))
+    if (!r.Int("Width", Width))
         Width = 640;
+
+    // A file that could not be read as written is kept for the operator: the
+    // next save would otherwise replace it without a trace.
+    std::vector<std::string> problems;
+    if (s.status() == QSettings::FormatError)
+        problems.push_back("it is not in the settings format (cut short or damaged)");
+    if (std::string cut = CutShortProblem(s.fileName()); !cut.empty())
+        problems.push_back(cut);
+    if (!r.unreadable.empty()) {
+        std::string names;
+        for (const std::string &name : r.unreadable)
+            names += (names.empty() ? "\"" : ", \"") + name + "\"";
+        problems.push_back("these values are not of their type: " + names);
+    }
+    if (problems.empty())
+        return;
+    std::string reason;
+    for (const std::string &p : problems)
+        reason += (reason.empty() ? "" : "; ") + p;
+    const std::string path = s.fileName().toStdString();
+    LogEntry("Settings not read as written from \"" + path + "\": " + reason);
+    SettingsProblem &problem = Problem();
+    std::lock_guard<std::mutex> lock(problem.mutex);
+    problem.message = "The settings could not be read as written from\r\n\"" + path + "\":\r\n" + reason +
+                      ".\r\n\r\nWhat could not be read starts from its default.  Before the settings are saved " +
+                      "again, the file is copied to\r\n\"" + path + ".bad\".";
+    problem.badSource = path;
+}
+
+std::string TakeSettingsLoadProblem()
+{
+    SettingsProblem &problem = Problem();
+    std::lock_guard<std::mutex> lock(problem.mutex);
+    std::string message;
+    message.swap(problem.message);
+    return message;
 }
 
 void Toption::Save()
 {
     CalibrateOneMS();
+    {
+        SettingsProblem &problem = Problem();
+        std::lock_guard<std::mutex> lock(problem.mutex);
+        if (!problem.badSource.empty()) {
+            const QString source = QString::fromStdString(problem.badSource);
+            QFile::remove(source + ".bad");
+            if (!QFile::copy(source, source + ".bad"))
+                LogEntry("Settings: no copy of \"" + problem.badSource + "\" could be made before saving");
+            problem.badSource.clear();
+        }
+    }
     QSettings s(kOrganisation, kApplication);
     s.setValue("Baud", Baud);
     s.setValue("Data Bits", DataBits);

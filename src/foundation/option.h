@@ -132,6 +132,16 @@ Toption &Options();
 // one (tests, and tools that point the store elsewhere first).
 void ResetOptions();
 
+// When the settings file could not be read as written (cut short, not in
+// the store's format, values of the wrong type), a message for the operator,
+// once; "" afterwards and when there was none.  The file itself is copied to
+// "<file>.bad" before the next Save.
+std::string TakeSettingsLoadProblem();
+// Why `value` cannot be a folder setting ("" when it can): it must be an
+// absolute path of path characters naming a folder, or nothing yet.  With
+// `fileOrMask` the last part may be a file or a mask ("Hpgl Directory").
+std::string FolderSettingProblem(const std::string &value, bool fileOrMask);
+
 // Plotter units and inches.
 long double UnitsToInches(long double units);
 std::string UnitsToInchText(long double units);

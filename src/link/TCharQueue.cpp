@@ -45,10 +45,10 @@ bool TCharQueue::put(uint8_t c)
         for (int waited = 0; waited < PutWaitMs; waited += 50) {
             if (ui)
                 ProcessMessages();
-            if (Flags.Any())
+            if (Hopeless())
                 return false;
             GetClock().SleepMs(50);
-            if (Flags.Any())
+            if (Hopeless())
                 return false;
         }
         StashRecord(IsInput ? STInputFull : STOutputFull, Count());

@@ -6,6 +6,7 @@
 #include "foundation/AbortFlags.h"
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -23,8 +24,12 @@ public:
     // Stores one byte.  While the queue is full it waits in steps of
     // PutWaitMs (letting window messages run on the interface thread) and
     // gives up, dropping the byte and returning false, as soon as Closing or
-    // Cancelled is set.
+    // Cancelled is set, or as soon as the give-up test says so.
     bool put(uint8_t c);
+    // Asked while put waits for room: true when nobody will ever take bytes
+    // out again (the port behind an output queue is gone).  Set it before
+    // the queue is shared between threads.
+    void SetGiveUp(std::function<bool()> giveUp) { giveUp_ = std::move(giveUp); }
     // The oldest byte, or -1 when the queue is empty.
     int get();
     // Moves bytes into buffer[0], buffer[1], ... until the queue is empty or
@@ -46,7 +51,10 @@ private:
     bool EmptyLocked() const { return (ReadPos + 1) % Capacity == WritePos; }
     bool FullLocked() const { return WritePos == ReadPos; }
 
+    bool Hopeless() const { return Flags.Any() || (giveUp_ && giveUp_()); }
+
     AbortFlags &Flags;
+    std::function<bool()> giveUp_;
     mutable std::mutex Lock;
     std::vector<uint8_t> Buffer;
     int32_t WritePos = 0; // next slot to fill

@@ -11,6 +11,7 @@
 #include "link/TStash.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace grittor {
@@ -93,6 +94,9 @@ TSerial::TSerial(const std::string &portName, int32_t bufferSize, uint8_t parity
     SetStashMask(DefaultStashMask);
     InQueue = std::make_unique<TCharQueue>(BufferSize, true, Flags);
     OutQueue = std::make_unique<TCharQueue>(BufferSize, false, Flags);
+    // Only the port empties the output queue: waiting for room on a closed
+    // one would last until the operator gives up.
+    OutQueue->SetGiveUp([this] { return !port_open(); });
     device_ = options.Device ? std::move(options.Device) : CreateSerialDevice();
     ReadBuffer.assign(kIoChunk, '\0');
     WriteBuffer.assign(kIoChunk, '\0');
@@ -130,6 +134,18 @@ std::string TSerial::DevicePath() const
     return devicePath_;
 }
 
+std::string TSerial::OpenFailureReason() const
+{
+    std::lock_guard<std::mutex> lock(portMutex_);
+    return openFailureReason_;
+}
+
+int TSerial::OpenFailureError() const
+{
+    std::lock_guard<std::mutex> lock(portMutex_);
+    return openFailureError_;
+}
+
 void TSerial::check_open()
 {
     if (none_)
@@ -149,22 +165,24 @@ bool TSerial::open_comm()
         return true;
     const std::string path = ResolvePortDevice(PortName);
     devicePath_ = path;
-    std::string reason;
-    const int error = device_->Open(path, reason);
-    if (error != 0) {
+    // Said once per distinct cause: check_open retries on every use.
+    auto refuse = [&](int error, const std::string &reason) {
         OpenedOk = false;
-        // Said once per distinct cause: check_open retries on every use.
+        openFailureError_ = error;
+        openFailureReason_ = reason;
         const std::string line = "Unable to open " + PortName + " (" + path + "): " + reason;
         if (line != lastOpenFailure_) {
             LogOutput().Write(line, true, true);
             lastOpenFailure_ = line;
         }
         return false;
-    }
-    OpenedOk = true;
-    lastOpenFailure_.clear();
-    // Nothing below is shown to the operator: a pseudo-terminal has no speed
-    // and no modem lines, and the port works without them.
+    };
+    std::string reason;
+    const int error = device_->Open(path, reason);
+    if (error != 0)
+        return refuse(error, reason);
+    // A pseudo-terminal has no speed and no modem lines; the device skips
+    // those quietly and the port works without them.
     BaudRate = SupportedBaud(BaudRate);
     SerialLineSettings settings;
     settings.BaudRate = BaudRate;
@@ -177,7 +195,16 @@ bool TSerial::open_comm()
     if (!device_->ClearErrors(errors))
         StashRecord(STOpenError, 0, "driver status");
     CommErrors = errors;
-    device_->Configure(settings);
+    // A line whose settings cannot be applied is no line to the machine:
+    // whatever was written to it would go nobody knows where.
+    if (!device_->Configure(settings)) {
+        device_->Close();
+        return refuse(ENOTTY, "the line settings could not be applied to " + path + " (not a serial port?)");
+    }
+    OpenedOk = true;
+    lastOpenFailure_.clear();
+    openFailureReason_.clear();
+    openFailureError_ = 0;
     PortSettings = settings;
     lastWriteProgressMs_ = GetClock().NowMs();
     stallReported_ = false;
@@ -244,6 +271,12 @@ void TSerial::discard_output(const char *why)
         LogOutput().Write("Serial " + PortName + ": " + std::to_string(discarded) + " queued bytes not sent (" + why +
                               ")",
                           true, true);
+}
+
+void TSerial::drop_output(const char *why)
+{
+    discard_output(why);
+    write_comm(); // drops a write begun before the loss
 }
 
 void TSerial::device_lost(const std::string &why)

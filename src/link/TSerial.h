@@ -167,7 +167,12 @@ public:
     void purge_input();
 
     // ---- firmware ----
+    // A port lost during the transfer ends it at once: "No Nak Received"
+    // before the first block, "No Ack" after, and no CAN is queued.
     uint8_t send_xmodem(const std::string &data, const std::string &caption);
+    // The answer byte that ended the last transfer with "No Ack at EOF"
+    // (BlockNumber is the block it answered), or -1.
+    int UnexpectedAnswer() const { return unexpectedAnswer_; }
 
     // ---- state ----
     bool IsNone() const { return none_; }
@@ -177,6 +182,10 @@ public:
     bool input_empty() const;
     // The device path of the last opening attempt.
     std::string DevicePath() const;
+    // Why the last opening attempt failed, and its errno (ENOTTY for a path
+    // that is no terminal); "" and 0 after one that worked.
+    std::string OpenFailureReason() const;
+    int OpenFailureError() const;
     // Times the device went away while open.
     uint64_t LossCount() const { return lossGeneration_.load(); }
     // Closes the port when the idle timer has run out and nothing is going
@@ -198,6 +207,8 @@ private:
 
     void device_lost(const std::string &why);
     void discard_output(const char *why);
+    // After a loss: the queue and an unfinished write are dropped.
+    void drop_output(const char *why);
     void post_drain();
     void record_io_error(uint8_t code, int error);
     bool output_pending_write() const { return pendingLen_.load() > 0; }
@@ -208,6 +219,8 @@ private:
     mutable std::mutex portMutex_; // opening and closing
     std::string devicePath_;
     std::string lastOpenFailure_;
+    std::string openFailureReason_;
+    int openFailureError_ = 0;
     std::atomic<uint64_t> lossGeneration_{0};
     std::atomic<int> busy_{0}; // exchanges in progress: the idle timer waits
     // The part of WriteBuffer not yet taken by the driver (write_comm only).
@@ -217,6 +230,7 @@ private:
     uint64_t pendingGeneration_ = 0;
     int64_t lastWriteProgressMs_ = 0;
     bool stallReported_ = false;
+    int unexpectedAnswer_ = -1;
 };
 
 } // namespace grittor

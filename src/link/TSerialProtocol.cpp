@@ -20,9 +20,16 @@ void TSerial::flush_output()
     if (none_)
         return;
     BusyScope busy(*this);
+    const uint64_t generation = lossGeneration_.load();
     for (int round = 0; round < 50000; ++round) {
         if (output_empty())
             return;
+        if (lossGeneration_.load() != generation || !port_open()) {
+            // Lost (or never opened): nothing will carry the rest, and it must
+            // not reach whatever is opened next.
+            drop_output("port closed while flushing");
+            return;
+        }
         write_comm();
         ProcessMessages();
         if (Flags.Any())

@@ -40,6 +40,7 @@ std::string SecondsText(int64_t ms)
 uint8_t TSerial::send_xmodem(const std::string &data, const std::string &caption)
 {
     uint8_t result = XmNoAckAtEof;
+    unexpectedAnswer_ = -1;
     if (none_ || data.empty())
         return result;
     BusyScope busy(*this);
@@ -61,11 +62,24 @@ uint8_t TSerial::send_xmodem(const std::string &data, const std::string &caption
     progress.SetProgress(0);
     check_open();
 
+    // A port that goes away ends the transfer at once: no answer can come
+    // and nothing queued can leave.  A retry opens it again.
+    const uint64_t generation = lossGeneration_.load();
+    auto lost = [&] { return lossGeneration_.load() != generation || !port_open(); };
+    auto giveUp = [&](uint8_t why) {
+        drop_output("firmware transfer, port lost");
+        return result = why;
+    };
+    if (lost())
+        return giveUp(XmNoNak);
+
     // Whatever is still queued goes out first.
     while (!output_empty()) {
         write_comm();
         if (Flags.Any())
             return result;
+        if (lost())
+            return giveUp(XmNoNak);
         clock.SleepMs(50);
     }
 
@@ -79,6 +93,8 @@ uint8_t TSerial::send_xmodem(const std::string &data, const std::string &caption
             return result = XmNoNak;
         if (c >= 0)
             continue; // line noise before the receiver is ready
+        if (lost())
+            return giveUp(XmNoNak);
         ProcessMessages();
         if (Flags.Any())
             return result;
@@ -94,7 +110,9 @@ uint8_t TSerial::send_xmodem(const std::string &data, const std::string &caption
     NakCount = 0;
     const size_t length = data.size();
 
-    auto cancelTransfer = [this] {
+    auto cancelTransfer = [this, &lost] {
+        if (lost())
+            return; // nobody to tell
         for (int i = 0; i < kCancelCount; ++i)
             OutQueue->put(CAN);
         write_comm();
@@ -124,12 +142,14 @@ uint8_t TSerial::send_xmodem(const std::string &data, const std::string &caption
         progress.SetProgress(std::min(1.0, static_cast<double>(position) / static_cast<double>(length)));
 
         t = clock.NowMs(); // every try of this block shares AckTimeout from here
+        if (lost())
+            return giveUp(XmNoAck);
         check_open();
         int answer;
         for (;;) {
             for (uint8_t b : XmodemPacket)
                 if (!OutQueue->put(b))
-                    return result;
+                    return lost() ? giveUp(XmNoAck) : result;
             StashRecord(STSendRec, BlockNumber);
             const int64_t sent = clock.NowMs();
             for (int round = 1; !output_empty(); ++round) {
@@ -138,6 +158,8 @@ uint8_t TSerial::send_xmodem(const std::string &data, const std::string &caption
                     ProcessMessages();
                 if (Flags.Any())
                     return result;
+                if (lost())
+                    return giveUp(XmNoAck);
                 if (!output_empty())
                     clock.SleepMs(1); // the driver is full: give the line a moment
             }
@@ -150,6 +172,8 @@ uint8_t TSerial::send_xmodem(const std::string &data, const std::string &caption
                     cancelTransfer();
                     return result = XmNoAck;
                 }
+                if (lost())
+                    return giveUp(XmNoAck);
                 ProcessMessages();
                 if (Flags.Any())
                     return result;
@@ -167,6 +191,7 @@ uint8_t TSerial::send_xmodem(const std::string &data, const std::string &caption
             ++NakCount;
         }
         if (answer != ACK) {
+            unexpectedAnswer_ = answer;
             cancelTransfer();
             return result = XmNoAckAtEof;
         }

@@ -11,6 +11,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -65,9 +66,22 @@ std::string TermiosDevice::DescribeOpenError(int error, const std::string &path)
     case ENXIO:
     case ENODEV:
         return "no device answers behind " + path + " (adapter unplugged?)";
+    case ENOTTY:
+        return path + " is not a terminal device, so it cannot be a serial port";
     default:
         return "cannot open " + path + ": " + std::strerror(error);
     }
+}
+
+std::string TermiosDevice::DescribeNotATerminal(const std::string &path, unsigned mode)
+{
+    if (S_ISDIR(mode))
+        return path + " is a folder, not a serial port";
+    if (S_ISREG(mode))
+        return path + " is a regular file, not a serial port";
+    if (S_ISCHR(mode))
+        return path + " is a device but not a terminal, so not a serial port";
+    return DescribeOpenError(ENOTTY, path);
 }
 
 int TermiosDevice::Open(const std::string &path, std::string &reason)
@@ -81,10 +95,20 @@ int TermiosDevice::Open(const std::string &path, std::string &reason)
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int e = errno;
-        reason = DescribeOpenError(e, path);
+        reason = e == EISDIR ? DescribeNotATerminal(path, S_IFDIR) : DescribeOpenError(e, path);
         if (e == EACCES || e == EPERM)
             NotePortPermissionDenied(path); // the window and the CLI show how to join the group
         return e;
+    }
+    // Only a terminal can be a serial line.  Whatever else the path names (a
+    // file, a FIFO, /dev/null) would swallow the machine's commands without a
+    // word; it is closed again before anything is written to it.
+    if (!::isatty(fd)) {
+        struct stat opened {};
+        const unsigned mode = ::fstat(fd, &opened) == 0 ? opened.st_mode : 0u;
+        ::close(fd);
+        reason = DescribeNotATerminal(path, mode);
+        return ENOTTY;
     }
     // Exclusive use: the kernel's exclusive mode for later opens, and the
     // advisory lock other serial programs honour.

@@ -30,6 +30,8 @@ public:
 
     // The sentence the debug log gets for a failed open.
     static std::string DescribeOpenError(int error, const std::string &path);
+    // The sentence for a path that is no terminal (st_mode of the path).
+    static std::string DescribeNotATerminal(const std::string &path, unsigned mode);
 
 private:
     void CloseLocked();

@@ -12,6 +12,7 @@ target_sources(grittor_core PRIVATE
   src/link/JobWait.cpp
   src/link/TCommThread.cpp
   src/link/SimulatorProcess.cpp
+  src/link/MachineNumbers.cpp
 )
 target_sources(grittor-cli PRIVATE
   src/app/cli/LinkCommands.cpp

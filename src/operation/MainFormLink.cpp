@@ -136,7 +136,18 @@ void TMainFrm::UploadFirmwareMenuClick()
         return;
     }
     const QByteArray bytes = f.readAll();
+    const bool readFailed = f.error() != QFileDevice::NoError;
     f.close();
+    // Refused before the loader command: the controller would otherwise sit
+    // in its loader waiting for a transfer that never comes.
+    if (readFailed) {
+        ShowMessage("Unable to read " + *chosen);
+        return;
+    }
+    if (bytes.isEmpty()) {
+        ShowMessage("The firmware file is empty: " + *chosen);
+        return;
+    }
     const std::string data(bytes.constData(), static_cast<size_t>(bytes.size()));
     SetTerminalMode(false);
     if (serial_)

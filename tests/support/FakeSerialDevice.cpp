@@ -82,7 +82,7 @@ bool FakeSerialDevice::Configure(const SerialLineSettings &settings)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     settings_ = settings;
-    return open_;
+    return open_ && !ConfigureFails.load();
 }
 
 DeviceResult FakeSerialDevice::Read(char *buffer, size_t size)

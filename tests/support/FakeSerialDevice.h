@@ -25,6 +25,8 @@ public:
     void HangUp();
     // errno that the next opens return (0: opens succeed).
     std::atomic<int> OpenError{0};
+    // The line settings are refused (a device that is no terminal).
+    std::atomic<bool> ConfigureFails{false};
     // Largest write accepted at once; 0 stalls the transmitter.
     std::atomic<size_t> WriteLimit{static_cast<size_t>(-1)};
     // Called with every chunk written, outside the device's lock (it may Feed).

@@ -3,13 +3,16 @@
 #include "app/cli/CliCommand.h"
 
 #include "foundation/AbortFlags.h"
+#include "link/MachineNumbers.h"
 #include "link/PortPermission.h"
 #include "link/SerialDevice.h"
 #include "link/TSerial.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -87,6 +90,7 @@ struct LinkArgs {
     int64_t timeoutMs = -1;
     int64_t ackTimeoutMs = -1;
     int limit = 100;
+    int tries = 10; // as many as the menu command makes
     bool binary = false;
     std::vector<std::string> rest;
 };
@@ -94,8 +98,9 @@ struct LinkArgs {
 bool ParseNumber(const std::string &text, long long &v)
 {
     char *end = nullptr;
+    errno = 0;
     v = std::strtoll(text.c_str(), &end, 10);
-    return !text.empty() && *end == '\0';
+    return !text.empty() && *end == '\0' && errno != ERANGE;
 }
 
 // Parses the shared options; false with a usage error already printed.
@@ -121,6 +126,10 @@ bool ParseLinkArgs(const std::vector<std::string> &args, LinkArgs &a, int &rc)
         } else if (s == "--baud") {
             if (!value(v, "--baud"))
                 return false;
+            if (v != 4800 && v != 9600 && v != 19200 && v != 38400) {
+                rc = UsageError("--baud " + args[i] + ": the machine's line runs at 4800, 9600, 19200 or 38400");
+                return false;
+            }
             a.baud = static_cast<int32_t>(v);
         } else if (s == "--timeout") {
             if (!value(v, "--timeout"))
@@ -133,7 +142,19 @@ bool ParseLinkArgs(const std::vector<std::string> &args, LinkArgs &a, int &rc)
         } else if (s == "--ack-timeout") {
             if (!value(v, "--ack-timeout"))
                 return false;
+            if (v < 0) {
+                rc = UsageError("--ack-timeout must not be negative");
+                return false;
+            }
             a.ackTimeoutMs = v;
+        } else if (s == "--tries") {
+            if (!value(v, "--tries"))
+                return false;
+            if (const std::string problem = CheckCount(v, 1, 1000, "--tries"); !problem.empty()) {
+                rc = UsageError(problem);
+                return false;
+            }
+            a.tries = static_cast<int>(v);
         } else if (s == "--limit") {
             if (!value(v, "--limit"))
                 return false;
@@ -163,14 +184,17 @@ extern "C" void OnInterrupt(int)
     GetAbortFlags().Cancelled = true;
 }
 
-// The link on the given device, or nullptr after printing why not.
-std::unique_ptr<TSerial> OpenLink(const LinkArgs &a)
+// The link on the given device, or nullptr after printing why not (`rc` 2
+// for a path that can never be a serial port, 1 for one that failed now).
+std::unique_ptr<TSerial> OpenLink(const LinkArgs &a, int &rc)
 {
     std::signal(SIGINT, OnInterrupt); // Ctrl-C cancels like the Cancel command
     SetPortOverride("com1", a.port);
     auto link = std::make_unique<TSerial>("com1", 20000, 0, 8, 0, a.baud);
     if (!link->OpenedOk) {
-        std::fprintf(stderr, "grittor-cli: Unable to open %s (see the debug log for the reason)\n", a.port.c_str());
+        const int error = link->OpenFailureError();
+        std::fprintf(stderr, "grittor-cli: Unable to open %s: %s\n", a.port.c_str(), link->OpenFailureReason().c_str());
+        rc = (error == ENOTTY || error == EISDIR) ? 2 : 1;
         if (const std::string hint = TakePortPermissionHint(); !hint.empty())
             std::fprintf(stderr, "%s\n", hint.c_str());
         return nullptr;
@@ -180,17 +204,29 @@ std::unique_ptr<TSerial> OpenLink(const LinkArgs &a)
     return link;
 }
 
-bool ReadInput(const std::string &name, std::string &data)
+// The whole file (or stdin for "-"); false with `error` set.
+bool ReadInput(const std::string &name, std::string &data, std::string &error)
 {
     if (name == "-") {
         data.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
         return true;
     }
-    std::ifstream in(name, std::ios::binary);
-    if (!in)
+    std::error_code ec;
+    if (std::filesystem::is_directory(name, ec)) {
+        error = name + " is a folder";
         return false;
+    }
+    std::ifstream in(name, std::ios::binary);
+    if (!in) {
+        error = "cannot read " + name;
+        return false;
+    }
     data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    if (in.bad()) {
+        error = "cannot read " + name + " to its end";
+        return false;
+    }
+    return true;
 }
 
 int Query(const std::vector<std::string> &args)
@@ -204,15 +240,18 @@ int Query(const std::vector<std::string> &args)
     std::string command, error;
     if (!Unescape(a.rest[0], command, error))
         return UsageError(error);
-    auto link = OpenLink(a);
+    if (const std::string problem = CheckMachineText(command); !problem.empty())
+        return UsageError("not sent: " + problem);
+    auto link = OpenLink(a, rc);
     if (!link)
-        return 1;
+        return rc;
     link->BinaryReplies = a.binary;
     std::string reply;
     link->query(command, a.limit, reply);
     std::fwrite(reply.data(), 1, reply.size(), stdout);
     std::printf("\n%s\n", ReplyStatusName(link->LastStatus));
-    return 0;
+    // No answer is a failure, whatever was printed.
+    return link->LastStatus == RsTimeout ? 1 : 0;
 }
 
 int Send(const std::vector<std::string> &args)
@@ -223,12 +262,14 @@ int Send(const std::vector<std::string> &args)
         return rc;
     if (a.rest.size() != 1)
         return UsageError("send needs one FILE (or - for stdin)");
-    std::string data;
-    if (!ReadInput(a.rest[0], data))
-        return UsageError("cannot read " + a.rest[0]);
-    auto link = OpenLink(a);
+    std::string data, error;
+    if (!ReadInput(a.rest[0], data, error))
+        return UsageError(error);
+    if (const std::string problem = CheckMachineText(data); !problem.empty())
+        return UsageError("not sent: " + a.rest[0] + ", " + problem);
+    auto link = OpenLink(a, rc);
     if (!link)
-        return 1;
+        return rc;
     link->send_string(data);
     link->flush_output();
     if (GetAbortFlags().Any()) {
@@ -243,6 +284,20 @@ int Send(const std::vector<std::string> &args)
     return 0;
 }
 
+// "No Ack at EOF (answer byte 0x43 to block 5)" when an unexpected answer
+// ended the transfer, else the result's name.
+std::string DescribeTransfer(const TSerial &link, uint8_t result)
+{
+    std::string text = XmodemResultName(result);
+    if (result == XmNoAckAtEof && link.UnexpectedAnswer() >= 0) {
+        char detail[64];
+        std::snprintf(detail, sizeof detail, " (answer byte 0x%02X to block %d)", link.UnexpectedAnswer(),
+                      static_cast<int>(link.BlockNumber));
+        text += detail;
+    }
+    return text;
+}
+
 int Xmodem(const std::vector<std::string> &args)
 {
     LinkArgs a;
@@ -251,24 +306,42 @@ int Xmodem(const std::vector<std::string> &args)
         return rc;
     if (a.rest.size() != 1)
         return UsageError("xmodem needs one FILE");
-    std::string data;
-    if (!ReadInput(a.rest[0], data))
-        return UsageError("cannot read " + a.rest[0]);
-    auto link = OpenLink(a);
+    std::string data, error;
+    if (!ReadInput(a.rest[0], data, error))
+        return UsageError(error);
+    // The loader command would leave the controller waiting for a transfer
+    // that never comes.
+    if (data.empty())
+        return UsageError("the firmware file " + a.rest[0] + " is empty; the loader was not started");
+    auto link = OpenLink(a, rc);
     if (!link)
-        return 1;
+        return rc;
     if (a.ackTimeoutMs >= 0)
         link->AckTimeout = a.ackTimeoutMs;
     link->send_string("\x1b.cload38400;1:");
-    const uint8_t result = link->send_xmodem(data, "Transmit firmware to Laser Engraver");
+    uint8_t result = XmNoNak;
+    for (int attempt = 1; attempt <= a.tries && !GetAbortFlags().Any(); ++attempt) {
+        result = link->send_xmodem(data, "Transmit firmware to Laser Engraver");
+        if (result == XmSuccess)
+            break;
+        std::fprintf(stderr, "grittor-cli: failed on try %d: %s\n", attempt, DescribeTransfer(*link, result).c_str());
+    }
     link->flush_output(); // the closing EOTs (or the CANs) go out before the port closes
+    if (result == XmSuccess && (!link->output_empty() || !link->port_open())) {
+        std::fprintf(stderr, "grittor-cli: the port closed before the end of the transfer was sent\n");
+        result = XmNoAck;
+    }
     std::printf("%s\nNakCount %d\n", XmodemResultName(result), link->NakCount);
+    if (result == XmNoAckAtEof && link->UnexpectedAnswer() >= 0)
+        std::printf("Unexpected answer byte 0x%02X to block %d\n", link->UnexpectedAnswer(),
+                    static_cast<int>(link->BlockNumber));
     return result == XmSuccess ? 0 : 1;
 }
 
 const CliRegistration queryCommand("query", "query --port DEVICE [--timeout MS] [--limit N] [--binary] TEXT", Query);
 const CliRegistration sendCommand("send", "send --port DEVICE [--baud N] FILE|-", Send);
-const CliRegistration xmodemCommand("xmodem", "xmodem --port DEVICE [--timeout MS] [--ack-timeout MS] FILE", Xmodem);
+const CliRegistration xmodemCommand("xmodem", "xmodem --port DEVICE [--timeout MS] [--ack-timeout MS] [--tries N] FILE",
+                                    Xmodem);
 
 } // namespace
 

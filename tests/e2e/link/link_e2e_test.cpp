@@ -349,6 +349,12 @@ TEST_F(LinkE2E, AHangUpMidSendLeavesThePortClosedAndTheNextCommandReopensIt)
     const size_t beforeQuery = Recorded().size();
     EXPECT_LT(beforeQuery, job.size());
 
+    // The link path names the new terminal once the simulator says so; a
+    // command before that finds no machine behind the path.
+    std::string line;
+    while (sim.ReadLine(line, 3000) && line.rfind("hangup ", 0) != 0) {
+    }
+    ASSERT_EQ(line.rfind("hangup ", 0), 0u) << line;
     EXPECT_EQ(link->query(ESC + ".vstate:", 20), "ready") << "reopened on the next command";
     EXPECT_TRUE(link->port_open());
     std::this_thread::sleep_for(std::chrono::milliseconds(50));

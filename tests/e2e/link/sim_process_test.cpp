@@ -1,6 +1,6 @@
 // grittor-sim as a process (it must never outlive whoever started it) and
 // grittor-cli's link commands against it.
-#include "SimFixture.h"
+#include "CliRunner.h"
 
 #include <QProcess>
 #include <QStringList>
@@ -38,41 +38,6 @@ bool WaitEnded(pid_t pid, int timeoutMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return Ended(pid);
-}
-
-// The build folder: from the environment, else one up from this test.
-std::string BinaryDir()
-{
-    if (const char *b = std::getenv("GRITTOR_BINARY_DIR"); b && *b)
-        return b;
-    char buf[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    std::string self(buf, n > 0 ? static_cast<size_t>(n) : 0);
-    for (int up = 0; up < 2 && !self.empty(); ++up)
-        self = self.substr(0, self.rfind('/'));
-    return self.empty() ? std::string(".") : self;
-}
-
-struct CliResult {
-    int exitCode = -1;
-    std::string out, err;
-};
-
-CliResult RunCli(const QStringList &args, int timeoutMs = 20000)
-{
-    QProcess p;
-    p.start(QString::fromStdString(BinaryDir() + "/grittor-cli"), args);
-    CliResult r;
-    if (!p.waitForFinished(timeoutMs)) {
-        r.err = "did not finish: " + p.errorString().toStdString() + " / " + p.readAllStandardError().toStdString();
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitCode();
-    r.out = p.readAllStandardOutput().toStdString();
-    r.err = p.readAllStandardError().toStdString();
-    return r;
 }
 
 class SimProcess : public SimFixture {};
@@ -164,6 +129,7 @@ TEST_F(SimProcess, CliQuerySendAndXmodem)
     EXPECT_EQ(r.out, "SIM-\nTooManyChars\n");
     r = RunCli({"query", "--port", dev, "--timeout", "200", "DP;"});
     EXPECT_EQ(r.out, "\nTimeout\n");
+    EXPECT_EQ(r.exitCode, 1) << "no answer is a failure";
 
     {
         std::ofstream f(Path("job.plt"), std::ios::binary);
@@ -192,6 +158,10 @@ TEST_F(SimProcess, CliQuerySendAndXmodem)
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "Success\nNakCount 0\n");
     fw.append(1024 - 1000, '\xFF');
+    // The simulator saves what its loader took when the EOTs arrive, which
+    // may be a moment after the command has ended.
+    for (int i = 0; i < 1000 && ReadFile(Path("firmware.bin")).size() < fw.size(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(ReadFile(Path("firmware.bin")), fw);
 
     r = RunCli({"query", "--port", dev});

@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QAction>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -215,6 +216,82 @@ TEST_F(FirmwareTest, ASilentLoaderFailsTenTimesInTheStatusBar)
     frm.UploadFirmwareMenuClick();
     EXPECT_EQ(frm.StatusBarPanel->text().toStdString(), "failed on try 10");
     EXPECT_LT(t.elapsed(), 10000);
+    frm.close();
+    GetAbortFlags().Closing = false;
+}
+
+TEST_F(FirmwareTest, AHangUpDuringTheUploadEndsItsTriesInSeconds)
+{
+    // About 30 s of line time at 38400 baud.
+    {
+        std::ofstream f(fwPath, std::ios::binary | std::ios::trunc);
+        for (int i = 0; i < 100000; ++i)
+            f << static_cast<char>('0' + i % 43);
+    }
+    const std::string record = dir.path().toStdString() + "/record.bin";
+    for (const bool pathSurvives : {false, true}) {
+        SCOPED_TRACE(pathSurvives ? "the path comes back" : "the terminal is gone");
+        std::vector<std::string> args{"--baud", "38400", "--record", record, "--time-scale", "0.01"};
+        if (pathSurvives)
+            args.insert(args.end(), {"--link", dir.path().toStdString() + "/machine"});
+        std::string error;
+        ASSERT_TRUE(sim.Start(args, error)) << error;
+        TMaterialLibrary lib;
+        TLibraryStore store(lib, MaterialLibraryPath(Options().SettingsFolder()));
+        TMainFrm frm(store);
+        SetPortOverride(Options().Port, sim.DevicePath());
+        frm.OpenMenuClick();
+        ASSERT_NE(frm.Serial(), nullptr);
+        frm.Serial()->set_timeout(300); // each later try waits this long for a NAK
+        dialogs.files.push_back(fwPath);
+
+        QElapsedTimer t;
+        t.start();
+        qint64 hungUpAt = -1;
+        // The transfer lets window messages run while it waits: that is
+        // where the line is pulled away.
+        test::CountingUiHooks hooks;
+        hooks.onProcess = [&] {
+            if (hungUpAt < 0 && QFileInfo(QString::fromStdString(record)).size() > 8000) {
+                sim.Command("fault hangup");
+                hungUpAt = t.elapsed();
+            }
+            if (t.elapsed() > 30000)
+                GetAbortFlags().Closing = true; // a hang fails the test instead of stopping it
+        };
+        frm.UploadFirmwareMenuClick();
+        hooks.onProcess = nullptr;
+        ASSERT_GE(hungUpAt, 0) << frm.StatusBarPanel->text().toStdString() << " after " << t.elapsed() << " ms";
+        EXPECT_EQ(frm.StatusBarPanel->text().toStdString(), "failed on try 10");
+        EXPECT_LT(t.elapsed() - hungUpAt, 5000) << "every try ended soon after the line went";
+        frm.close();
+        GetAbortFlags().Closing = false;
+        ClearPortOverrides();
+        sim.Stop();
+    }
+}
+
+TEST_F(FirmwareTest, AnEmptyOrUnreadableFileNeverStartsTheLoader)
+{
+    const std::string record = dir.path().toStdString() + "/record.bin";
+    std::string error;
+    ASSERT_TRUE(sim.Start({"--baud", "0", "--record", record}, error)) << error;
+    TMaterialLibrary lib;
+    TLibraryStore store(lib, MaterialLibraryPath(Options().SettingsFolder()));
+    TMainFrm frm(store);
+    SetPortOverride(Options().Port, sim.DevicePath());
+    const std::string empty = dir.path().toStdString() + "/empty.hex";
+    std::ofstream(empty, std::ios::binary).flush();
+    dialogs.files.push_back(empty);
+    frm.UploadFirmwareMenuClick();
+    dialogs.files.push_back(dir.path().toStdString()); // a folder
+    frm.UploadFirmwareMenuClick();
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[0], "The firmware file is empty: " + empty);
+    EXPECT_EQ(dialogs.messages[1], "Unable to read " + dir.path().toStdString());
+    ASSERT_NE(frm.Serial(), nullptr);
+    EXPECT_EQ(frm.Serial()->query("\x1b.vstate:", 20), "ready");
+    EXPECT_EQ(ReadFile(record), "\x1b.vstate:\r") << "the machine heard nothing before the query";
     frm.close();
     GetAbortFlags().Closing = false;
 }

@@ -184,6 +184,62 @@ TEST_F(LogTest, OneByteOverMaxSizeRotatesAtTheNextLine)
     EXPECT_EQ(ReadAll(log.FullPath()), header + "File Opened\r\nb\r\n");
 }
 
+TEST_F(LogTest, AnEntryLongerThan64KiBIsCutWithANoteOfWhatWasLeftOut)
+{
+    TLogOutput log(dir, "Grittor");
+    log.Write("start", false, true);
+    const std::string opened = ReadAll(log.FullPath());
+    // One job pass: a megabyte of lines, logged without time stamp or line end.
+    std::string pass;
+    for (int i = 0; pass.size() < 1048576; ++i)
+        pass += "papd" + std::to_string(100000 + i) + ",2000\r\n";
+    pass.resize(1048576);
+    log.Write(pass, false, false);
+    log.Write("next", true, true);
+    std::string text = ReadAll(log.FullPath()).substr(opened.size());
+    const size_t kept = pass[65535] == '\r' ? 65535 : 65536; // a line end is never split
+    EXPECT_EQ(text, pass.substr(0, kept) + (pass[kept - 1] == '\n' ? "" : "\r\n") + "... " +
+                        std::to_string(1048576 - kept) + " more bytes of this entry left out of the log\r\n" +
+                        "09.14:03:22.517:next\r\n");
+
+    // 64 KiB exactly is kept whole; a cut that would split a line end
+    // leaves the whole line end out.
+    const size_t before = ReadAll(log.FullPath()).size();
+    log.Write(std::string(65536, 'a'), false, true);
+    EXPECT_EQ(ReadAll(log.FullPath()).size(), before + 65538);
+    log.Write(std::string(65535, 'b') + "\r\nrest", false, true);
+    text = ReadAll(log.FullPath()).substr(before + 65538);
+    EXPECT_EQ(text, std::string(65535, 'b') + "\r\n... 6 more bytes of this entry left out of the log\r\n");
+
+    // Pieces that wait for their line end are held to the same limit.
+    for (int i = 0; i < 10; ++i)
+        log.Write(std::string(10000, 'p'), false, false);
+    EXPECT_EQ(log.Pending().size(), 65536u);
+    log.Write("end", false, true);
+    text = ReadAll(log.FullPath());
+    EXPECT_NE(text.find(std::string(10, 'p') + "\r\n... 34464 more bytes of this entry left out of the log\r\nend\r\n"),
+              std::string::npos);
+}
+
+TEST_F(LogTest, ABigJobRotatesTheLogWithinTheRunAndNoGenerationPassesTheLimitByMoreThanAnEntry)
+{
+    TLogOutput log(dir, "Grittor");
+    log.MaxSize = 300000;
+    const std::string pass(2000000, 'x');
+    for (int k = 0; k < 40; ++k) {
+        log.Write("output for pen " + std::to_string(k), true, true);
+        log.Write(pass + "\r\n", false, false);
+        clock.Advance(20); // the handle stays open: the size is taken from it
+    }
+    ASSERT_TRUE(Exists(log.GenerationPath(1)));
+    for (int n = 0; n <= 15; ++n) {
+        const std::string path = n == 0 ? log.FullPath() : log.GenerationPath(n);
+        if (Exists(path)) {
+            EXPECT_LE(std::filesystem::file_size(path), 300000u + 2 * (65536 + 200)) << path;
+        }
+    }
+}
+
 TEST_F(LogTest, RotationShiftsGenerationsAndSkipsGaps)
 {
     TLogOutput log(dir, "Grittor");

@@ -2,7 +2,10 @@
 
 #include "TestDoubles.h"
 #include "foundation/Clock.h"
+#include "foundation/LogOutput.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <gtest/gtest.h>
 
@@ -124,6 +127,128 @@ TEST(Options, SaveWritesTheSixteenValuesAndTheyReadBack)
     EXPECT_EQ(o.Top, 7);
     EXPECT_EQ(o.Width, 800);
     EXPECT_EQ(o.Passes, 1);
+}
+
+namespace {
+
+std::string ReadAll(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll().toStdString();
+}
+
+void WriteAll(const QString &path, const std::string &content)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(content.data(), static_cast<qint64>(content.size()));
+}
+
+// The debug log in a folder of its own, read back.
+class LogIn {
+public:
+    explicit LogIn(const QString &folder)
+    {
+        QDir().mkpath(folder);
+        LogOutput().SetDirectory(folder.toStdString());
+        LogOutput().Write("test start", true, true);
+        LogOutput().Write("test start", true, true);
+    }
+    std::string Text() const { return ReadAll(QString::fromStdString(LogOutput().FullPath())); }
+};
+
+size_t Count(const std::string &text, const std::string &what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(Options, ASettingsFileNotReadAsWrittenIsCopiedBeforeTheFirstSaveAndReportedOnce)
+{
+    const std::string sound = "[General]\nBaud=38400\nData%20Bits=8\nFont%20Size=9\nOneMS=1000\nPort=com2\n";
+    struct Case {
+        std::string content;
+        const char *reason;
+    } cases[] = {
+        {sound + "Width=64", "the file ends in the middle of a line (it was cut short)"},
+        {sound + "Wid", "it is not in the settings format (cut short or damaged)"},
+        {sound + "Width=wide\nLeft=99999999999\nLocal%20Echo=yes\n",
+         "these values are not of their type: \"Local Echo\", \"Left\", \"Width\""},
+    };
+    for (const Case &c : cases) {
+        test::TempSettings tmp;
+        LogIn log(tmp.Path() + "/log");
+        const QString file = tmp.FileName();
+        WriteAll(file, c.content);
+        Toption &o = Options();
+        EXPECT_EQ(o.Baud, 38400) << "what could be read is used";
+        EXPECT_EQ(o.Port, "com2");
+        const std::string message = TakeSettingsLoadProblem();
+        EXPECT_NE(message.find("The settings could not be read as written from\r\n\"" + file.toStdString() + "\""),
+                  std::string::npos)
+            << message;
+        EXPECT_NE(message.find(c.reason), std::string::npos) << c.content << "\n" << message;
+        EXPECT_NE(message.find("\"" + file.toStdString() + ".bad\""), std::string::npos) << message;
+        EXPECT_EQ(TakeSettingsLoadProblem(), "") << "reported once";
+        EXPECT_EQ(Count(log.Text(), "Settings not read as written"), 1u);
+
+        EXPECT_FALSE(QFile::exists(file + ".bad")) << "a run that never saves leaves the file alone";
+        o.Save();
+        EXPECT_EQ(ReadAll(file + ".bad"), c.content);
+        EXPECT_NE(ReadAll(file), c.content) << "the save wrote a sound file";
+        o.Width = 700;
+        o.Save();
+        EXPECT_EQ(ReadAll(file + ".bad"), c.content) << "copied before the first save only";
+
+        ResetOptions();
+        Options();
+        EXPECT_EQ(TakeSettingsLoadProblem(), "") << "what the program saved reads as written";
+    }
+}
+
+TEST(Options, AFolderSettingThatIsNotAnAbsolutePathToAFolderFallsBackToItsDefault)
+{
+    test::TempSettings tmp;
+    LogIn log(tmp.Path() + "/log");
+    const std::string aFile = tmp.Path().toStdString() + "/log/not-a-folder";
+    WriteAll(QString::fromStdString(aFile), "x");
+    struct Case {
+        std::string directory, hpgl;
+        bool directoryKept, hpglKept;
+        const char *why;
+    } cases[] = {
+        {"work/", "plots/*.*", false, false, "is not an absolute path"},
+        {"/tmp/\x01\x02\x7f/", "/tmp/a\nb/*.*", false, false, "holds bytes that are not part of a path"},
+        {aFile + "/", aFile + "/x.plt", false, false, "names something that is not a folder"},
+        {"/no/such/folder/yet/", "/no/such/folder/yet/*.*", true, true, nullptr},
+        {tmp.Path().toStdString() + "/", aFile, true, true, nullptr},
+    };
+    for (const Case &c : cases) {
+        {
+            QSettings s = Store();
+            s.setValue("Directory", QString::fromStdString(c.directory));
+            s.setValue("Hpgl Directory", QString::fromStdString(c.hpgl));
+        }
+        ResetOptions();
+        const size_t linesBefore = Count(log.Text(), "is used instead");
+        const Toption &o = Options();
+        EXPECT_EQ(o.Directory, c.directoryKept ? c.directory : Toption::DefaultDirectory()) << c.directory;
+        EXPECT_EQ(o.HpglDirectory, c.hpglKept ? c.hpgl : Toption::DefaultHpglDirectory()) << c.hpgl;
+        const std::string text = log.Text();
+        EXPECT_EQ(Count(text, "is used instead") - linesBefore, (c.directoryKept ? 0u : 1u) + (c.hpglKept ? 0u : 1u));
+        if (c.why) {
+            EXPECT_NE(text.find(std::string(c.why) + "; \"" + Toption::DefaultDirectory() + "\" is used instead"),
+                      std::string::npos)
+                << text;
+        }
+        EXPECT_EQ(TakeSettingsLoadProblem(), "") << "a folder setting falls back without a message box";
+    }
 }
 
 TEST(Options, SetterClampsAtTheirBoundaries)

@@ -8,11 +8,13 @@
 #include <QSettings>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <fstream>
 
 using namespace grittor;
 using namespace grittor::test;
@@ -128,6 +130,39 @@ TEST(TermiosDeviceTest, OpenFailuresNameTheirCause)
     char b[4];
     EXPECT_FALSE(d.Read(b, 4).Ok());
     EXPECT_EQ(d.Wait(EvReceive, 0), 0);
+}
+
+TEST(TermiosDeviceTest, OnlyTerminalsAreOpened)
+{
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    const std::string file = folder + "/job.txt";
+    {
+        std::ofstream f(file, std::ios::binary);
+        f << "keep me";
+    }
+    const std::string fifo = folder + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        std::string path;
+        int error;
+        const char *reason;
+    } cases[] = {
+        {file, ENOTTY, " is a regular file, not a serial port"},
+        {"/dev/null", ENOTTY, " is a device but not a terminal"},
+        {"/dev/zero", ENOTTY, " is a device but not a terminal"},
+        {folder, EISDIR, " is a folder, not a serial port"},
+        {fifo, ENOTTY, " is not a terminal device"},
+    };
+    for (const Case &c : cases) {
+        TermiosDevice d;
+        std::string reason;
+        EXPECT_EQ(d.Open(c.path, reason), c.error) << c.path;
+        EXPECT_EQ(reason.rfind(c.path + c.reason, 0), 0u) << reason;
+        EXPECT_FALSE(d.IsOpen());
+    }
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep me");
 }
 
 TEST(TermiosDeviceTest, LineSettingsReachTheTerminalAndASecondOpenIsRefusedAsBusy)
@@ -381,6 +416,82 @@ TEST_F(SerialTest, ADeviceLostMidSendClosesThePortDropsTheRestAndReopensOnTheNex
     EXPECT_EQ(s.query("\x1b.vposition:", 100), "5,6");
     EXPECT_TRUE(s.port_open());
     EXPECT_EQ(device->OpenCount.load(), 2);
+}
+
+TEST_F(SerialTest, ALostPortEndsEveryWaitForTheOutputQueueAtOnce)
+{
+    auto &s = Make();
+    device->WriteLimit = 0; // a held line: the queue fills and the send waits for room
+    int64_t hungUpAt = -1;
+    onPump = [&] {
+        if (hungUpAt < 0 && s.OutQueue->FreeSpace() == 0) {
+            device->HangUp();
+            device->OpenError = ENOENT;
+            hungUpAt = clock.NowMs();
+        }
+    };
+    s.send_string(std::string(30000, 'j'));
+    ASSERT_GE(hungUpAt, 0);
+    EXPECT_LE(clock.NowMs() - hungUpAt, 100) << "not one more 1000 ms wait for room";
+    EXPECT_FALSE(s.port_open());
+    onPump = nullptr;
+
+    // Bytes queued after the loss (an upload's cancel bytes): the flush gives
+    // up at once, and they never reach the port opened next.
+    for (int i = 0; i < 133; ++i)
+        ASSERT_TRUE(s.OutQueue->put(0x18));
+    const int64_t t0 = clock.NowMs();
+    s.flush_output();
+    EXPECT_EQ(clock.NowMs(), t0);
+    EXPECT_TRUE(s.output_empty());
+    device->OpenError = 0;
+    device->TakeWritten();
+    device->WriteLimit = static_cast<size_t>(-1);
+    s.check_open();
+    ASSERT_TRUE(s.port_open());
+    s.Thread->Round(0);
+    EXPECT_EQ(device->Written(), "");
+}
+
+TEST_F(SerialTest, OnlyALineThatTakesItsSettingsCountsAsOpen)
+{
+    auto &s = Make(38400, "com1", [](FakeSerialDevice &d) { d.ConfigureFails = true; });
+    EXPECT_FALSE(s.OpenedOk);
+    EXPECT_FALSE(s.port_open()) << "closed again";
+    EXPECT_EQ(s.OpenFailureError(), ENOTTY);
+    EXPECT_NE(s.OpenFailureReason().find("line settings could not be applied"), std::string::npos);
+    s.send_string("vs5;");
+    EXPECT_EQ(device->Written(), "");
+    EXPECT_NE(LogText().find("Unable to open com1 (/dev/ttyS0): the line settings could not be applied"),
+              std::string::npos);
+    device->ConfigureFails = false;
+    s.check_open();
+    EXPECT_TRUE(s.OpenedOk);
+    EXPECT_EQ(s.OpenFailureReason(), "");
+    EXPECT_EQ(s.OpenFailureError(), 0);
+}
+
+TEST_F(SerialTest, AFileOrDeviceThatIsNoTerminalIsRefusedAndNotWritten)
+{
+    const std::string file = logDir.path().toStdString() + "/job.txt";
+    {
+        std::ofstream f(file, std::ios::binary);
+        f << "keep me";
+    }
+    for (const std::string &path : {file, std::string("/dev/null")}) {
+        SetPortOverride("com1", path);
+        TSerialOptions options;
+        options.Device = std::make_unique<TermiosDevice>();
+        options.StartThread = false;
+        TSerial s("com1", 20000, 0, 8, 0, 38400, flags, std::move(options));
+        EXPECT_FALSE(s.OpenedOk) << path;
+        EXPECT_EQ(s.OpenFailureError(), ENOTTY);
+        s.send_string("vs5;");
+        s.flush_output();
+        EXPECT_NE(LogText().find("Unable to open com1 (" + path + "): " + path), std::string::npos) << LogText();
+    }
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep me");
 }
 
 TEST_F(SerialTest, TheIdleTimerClosesAQuietPortAndTheNextUseReopensIt)

@@ -181,14 +181,58 @@ TEST_F(XmodemTest, TheAckTimeoutRunsFromTheFirstSendingOfTheBlock)
     EXPECT_LT(clock.NowMs() - t0, 5300) << "not 3 s + another 5 s";
 }
 
-TEST_F(XmodemTest, AnUnexpectedAnswerCancelsWithResult3)
+TEST_F(XmodemTest, AnUnexpectedAnswerCancelsWithResult3AndIsKeptWithItsBlock)
 {
     auto &s = Make();
-    Receiver([](int, int) { return 'C'; });
+    Receiver([](int block, int) { return block == 1 ? 'C' : ACK; });
     device->Feed(std::string(1, NAK));
     EXPECT_EQ(s.send_xmodem(Data(300), "fw"), XmNoAckAtEof);
-    EXPECT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks.size(), 2u);
     EXPECT_EQ(cans, 133);
+    EXPECT_EQ(s.UnexpectedAnswer(), 'C');
+    EXPECT_EQ(s.BlockNumber, 2);
+
+    // Any other end of a transfer leaves no answer behind.
+    s.set_timeout(100);
+    EXPECT_EQ(s.send_xmodem(Data(300), "fw"), XmNoNak);
+    EXPECT_EQ(s.UnexpectedAnswer(), -1);
+}
+
+TEST_F(XmodemTest, ALostPortEndsTheTransferAtOnceWithoutCancelBytes)
+{
+    auto &s = Make();
+    Receiver([](int, int) { return ACK; });
+    int64_t hungUpAt = -1;
+    onPump = [&] {
+        if (hungUpAt < 0 && blocks.size() == 3) {
+            device->HangUp();
+            hungUpAt = clock.NowMs();
+        }
+    };
+    device->Feed(std::string(1, NAK));
+    EXPECT_EQ(s.send_xmodem(Data(5000), "fw"), XmNoAck);
+    ASSERT_GE(hungUpAt, 0);
+    EXPECT_LT(clock.NowMs() - hungUpAt, 100) << "not the whole AckTimeout";
+    EXPECT_EQ(cans, 0) << "nobody to tell";
+    EXPECT_TRUE(s.output_empty());
+    EXPECT_FALSE(s.port_open());
+
+    // The next try opens the port again and waits for a NAK that never
+    // comes; a port that cannot be opened fails the try at once.
+    s.set_timeout(400);
+    const size_t before = blocks.size();
+    int64_t t0 = clock.NowMs();
+    EXPECT_EQ(s.send_xmodem(Data(5000), "fw"), XmNoNak);
+    EXPECT_GE(clock.NowMs() - t0, 400);
+    EXPECT_TRUE(s.port_open());
+    EXPECT_EQ(blocks.size(), before) << "nothing of the old transfer went to the new port";
+    device->HangUp();
+    device->OpenError = ENOENT;
+    onPump = nullptr;
+    t0 = clock.NowMs();
+    EXPECT_EQ(s.send_xmodem(Data(5000), "fw"), XmNoNak);
+    EXPECT_LT(clock.NowMs() - t0, 100);
+    EXPECT_EQ(cans, 0);
 }
 
 TEST_F(XmodemTest, NoNakInTimeEmptyDataAndCancel)
