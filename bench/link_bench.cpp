@@ -80,7 +80,7 @@ struct Bench {
         }
         SetPortOverride("com1", sim.DevicePath());
         link = std::make_unique<TSerial>("com1", 20000, 0, 8, 0, kBaud);
-        if (!link->OpenedOk) {
+        if (!link->OpenedOk()) {
             state.SkipWithError("cannot open the simulator's terminal");
             return false;
         }

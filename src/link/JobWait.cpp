@@ -10,7 +10,7 @@ namespace {
 // The link's reply timeout for the length of one operation.
 class TimeoutScope {
 public:
-    TimeoutScope(TSerial &link, int64_t ms) : link_(link), kept_(link.ReplyTimeout.load()) { link_.set_timeout(ms); }
+    TimeoutScope(TSerial &link, int64_t ms) : link_(link), kept_(link.ReplyTimeout()) { link_.set_timeout(ms); }
     ~TimeoutScope() { link_.set_timeout(kept_); }
     TimeoutScope(const TimeoutScope &) = delete;
     TimeoutScope &operator=(const TimeoutScope &) = delete;
@@ -22,7 +22,7 @@ private:
 
 bool Stopped(const TSerial &link)
 {
-    return link.Flags.Any();
+    return link.Flags().Any();
 }
 
 } // namespace
@@ -43,7 +43,7 @@ bool WaitForIdle(TSerial &link, const TWaitEvents &events)
     if (Stopped(link))
         return false;
     int n = 0;
-    while (link.LastStatus.load() == RsTimeout) {
+    while (link.LastStatus() == RsTimeout) {
         // Still the same "wa;": keep listening for its answer.
         link.read_reply(100, reply);
         if (Stopped(link))

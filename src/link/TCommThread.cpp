@@ -77,7 +77,7 @@ void TCommThread::Round(int waitMs)
     // The wait is the round's sleep: it ends early when bytes arrive or the
     // driver takes more output, which keeps replies and streams moving.
     int wanted = 0;
-    if (s.InQueue->FreeSpace() > 0)
+    if (s.inQueue_->FreeSpace() > 0)
         wanted |= EvReceive; // a full InQueue leaves bytes in the driver
     if (!s.output_empty())
         wanted |= EvTransmit;
@@ -103,7 +103,7 @@ void TCommThread::Round(int waitMs)
     }
     if (!s.output_empty())
         wrote |= s.write_comm();
-    else if (s.InQueue->is_empty())
+    else if (s.inQueue_->is_empty())
         s.read_comm();
     // The driver takes output but none was written (the interface thread
     // holds the write): pause briefly instead of spinning on the event.
@@ -113,11 +113,11 @@ void TCommThread::Round(int waitMs)
     // Terminal: everything received goes to the screen while terminal mode
     // is on.  The mode is checked before each byte is taken, so a byte is
     // never taken and then dropped when a command switches it off.
-    if (s.TerminalMode && s.TerminalSink && !s.InQueue->is_empty()) {
+    if (s.terminalMode_ && s.TerminalSink && !s.inQueue_->is_empty()) {
         s.check_open();
         std::string bytes;
-        while (!terminated_ && s.TerminalMode && bytes.size() < 4096) {
-            const int c = s.InQueue->get();
+        while (!terminated_ && s.terminalMode_ && bytes.size() < 4096) {
+            const int c = s.inQueue_->get();
             if (c < 0)
                 break;
             bytes += static_cast<char>(c);

@@ -86,36 +86,36 @@ std::string PrintableByte(uint8_t c)
 
 TSerial::TSerial(const std::string &portName, int32_t bufferSize, uint8_t parity, int32_t dataBits, uint8_t stopBits,
                  int32_t baudRate, AbortFlags &flags, TSerialOptions options)
-    : BaudRate(baudRate), BufferSize(bufferSize), DataBits(dataBits), Parity(parity), PortName(portName),
-      StopBits(stopBits), Flags(flags), none_(IsNonePort(portName))
+    : baudRate_(baudRate), bufferSize_(bufferSize), dataBits_(dataBits), parity_(parity), portName_(portName),
+      stopBits_(stopBits), flags_(flags), none_(IsNonePort(portName))
 {
     if (none_)
         return;
     SetStashMask(DefaultStashMask);
-    InQueue = std::make_unique<TCharQueue>(BufferSize, true, Flags);
-    OutQueue = std::make_unique<TCharQueue>(BufferSize, false, Flags);
+    inQueue_ = std::make_unique<TCharQueue>(bufferSize_, true, flags_);
+    outQueue_ = std::make_unique<TCharQueue>(bufferSize_, false, flags_);
     // Only the port empties the output queue: waiting for room on a closed
     // one would last until the operator gives up.
-    OutQueue->SetGiveUp([this] { return !port_open(); });
+    outQueue_->SetGiveUp([this] { return !port_open(); });
     device_ = options.Device ? std::move(options.Device) : CreateSerialDevice();
-    ReadBuffer.assign(kIoChunk, '\0');
-    WriteBuffer.assign(kIoChunk, '\0');
-    set_timeout(5000); // opens the port, so OpenedOk answers the creator at once
-    AckTimeout = 5000;
-    Thread = std::make_unique<TCommThread>(*this);
+    readBuffer_.assign(kIoChunk, '\0');
+    writeBuffer_.assign(kIoChunk, '\0');
+    set_timeout(5000); // opens the port, so OpenedOk() answers the creator at once
+    ackTimeout_ = 5000;
+    thread_ = std::make_unique<TCommThread>(*this);
     if (options.StartThread)
-        Thread->Start();
+        thread_->Start();
 }
 
 TSerial::~TSerial()
 {
-    IdleTimer.Disable();
-    if (Thread) {
-        Thread->Terminate();
+    idleTimer_.Disable();
+    if (thread_) {
+        thread_->Terminate();
         if (device_)
             device_->Wake();
-        Thread->WaitFor();
-        Thread.reset();
+        thread_->WaitFor();
+        thread_.reset();
     }
     if (!none_)
         close_comm();
@@ -151,7 +151,7 @@ void TSerial::check_open()
     if (none_)
         return;
     if (port_open())
-        IdleTimer.Restart();
+        idleTimer_.Restart();
     else
         open_comm();
 }
@@ -163,14 +163,14 @@ bool TSerial::open_comm()
     std::lock_guard<std::mutex> lock(portMutex_);
     if (device_->IsOpen())
         return true;
-    const std::string path = ResolvePortDevice(PortName);
+    const std::string path = ResolvePortDevice(portName_);
     devicePath_ = path;
     // Said once per distinct cause: check_open retries on every use.
     auto refuse = [&](int error, const std::string &reason) {
-        OpenedOk = false;
+        openedOk_ = false;
         openFailureError_ = error;
         openFailureReason_ = reason;
-        const std::string line = "Unable to open " + PortName + " (" + path + "): " + reason;
+        const std::string line = "Unable to open " + portName_ + " (" + path + "): " + reason;
         if (line != lastOpenFailure_) {
             LogOutput().Write(line, true, true);
             lastOpenFailure_ = line;
@@ -183,32 +183,32 @@ bool TSerial::open_comm()
         return refuse(error, reason);
     // A pseudo-terminal has no speed and no modem lines; the device skips
     // those quietly and the port works without them.
-    BaudRate = SupportedBaud(BaudRate);
+    baudRate_ = SupportedBaud(baudRate_);
     SerialLineSettings settings;
-    settings.BaudRate = BaudRate;
-    settings.DataBits = (DataBits >= 5 && DataBits <= 8) ? DataBits : 8;
-    settings.Parity = Parity <= 2 ? Parity : 0;
-    settings.StopBits = StopBits <= 2 ? StopBits : 0;
+    settings.BaudRate = baudRate_;
+    settings.DataBits = (dataBits_ >= 5 && dataBits_ <= 8) ? dataBits_ : 8;
+    settings.Parity = parity_ <= 2 ? parity_ : 0;
+    settings.StopBits = stopBits_ <= 2 ? stopBits_ : 0;
     settings.XonXoff = PortUsesXonXoff();
     device_->Purge(true, true);
     uint32_t errors = 0;
     if (!device_->ClearErrors(errors))
         StashRecord(STOpenError, 0, "driver status");
-    CommErrors = errors;
+    commErrors_ = errors;
     // A line whose settings cannot be applied is no line to the machine:
     // whatever was written to it would go nobody knows where.
     if (!device_->Configure(settings)) {
         device_->Close();
         return refuse(ENOTTY, "the line settings could not be applied to " + path + " (not a serial port?)");
     }
-    OpenedOk = true;
+    openedOk_ = true;
     lastOpenFailure_.clear();
     openFailureReason_.clear();
     openFailureError_ = 0;
-    PortSettings = settings;
+    portSettings_ = settings;
     lastWriteProgressMs_ = GetClock().NowMs();
     stallReported_ = false;
-    IdleTimer.Restart();
+    idleTimer_.Restart();
     return true;
 }
 
@@ -217,7 +217,7 @@ void TSerial::close_comm()
     if (none_)
         return;
     std::lock_guard<std::mutex> lock(portMutex_);
-    IdleTimer.Disable();
+    idleTimer_.Disable();
     device_->Close();
 }
 
@@ -225,8 +225,8 @@ void TSerial::set_timeout(int64_t ms)
 {
     if (ms < 0)
         ms = 0;
-    ReplyTimeout = ms;
-    IdleTimer.IntervalMs = ms;
+    replyTimeout_ = ms;
+    idleTimer_.IntervalMs = ms;
     if (none_)
         return;
     check_open();
@@ -240,19 +240,19 @@ int64_t TSerial::Duration(int64_t hours, int64_t minutes, int64_t seconds, int64
 
 bool TSerial::output_empty() const
 {
-    if (none_ || !OutQueue)
+    if (none_ || !outQueue_)
         return true;
-    return pendingLen_.load() == 0 && OutQueue->is_empty();
+    return pendingLen_.load() == 0 && outQueue_->is_empty();
 }
 
 bool TSerial::input_empty() const
 {
-    return none_ || !InQueue || InQueue->is_empty();
+    return none_ || !inQueue_ || inQueue_->is_empty();
 }
 
 bool TSerial::check_idle()
 {
-    if (none_ || !IdleTimer.Expired() || busy_.load() > 0 || !output_empty() || !port_open())
+    if (none_ || !idleTimer_.Expired() || busy_.load() > 0 || !output_empty() || !port_open())
         return false;
     int in = 0, out = 0;
     if (device_->QueueSizes(in, out) && out > 0)
@@ -265,10 +265,10 @@ void TSerial::discard_output(const char *why)
 {
     char scratch[kIoChunk];
     int discarded = 0;
-    for (int n; (n = OutQueue->get_all(scratch, kIoChunk)) > 0;)
+    for (int n; (n = outQueue_->get_all(scratch, kIoChunk)) > 0;)
         discarded += n;
     if (discarded > 0)
-        LogOutput().Write("Serial " + PortName + ": " + std::to_string(discarded) + " queued bytes not sent (" + why +
+        LogOutput().Write("Serial " + portName_ + ": " + std::to_string(discarded) + " queued bytes not sent (" + why +
                               ")",
                           true, true);
 }
@@ -286,9 +286,9 @@ void TSerial::device_lost(const std::string &why)
         if (!device_->IsOpen())
             return;
         ++lossGeneration_;
-        IdleTimer.Disable();
+        idleTimer_.Disable();
         device_->Close();
-        LogOutput().Write("Serial " + PortName + " (" + devicePath_ + ") lost: " + why +
+        LogOutput().Write("Serial " + portName_ + " (" + devicePath_ + ") lost: " + why +
                               "; port closed, it is opened again on the next command",
                           true, true);
     }
@@ -305,11 +305,11 @@ void TSerial::record_io_error(uint8_t code, int error)
 {
     uint32_t mask = 0;
     device_->ClearErrors(mask);
-    CommErrors = mask;
+    commErrors_ = mask;
     int in = 0, out = 0;
     device_->QueueSizes(in, out);
-    CommStatus.InQue = in;
-    CommStatus.OutQue = out;
+    commStatus_.InQue = in;
+    commStatus_.OutQue = out;
     if (!StashWanted(code))
         return;
     StashRecord(code, error, std::strerror(error));
@@ -324,35 +324,35 @@ bool TSerial::write_comm()
 {
     if (none_)
         return true;
-    if (WriteBusy.exchange(1) != 0)
+    if (writeBusy_.exchange(1) != 0)
         return false; // another write is running
     bool wrote = false;
     bool letWindowRun = false;
     try {
         // A write left over from before the device was lost goes nowhere.
         if (pendingLen_ > 0 && pendingGeneration_ != lossGeneration_.load()) {
-            LogOutput().Write("Serial " + PortName + ": " + std::to_string(pendingLen_.load()) +
+            LogOutput().Write("Serial " + portName_ + ": " + std::to_string(pendingLen_.load()) +
                                   " bytes of an unfinished write not sent (device lost)",
                               true, true);
             pendingLen_ = 0;
         }
-        if (port_open() && (pendingLen_ > 0 || !OutQueue->is_empty())) {
+        if (port_open() && (pendingLen_ > 0 || !outQueue_->is_empty())) {
             if (pendingLen_ == 0) {
-                const int n = OutQueue->get_all(WriteBuffer);
+                const int n = outQueue_->get_all(writeBuffer_);
                 pendingOff_ = 0;
                 pendingTotal_ = n;
                 pendingGeneration_ = lossGeneration_.load();
                 pendingLen_ = n;
                 lastWriteProgressMs_ = GetClock().NowMs();
                 if (StashWanted(STWriteStart))
-                    StashRecord(STWriteStart, n, WriteBuffer.substr(0, static_cast<size_t>(n)));
+                    StashRecord(STWriteStart, n, writeBuffer_.substr(0, static_cast<size_t>(n)));
             }
             const DeviceResult r =
-                device_->Write(WriteBuffer.data() + pendingOff_, static_cast<size_t>(pendingLen_.load()));
+                device_->Write(writeBuffer_.data() + pendingOff_, static_cast<size_t>(pendingLen_.load()));
             if (r.Gone) {
                 record_io_error(STWriteError, r.Error);
                 pendingLen_ = 0;
-                WriteBusy = 0;
+                writeBusy_ = 0;
                 device_lost(std::string("write failed: ") + std::strerror(r.Error ? r.Error : EIO));
                 return false;
             }
@@ -365,21 +365,21 @@ bool TSerial::write_comm()
                 pendingLen_ -= static_cast<int>(r.Count);
                 lastWriteProgressMs_ = GetClock().NowMs();
                 stallReported_ = false;
-                IdleTimer.Touch();
+                idleTimer_.Touch();
                 if (pendingLen_ == 0) {
                     StashRecord(STWriteComplete, pendingTotal_);
-                    if (CharLog && OnText && TxLines.add("> " + std::to_string(pendingTotal_) + " sent"))
+                    if (charLog_ && OnText && txLines_.add("> " + std::to_string(pendingTotal_) + " sent"))
                         post_drain();
                 }
                 letWindowRun = r.Count > 100 && OnInterfaceThread();
             } else if (!stallReported_ &&
                        GetClock().NowMs() - lastWriteProgressMs_ >
-                           2 * pendingLen_.load() + std::max<int64_t>(2000, IdleTimer.IntervalMs.load())) {
+                           2 * pendingLen_.load() + std::max<int64_t>(2000, idleTimer_.IntervalMs.load())) {
                 // Flow control (XOFF or CTS) has held the line longer than a
                 // write may take.  Nothing is dropped; it is only noted.
                 stallReported_ = true;
                 StashRecord(STWriteError, pendingLen_.load(), "write stalled");
-                LogOutput().Write("Serial " + PortName + ": output held by flow control for " +
+                LogOutput().Write("Serial " + portName_ + ": output held by flow control for " +
                                       std::to_string(GetClock().NowMs() - lastWriteProgressMs_) + " ms",
                                   true, true);
             }
@@ -389,7 +389,7 @@ bool TSerial::write_comm()
     } catch (...) {
         Report("TSerial.write_comm", "Error writing to serial port", nullptr, 0);
     }
-    WriteBusy = 0;
+    writeBusy_ = 0;
     // Window messages run only after the guard is released: a handler that
     // takes long (a message box) must not keep the receive thread from writing.
     if (letWindowRun)
@@ -401,11 +401,11 @@ bool TSerial::read_comm()
 {
     if (none_ || !port_open())
         return false;
-    const int room = std::min<int>(InQueue->FreeSpace(), static_cast<int>(ReadBuffer.size()));
+    const int room = std::min<int>(inQueue_->FreeSpace(), static_cast<int>(readBuffer_.size()));
     if (room <= 0)
-        return false; // left in the driver until InQueue has room
-    StashRecord(STReadStart, static_cast<int32_t>(ReadBuffer.size()));
-    const DeviceResult r = device_->Read(ReadBuffer.data(), static_cast<size_t>(room));
+        return false; // left in the driver until inQueue_ has room
+    StashRecord(STReadStart, static_cast<int32_t>(readBuffer_.size()));
+    const DeviceResult r = device_->Read(readBuffer_.data(), static_cast<size_t>(room));
     if (r.Gone) {
         record_io_error(STReadError, r.Error ? r.Error : EIO);
         device_lost(r.Error ? std::string("read failed: ") + std::strerror(r.Error) : "the line hung up");
@@ -419,17 +419,17 @@ bool TSerial::read_comm()
     if (n <= 0)
         return false;
     if (StashWanted(STReadComplete))
-        StashRecord(STReadComplete, n, ReadBuffer.substr(0, static_cast<size_t>(n)));
-    IdleTimer.Touch();
-    const bool charLog = CharLog && static_cast<bool>(OnText);
-    const bool rawLog = !charLog && TerminalMode;
+        StashRecord(STReadComplete, n, readBuffer_.substr(0, static_cast<size_t>(n)));
+    idleTimer_.Touch();
+    const bool charLog = charLog_ && static_cast<bool>(OnText);
+    const bool rawLog = !charLog && terminalMode_;
     bool announce = false;
     std::string raw;
     for (int i = 0; i < n; ++i) {
-        const uint8_t c = static_cast<uint8_t>(ReadBuffer[static_cast<size_t>(i)]);
-        InQueue->put(c);
+        const uint8_t c = static_cast<uint8_t>(readBuffer_[static_cast<size_t>(i)]);
+        inQueue_->put(c);
         if (charLog)
-            announce |= RxLines.add("<" + PrintableByte(c) + "!");
+            announce |= rxLines_.add("<" + PrintableByte(c) + "!");
         else if (rawLog)
             raw += PrintableByte(c);
     }
@@ -443,9 +443,9 @@ bool TSerial::read_comm()
 void TSerial::DrainLines(const std::function<void(const std::string &)> &add)
 {
     std::string line;
-    while (RxLines.take_first(line))
+    while (rxLines_.take_first(line))
         add(line);
-    while (TxLines.take_first(line))
+    while (txLines_.take_first(line))
         add(line);
 }
 
@@ -453,7 +453,7 @@ void TSerial::DrainLines(const std::function<void(const std::string &)> &add)
 
 void TSerial::trace(const std::string &line)
 {
-    if (DebugEcho && OnText)
+    if (debugEcho_ && OnText)
         OnText(line, true);
     else
         LogOutput().Write(line, true, true);
@@ -472,7 +472,7 @@ void TSerial::send_string(const std::string &text)
     const size_t length = text.size();
     const bool longText = length > 5000;
     if (longText) {
-        ProgressTotal = static_cast<int32_t>(std::min<size_t>(length, INT32_MAX));
+        progressTotal_ = static_cast<int32_t>(std::min<size_t>(length, INT32_MAX));
         progress.reset(CreateSecondaryProgress("Send Message Progress"));
         if (progress) {
             progress->Show("Send Message Progress");
@@ -489,7 +489,7 @@ void TSerial::send_string(const std::string &text)
     } hide{progress};
 
     for (size_t i = 0; i < length; ++i) {
-        if (Flags.Any())
+        if (flags_.Any())
             return;
         if (lossGeneration_.load() != generation || !port_open()) {
             // The device went away under the send: what this send queued
@@ -497,7 +497,7 @@ void TSerial::send_string(const std::string &text)
             discard_output("send stopped, port closed");
             return;
         }
-        if (!OutQueue->put(static_cast<uint8_t>(text[i])))
+        if (!outQueue_->put(static_cast<uint8_t>(text[i])))
             return;
         if (longText && (i + 1) % 200 == 0) {
             if (progress)
@@ -508,7 +508,7 @@ void TSerial::send_string(const std::string &text)
     }
 
     std::string shown;
-    if (DebugEcho && OnText) {
+    if (debugEcho_ && OnText) {
         OnText(">" + text, true);
     } else {
         shown = MakePrintable(text);
@@ -516,7 +516,7 @@ void TSerial::send_string(const std::string &text)
             shown = shown.substr(0, 200) + "...";
         LogOutput().Write(">" + shown, true, true);
     }
-    if (!OutQueue->put(13))
+    if (!outQueue_->put(13))
         return;
     write_comm();
     check_open();
@@ -526,15 +526,15 @@ void TSerial::send_char(uint8_t c)
 {
     if (none_)
         return;
-    Flags.Cancelled = false;
+    flags_.Cancelled = false;
     set_timeout(30000);
     if (!port_open())
         return;
-    if (!OutQueue->put(c))
+    if (!outQueue_->put(c))
         return;
     write_comm();
-    if (LocalEcho)
-        InQueue->put(c);
+    if (localEcho_)
+        inQueue_->put(c);
 }
 
 } // namespace grittor

@@ -7,7 +7,7 @@
 //
 // The main window binds it like this:
 //   Serial = std::make_unique<TSerial>(o.Port, 20000, o.Parity, o.DataBits, o.StopBits, o.Baud);
-//   if (!Serial->OpenedOk) ShowMessage("Unable to open " + o.Port);
+//   if (!Serial->OpenedOk()) ShowMessage("Unable to open " + o.Port);
 //   Serial->TerminalSink = [this](std::string_view bytes) { screen_.Feed(bytes); };
 //   Serial->OnText = [this](const std::string &t, bool stamp) { AddTerminalLine(t, stamp); };
 //   Serial->PostDrain = [this] { QMetaObject::invokeMethod(this, [this] { DrainSerialLines(); },
@@ -88,46 +88,58 @@ public:
     TSerial(const TSerial &) = delete;
     TSerial &operator=(const TSerial &) = delete;
 
-    // ---- fields ----
-    std::atomic<int32_t> BaudRate;          // corrected to 9600 at opening when unsupported
-    std::atomic<bool> BinaryReplies{false}; // replies keep CR and LF as data
-    const int32_t BufferSize;
-    TCommStatus CommStatus;
-    std::atomic<bool> CharLog{false};
-    SerialLineSettings PortSettings; // as last applied at opening (read on the interface thread)
-    std::unique_ptr<TCharQueue> InQueue;
-    std::unique_ptr<TCharQueue> OutQueue;
-    std::unique_ptr<TCommThread> Thread;
-    const int32_t DataBits;
-    std::atomic<bool> LocalEcho{false};
-    int64_t TransferTime = 0; // ms, last completed firmware transfer
-    std::atomic<uint32_t> CommErrors{0};
-    std::atomic<uint8_t> LastStatus{RsTimeout};
-    TIdleTimer IdleTimer;
-    std::atomic<bool> DebugEcho{false};
-    // Takes the bytes received while TerminalMode is on (receive thread).
+    // ---- what the link tells ----
+    // Whether the last opening worked.
+    bool OpenedOk() const { return openedOk_.load(); }
+    const std::string &PortName() const { return portName_; }
+    int32_t BaudRate() const { return baudRate_.load(); } // corrected to 9600 at opening when unsupported
+    int32_t BufferSize() const { return bufferSize_; }
+    uint8_t Parity() const { return parity_; }
+    int32_t DataBits() const { return dataBits_; }
+    uint8_t StopBits() const { return stopBits_; }
+    // The line settings as last applied at opening (interface thread).
+    const SerialLineSettings &PortSettings() const { return portSettings_; }
+    // Status of the last answer read (TReplyStatus).
+    uint8_t LastStatus() const { return lastStatus_.load(); }
+    int64_t ReplyTimeout() const { return replyTimeout_.load(); } // ms: reply silence limit and idle time
+    int64_t AckTimeout() const { return ackTimeout_; } // ms one firmware block may wait for its answer
+    void SetAckTimeout(int64_t ms) { ackTimeout_ = ms; }
+    int64_t TransferTime() const { return transferTime_; } // ms, last completed firmware transfer
+    int32_t NakCount() const { return nakCount_; }
+    int32_t BlockNumber() const { return blockNumber_; }
+    int32_t ProgressTotal() const { return progressTotal_; }
+    uint32_t CommErrors() const { return commErrors_.load(); }
+    const TCommStatus &CommStatus() const { return commStatus_; }
+    const AbortFlags &Flags() const { return flags_; }
+
+    // ---- switches ----
+    // Replies keep CR and LF as data (binary answers such as memory dumps).
+    void SetBinaryReplies(bool on) { binaryReplies_ = on; }
+    bool BinaryReplies() const { return binaryReplies_.load(); }
+    // Received bytes go to TerminalSink instead of waiting for an exchange.
+    void SetTerminalMode(bool on) { terminalMode_ = on; }
+    bool TerminalMode() const { return terminalMode_.load(); }
+    void SetLocalEcho(bool on) { localEcho_ = on; }
+    bool LocalEcho() const { return localEcho_.load(); }
+    void SetDebugEcho(bool on) { debugEcho_ = on; }
+    bool DebugEcho() const { return debugEcho_.load(); }
+    void SetCharLog(bool on) { charLog_ = on; }
+    bool CharLog() const { return charLog_.load(); }
+
+    // ---- the link's pieces, for the receive thread and tests ----
+    TCharQueue &InQueue() { return *inQueue_; }
+    TCharQueue &OutQueue() { return *outQueue_; }
+    // The receive thread (tests without a running thread call its Round).
+    TCommThread *Thread() { return thread_.get(); }
+    TIdleTimer &IdleTimer() { return idleTimer_; }
+
+    // ---- events (bound by the main window; called from either thread) ----
+    // Takes the bytes received while in terminal mode (receive thread).
     TSharedEvent<void(std::string_view bytes)> TerminalSink;
-    TLineList RxLines; // character-log lines of the receive side
-    TextEvent OnText;  // the main window binds AddTerminalLine
-    std::atomic<bool> OpenedOk{true};
-    const uint8_t Parity;
-    const std::string PortName;
-    int32_t ProgressTotal = 0;
-    std::atomic<int64_t> ReplyTimeout{5000}; // ms: reply silence limit and idle time
-    std::array<uint8_t, 132> XmodemPacket{};
-    int64_t AckTimeout = 5000; // ms one firmware block may wait for its answer
-    int32_t NakCount = 0;
-    std::string ReadBuffer; // one port read (1000)
-    int32_t BlockNumber = 0;
-    const uint8_t StopBits;
-    std::atomic<bool> TerminalMode{false};
-    std::string WriteBuffer; // one port write (1000)
-    TLineList TxLines;       // character-log lines of the write side
-    std::atomic<int> WriteBusy{0};
-    // Asks the main window to drain RxLines/TxLines on its own thread
-    // (it binds a queued call); called from either thread.
+    TextEvent OnText; // the main window binds AddTerminalLine
+    // Asks the main window to drain the character-log lines on its own
+    // thread (it binds a queued call).
     TSharedEvent<void()> PostDrain;
-    AbortFlags &Flags;
 
     // ---- port ----
     // Restarts the idle timer when the port is open, else opens it.
@@ -194,12 +206,13 @@ public:
 
 private:
     friend class TCommThread;
+    friend struct TSerialTestAccess; // tests/unit/link/LinkTestSupport.h
     // While an exchange runs the port is in use, whatever the idle timer says.
     struct BusyScope {
         explicit BusyScope(TSerial &s) : link(s) { ++link.busy_; }
         ~BusyScope()
         {
-            link.IdleTimer.Touch();
+            link.idleTimer_.Touch();
             --link.busy_;
         }
         TSerial &link;
@@ -213,6 +226,41 @@ private:
     void record_io_error(uint8_t code, int error);
     bool output_pending_write() const { return pendingLen_.load() > 0; }
     void trace(const std::string &line);
+
+    // ---- data ----
+    std::atomic<int32_t> baudRate_;
+    std::atomic<bool> binaryReplies_{false};
+    const int32_t bufferSize_;
+    TCommStatus commStatus_;
+    std::atomic<bool> charLog_{false};
+    SerialLineSettings portSettings_;
+    std::unique_ptr<TCharQueue> inQueue_;
+    std::unique_ptr<TCharQueue> outQueue_;
+    std::unique_ptr<TCommThread> thread_;
+    const int32_t dataBits_;
+    std::atomic<bool> localEcho_{false};
+    int64_t transferTime_ = 0;
+    std::atomic<uint32_t> commErrors_{0};
+    std::atomic<uint8_t> lastStatus_{RsTimeout};
+    TIdleTimer idleTimer_;
+    std::atomic<bool> debugEcho_{false};
+    TLineList rxLines_; // character-log lines of the receive side
+    std::atomic<bool> openedOk_{true};
+    const uint8_t parity_;
+    const std::string portName_;
+    int32_t progressTotal_ = 0;
+    std::atomic<int64_t> replyTimeout_{5000};
+    std::array<uint8_t, 132> xmodemPacket_{};
+    int64_t ackTimeout_ = 5000;
+    int32_t nakCount_ = 0;
+    std::string readBuffer_; // one port read (1000)
+    int32_t blockNumber_ = 0;
+    const uint8_t stopBits_;
+    std::atomic<bool> terminalMode_{false};
+    std::string writeBuffer_; // one port write (1000)
+    TLineList txLines_;       // character-log lines of the write side
+    std::atomic<int> writeBusy_{0};
+    AbortFlags &flags_;
 
     const bool none_;
     std::unique_ptr<SerialDevice> device_;

@@ -9,9 +9,9 @@ namespace grittor {
 
 void TSerial::purge_input()
 {
-    if (none_ || !InQueue)
+    if (none_ || !inQueue_)
         return;
-    while (InQueue->get() >= 0) {
+    while (inQueue_->get() >= 0) {
     }
 }
 
@@ -32,7 +32,7 @@ void TSerial::flush_output()
         }
         write_comm();
         ProcessMessages();
-        if (Flags.Any())
+        if (flags_.Any())
             return;
         GetClock().SleepMs(50);
     }
@@ -42,18 +42,18 @@ void TSerial::read_reply(int limit, std::string &reply)
 {
     uint8_t status = RsTimeout;
     reply.clear();
-    if (none_ || Flags.Any())
+    if (none_ || flags_.Any())
         return;
     BusyScope busy(*this);
     Clock &clock = GetClock();
     int64_t start = clock.NowMs();
     check_open();
-    const bool binary = BinaryReplies;
+    const bool binary = binaryReplies_;
     const size_t max = limit > 0 ? static_cast<size_t>(limit) : 0;
-    while (clock.NowMs() < start + ReplyTimeout.load() && reply.size() < max) {
-        if (Flags.Any())
+    while (clock.NowMs() < start + replyTimeout_.load() && reply.size() < max) {
+        if (flags_.Any())
             return;
-        const int c = InQueue->get();
+        const int c = inQueue_->get();
         if (c >= 0) {
             start = clock.NowMs(); // the timeout runs from the last byte
             if (!binary) {
@@ -72,11 +72,11 @@ void TSerial::read_reply(int limit, std::string &reply)
         } else {
             ProcessMessages();
             clock.SleepMs(50);
-            if (Flags.Any())
+            if (flags_.Any())
                 return;
         }
     }
-    LastStatus = status;
+    lastStatus_ = status;
     const std::string text = binary ? std::to_string(reply.size()) + " binary bytes received" : reply;
     const std::string line = std::string(":") + ReplyStatusName(status) + "<" + text;
     trace(line);
@@ -84,7 +84,7 @@ void TSerial::read_reply(int limit, std::string &reply)
 
 void TSerial::query(const std::string &command, int limit, std::string &reply)
 {
-    if (Flags.Any())
+    if (flags_.Any())
         return;
     if (none_) {
         reply.clear();
@@ -93,16 +93,16 @@ void TSerial::query(const std::string &command, int limit, std::string &reply)
     BusyScope busy(*this);
     check_open();
     // Off while the exchange runs, so the receive thread leaves the answer
-    // in InQueue for this caller.
-    const bool terminal = TerminalMode.exchange(false);
+    // in inQueue_ for this caller.
+    const bool terminal = terminalMode_.exchange(false);
     purge_input();
     send_string(command);
-    if (Flags.Any())
+    if (flags_.Any())
         return;
     flush_output();
     read_reply(limit, reply);
-    TerminalMode = terminal;
-    while (!Flags.Any() && InQueue->get() >= 0) {
+    terminalMode_ = terminal;
+    while (!flags_.Any() && inQueue_->get() >= 0) {
     }
 }
 

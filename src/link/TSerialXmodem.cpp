@@ -53,9 +53,9 @@ uint8_t TSerial::send_xmodem(const std::string &data, const std::string &caption
         {
             GetProgress().Hide();
             RestoreThreadPriority();
-            s.TerminalMode = terminal;
+            s.terminalMode_ = terminal;
         }
-    } restore{*this, TerminalMode.exchange(false)}; // control bytes must stay in InQueue
+    } restore{*this, terminalMode_.exchange(false)}; // control bytes must stay in the input queue
     RaiseThreadPriority();
     Progress &progress = GetProgress();
     progress.Show(caption);
@@ -76,7 +76,7 @@ uint8_t TSerial::send_xmodem(const std::string &data, const std::string &caption
     // Whatever is still queued goes out first.
     while (!output_empty()) {
         write_comm();
-        if (Flags.Any())
+        if (flags_.Any())
             return result;
         if (lost())
             return giveUp(XmNoNak);
@@ -86,46 +86,46 @@ uint8_t TSerial::send_xmodem(const std::string &data, const std::string &caption
     // The receiver asks for the first block with NAK.
     int64_t t = clock.NowMs();
     for (;;) {
-        const int c = InQueue->get();
+        const int c = inQueue_->get();
         if (c == NAK)
             break;
-        if (clock.NowMs() > t + ReplyTimeout.load())
+        if (clock.NowMs() > t + replyTimeout_.load())
             return result = XmNoNak;
         if (c >= 0)
             continue; // line noise before the receiver is ready
         if (lost())
             return giveUp(XmNoNak);
         ProcessMessages();
-        if (Flags.Any())
+        if (flags_.Any())
             return result;
         clock.SleepMs(kAnswerStepMs);
     }
 
     check_open();
     purge_input();
-    BlockNumber = 0;
+    blockNumber_ = 0;
     size_t position = 1;
     bool last = false;
     const int64_t start = clock.NowMs();
-    NakCount = 0;
+    nakCount_ = 0;
     const size_t length = data.size();
 
     auto cancelTransfer = [this, &lost] {
         if (lost())
             return; // nobody to tell
         for (int i = 0; i < kCancelCount; ++i)
-            OutQueue->put(CAN);
+            outQueue_->put(CAN);
         write_comm();
     };
 
     while (!last) {
-        ++BlockNumber;
-        XmodemPacket[0] = SOH;
-        XmodemPacket[1] = static_cast<uint8_t>(BlockNumber % 256);
-        XmodemPacket[2] = static_cast<uint8_t>(255 - BlockNumber % 256);
+        ++blockNumber_;
+        xmodemPacket_[0] = SOH;
+        xmodemPacket_[1] = static_cast<uint8_t>(blockNumber_ % 256);
+        xmodemPacket_[2] = static_cast<uint8_t>(255 - blockNumber_ % 256);
         unsigned sum = 0;
         for (int i = 0; i < 128; ++i) {
-            if (Flags.Any())
+            if (flags_.Any())
                 return result;
             uint8_t b;
             if (position <= length) {
@@ -136,27 +136,27 @@ uint8_t TSerial::send_xmodem(const std::string &data, const std::string &caption
             }
             ++position;
             sum += b;
-            XmodemPacket[static_cast<size_t>(3 + i)] = b;
+            xmodemPacket_[static_cast<size_t>(3 + i)] = b;
         }
-        XmodemPacket[131] = static_cast<uint8_t>(sum % 256);
+        xmodemPacket_[131] = static_cast<uint8_t>(sum % 256);
         progress.SetProgress(std::min(1.0, static_cast<double>(position) / static_cast<double>(length)));
 
-        t = clock.NowMs(); // every try of this block shares AckTimeout from here
+        t = clock.NowMs(); // every try of this block shares ackTimeout_ from here
         if (lost())
             return giveUp(XmNoAck);
         check_open();
         int answer;
         for (;;) {
-            for (uint8_t b : XmodemPacket)
-                if (!OutQueue->put(b))
+            for (uint8_t b : xmodemPacket_)
+                if (!outQueue_->put(b))
                     return lost() ? giveUp(XmNoAck) : result;
-            StashRecord(STSendRec, BlockNumber);
+            StashRecord(STSendRec, blockNumber_);
             const int64_t sent = clock.NowMs();
             for (int round = 1; !output_empty(); ++round) {
                 write_comm();
                 if (round % 100 == 0)
                     ProcessMessages();
-                if (Flags.Any())
+                if (flags_.Any())
                     return result;
                 if (lost())
                     return giveUp(XmNoAck);
@@ -165,43 +165,43 @@ uint8_t TSerial::send_xmodem(const std::string &data, const std::string &caption
             }
 
             for (;;) {
-                answer = InQueue->get();
+                answer = inQueue_->get();
                 if (answer >= 0)
                     break;
-                if (clock.NowMs() > t + AckTimeout) {
+                if (clock.NowMs() > t + ackTimeout_) {
                     cancelTransfer();
                     return result = XmNoAck;
                 }
                 if (lost())
                     return giveUp(XmNoAck);
                 ProcessMessages();
-                if (Flags.Any())
+                if (flags_.Any())
                     return result;
                 clock.SleepMs(kAnswerStepMs);
             }
-            if (DebugEcho && OnText)
+            if (debugEcho_ && OnText)
                 OnText(">" + SecondsText(clock.NowMs() - sent), false);
             if (answer != NAK)
                 break;
-            if (DebugEcho && OnText)
+            if (debugEcho_ && OnText)
                 OnText("<", false);
             ProcessMessages();
-            if (Flags.Any())
+            if (flags_.Any())
                 return result;
-            ++NakCount;
+            ++nakCount_;
         }
         if (answer != ACK) {
             unexpectedAnswer_ = answer;
             cancelTransfer();
             return result = XmNoAckAtEof;
         }
-        StashRecord(STAck, BlockNumber);
+        StashRecord(STAck, blockNumber_);
     }
 
-    OutQueue->put(EOT);
-    OutQueue->put(EOT);
+    outQueue_->put(EOT);
+    outQueue_->put(EOT);
     write_comm();
-    TransferTime = clock.NowMs() - start;
+    transferTime_ = clock.NowMs() - start;
     return result = XmSuccess;
 }
 

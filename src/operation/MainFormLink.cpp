@@ -39,7 +39,7 @@ void TMainFrm::OpenMenuClick()
     DestroySerial();
     const Toption &o = Options();
     serial_ = std::make_unique<TSerial>(o.Port, 20000, o.Parity, o.DataBits, o.StopBits, o.Baud);
-    if (!serial_->OpenedOk) {
+    if (!serial_->OpenedOk()) {
         const std::string hint = TakePortPermissionHint();
         ShowMessage("Unable to open " + o.Port + (hint.empty() ? "" : "\n\n" + hint));
     }
@@ -51,9 +51,9 @@ void TMainFrm::OpenMenuClick()
             QMetaObject::invokeMethod(this, [this, text, stamp] { AddTerminalLine(text, stamp); }, Qt::QueuedConnection);
     };
     serial_->PostDrain = [this] { QMetaObject::invokeMethod(this, [this] { DrainSerialLines(); }, Qt::QueuedConnection); };
-    serial_->LocalEcho = Action(TCommandId::LocalEcho)->isChecked();
-    serial_->DebugEcho = Action(TCommandId::EnableDebugLog)->isChecked();
-    serial_->CharLog = Action(TCommandId::EnableCharacterLog)->isChecked();
+    serial_->SetLocalEcho(Action(TCommandId::LocalEcho)->isChecked());
+    serial_->SetDebugEcho(Action(TCommandId::EnableDebugLog)->isChecked());
+    serial_->SetCharLog(Action(TCommandId::EnableCharacterLog)->isChecked());
     SetTerminalMode(true);
     screen_.SetCursor(1, static_cast<int32_t>(screen_.Lines().size()));
 }
@@ -77,7 +77,7 @@ void TMainFrm::LocalEchoMenuClick()
     QAction *a = Action(TCommandId::LocalEcho);
     // The item is checkable, so Qt has already toggled it.
     if (serial_)
-        serial_->LocalEcho = a->isChecked();
+        serial_->SetLocalEcho(a->isChecked());
 }
 
 void TMainFrm::EnableDebugLogMenuClick()
@@ -86,7 +86,7 @@ void TMainFrm::EnableDebugLogMenuClick()
     const bool on = Action(TCommandId::EnableDebugLog)->isChecked();
     Options().Log = on;
     if (serial_)
-        serial_->DebugEcho = on;
+        serial_->SetDebugEcho(on);
 }
 
 void TMainFrm::EnableCharacterLogMenuClick()
@@ -95,7 +95,7 @@ void TMainFrm::EnableCharacterLogMenuClick()
     const bool on = Action(TCommandId::EnableCharacterLog)->isChecked();
     Options().CharLog = on;
     if (serial_)
-        serial_->CharLog = on;
+        serial_->SetCharLog(on);
 }
 
 void TMainFrm::ClearLogMenuClick()
@@ -159,7 +159,7 @@ void TMainFrm::UploadFirmwareMenuClick()
         if (result == XmSuccess) {
             SetStatusText(QString("Firmware sent: %1 bytes in %2 s")
                               .arg(bytes.size())
-                              .arg(static_cast<double>(serial_->TransferTime) / 1000.0, 0, 'f', 1));
+                              .arg(static_cast<double>(serial_->TransferTime()) / 1000.0, 0, 'f', 1));
             break;
         }
         SetStatusText(QString("failed on try %1").arg(attempt));

@@ -86,7 +86,7 @@ void TMainFrm::SetTerminalMode(bool on)
     if (QAction *a = Action(TCommandId::TerminalMode))
         a->setChecked(on);
     if (serial_)
-        serial_->TerminalMode = on;
+        serial_->SetTerminalMode(on);
 }
 
 void TMainFrm::TerminalModeMenuClick()

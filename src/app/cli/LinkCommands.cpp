@@ -191,7 +191,7 @@ std::unique_ptr<TSerial> OpenLink(const LinkArgs &a, int &rc)
     std::signal(SIGINT, OnInterrupt); // Ctrl-C cancels like the Cancel command
     SetPortOverride("com1", a.port);
     auto link = std::make_unique<TSerial>("com1", 20000, 0, 8, 0, a.baud);
-    if (!link->OpenedOk) {
+    if (!link->OpenedOk()) {
         const int error = link->OpenFailureError();
         std::fprintf(stderr, "grittor-cli: Unable to open %s: %s\n", a.port.c_str(), link->OpenFailureReason().c_str());
         rc = (error == ENOTTY || error == EISDIR) ? 2 : 1;
@@ -245,13 +245,13 @@ int Query(const std::vector<std::string> &args)
     auto link = OpenLink(a, rc);
     if (!link)
         return rc;
-    link->BinaryReplies = a.binary;
+    link->SetBinaryReplies(a.binary);
     std::string reply;
     link->query(command, a.limit, reply);
     std::fwrite(reply.data(), 1, reply.size(), stdout);
-    std::printf("\n%s\n", ReplyStatusName(link->LastStatus));
+    std::printf("\n%s\n", ReplyStatusName(link->LastStatus()));
     // No answer is a failure, whatever was printed.
-    return link->LastStatus == RsTimeout ? 1 : 0;
+    return link->LastStatus() == RsTimeout ? 1 : 0;
 }
 
 int Send(const std::vector<std::string> &args)
@@ -292,7 +292,7 @@ std::string DescribeTransfer(const TSerial &link, uint8_t result)
     if (result == XmNoAckAtEof && link.UnexpectedAnswer() >= 0) {
         char detail[64];
         std::snprintf(detail, sizeof detail, " (answer byte 0x%02X to block %d)", link.UnexpectedAnswer(),
-                      static_cast<int>(link.BlockNumber));
+                      static_cast<int>(link.BlockNumber()));
         text += detail;
     }
     return text;
@@ -317,7 +317,7 @@ int Xmodem(const std::vector<std::string> &args)
     if (!link)
         return rc;
     if (a.ackTimeoutMs >= 0)
-        link->AckTimeout = a.ackTimeoutMs;
+        link->SetAckTimeout(a.ackTimeoutMs);
     link->send_string("\x1b.cload38400;1:");
     uint8_t result = XmNoNak;
     for (int attempt = 1; attempt <= a.tries && !GetAbortFlags().Any(); ++attempt) {
@@ -331,10 +331,10 @@ int Xmodem(const std::vector<std::string> &args)
         std::fprintf(stderr, "grittor-cli: the port closed before the end of the transfer was sent\n");
         result = XmNoAck;
     }
-    std::printf("%s\nNakCount %d\n", XmodemResultName(result), link->NakCount);
+    std::printf("%s\nNakCount %d\n", XmodemResultName(result), link->NakCount());
     if (result == XmNoAckAtEof && link->UnexpectedAnswer() >= 0)
         std::printf("Unexpected answer byte 0x%02X to block %d\n", link->UnexpectedAnswer(),
-                    static_cast<int>(link->BlockNumber));
+                    static_cast<int>(link->BlockNumber()));
     return result == XmSuccess ? 0 : 1;
 }
 

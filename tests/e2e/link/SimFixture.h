@@ -68,7 +68,7 @@ protected:
         ASSERT_TRUE(sim.Start(args, error)) << error;
         SetPortOverride("com1", sim.DevicePath());
         link = std::make_unique<TSerial>("com1", bufferSize, 0, 8, 0, 38400, flags);
-        ASSERT_TRUE(link->OpenedOk) << "could not open " << sim.DevicePath();
+        ASSERT_TRUE(link->OpenedOk()) << "could not open " << sim.DevicePath();
     }
 
     std::string LogText() const { return ReadFile(LogOutput().FullPath()); }

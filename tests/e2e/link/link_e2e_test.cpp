@@ -93,7 +93,7 @@ TEST_F(LinkE2E, EveryQueryOfTheApplicationIsAnswered)
         std::string reply = "unset";
         link->query(e.command, e.limit, reply);
         EXPECT_TRUE(e.accept(reply)) << e.what << ": '" << reply << "'";
-        EXPECT_EQ(link->LastStatus.load(), RsCRReceived) << e.what;
+        EXPECT_EQ(link->LastStatus(), RsCRReceived) << e.what;
     }
     // The jogs (250 thousandths each) cancelled out; the slews moved the head.
     const std::string pos = link->query(ESC + ".vposition:", 100);
@@ -129,28 +129,28 @@ TEST_F(LinkE2E, RepliesEndByCrCrLfTheLimitOrSilence)
     Start();
     link->set_timeout(300);
     EXPECT_EQ(link->query(ESC + ".vstate:", 20), "ready");
-    EXPECT_EQ(link->LastStatus.load(), RsCRReceived);
+    EXPECT_EQ(link->LastStatus(), RsCRReceived);
 
     Control("eol crlf");
     for (int i = 0; i < 3; ++i) { // the LF of one answer never leaks into the next
         EXPECT_EQ(link->query(ESC + ".vstate:", 20), "ready");
-        EXPECT_EQ(link->LastStatus.load(), RsCRReceived);
+        EXPECT_EQ(link->LastStatus(), RsCRReceived);
     }
 
     EXPECT_EQ(link->query(ESC + ".a", 10), "SIM-CTRL 5");
-    EXPECT_EQ(link->LastStatus.load(), RsTooManyChars);
+    EXPECT_EQ(link->LastStatus(), RsTooManyChars);
     EXPECT_EQ(link->query(ESC + ".vjog:", 20), "100") << "the rest of the long answer was discarded";
 
     Control("eol none");
     const int64_t t0 = MonoMs();
     EXPECT_EQ(link->query(ESC + ".vstate:", 20), "ready");
-    EXPECT_EQ(link->LastStatus.load(), RsTimeout) << "an answer without CR ends by silence";
+    EXPECT_EQ(link->LastStatus(), RsTimeout) << "an answer without CR ends by silence";
     EXPECT_GE(MonoMs() - t0, 300);
 
     Control("eol cr");
     Control("fault silent");
     EXPECT_EQ(link->query(ESC + ".vstate:", 20), "");
-    EXPECT_EQ(link->LastStatus.load(), RsTimeout);
+    EXPECT_EQ(link->LastStatus(), RsTimeout);
     Control("fault none");
     EXPECT_EQ(link->query(ESC + ".vstate:", 20), "ready");
 }
@@ -165,7 +165,7 @@ TEST_F(LinkE2E, ASlowMachineNeverTimesOutWhileCharactersKeepComing)
     Control("fault slow 150");
     const int64_t t0 = MonoMs();
     EXPECT_EQ(link->query(ESC + ".vheight:", 20), "48768");
-    EXPECT_EQ(link->LastStatus.load(), RsCRReceived);
+    EXPECT_EQ(link->LastStatus(), RsCRReceived);
     EXPECT_GE(MonoMs() - t0, 5 * 150);
     EXPECT_TRUE(link->port_open()) << "a trickling answer keeps the port in use";
 }
@@ -174,22 +174,22 @@ TEST_F(LinkE2E, BinaryRepliesKeepEveryByte)
 {
     Start();
     link->set_timeout(300);
-    link->BinaryReplies = true;
+    link->SetBinaryReplies(true);
     std::string reply;
     link->query("ec32760;", 20000, reply);
-    link->BinaryReplies = false;
-    EXPECT_EQ(link->LastStatus.load(), RsTimeout) << "a binary answer ends by silence";
+    link->SetBinaryReplies(false);
+    EXPECT_EQ(link->LastStatus(), RsTimeout) << "a binary answer ends by silence";
     const std::string head = "motor data 32760\r\n";
     ASSERT_EQ(reply.size(), head.size() + 1000 * 18);
     EXPECT_EQ(reply.substr(0, head.size()), head) << "CR and LF kept";
     for (size_t i = 0; i < 1000; ++i)
         ASSERT_EQ(reply.substr(head.size() + i * 18 + 16, 2), "\r\n") << "record " << i;
     // A limit below the answer's length ends the read there.
-    link->BinaryReplies = true;
+    link->SetBinaryReplies(true);
     link->query(ESC + ".cdump_mem;6699;12:", 40, reply);
-    link->BinaryReplies = false;
+    link->SetBinaryReplies(false);
     EXPECT_EQ(reply.size(), 40u);
-    EXPECT_EQ(link->LastStatus.load(), RsTooManyChars);
+    EXPECT_EQ(link->LastStatus(), RsTooManyChars);
     EXPECT_EQ(reply[17], '\n');
 }
 
@@ -228,7 +228,7 @@ TEST_F(LinkE2E, FirmwareArrivesByteExact)
         link->send_string(load);
         const std::string data = FirmwareImage(n);
         EXPECT_EQ(link->send_xmodem(data, "Transmit firmware to Laser Engraver"), XmSuccess);
-        EXPECT_EQ(link->NakCount, 0);
+        EXPECT_EQ(link->NakCount(), 0);
         link->flush_output();
         // What crossed the line: the command, its CR, the blocks, EOT EOT.
         ASSERT_TRUE(WaitRecorded(before + load.size() + 1 + Padded(data).size() / 128 * 132 + 2));
@@ -258,13 +258,13 @@ TEST_F(LinkE2E, AReceiverThatNaksEverythingGetsCancelled)
 {
     Start();
     link->set_timeout(2000);
-    link->AckTimeout = 400;
+    link->SetAckTimeout(400);
     Control("fault nak");
     link->send_string(ESC + ".cload38400;1:");
     const int64_t t0 = MonoMs();
     EXPECT_EQ(link->send_xmodem(FirmwareImage(1000), "fw"), XmNoAck);
     EXPECT_GE(MonoMs() - t0, 400);
-    EXPECT_GT(link->NakCount, 0);
+    EXPECT_GT(link->NakCount(), 0);
     link->flush_output();
     ASSERT_TRUE(WaitRecorded(133));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -383,10 +383,10 @@ TEST_F(LinkE2E, CancelStopsALongSendWithinOneRound)
     // clock); the margin is for a loaded machine's scheduler.
     EXPECT_LE(returned - cancelledAt, 150) << "within one 50 ms round";
     // From here the queue only shrinks: nothing more is put into it.
-    int32_t last = link->OutQueue->Count();
+    int32_t last = link->OutQueue().Count();
     for (int i = 0; i < 10; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        const int32_t now = link->OutQueue->Count();
+        const int32_t now = link->OutQueue().Count();
         EXPECT_LE(now, last);
         last = now;
     }
@@ -406,7 +406,7 @@ TEST_F(LinkE2E, TerminalModeShowsWhatTheMachineSays)
         std::lock_guard<std::mutex> g(lock);
         screen += bytes;
     };
-    link->TerminalMode = true;
+    link->SetTerminalMode(true);
     link->send_string(ESC + ".cdiag_run;8:");
     for (int i = 0; i < 100; ++i) {
         {

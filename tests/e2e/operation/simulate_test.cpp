@@ -87,7 +87,7 @@ TEST(Simulate, TypedEscapeAShowsTheMachinesAnswerInTheTerminal)
     Type(frm.Memo, Qt::Key_A, "a");
     Type(frm.Memo, Qt::Key_Return, "\r");
     ASSERT_NE(frm.Serial(), nullptr);
-    EXPECT_TRUE(frm.Serial()->OpenedOk);
+    EXPECT_TRUE(frm.Serial()->OpenedOk());
 
     QElapsedTimer t;
     t.start();

@@ -20,6 +20,18 @@
 #include <memory>
 #include <sstream>
 
+namespace grittor {
+
+// Reaches into the link where a test has to stage what another thread
+// would do (hold the write guard) or what no command can (a status).
+struct TSerialTestAccess {
+    static void HoldWrite(TSerial &s, bool held) { s.writeBusy_ = held ? 1 : 0; }
+    static bool WriteHeld(const TSerial &s) { return s.writeBusy_.load() != 0; }
+    static void SetLastStatus(TSerial &s, uint8_t status) { s.lastStatus_ = status; }
+};
+
+} // namespace grittor
+
 namespace grittor::test {
 
 // Bytes the machine sends at fake-clock times.
@@ -87,8 +99,8 @@ protected:
             onPump();
         if (device)
             feed.Pump(*device, clock.NowMs());
-        if (link && link->Thread)
-            link->Thread->Round(0);
+        if (link && link->Thread())
+            link->Thread()->Round(0);
     }
 
     // Answers every command line (ended by CR) the link writes.

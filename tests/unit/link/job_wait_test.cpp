@@ -40,7 +40,7 @@ TEST_F(JobWaitTest, TwentyFiveSilentRoundsReportFiveMinutesAndAskAgainEachTime)
     // that went unanswered; the fifth query's answer came after 2 s.
     EXPECT_GE(clock.NowMs() - start, 30 * 10000);
     EXPECT_LT(clock.NowMs() - start, 31 * 10000);
-    EXPECT_EQ(s.ReplyTimeout.load(), 3000) << "restored";
+    EXPECT_EQ(s.ReplyTimeout(), 3000) << "restored";
     EXPECT_NE(LogText().find("3 minutes.  Still waiting for blaster idle."), std::string::npos);
 }
 
@@ -53,7 +53,7 @@ TEST_F(JobWaitTest, WritePositionWritesBetweenWaitsThenStartsThePlot)
         if (command == "wa;")
             return "idle\r";
         if (command.rfind("\x1b.wposition;", 0) == 0) {
-            positionTimeout = s.ReplyTimeout.load();
+            positionTimeout = s.ReplyTimeout();
             return "ok\r";
         }
         return "";
@@ -61,7 +61,7 @@ TEST_F(JobWaitTest, WritePositionWritesBetweenWaitsThenStartsThePlot)
     WritePosition(s, 2032, 1016);
     EXPECT_EQ(commands, (std::vector<std::string>{"wa;", "\x1b.wposition;2032;1016:", "wa;", "pg0;", "wa;"}));
     EXPECT_EQ(positionTimeout, 59000);
-    EXPECT_EQ(s.ReplyTimeout.load(), 4000);
+    EXPECT_EQ(s.ReplyTimeout(), 4000);
     const std::string log = LogText();
     EXPECT_LT(log.find("Q.Write Position"), log.find("Q.Wait"));
 }
@@ -86,5 +86,5 @@ TEST_F(JobWaitTest, ACancelledJobExchangesNothingAndAClosingWindowEndsAWait)
     };
     EXPECT_FALSE(WaitForIdle(s));
     EXPECT_TRUE(flags.Closing.load());
-    EXPECT_EQ(s.ReplyTimeout.load(), 2500) << "restored on every way out";
+    EXPECT_EQ(s.ReplyTimeout(), 2500) << "restored on every way out";
 }

@@ -2,6 +2,7 @@
 // every byte queued for output comes back (through a loopback device) into
 // the input queue exactly once and in order.
 #include "FakeSerialDevice.h"
+#include "LinkTestSupport.h"
 #include "link/TCommThread.h"
 #include "link/TSerial.h"
 
@@ -35,18 +36,18 @@ TEST(LinkHammer, ReceiveThreadAndInterfaceThreadMoveEveryByteExactlyOnce)
     // Small queues so both rings wrap and fill constantly.
     TSerial link("com1", 2000, 0, 8, 0, 38400, flags, std::move(options));
     ASSERT_TRUE(link.port_open());
-    ASSERT_TRUE(link.Thread && link.Thread->Running());
+    ASSERT_TRUE(link.Thread() && link.Thread()->Running());
 
     auto pattern = [](long long i) { return static_cast<uint8_t>((i * 2654435761LL) >> 9); };
     long long sent = 0, received = 0;
     bool mismatch = false;
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (std::chrono::steady_clock::now() < end && !mismatch) {
-        for (int k = 0; k < 97 && link.OutQueue->FreeSpace() > 0; ++k)
-            link.OutQueue->put(pattern(sent++));
+        for (int k = 0; k < 97 && link.OutQueue().FreeSpace() > 0; ++k)
+            link.OutQueue().put(pattern(sent++));
         if (sent % 3 == 0)
             link.write_comm(); // the interface thread writes too, as send_string does
-        for (int c; (c = link.InQueue->get()) >= 0;) {
+        for (int c; (c = link.InQueue().get()) >= 0;) {
             if (c != pattern(received)) {
                 mismatch = true;
                 break;
@@ -56,7 +57,7 @@ TEST(LinkHammer, ReceiveThreadAndInterfaceThreadMoveEveryByteExactlyOnce)
     }
     const auto drainEnd = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (received < sent && !mismatch && std::chrono::steady_clock::now() < drainEnd) {
-        const int c = link.InQueue->get();
+        const int c = link.InQueue().get();
         if (c < 0) {
             std::this_thread::sleep_for(std::chrono::microseconds(200));
             continue;
@@ -69,5 +70,5 @@ TEST(LinkHammer, ReceiveThreadAndInterfaceThreadMoveEveryByteExactlyOnce)
     EXPECT_GT(sent, 20000) << "the hammer must actually run";
     EXPECT_EQ(link.LossCount(), 0u);
     EXPECT_EQ(d->PendingInput(), 0u);
-    EXPECT_EQ(link.WriteBusy.load(), 0);
+    EXPECT_FALSE(TSerialTestAccess::WriteHeld(link));
 }

@@ -27,17 +27,16 @@ TEST_F(SerialTest, NonePortIsInertAndRunsNoThread)
 {
     TSerial none("none", 20000, 0, 8, 0, 9600, flags);
     EXPECT_TRUE(none.IsNone());
-    EXPECT_EQ(none.Thread, nullptr);
-    EXPECT_EQ(none.InQueue, nullptr);
+    EXPECT_EQ(none.Thread(), nullptr);
     EXPECT_TRUE(none.input_empty());
     EXPECT_TRUE(none.output_empty());
     const int64_t t0 = clock.NowMs();
     none.send_string("ESC.vposition:");
     std::string reply = "stale";
-    none.LastStatus = RsCRReceived;
+    TSerialTestAccess::SetLastStatus(none, RsCRReceived);
     none.query("\x1b.vposition:", 100, reply);
     EXPECT_EQ(reply, "");
-    EXPECT_EQ(none.LastStatus.load(), RsCRReceived) << "nothing was read, so nothing is reported";
+    EXPECT_EQ(none.LastStatus(), RsCRReceived) << "nothing was read, so nothing is reported";
     none.read_reply(10, reply);
     EXPECT_EQ(clock.NowMs(), t0) << "no waiting at all";
     EXPECT_TRUE(none.write_comm());
@@ -50,16 +49,15 @@ TEST_F(SerialTest, OpensAtOnceWithTheLineSettingsCorrected)
 {
     SetPortOverride("com3", "/dev/pts/77");
     auto &s = Make(12345, "com3");
-    EXPECT_TRUE(s.OpenedOk);
+    EXPECT_TRUE(s.OpenedOk());
     EXPECT_TRUE(s.port_open());
-    EXPECT_EQ(s.BaudRate.load(), 9600) << "unsupported speed corrected and stored back";
+    EXPECT_EQ(s.BaudRate(), 9600) << "unsupported speed corrected and stored back";
     EXPECT_EQ(device->LastSettings().BaudRate, 9600);
     EXPECT_EQ(device->LastPath(), "/dev/pts/77");
     EXPECT_EQ(device->PurgeCount.load(), 1) << "both directions purged at opening";
     EXPECT_TRUE(device->LastSettings().XonXoff);
-    EXPECT_EQ(s.ReplyTimeout.load(), 5000);
-    EXPECT_EQ(s.AckTimeout, 5000);
-    EXPECT_EQ(s.ReadBuffer.size(), 1000u);
+    EXPECT_EQ(s.ReplyTimeout(), 5000);
+    EXPECT_EQ(s.AckTimeout(), 5000);
 }
 
 TEST_F(SerialTest, DataBitsParityAndStopBitsOutsideTheirRangesFallBack)
@@ -98,13 +96,13 @@ TEST_F(SerialTest, PortNamesResolveThroughOverridesSettingsAndDefaults)
 TEST_F(SerialTest, AFailedOpenIsLoggedOnceWithItsReasonAndRetriedOnUse)
 {
     auto &s = Make(38400, "com1", [](FakeSerialDevice &d) { d.OpenError = EACCES; });
-    EXPECT_FALSE(s.OpenedOk);
+    EXPECT_FALSE(s.OpenedOk());
     EXPECT_FALSE(s.port_open());
     s.set_timeout(200);
     std::string reply = "x";
     s.query("\x1b.vstate:", 20, reply);
     EXPECT_EQ(reply, "");
-    EXPECT_EQ(s.LastStatus.load(), RsTimeout);
+    EXPECT_EQ(s.LastStatus(), RsTimeout);
     EXPECT_EQ(device->Written(), "") << "nothing is queued for a port that is not there";
     EXPECT_TRUE(s.output_empty());
     const std::string log = LogText();
@@ -114,7 +112,7 @@ TEST_F(SerialTest, AFailedOpenIsLoggedOnceWithItsReasonAndRetriedOnUse)
 
     device->OpenError = 0;
     s.check_open();
-    EXPECT_TRUE(s.OpenedOk);
+    EXPECT_TRUE(s.OpenedOk());
     EXPECT_TRUE(s.port_open());
 }
 
@@ -232,26 +230,26 @@ TEST_F(SerialTest, QueryFormsAndReplyEndings)
         return "";
     });
     device->Feed("stale\r"); // older than the command: must not be taken as its answer
-    s.Thread->Round(0);
+    s.Thread()->Round(0);
 
     EXPECT_EQ(s.query("\x1b.vposition:", 100), "1016,2032");
-    EXPECT_EQ(s.LastStatus.load(), RsCRReceived);
-    EXPECT_STREQ(ReplyStatusName(s.LastStatus), "CRReceived");
+    EXPECT_EQ(s.LastStatus(), RsCRReceived);
+    EXPECT_STREQ(ReplyStatusName(s.LastStatus()), "CRReceived");
 
     EXPECT_EQ(s.query("\x1b.a", 100), "SIM 5.20") << "CR LF ends the reply like CR";
-    EXPECT_EQ(s.LastStatus.load(), RsCRReceived);
-    s.Thread->Round(0);
+    EXPECT_EQ(s.LastStatus(), RsCRReceived);
+    s.Thread()->Round(0);
     EXPECT_TRUE(s.input_empty()) << "the LF behind the CR is left for the next purge";
 
     EXPECT_EQ(s.query("\x1b.verror_message:", 20), "01234567890123456789");
-    EXPECT_EQ(s.LastStatus.load(), RsTooManyChars);
+    EXPECT_EQ(s.LastStatus(), RsTooManyChars);
     EXPECT_TRUE(s.input_empty()) << "the rest is discarded";
 
     EXPECT_EQ(s.query("OS;", 20), "12");
 
     const int64_t t0 = clock.NowMs();
     EXPECT_EQ(s.query("nr;", 100), "");
-    EXPECT_EQ(s.LastStatus.load(), RsTimeout);
+    EXPECT_EQ(s.LastStatus(), RsTimeout);
     EXPECT_GE(clock.NowMs() - t0, 5000);
     EXPECT_LT(clock.NowMs() - t0, 5200);
 
@@ -264,14 +262,14 @@ TEST_F(SerialTest, ReadReplyKeepsListeningForTheSameAnswer)
     auto &s = Make();
     s.set_timeout(1000);
     s.query("wa;", 100);
-    EXPECT_EQ(s.LastStatus.load(), RsTimeout);
+    EXPECT_EQ(s.LastStatus(), RsTimeout);
     feed.At(clock.NowMs() + 1500, "idle\r");
     std::string reply;
     s.read_reply(100, reply);
-    EXPECT_EQ(s.LastStatus.load(), RsTimeout);
+    EXPECT_EQ(s.LastStatus(), RsTimeout);
     s.read_reply(100, reply);
     EXPECT_EQ(reply, "idle");
-    EXPECT_EQ(s.LastStatus.load(), RsCRReceived);
+    EXPECT_EQ(s.LastStatus(), RsCRReceived);
 }
 
 TEST_F(SerialTest, AMachineSendingACharacterEveryFourSecondsNeverTimesOut)
@@ -287,7 +285,7 @@ TEST_F(SerialTest, AMachineSendingACharacterEveryFourSecondsNeverTimesOut)
     };
     const int64_t t0 = clock.NowMs();
     EXPECT_EQ(s.query("\x1b.vposition:", 100), "12,34");
-    EXPECT_EQ(s.LastStatus.load(), RsCRReceived);
+    EXPECT_EQ(s.LastStatus(), RsCRReceived);
     EXPECT_GE(clock.NowMs() - t0, 24000);
     EXPECT_TRUE(s.port_open()) << "a slow reply is activity, not idleness";
 }
@@ -295,13 +293,13 @@ TEST_F(SerialTest, AMachineSendingACharacterEveryFourSecondsNeverTimesOut)
 TEST_F(SerialTest, BinaryRepliesKeepCrAndLfAndEndOnTheLimitOrSilence)
 {
     auto &s = Make();
-    s.BinaryReplies = true;
+    s.SetBinaryReplies(true);
     Answer([](const std::string &) { return std::string("AB\r\nCD\rEF", 9); });
     s.set_timeout(300);
     EXPECT_EQ(s.query("ec32760;", 5), std::string("AB\r\nC"));
-    EXPECT_EQ(s.LastStatus.load(), RsTooManyChars);
+    EXPECT_EQ(s.LastStatus(), RsTooManyChars);
     EXPECT_EQ(s.query("ec32760;", 20000), std::string("AB\r\nCD\rEF"));
-    EXPECT_EQ(s.LastStatus.load(), RsTimeout) << "a binary reply ends by silence";
+    EXPECT_EQ(s.LastStatus(), RsTimeout) << "a binary reply ends by silence";
     EXPECT_NE(LogText().find(":Timeout<9 binary bytes received"), std::string::npos);
 }
 
@@ -311,14 +309,14 @@ TEST_F(SerialTest, TraceLinesGoToTheTerminalOrTheDebugLog)
     Answer([](const std::string &) { return std::string("7\r"); });
     std::vector<std::pair<std::string, bool>> shown;
     s.OnText = [&](const std::string &text, bool stamp) { shown.emplace_back(text, stamp); };
-    s.DebugEcho = true;
+    s.SetDebugEcho(true);
     s.query("OS;", 20);
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0].first, ">OS;");
     EXPECT_TRUE(shown[0].second);
     EXPECT_EQ(shown[1].first, ":CRReceived<7");
 
-    s.DebugEcho = false;
+    s.SetDebugEcho(false);
     const std::string longText = std::string(10, 'a') + "\x1b" + std::string(300, 'b') +
                                  "0123456789012345678901234567890123456789012345678901234567890123456789"
                                  "0123456789012345678901234567890123456789012345678901234567890123456789"
@@ -338,13 +336,13 @@ TEST_F(SerialTest, WriteBusyKeepsASecondWriterOut)
     auto &s = Make();
     device->WriteLimit = 0;
     s.send_string("abc");
-    EXPECT_EQ(s.OutQueue->Count(), 0) << "taken into the write buffer";
+    EXPECT_EQ(s.OutQueue().Count(), 0) << "taken into the write buffer";
     EXPECT_FALSE(s.output_empty()) << "but not written yet";
-    s.OutQueue->put('z');
-    s.WriteBusy = 1;
+    s.OutQueue().put('z');
+    TSerialTestAccess::HoldWrite(s, true);
     EXPECT_FALSE(s.write_comm());
-    EXPECT_EQ(s.OutQueue->Count(), 1) << "the queue was not touched";
-    s.WriteBusy = 0;
+    EXPECT_EQ(s.OutQueue().Count(), 1) << "the queue was not touched";
+    TSerialTestAccess::HoldWrite(s, false);
     device->WriteLimit = static_cast<size_t>(-1);
     EXPECT_TRUE(s.write_comm());
     EXPECT_TRUE(s.write_comm());
@@ -424,7 +422,7 @@ TEST_F(SerialTest, ALostPortEndsEveryWaitForTheOutputQueueAtOnce)
     device->WriteLimit = 0; // a held line: the queue fills and the send waits for room
     int64_t hungUpAt = -1;
     onPump = [&] {
-        if (hungUpAt < 0 && s.OutQueue->FreeSpace() == 0) {
+        if (hungUpAt < 0 && s.OutQueue().FreeSpace() == 0) {
             device->HangUp();
             device->OpenError = ENOENT;
             hungUpAt = clock.NowMs();
@@ -439,7 +437,7 @@ TEST_F(SerialTest, ALostPortEndsEveryWaitForTheOutputQueueAtOnce)
     // Bytes queued after the loss (an upload's cancel bytes): the flush gives
     // up at once, and they never reach the port opened next.
     for (int i = 0; i < 133; ++i)
-        ASSERT_TRUE(s.OutQueue->put(0x18));
+        ASSERT_TRUE(s.OutQueue().put(0x18));
     const int64_t t0 = clock.NowMs();
     s.flush_output();
     EXPECT_EQ(clock.NowMs(), t0);
@@ -449,14 +447,14 @@ TEST_F(SerialTest, ALostPortEndsEveryWaitForTheOutputQueueAtOnce)
     device->WriteLimit = static_cast<size_t>(-1);
     s.check_open();
     ASSERT_TRUE(s.port_open());
-    s.Thread->Round(0);
+    s.Thread()->Round(0);
     EXPECT_EQ(device->Written(), "");
 }
 
 TEST_F(SerialTest, OnlyALineThatTakesItsSettingsCountsAsOpen)
 {
     auto &s = Make(38400, "com1", [](FakeSerialDevice &d) { d.ConfigureFails = true; });
-    EXPECT_FALSE(s.OpenedOk);
+    EXPECT_FALSE(s.OpenedOk());
     EXPECT_FALSE(s.port_open()) << "closed again";
     EXPECT_EQ(s.OpenFailureError(), ENOTTY);
     EXPECT_NE(s.OpenFailureReason().find("line settings could not be applied"), std::string::npos);
@@ -466,7 +464,7 @@ TEST_F(SerialTest, OnlyALineThatTakesItsSettingsCountsAsOpen)
               std::string::npos);
     device->ConfigureFails = false;
     s.check_open();
-    EXPECT_TRUE(s.OpenedOk);
+    EXPECT_TRUE(s.OpenedOk());
     EXPECT_EQ(s.OpenFailureReason(), "");
     EXPECT_EQ(s.OpenFailureError(), 0);
 }
@@ -484,7 +482,7 @@ TEST_F(SerialTest, AFileOrDeviceThatIsNoTerminalIsRefusedAndNotWritten)
         options.Device = std::make_unique<TermiosDevice>();
         options.StartThread = false;
         TSerial s("com1", 20000, 0, 8, 0, 38400, flags, std::move(options));
-        EXPECT_FALSE(s.OpenedOk) << path;
+        EXPECT_FALSE(s.OpenedOk()) << path;
         EXPECT_EQ(s.OpenFailureError(), ENOTTY);
         s.send_string("vs5;");
         s.flush_output();
@@ -511,7 +509,7 @@ TEST_F(SerialTest, TheIdleTimerClosesAQuietPortAndTheNextUseReopensIt)
     clock.Advance(999);
     EXPECT_FALSE(s.check_idle()) << "writing was activity";
     device->Feed("noise");
-    s.Thread->Round(0);
+    s.Thread()->Round(0);
     clock.Advance(999);
     EXPECT_FALSE(s.check_idle()) << "so was reading";
     clock.Advance(1);
@@ -533,7 +531,7 @@ TEST_F(SerialTest, CancelStopsALongSendWithinOneRoundAndQueuesNothingMore)
         if (cancelledAt < 0 && device->Written().size() > 4000) {
             flags.Cancelled = true;
             cancelledAt = clock.NowMs();
-            queuedAtCancel = device->Written().size() + static_cast<size_t>(s.OutQueue->Count()) + 1000;
+            queuedAtCancel = device->Written().size() + static_cast<size_t>(s.OutQueue().Count()) + 1000;
         }
     };
     const std::string job(200000, 'c');
@@ -554,22 +552,22 @@ TEST_F(SerialTest, TypedCharactersClearCancelAndEchoLocally)
     auto &s = Make();
     std::string screen;
     s.TerminalSink = [&](std::string_view bytes) { screen += bytes; };
-    s.TerminalMode = true;
-    s.LocalEcho = true;
+    s.SetTerminalMode(true);
+    s.SetLocalEcho(true);
     flags.Cancelled = true;
     s.send_char('k');
     EXPECT_FALSE(flags.Cancelled);
-    EXPECT_EQ(s.ReplyTimeout.load(), 30000);
+    EXPECT_EQ(s.ReplyTimeout(), 30000);
     EXPECT_EQ(device->Written(), "k");
-    s.Thread->Round(0);
+    s.Thread()->Round(0);
     EXPECT_EQ(screen, "k") << "shown although the machine does not echo";
     device->Feed("\x1b[2J");
-    s.Thread->Round(0);
+    s.Thread()->Round(0);
     EXPECT_EQ(screen, "k\x1b[2J") << "the machine's text goes to the screen as it came";
     // Out of terminal mode what arrives stays for the exchanges.
-    s.TerminalMode = false;
+    s.SetTerminalMode(false);
     device->Feed("ok\r");
-    s.Thread->Round(0);
+    s.Thread()->Round(0);
     EXPECT_EQ(screen, "k\x1b[2J");
     EXPECT_FALSE(s.input_empty());
 }
@@ -580,20 +578,20 @@ TEST_F(SerialTest, TheCharacterLogQueuesLinesAndAsksForOneDrainAtATime)
     int drains = 0;
     s.PostDrain = [&] { ++drains; };
     s.OnText = [](const std::string &, bool) {};
-    s.CharLog = true;
+    s.SetCharLog(true);
     device->Feed(std::string("a\x07\r", 3));
-    s.Thread->Round(0);
+    s.Thread()->Round(0);
     EXPECT_EQ(drains, 1);
     s.send_string("xyz");
     EXPECT_EQ(drains, 2);
     device->Feed("b");
-    s.Thread->Round(0);
+    s.Thread()->Round(0);
     EXPECT_EQ(drains, 2) << "lines still waiting: no second request";
     std::vector<std::string> got;
     s.DrainLines([&](const std::string &l) { got.push_back(l); });
     EXPECT_EQ(got, (std::vector<std::string>{"<a!", "<#7!", "<\r!", "<b!", "> 4 sent"}));
     device->Feed("c");
-    s.Thread->Round(0);
+    s.Thread()->Round(0);
     EXPECT_EQ(drains, 3);
 }
 
@@ -643,7 +641,7 @@ TEST_F(SerialTest, ReadAndWriteRecordTheirStashEvents)
     ClearStash();
     s.send_string("ab");
     device->Feed("xy");
-    s.Thread->Round(0);
+    s.Thread()->Round(0);
     SetDoStash(false);
     std::vector<std::string> names;
     for (const auto &r : StashSnapshot())

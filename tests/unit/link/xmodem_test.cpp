@@ -86,9 +86,9 @@ TEST_F(XmodemTest, ExactlyOneBlockOfDataIsFollowedByAPadBlockAndTwoEots)
     EXPECT_EQ(static_cast<uint8_t>(blocks[1][131]), 0x80) << "128 x 0xFF sums to 0x80";
     EXPECT_EQ(eots, 2);
     EXPECT_EQ(cans, 0);
-    EXPECT_EQ(s.NakCount, 0);
-    EXPECT_EQ(s.BlockNumber, 2);
-    EXPECT_GE(s.TransferTime, 0);
+    EXPECT_EQ(s.NakCount(), 0);
+    EXPECT_EQ(s.BlockNumber(), 2);
+    EXPECT_GE(s.TransferTime(), 0);
     ASSERT_FALSE(progress.events.empty());
     EXPECT_EQ(progress.events.front().kind, ProgressEvent::Show);
     EXPECT_EQ(progress.events.front().caption, "Transmit firmware to Laser Engraver");
@@ -131,7 +131,7 @@ TEST_F(XmodemTest, ANakRepeatsTheBlockAndIsCounted)
 {
     auto &s = Make();
     std::vector<std::string> shown;
-    s.DebugEcho = true;
+    s.SetDebugEcho(true);
     s.OnText = [&](const std::string &t, bool stamp) {
         if (!stamp)
             shown.push_back(t);
@@ -142,7 +142,7 @@ TEST_F(XmodemTest, ANakRepeatsTheBlockAndIsCounted)
     ASSERT_EQ(blocks.size(), 3u);
     EXPECT_EQ(blocks[0], blocks[1]);
     EXPECT_EQ(blocks[1], blocks[2]);
-    EXPECT_EQ(s.NakCount, 2);
+    EXPECT_EQ(s.NakCount(), 2);
     // Each answer shows its time since sending; each NAK a "<".
     ASSERT_EQ(shown.size(), 5u);
     for (int i : {0, 2, 4}) {
@@ -165,7 +165,7 @@ TEST_F(XmodemTest, AReceiverThatOnlyNaksGetsCancelledAfterTheAckTimeout)
     const int64_t firstSent = sentAt.front();
     EXPECT_GE(clock.NowMs() - firstSent, 5000);
     EXPECT_LT(clock.NowMs() - firstSent, 5400) << "all tries of a block share one AckTimeout";
-    EXPECT_EQ(s.NakCount, static_cast<int>(blocks.size()) - 1);
+    EXPECT_EQ(s.NakCount(), static_cast<int>(blocks.size()) - 1);
     s.flush_output();
     EXPECT_EQ(device->Written().substr(device->Written().size() - 133), std::string(133, CAN));
 }
@@ -190,7 +190,7 @@ TEST_F(XmodemTest, AnUnexpectedAnswerCancelsWithResult3AndIsKeptWithItsBlock)
     EXPECT_EQ(blocks.size(), 2u);
     EXPECT_EQ(cans, 133);
     EXPECT_EQ(s.UnexpectedAnswer(), 'C');
-    EXPECT_EQ(s.BlockNumber, 2);
+    EXPECT_EQ(s.BlockNumber(), 2);
 
     // Any other end of a transfer leaves no answer behind.
     s.set_timeout(100);
@@ -263,7 +263,7 @@ TEST_F(XmodemTest, QueuedOutputGoesFirstAndTerminalModeIsRestored)
 {
     auto &s = Make();
     Receiver([](int, int) { return ACK; });
-    s.TerminalMode = true;
+    s.SetTerminalMode(true);
     device->WriteLimit = 0;
     s.send_string("\x1b.cload38400;1:");
     device->WriteLimit = static_cast<size_t>(-1);
@@ -271,5 +271,5 @@ TEST_F(XmodemTest, QueuedOutputGoesFirstAndTerminalModeIsRestored)
     EXPECT_EQ(s.send_xmodem(Data(10), "fw"), XmSuccess);
     EXPECT_EQ(other, "\x1b.cload38400;1:\r");
     EXPECT_EQ(blocks.size(), 1u);
-    EXPECT_TRUE(s.TerminalMode.load());
+    EXPECT_TRUE(s.TerminalMode());
 }
