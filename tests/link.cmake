@@ -5,6 +5,7 @@ grittor_add_test(NAME test_link_unit LABEL unit
     unit/link/xmodem_test.cpp
     unit/link/link_hammer_test.cpp
     unit/link/job_wait_test.cpp
+    unit/link/machine_ops_test.cpp
     unit/link/port_permission_test.cpp
     unit/link/machine_numbers_test.cpp
   LIBS grittor_core)

@@ -10,6 +10,7 @@ target_sources(grittor_core PRIVATE
   src/link/TSerialProtocol.cpp
   src/link/TSerialXmodem.cpp
   src/link/JobWait.cpp
+  src/link/MachineOps.cpp
   src/link/TCommThread.cpp
   src/link/SimulatorProcess.cpp
   src/link/MachineNumbers.cpp
