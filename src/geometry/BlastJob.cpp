@@ -122,12 +122,12 @@ TBlowList TBlastJob::PrepareBlowList(const TMaterialPens &material, const TBlast
 }
 
 std::string TBlastJob::JobText(const TMaterialPens &material, const TBlastSettings &settings, int speed,
-                               const TPlacement &placement, std::ostream *pattern)
+                               const TPlacement &placement, std::ostream *pattern, TJobMap *map)
 {
     UseRoad(placement);
     WritePenHeaderLog(material);
     TBlowList list = PrepareBlowList(material, settings);
-    return list.BuildJobStream(speed, placement.Record, pattern);
+    return list.BuildJobStream(speed, placement.Record, pattern, map);
 }
 
 } // namespace grittor

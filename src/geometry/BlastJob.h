@@ -75,7 +75,7 @@ public:
     // ("blowpattern.xls") when given.  The pen header of the material goes
     // to the debug log first.
     std::string JobText(const TMaterialPens &material, const TBlastSettings &settings, int speed,
-                        const TPlacement &placement, std::ostream *pattern);
+                        const TPlacement &placement, std::ostream *pattern, TJobMap *map = nullptr);
 
 private:
     void EnsureOutputs();

@@ -145,7 +145,22 @@ void TBlowList::DistanceSort()
     }
 }
 
-std::string TBlowList::BuildJobStream(int speed, const TAlignPoints &digitized, std::ostream *debug)
+long double TJobMap::TotalBlastMs() const
+{
+    long double ms = 0;
+    for (const TJobPass &p : Passes)
+        ms += p.BlastMs();
+    return ms;
+}
+
+int TJobMap::PassAt(size_t offset) const
+{
+    const auto it = std::upper_bound(Passes.begin(), Passes.end(), offset,
+                                     [](size_t o, const TJobPass &p) { return o < p.Offset; });
+    return static_cast<int>(it - Passes.begin()) - 1;
+}
+
+std::string TBlowList::BuildJobStream(int speed, const TAlignPoints &digitized, std::ostream *debug, TJobMap *map)
 {
     LogOutput().Write("Blow HPGL file " + std::to_string(Count() - 1) + " ploygon groups", true, true);
     std::string text = "papu0,0;\r\n";
@@ -189,6 +204,10 @@ std::string TBlowList::BuildJobStream(int speed, const TAlignPoints &digitized, 
 
         THpglOutput &out = *item.Output;
         const long double shift = radius * opt.PassOffset / 100;
+        const long double blastLength = map ? out.BlastLength() : 0;
+        int penPasses = opt.Passes;
+        if (const TPens *rec = material_.ForPlotPen(item.Pen))
+            penPasses = rec->passes;
         bool backward = item.Backward;
         for (int p = 1; p <= item.Passes; ++p) {
             const int k = item.StartPass + p - 1;
@@ -204,6 +223,8 @@ std::string TBlowList::BuildJobStream(int speed, const TAlignPoints &digitized, 
             }
             out.Solve();
             const size_t passStart = text.size();
+            if (map)
+                map->Passes.push_back({passStart, item.Pen, k + 1, penPasses, penSpeed, blastLength});
             debugText.clear();
             out.EmitTo(text, backward, firstPass, debug ? &debugText : nullptr);
             text += "\r\n";
@@ -215,6 +236,8 @@ std::string TBlowList::BuildJobStream(int speed, const TAlignPoints &digitized, 
         }
     }
     text += "pa0,0,0,0,0,0;\r\n";
+    if (map)
+        map->Length = text.size();
     return text;
 }
 

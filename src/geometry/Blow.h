@@ -41,6 +41,27 @@ struct TBlowItem {
     TExtendedPoint EndPoint;
 };
 
+// One pass of a job as it lies in the job text: where it starts, whose it
+// is and how long the machine blasts it.
+struct TJobPass {
+    size_t Offset = 0; // first byte of the pass in the job text
+    int Pen = 0;
+    int Pass = 0;      // 1-based among the pen's passes
+    int PenPasses = 0; // the pen's passes
+    int Speed = 0;     // cm/s, the "vs" of its run
+    long double BlastLength = 0; // plotter units blown (pen-down moves)
+    // 40 plotter units a millimetre, the speed in cm/s.
+    long double BlastMs() const { return Speed > 0 ? BlastLength / (400.0L * Speed) * 1000.0L : 0; }
+};
+
+struct TJobMap {
+    std::vector<TJobPass> Passes;
+    size_t Length = 0; // bytes of the job text
+    long double TotalBlastMs() const;
+    // The pass the byte at `offset` belongs to (-1 before the first).
+    int PassAt(size_t offset) const;
+};
+
 struct TBlowDistance {
     long double ToStart = 0;
     long double ToEnd = 0;
@@ -74,7 +95,8 @@ public:
 
     // The job text (without the final ";" the send adds).  `debug`, when
     // given, receives every emitted point as "X<TAB>Y" CR LF.
-    std::string BuildJobStream(int speed, const TAlignPoints &digitized, std::ostream *debug);
+    // `map`, when given, receives where each pass lies and what it blasts.
+    std::string BuildJobStream(int speed, const TAlignPoints &digitized, std::ostream *debug, TJobMap *map = nullptr);
 
 private:
     std::vector<TBlowItem> items_;

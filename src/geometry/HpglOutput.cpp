@@ -131,6 +131,16 @@ void THpglOutput::AddPoint(const TExtendedPoint &forward, const TExtendedPoint &
     LastPoint = ForwardPoints.back();
 }
 
+long double THpglOutput::BlastLength() const
+{
+    const int n = std::min(PointCount(), ForwardCommands.Count());
+    long double length = 0;
+    for (int i = 1; i < n; ++i)
+        if (ForwardCommands.Get(i) == "papd")
+            length += Distance(ForwardPoints[static_cast<size_t>(i - 1)], ForwardPoints[static_cast<size_t>(i)]);
+    return length;
+}
+
 void THpglOutput::UpdateExtremes(const TExtendedPoint &p)
 {
     if (p.y < Drawing.Ref.y || (p.y == Drawing.Ref.y && p.x <= Drawing.Ref.x))

@@ -57,6 +57,9 @@ public:
     int Iterations = 0;
 
     int PointCount() const { return static_cast<int>(ForwardPoints.size()); }
+    // The length the nozzle blasts in one pass (the pen-down moves), in
+    // drawing units.
+    long double BlastLength() const;
     bool Empty() const { return ForwardPoints.empty(); }
 
     void AddPoint(const TExtendedPoint &forward, const TExtendedPoint &backward);

@@ -361,6 +361,7 @@ bool TSerial::write_comm()
                 record_io_error(STWriteError, r.Error);
             } else if (r.Count > 0) {
                 wrote = true;
+                bytesWritten_ += static_cast<uint64_t>(r.Count);
                 pendingOff_ += static_cast<int>(r.Count);
                 pendingLen_ -= static_cast<int>(r.Count);
                 lastWriteProgressMs_ = GetClock().NowMs();
@@ -459,15 +460,15 @@ void TSerial::trace(const std::string &line)
         LogOutput().Write(line, true, true);
 }
 
-void TSerial::send_string(const std::string &text)
+bool TSerial::send_string(const std::string &text)
 {
     if (none_)
-        return;
+        return false;
     BusyScope busy(*this);
     const uint64_t generation = lossGeneration_.load();
     check_open();
     if (!port_open())
-        return; // nothing would carry it; a stale command must not go out later
+        return false; // nothing would carry it; a stale command must not go out later
     std::unique_ptr<Progress> progress;
     const size_t length = text.size();
     const bool longText = length > 5000;
@@ -490,15 +491,15 @@ void TSerial::send_string(const std::string &text)
 
     for (size_t i = 0; i < length; ++i) {
         if (flags_.Any())
-            return;
+            return false;
         if (lossGeneration_.load() != generation || !port_open()) {
             // The device went away under the send: what this send queued
             // since must not reach whatever is plugged in next.
             discard_output("send stopped, port closed");
-            return;
+            return false;
         }
         if (!outQueue_->put(static_cast<uint8_t>(text[i])))
-            return;
+            return false;
         if (longText && (i + 1) % 200 == 0) {
             if (progress)
                 progress->SetProgress(static_cast<double>(i + 1) / static_cast<double>(length));
@@ -517,9 +518,10 @@ void TSerial::send_string(const std::string &text)
         LogOutput().Write(">" + shown, true, true);
     }
     if (!outQueue_->put(13))
-        return;
+        return false;
     write_comm();
     check_open();
+    return true;
 }
 
 void TSerial::send_char(uint8_t c)

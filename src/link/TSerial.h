@@ -109,6 +109,8 @@ public:
     int32_t BlockNumber() const { return blockNumber_; }
     int32_t ProgressTotal() const { return progressTotal_; }
     uint32_t CommErrors() const { return commErrors_.load(); }
+    // Bytes the driver has taken since the link was made (a job's progress).
+    uint64_t BytesWritten() const { return bytesWritten_.load(); }
     const TCommStatus &CommStatus() const { return commStatus_; }
     const AbortFlags &Flags() const { return flags_; }
 
@@ -157,7 +159,8 @@ public:
     // Queues text + CR and starts writing; returns when all is queued (the
     // receive thread finishes the writing) or at once on Cancelled/Closing,
     // a lost device or a port that cannot be opened.
-    void send_string(const std::string &text);
+    // True when the whole text and its CR were queued.
+    bool send_string(const std::string &text);
     // A typed character: clears Cancelled, 30 s reply timeout, local echo.
     void send_char(uint8_t c);
     // Moves up to 1000 bytes from OutQueue to the port; true when bytes
@@ -260,6 +263,7 @@ private:
     std::string writeBuffer_; // one port write (1000)
     TLineList txLines_;       // character-log lines of the write side
     std::atomic<int> writeBusy_{0};
+    std::atomic<uint64_t> bytesWritten_{0};
     AbortFlags &flags_;
 
     const bool none_;

@@ -1,3 +1,7 @@
+# The job run is plain C++ (no window): grittor-cli run uses it too.
+target_sources(grittor_core PRIVATE
+  src/operation/JobRun.cpp
+)
 target_sources(grittor_gui PRIVATE
   src/operation/CommandGate.cpp
   src/operation/TerminalScreen.cpp
