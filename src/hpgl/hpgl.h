@@ -46,6 +46,14 @@ int FindInstruction(char first, char second);
 // range the nearest bound (plot numbers may be anything a file says).
 int ClampToInt(long double v);
 
+// How the reading of a plot ended: at the end of its text, or early, with
+// the rest of the plot missing.
+enum class TReadStop : uint8_t {
+    Complete,
+    TooManyErrors, // more than 100 unrecognised instructions
+    Cancelled,     // the main window closing, or the operator cancelling
+};
+
 // Raised by the THpglFile constructor when the file cannot be read.
 class THpglReadError : public std::runtime_error {
 public:
@@ -126,6 +134,10 @@ public:
     const TExtendedPoint &MaxPoint() const { return maxPoint_; }
     // Instructions that were not recognised.
     int ErrorCount() const { return errorCount_; }
+    // Whether the whole text was read; when not, StopPos() is the 1-based
+    // position where reading ended (the rest of the plot is missing).
+    TReadStop ReadStop() const { return readStop_; }
+    int StopPos() const { return stopPos_; }
     // The plotter state and the pen selected when the reading ended.
     const TPlotterState &ScanEnd() const { return scan_; }
     int FinalPen() const { return CurrentPen; }
@@ -212,6 +224,8 @@ private:
     TExtendedPoint maxPoint_{-1e7L, -1e7L};
     long double multiplier_ = 1.0L;
     int errorCount_ = 0;
+    TReadStop readStop_ = TReadStop::Complete;
+    int stopPos_ = 0;
     std::vector<std::string> messages_;
     size_t messageCount_ = 0;
 
