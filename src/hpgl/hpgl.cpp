@@ -46,6 +46,7 @@ constexpr TInstructionRow Rej(const char (&n)[3])
 constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     I("aa", K::AA),
     I("ac"),
+    I("ad"),
     I("af"),
     I("ah"),
     I("ap"),
@@ -56,9 +57,12 @@ constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     I("bp"),
     I("ca"),
     I("cc"),
+    I("cf"),
     I("ci", K::CI),
     I("cm"),
+    I("co", K::Ignored, R::Quoted),
     I("cp"),
+    I("cr"),
     I("cs"),
     I("ct"),
     I("db"),
@@ -70,6 +74,7 @@ constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     I("dr"),
     I("ds"),
     I("dt", K::Ignored, R::LabelTerminator),
+    I("dv"),
     I("ea", K::EA),
     I("ec"),
     I("ef"),
@@ -78,6 +83,8 @@ constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     I("er", K::ER),
     I("es"),
     I("ew"),
+    I("fi"),
+    I("fn"),
     I("fp"),
     I("fr"),
     I("fs"),
@@ -89,13 +96,20 @@ constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     I("in"),
     I("io"),
     I("ip"),
+    I("ir"),
     I("iv"),
     I("iw"),
     I("ka"),
     I("kn"),
+    I("la"),
     I("lb", K::Ignored, R::Label),
+    I("lm"),
     I("lo"),
     I("lt"),
+    I("mc"),
+    I("mg", K::Ignored, R::Quoted),
+    I("mt"),
+    I("np"),
     I("nr"),
     Rej("oa"),
     Rej("oc"),
@@ -112,6 +126,7 @@ constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     Rej("ow"),
     I("pa", K::PA),
     I("pb"),
+    I("pc"),
     I("pd", K::PD),
     I("pe", K::PE, R::Encoded),
     I("pg"),
@@ -124,10 +139,14 @@ constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     I("pu", K::PU),
     I("ql"),
     I("ra"),
+    I("rf"),
     I("ro"),
+    I("rp"),
     I("rr"),
     I("sa"),
+    I("sb"),
     I("sc"),
+    I("sd"),
     I("sg"),
     I("si"),
     I("sl"),
@@ -136,9 +155,13 @@ constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     I("sr"),
     I("ss"),
     I("st"),
+    I("sv"),
+    I("td"),
     I("tl"),
+    I("tr"),
     I("uc"),
     I("uf"),
+    I("ul"),
     I("uv"),
     I("vp"),
     I("vs"),
@@ -158,7 +181,18 @@ constexpr bool TableComplete()
             return false;
     return true;
 }
-static_assert(TableComplete(), "every one of the 103 rows has a name");
+static_assert(TableComplete(), "every row has a name");
+
+constexpr bool NamesUnique()
+{
+    for (int i = 0; i < InstructionTableSize; ++i)
+        for (int j = i + 1; j < InstructionTableSize; ++j)
+            if (InstructionTable[i].name[0] == InstructionTable[j].name[0] &&
+                InstructionTable[i].name[1] == InstructionTable[j].name[1])
+                return false;
+    return true;
+}
+static_assert(NamesUnique(), "a name has one row");
 
 // The first matching row for each pair of letters: the same answer as a
 // linear search of the table, without the search.
@@ -181,8 +215,10 @@ struct CharSet {
     }
 };
 
-const CharSet kFirstSet(std::string_view(";  ,:!@\r\n\x03", 10));
-const CharSet kStartSet(";  ,:!@\r\n");
+// NUL bytes between instructions are padding (spool files and line
+// captures end with them), not instruction names.
+const CharSet kFirstSet(std::string_view(";  ,:!@\r\n\x03\0", 11));
+const CharSet kStartSet(std::string_view(";  ,:!@\r\n\0", 10));
 const CharSet kSecondSet("  ,:!@\r\n");
 // Parameter characters by what they do to a field.
 enum ParamClass : uint8_t { PcStop, PcDigit, PcSeparator, PcSkip, PcPoint, PcSign };
@@ -291,64 +327,78 @@ void THpglFile::Init(ErrorEvent onError)
     OnError = std::move(onError);
 }
 
+namespace {
+
+// Why a path that is not a regular file cannot be a plot.  Asked before the
+// file is opened: opening a FIFO waits for a writer, and reading a device
+// such as /dev/zero never ends.
+const char *NotAPlotFile(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return nullptr;
+    if (S_ISDIR(mode))
+        return "it is a folder";
+    if (S_ISFIFO(mode))
+        return "it is a pipe, not a file";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "it is a device, not a file";
+    if (S_ISSOCK(mode))
+        return "it is a socket, not a file";
+    return "it is not a regular file";
+}
+
+} // namespace
+
 void THpglFile::Read(const std::string &fileName)
 {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0)
+        throw THpglReadError("cannot open " + fileName + ": " + std::strerror(errno));
+    if (const char *why = NotAPlotFile(st.st_mode))
+        throw THpglReadError("cannot read " + fileName + ": " + why);
+    // Non-blocking and no controlling terminal, in case the path was
+    // swapped for something else since it was looked at.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         throw THpglReadError("cannot open " + fileName + ": " + std::strerror(errno));
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    struct stat st {};
     if (::fstat(fd, &st) != 0)
         throw THpglReadError("cannot read " + fileName + ": " + std::strerror(errno));
-    if (S_ISDIR(st.st_mode))
-        throw THpglReadError("cannot read " + fileName + ": it is a folder");
+    if (const char *why = NotAPlotFile(st.st_mode))
+        throw THpglReadError("cannot read " + fileName + ": " + why);
     constexpr size_t kMax = static_cast<size_t>(INT_MAX - 16); // ReadPos is an int
-    if (S_ISREG(st.st_mode)) {
-        if (static_cast<unsigned long long>(st.st_size) > kMax)
-            throw THpglReadError("cannot read " + fileName + ": file too large");
-        const size_t size = static_cast<size_t>(st.st_size);
-        // Read straight into the text: a mapping would count the file twice
-        // in the peak memory while it is copied.
-        PreferLargePages(Text, size);
-        Text.resize(size);
-        // In pieces, so that the windows keep moving while a big file comes
-        // in from a slow disk (or its pages are first touched); closing or
-        // cancelling stops the reading, and the prescan stops with it.
-        constexpr size_t kPiece = size_t(4) << 20;
-        TBreather breather;
-        size_t got = 0;
-        while (got < Text.size()) {
-            const ssize_t n = ::read(fd, Text.data() + got, std::min(kPiece, Text.size() - got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                throw THpglReadError("cannot read " + fileName + ": " + std::strerror(errno));
-            if (n == 0)
-                break; // the file shrank meanwhile
-            got += static_cast<size_t>(n);
-            if (breather.Breathe() && GetAbortFlags().StopLongWork())
-                break;
-        }
-        Text.resize(got);
-        return;
-    }
-    // A pipe or device: read until its end, within the same limit.
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (static_cast<unsigned long long>(st.st_size) > kMax)
+        throw THpglReadError("cannot read " + fileName + ": file too large");
+    const size_t size = static_cast<size_t>(st.st_size);
+    // Read straight into the text: a mapping would count the file twice
+    // in the peak memory while it is copied.
+    PreferLargePages(Text, size);
+    Text.resize(size);
+    // In pieces, so that the windows keep moving while a big file comes
+    // in from a slow disk (or its pages are first touched); closing or
+    // cancelling stops the reading, and the prescan stops with it.
+    constexpr size_t kPiece = size_t(4) << 20;
+    TBreather breather;
+    size_t got = 0;
+    while (got < Text.size()) {
+        const ssize_t n = ::read(fd, Text.data() + got, std::min(kPiece, Text.size() - got));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
             throw THpglReadError("cannot read " + fileName + ": " + std::strerror(errno));
         if (n == 0)
+            break; // the file shrank meanwhile
+        got += static_cast<size_t>(n);
+        if (breather.Breathe() && GetAbortFlags().StopLongWork()) {
+            readStop_ = TReadStop::Cancelled;
+            stopPos_ = static_cast<int>(got) + 1;
             break;
-        if (Text.size() + static_cast<size_t>(n) > kMax)
-            throw THpglReadError("cannot read " + fileName + ": file too large");
-        Text.append(buf, static_cast<size_t>(n));
+        }
     }
+    Text.resize(got);
 }
 
 // ------------------------------------------------------ character reader ---
@@ -425,6 +475,9 @@ void THpglFile::Prescan()
     }
     ReserveLarge(nums_, Text.size() / 4 + 16);
 
+    resyncing_ = false;
+    lastFailStart_ = 0;
+    missFrom_ = SIZE_MAX;
     CurChar = Lower(NextChar(kFirstSet.in));
     CurrentPen = 0;
     errorCount_ = 0;
@@ -435,12 +488,15 @@ void THpglFile::Prescan()
     for (;;) {
         if (ReadPos > len)
             break;
-        if (GetAbortFlags().StopLongWork())
+        if (GetAbortFlags().StopLongWork()) {
+            StopEarly(TReadStop::Cancelled);
             break;
+        }
         if (++counter % 400 == 0)
             progress.SetProgress(len > 0 ? static_cast<double>(ReadPos) / len : 1.0);
         const bool ok = ParseCommand();
         if (errorCount_ > 100) {
+            StopEarly(TReadStop::TooManyErrors);
             GetDialogs().Message("More than 100 errors in hpgl file.  This file is probably not in the correct format");
             break;
         }
@@ -457,20 +513,45 @@ void THpglFile::Prescan()
     paramValues_.shrink_to_fit();
 }
 
+void THpglFile::StopEarly(TReadStop why)
+{
+    // A reading already cut short keeps the first reason and place.
+    if (readStop_ != TReadStop::Complete)
+        return;
+    readStop_ = why;
+    stopPos_ = std::min(std::max(ReadPos, 1), static_cast<int>(Text.size()) + 1);
+}
+
 bool THpglFile::ParseCommand()
 {
     if (ReadPos >= 1 && ReadPos <= static_cast<int>(Text.size()) && Text[static_cast<size_t>(ReadPos - 1)] == 27) {
+        resyncing_ = false;
         ParseEscape();
         return true;
     }
+    const int pairStart = ReadPos;
     PrevChar = CurChar;
     CurChar = Lower(NextChar(kSecondSet.in));
     const int row = FindInstruction(PrevChar, CurChar);
     if (row < 0 || InstructionTable[row].kind == TReadKind::Rejected) {
-        ++errorCount_;
-        ReportError("Invalid Hpgl Command");
+        // The reader moves on one character at a time until a name fits.
+        // The pairs it tries on the way belong to the same unrecognised
+        // instruction, unless it has passed the end of one (a ";" or a line
+        // end): one error, one message per instruction.
+        bool fresh = !resyncing_;
+        for (int k = lastFailStart_; !fresh && k < pairStart; ++k) {
+            const char c = k >= 1 && k <= static_cast<int>(Text.size()) ? Text[static_cast<size_t>(k - 1)] : 0;
+            fresh = c == ';' || c == '\r' || c == '\n';
+        }
+        resyncing_ = true;
+        lastFailStart_ = pairStart;
+        if (fresh) {
+            ++errorCount_;
+            ReportError("Invalid Hpgl Command");
+        }
         return false;
     }
+    resyncing_ = false;
     const TInstructionRow &r = InstructionTable[row];
     Rec rec{};
     rec.kind = r.cls;
@@ -478,6 +559,10 @@ bool THpglFile::ParseCommand()
     const int pen = CurrentPen;
     switch (r.kind) {
     case TReadKind::Normal: {
+        // IN and DF set the default label terminator again.
+        static const int kIn = FindInstruction('i', 'n'), kDf = FindInstruction('d', 'f');
+        if (row == kIn || row == kDf)
+            LabelTerminator = 3;
         rec.pos = static_cast<uint32_t>(ReadPos);
         ParseParameters();
         rec.numOff = static_cast<uint32_t>(nums_.size());
@@ -498,26 +583,39 @@ bool THpglFile::ParseCommand()
     }
     case TReadKind::LabelTerminator: {
         const char c = NextChar(kEmptySet.in);
+        const int n = static_cast<int>(Text.size());
+        rec.numOff = static_cast<uint32_t>(nums_.size());
+        if (c == ';' && ReadPos <= n) {
+            // "DT;" restores the default terminator, ETX (";" cannot be one).
+            LabelTerminator = 3;
+            rec.extra = 3;
+            rec.flags |= FlagDefaultTerminator;
+            rec.pos = static_cast<uint32_t>(ReadPos - 1);
+            rec.len = 0;
+            AppendRecord(rec, pen);
+            return true;
+        }
         LabelTerminator = c;
         rec.extra = static_cast<uint8_t>(c);
-        rec.pos = static_cast<uint32_t>(std::min(ReadPos, static_cast<int>(Text.size())));
-        rec.numOff = static_cast<uint32_t>(nums_.size());
+        rec.pos = static_cast<uint32_t>(std::min(ReadPos, n));
+        if (ReadPos <= n) {
+            // The optional mode that follows the terminator ("DT*,1;": the
+            // terminator is not printed) is a parameter, not a new name.
+            ParseParameters();
+            rec.len = static_cast<uint32_t>(std::min(ReadPos, n)) - rec.pos;
+        }
         AppendRecord(rec, pen);
         return true;
     }
     case TReadKind::Label: {
         const size_t from = static_cast<size_t>(ReadPos); // 0-based index of ReadPos + 1
-        const void *hit =
-            from < Text.size()
-                ? std::memchr(Text.data() + from, static_cast<unsigned char>(LabelTerminator), Text.size() - from)
-                : nullptr;
+        size_t q = 0;
         rec.numOff = static_cast<uint32_t>(nums_.size());
-        if (!hit) {
+        if (!SearchFrom(from, LabelTerminator, q)) {
             ReportError("unterminated label");
             rec.pos = static_cast<uint32_t>(std::min(from, Text.size()));
             rec.len = 0;
         } else {
-            const size_t q = static_cast<size_t>(static_cast<const char *>(hit) - Text.data());
             rec.pos = static_cast<uint32_t>(from);
             rec.len = static_cast<uint32_t>(q - from + 1);
             ReadPos = static_cast<int>(q + 1);
@@ -525,6 +623,11 @@ bool THpglFile::ParseCommand()
         AppendRecord(rec, pen);
         return true;
     }
+    case TReadKind::Quoted:
+        ParseQuoted(rec);
+        rec.numOff = static_cast<uint32_t>(nums_.size());
+        AppendRecord(rec, pen);
+        return true;
     case TReadKind::Skipped:
         return true;
     case TReadKind::Encoded: {
@@ -638,27 +741,69 @@ void THpglFile::ParseParameters()
         ReportError(ConversionMessage(f));
 }
 
-void THpglFile::ParseEscape()
+bool THpglFile::SearchFrom(size_t from, char c, size_t &hit)
 {
-    const size_t e = static_cast<size_t>(ReadPos - 1); // 0-based index of ESC
-    if (e + 1 >= Text.size() || Text[e + 1] != '.') {
-        ReportError("2nd character of escape command not period");
-        return; // reading goes on with the character after ESC
+    if (from >= Text.size())
+        return false;
+    // A search that found nothing proves the character absent up to the end:
+    // a million unterminated labels cost one pass, not a million.
+    if (c == missChar_ && from >= missFrom_)
+        return false;
+    const void *p = std::memchr(Text.data() + from, static_cast<unsigned char>(c), Text.size() - from);
+    if (!p) {
+        if (c != missChar_ || from < missFrom_) {
+            missChar_ = c;
+            missFrom_ = from;
+        }
+        return false;
     }
-    const void *hit = std::memchr(Text.data() + e, ':', Text.size() - e);
-    if (!hit) {
-        ReportError("escape command not terminated with ':'");
+    hit = static_cast<size_t>(static_cast<const char *>(p) - Text.data());
+    return true;
+}
+
+void THpglFile::ParseQuoted(Rec &rec)
+{
+    // CO "text" and MG "text": the text runs to the closing quote, ";" and
+    // line ends included.
+    const int n = static_cast<int>(Text.size());
+    int p = ReadPos + 1; // 1-based: the first character after the name
+    while (p <= n && Text[static_cast<size_t>(p - 1)] == ' ')
+        ++p;
+    rec.pos = static_cast<uint32_t>(std::min(ReadPos, n));
+    rec.len = 0;
+    if (p > n)
+        return;
+    if (Text[static_cast<size_t>(p - 1)] == '"') {
+        size_t q = 0;
+        if (!SearchFrom(static_cast<size_t>(p), '"', q)) {
+            ReadPos = p;
+            ReportError("unterminated quoted text");
+            return; // reading goes on after the opening quote
+        }
+        rec.pos = static_cast<uint32_t>(p - 1);
+        rec.len = static_cast<uint32_t>(q - rec.pos + 1);
+        ReadPos = static_cast<int>(q + 1);
         return;
     }
-    const size_t colon = static_cast<size_t>(static_cast<const char *>(hit) - Text.data());
-    Rec rec{};
-    rec.kind = TCommandKind::Escape;
-    rec.name = static_cast<uint8_t>(Text[e + 2]);
-    rec.pos = static_cast<uint32_t>(e + 3);
-    rec.len = colon > e + 3 ? static_cast<uint32_t>(colon - (e + 3)) : 0;
-    rec.numOff = static_cast<uint32_t>(nums_.size());
-    AppendRecord(rec, CurrentPen);
-    ReadPos = static_cast<int>(colon + 1);
+    // Text without quotes is no parameter of these, but it is what some
+    // writers put there: it is taken up to ";" within its line, never past a
+    // line end, an ESC or a byte outside the printable range, and said,
+    // rather than read as instructions (where a "pr" in a word switches to
+    // relative plotting).
+    int q = p;
+    while (q <= n) {
+        const unsigned char c = static_cast<unsigned char>(Text[static_cast<size_t>(q - 1)]);
+        if (c == ';' || c < ' ' || c > '~')
+            break;
+        ++q;
+    }
+    if (q == p)
+        return; // nothing but ";" or the next instruction
+    ReadPos = p;
+    ReportError("text without quotes taken as a comment");
+    rec.pos = static_cast<uint32_t>(p - 1);
+    rec.len = static_cast<uint32_t>(q - p);
+    ReadPos = q - 1; // on the last character taken
 }
 
 void THpglFile::ParseEncodedData(Rec &rec)
@@ -828,11 +973,12 @@ TLinkedStringList THpglCommand::Strings() const
     }
     const TReadKind kind = InstructionTable[r.name].kind;
     if (kind == TReadKind::LabelTerminator) {
+        if (r.flags & THpglFile::FlagDefaultTerminator)
+            return out; // "DT;"
         const char c = static_cast<char>(r.extra);
         out.Add(std::string_view(&c, 1));
-        return out;
-    }
-    if (kind == TReadKind::Label) {
+        // then the mode, if one was given
+    } else if (kind == TReadKind::Label || kind == TReadKind::Quoted) {
         if (r.len > 0)
             out.Add(text.substr(r.pos, r.len));
         return out;

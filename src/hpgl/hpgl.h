@@ -30,14 +30,15 @@ class THpglFile;
 // What an instruction does (its class).
 enum class TCommandKind : uint8_t { Escape, Ignored, SP, PA, PR, PD, PU, AA, AR, CI, EA, ER, PE };
 // How the reader reads what follows a name.
-enum class TReadKind : uint8_t { Normal, Encoded, LabelTerminator, Label, Skipped, Rejected };
+// Quoted: a comment or message, its text in double quotes.
+enum class TReadKind : uint8_t { Normal, Encoded, LabelTerminator, Label, Skipped, Rejected, Quoted };
 
 struct TInstructionRow {
     char name[3];
     TCommandKind cls;
     TReadKind kind;
 };
-constexpr int InstructionTableSize = 103;
+constexpr int InstructionTableSize = 126;
 extern const TInstructionRow InstructionTable[InstructionTableSize];
 // Row of a lower-case two-letter name, or -1.
 int FindInstruction(char first, char second);
@@ -179,6 +180,7 @@ private:
     static_assert(sizeof(Rec) == 16, "instruction records stay compact");
     static constexpr uint8_t FlagWide = 1;
     static constexpr uint8_t FlagPeArena = 2;
+    static constexpr uint8_t FlagDefaultTerminator = 4; // "DT;"
 
     void Read(const std::string &fileName);
     void Init(ErrorEvent onError);
@@ -187,6 +189,10 @@ private:
     void ParseParameters();
     void ParseEscape();
     void ParseEncodedData(Rec &rec);
+    bool ParsePclEscape(size_t e);
+    void ParseQuoted(Rec &rec);
+    bool SearchFrom(size_t from, char c, size_t &hit);
+    void StopEarly(TReadStop why);
     char NextChar(const bool *set);
     void SkipSeparators(const bool *set);
     // Builds message + "@" + ReadPos + ":" + the text around ReadPos, keeps
@@ -237,6 +243,14 @@ private:
     std::vector<long double> paramValues_; // reused buffers of the reader
     std::vector<uint32_t> paramWords_;
     bool paramNarrow_ = true;
+    // Resynchronisation after an unknown name: where the last failed pair
+    // began (1-based), so one unrecognised instruction counts once.
+    bool resyncing_ = false;
+    int lastFailStart_ = 0;
+    // A character known to be absent from the text from this index on:
+    // searches for unterminated labels stay linear.
+    char missChar_ = 0;
+    size_t missFrom_ = SIZE_MAX;
 };
 
 } // namespace grittor

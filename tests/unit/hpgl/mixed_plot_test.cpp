@@ -120,8 +120,8 @@ protected:
         for (size_t i = 0; i < n; ++i) {
             const Outline &a = got[i], &b = truth.outlines[i];
             if (a.pen != b.pen || a.points != b.points) {
-                ADD_FAILURE() << "outline " << i << " of " << truth.outlines.size() << " differs\n  read:     "
-                              << Describe(a) << "\n  expected: " << Describe(b);
+                ADD_FAILURE() << "outline " << i << " of " << truth.outlines.size()
+                              << " differs\n  read:     " << Describe(a) << "\n  expected: " << Describe(b);
                 return;
             }
         }
