@@ -22,3 +22,7 @@ grittor_add_test(NAME test_hpgl_mixed LABEL unit TIMEOUT 120
   SOURCES
     unit/hpgl/mixed_plot_test.cpp
   LIBS grittor_core)
+grittor_add_test(NAME test_hpgl_faults LABEL unit
+  SOURCES
+    unit/hpgl/reader_faults_test.cpp
+  LIBS grittor_core)

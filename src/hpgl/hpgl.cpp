@@ -538,11 +538,14 @@ bool THpglFile::ParseCommand()
         // The pairs it tries on the way belong to the same unrecognised
         // instruction, unless it has passed the end of one (a ";" or a line
         // end): one error, one message per instruction.
+        const auto at = [&](int k) {
+            return k >= 1 && k <= static_cast<int>(Text.size()) ? Text[static_cast<size_t>(k - 1)] : '\0';
+        };
+        const auto ends = [](char c) { return c == ';' || c == '\r' || c == '\n'; };
         bool fresh = !resyncing_;
-        for (int k = lastFailStart_; !fresh && k < pairStart; ++k) {
-            const char c = k >= 1 && k <= static_cast<int>(Text.size()) ? Text[static_cast<size_t>(k - 1)] : 0;
-            fresh = c == ';' || c == '\r' || c == '\n';
-        }
+        if (!fresh && !ends(at(pairStart)))
+            for (int k = lastFailStart_; !fresh && k < pairStart; ++k)
+                fresh = ends(at(k));
         resyncing_ = true;
         lastFailStart_ = pairStart;
         if (fresh) {
