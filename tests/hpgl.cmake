@@ -26,3 +26,9 @@ grittor_add_test(NAME test_hpgl_faults LABEL unit
   SOURCES
     unit/hpgl/reader_faults_test.cpp
   LIBS grittor_core)
+grittor_add_test(NAME test_hpgl_cli LABEL unit
+  SOURCES
+    unit/hpgl/reader_cli_test.cpp
+  LIBS grittor_core)
+add_dependencies(test_hpgl_cli grittor-cli)
+target_compile_definitions(test_hpgl_cli PRIVATE GRITTOR_CLI_PATH="$<TARGET_FILE:grittor-cli>")
