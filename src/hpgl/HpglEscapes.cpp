@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <string_view>
 
 namespace grittor {
@@ -103,9 +104,11 @@ void THpglFile::ParseEscape()
     rec.name = letter;
     rec.pos = static_cast<uint32_t>(e + 3);
     rec.numOff = static_cast<uint32_t>(nums_.size());
-    if (letter == '(' || letter == ')' || letter == 'Y' || letter == 'Z') {
-        // Plotter on and off take no parameters: they end after their
-        // letter, with a ";" or ":" that follows at once.
+    if (std::strchr("()YZABEJKLORa", static_cast<char>(letter))) {
+        // Plotter on and off, the status and identification requests, the
+        // aborts and the handshake reset (and the machine's version request
+        // "ESC.a") take no parameters: they end after their letter, with a
+        // ";" or ":" that follows at once.
         size_t last = e + 2;
         if (last + 1 < n && (Text[last + 1] == ';' || Text[last + 1] == ':'))
             ++last;

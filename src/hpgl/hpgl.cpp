@@ -52,6 +52,7 @@ constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     I("ap"),
     I("ar", K::AR),
     I("as"),
+    I("bf"),
     I("bj"),
     I("bl", K::Ignored, R::Label),
     I("bp"),
@@ -65,6 +66,7 @@ constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     I("cr"),
     I("cs"),
     I("ct"),
+    I("cv"),
     I("db"),
     I("dc"),
     I("df"),
@@ -89,6 +91,8 @@ constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     I("fr"),
     I("fs"),
     I("ft"),
+    I("gc"),
+    I("gm"),
     I("gp"),
     I("ic"),
     I("id"),
@@ -101,6 +105,7 @@ constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     I("iw"),
     I("ka"),
     I("kn"),
+    I("ky"),
     I("la"),
     I("lb", K::Ignored, R::Label),
     I("lm"),
@@ -150,7 +155,7 @@ constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     I("sg"),
     I("si"),
     I("sl"),
-    I("sm"),
+    I("sm", K::Ignored, R::Symbol),
     I("sp", K::SP),
     I("sr"),
     I("ss"),
@@ -163,6 +168,8 @@ constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     I("uf"),
     I("ul"),
     I("uv"),
+    I("va"),
+    I("vn"),
     I("vp"),
     I("vs"),
     I("wa", K::Ignored, R::Skipped),
@@ -193,16 +200,17 @@ constexpr bool NamesUnique()
     return true;
 }
 static_assert(NamesUnique(), "a name has one row");
+static_assert(InstructionTableSize <= 255, "a record keeps its row in one byte");
 
 // The first matching row for each pair of letters: the same answer as a
 // linear search of the table, without the search.
 struct NameIndex {
-    int8_t row[26][26];
+    int16_t row[26][26];
     NameIndex()
     {
         std::memset(row, -1, sizeof row);
         for (int i = InstructionTableSize - 1; i >= 0; --i)
-            row[InstructionTable[i].name[0] - 'a'][InstructionTable[i].name[1] - 'a'] = static_cast<int8_t>(i);
+            row[InstructionTable[i].name[0] - 'a'][InstructionTable[i].name[1] - 'a'] = static_cast<int16_t>(i);
     }
 };
 
@@ -215,11 +223,12 @@ struct CharSet {
     }
 };
 
-// NUL bytes between instructions are padding (spool files and line
+// A tab is a blank.  NUL, end-of-transmission, form feed and the DOS
+// end-of-file mark between instructions are padding (spool files and line
 // captures end with them), not instruction names.
-const CharSet kFirstSet(std::string_view(";  ,:!@\r\n\x03\0", 11));
-const CharSet kStartSet(std::string_view(";  ,:!@\r\n\0", 10));
-const CharSet kSecondSet("  ,:!@\r\n");
+const CharSet kFirstSet(std::string_view("; \t,:!@\r\n\x03\0\x04\x0c\x1a", 14));
+const CharSet kStartSet(std::string_view("; \t,:!@\r\n\0\x04\x0c\x1a", 13));
+const CharSet kSecondSet(" \t,:!@\r\n");
 // Parameter characters by what they do to a field.
 enum ParamClass : uint8_t { PcStop, PcDigit, PcSeparator, PcSkip, PcPoint, PcSign };
 struct ParamClasses {
@@ -228,7 +237,8 @@ struct ParamClasses {
     {
         for (int d = '0'; d <= '9'; ++d)
             c[d] = PcDigit;
-        c[static_cast<unsigned char>(',')] = c[static_cast<unsigned char>(' ')] = PcSeparator;
+        c[static_cast<unsigned char>(',')] = c[static_cast<unsigned char>(' ')] = c[static_cast<unsigned char>('\t')] =
+            PcSeparator;
         c[static_cast<unsigned char>(':')] = c[static_cast<unsigned char>('\r')] = c[static_cast<unsigned char>('\n')] =
             PcSkip;
         c[static_cast<unsigned char>('.')] = PcPoint;
@@ -567,7 +577,8 @@ bool THpglFile::ParseCommand()
         if (row == kIn || row == kDf)
             LabelTerminator = 3;
         rec.pos = static_cast<uint32_t>(ReadPos);
-        ParseParameters();
+        static const int kBp = FindInstruction('b', 'p');
+        ParseParameters(row == kBp); // BP1,"name";
         rec.numOff = static_cast<uint32_t>(nums_.size());
         rec.len = static_cast<uint32_t>(std::min(ReadPos, static_cast<int>(Text.size()))) - rec.pos;
         if (r.cls == TCommandKind::SP) {
@@ -626,6 +637,21 @@ bool THpglFile::ParseCommand()
         AppendRecord(rec, pen);
         return true;
     }
+    case TReadKind::Symbol: {
+        // SM takes the next character as its symbol; "SM;" has none.
+        rec.numOff = static_cast<uint32_t>(nums_.size());
+        rec.pos = static_cast<uint32_t>(std::min(ReadPos, static_cast<int>(Text.size())));
+        const int n = static_cast<int>(Text.size());
+        if (ReadPos < n) {
+            const unsigned char c = static_cast<unsigned char>(Text[static_cast<size_t>(ReadPos)]);
+            if (c > ' ' && c <= '~' && c != ';') {
+                ++ReadPos;
+                rec.len = 1;
+            }
+        }
+        AppendRecord(rec, pen);
+        return true;
+    }
     case TReadKind::Quoted:
         ParseQuoted(rec);
         rec.numOff = static_cast<uint32_t>(nums_.size());
@@ -647,7 +673,7 @@ bool THpglFile::ParseCommand()
     return true;
 }
 
-void THpglFile::ParseParameters()
+void THpglFile::ParseParameters(bool quotedFields)
 {
     // One pass over the text: the reader's character rules (the first
     // character skips ":", CR, LF, blank and ",", later ones only ":", CR,
@@ -675,6 +701,26 @@ void THpglFile::ParseParameters()
         }
         if (rp > n)
             break; // the blank returned past the end ends nothing more
+        if (quotedFields && t[rp - 1] == '"') {
+            // A quoted text is one field, ";" and all; as a number it is 0.
+            size_t q = 0;
+            if (!SearchFrom(static_cast<size_t>(rp), '"', q)) {
+                ReadPos = rp;
+                ReportError("unterminated quoted text");
+                --rp; // the quote is left for the next instruction
+                break;
+            }
+            paramValues_.push_back(0);
+            paramNarrow_ = false;
+            rp = static_cast<int>(q) + 2;
+            if (rp > n)
+                break;
+            if (kParamClass[static_cast<unsigned char>(t[rp - 1])] == PcStop && t[rp - 1] != '"') {
+                --rp;
+                break;
+            }
+            continue;
+        }
         if (kParamClass[static_cast<unsigned char>(t[rp - 1])] == PcStop) {
             --rp; // left for the next instruction
             break;
@@ -778,7 +824,10 @@ void THpglFile::ParseQuoted(Rec &rec)
         return;
     if (Text[static_cast<size_t>(p - 1)] == '"') {
         size_t q = 0;
-        if (!SearchFrom(static_cast<size_t>(p), '"', q)) {
+        bool closed = SearchFrom(static_cast<size_t>(p), '"', q);
+        while (closed && q + 1 < Text.size() && Text[q + 1] == '"') // "" is a quote inside
+            closed = SearchFrom(q + 2, '"', q);
+        if (!closed) {
             ReadPos = p;
             ReportError("unterminated quoted text");
             return; // reading goes on after the opening quote
@@ -981,7 +1030,7 @@ TLinkedStringList THpglCommand::Strings() const
         const char c = static_cast<char>(r.extra);
         out.Add(std::string_view(&c, 1));
         // then the mode, if one was given
-    } else if (kind == TReadKind::Label || kind == TReadKind::Quoted) {
+    } else if (kind == TReadKind::Label || kind == TReadKind::Quoted || kind == TReadKind::Symbol) {
         if (r.len > 0)
             out.Add(text.substr(r.pos, r.len));
         return out;
@@ -991,7 +1040,7 @@ TLinkedStringList THpglCommand::Strings() const
     std::string collected;
     for (char c : text.substr(r.pos, r.len))
         if (c != ':' && c != '\r' && c != '\n')
-            collected += c;
+            collected += c == '\t' ? ' ' : c;
     size_t p = 0;
     while (p < collected.size()) {
         while (p < collected.size() && (collected[p] == ',' || collected[p] == ' '))

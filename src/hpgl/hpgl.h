@@ -30,15 +30,16 @@ class THpglFile;
 // What an instruction does (its class).
 enum class TCommandKind : uint8_t { Escape, Ignored, SP, PA, PR, PD, PU, AA, AR, CI, EA, ER, PE };
 // How the reader reads what follows a name.
-// Quoted: a comment or message, its text in double quotes.
-enum class TReadKind : uint8_t { Normal, Encoded, LabelTerminator, Label, Skipped, Rejected, Quoted };
+// Quoted: a comment or message, its text in double quotes.  Symbol: one
+// character (SM).
+enum class TReadKind : uint8_t { Normal, Encoded, LabelTerminator, Label, Skipped, Rejected, Quoted, Symbol };
 
 struct TInstructionRow {
     char name[3];
     TCommandKind cls;
     TReadKind kind;
 };
-constexpr int InstructionTableSize = 126;
+constexpr int InstructionTableSize = 133;
 extern const TInstructionRow InstructionTable[InstructionTableSize];
 // Row of a lower-case two-letter name, or -1.
 int FindInstruction(char first, char second);
@@ -186,7 +187,7 @@ private:
     void Init(ErrorEvent onError);
     void Prescan();
     bool ParseCommand();
-    void ParseParameters();
+    void ParseParameters(bool quotedFields = false);
     void ParseEscape();
     void ParseEncodedData(Rec &rec);
     bool ParsePclEscape(size_t e);

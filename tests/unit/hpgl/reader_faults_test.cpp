@@ -355,3 +355,42 @@ TEST(HpglReaderFaults, RealCadPlotsReadToTheirEnd)
         EXPECT_EQ(g.ReadStop(), TReadStop::Complete);
     }
 }
+
+TEST(HpglReaderFaults, ConstructsFoundByTheComparisonWithAnotherReader)
+{
+    // Each of these cost errors, and some lost their lines.
+    struct Case {
+        std::string text;
+        Strs lines;
+    };
+    const Case cases[] = {
+        // A tab is a blank: the line after "PD\t" was lost.
+        {"PU100,100;\tPD\t200,\t300;", {"200,300 0"}},
+        {"PU100,100;P\tD200,300;", {"200,300 0"}},
+        // Padding after the last instruction: NUL, EOT, form feed, DOS ^Z.
+        {std::string("PU100,100;PD200,200;\r\n\0\x04\x0c\x1a", 26), {"200,200 0"}},
+        // A quoted picture name in BP.
+        {"BP1,\"plan; rev. B\",5,1;PU100,100;PD200,200;", {"200,200 0"}},
+        // SM takes a character.
+        {"PU100,100;SM*;PD200,200;SM;PD300,200;SMAPD300,300;", {"200,200 0", "300,200 0", "300,300 0"}},
+        // Requests, aborts and the handshake reset have no parameters.
+        {"\x1b.B\x1b.O\x1b.L\x1b.E\x1b.A\x1b.K\x1b.J\x1b.R\x1b.R:PU100,100;PD200,200;", {"200,200 0"}},
+        // Instructions of the older plotters that draw nothing.
+        {"PU100,100;CV1,5;GM0,0,0,0;KY1,2;BF;GC5;VA;VN;PD200,200;", {"200,200 0"}},
+        // A quote inside a comment is written twice.
+        {"CO\"say \"\"PD1,1;\"\"\";PU100,100;PD200,200;", {"200,200 0"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(MakePrintable(c.text));
+        auto r = ReadHpgl(c.text);
+        EXPECT_EQ(r->ErrorCount(), 0);
+        EXPECT_TRUE(r.errors.empty()) << r.errors.front();
+        EXPECT_EQ(Lines(*r), c.lines);
+    }
+    auto sm = ReadHpgl("SM*;SM;");
+    EXPECT_EQ(StringsOf(sm->Command(0)), Strs{"*"});
+    EXPECT_EQ(sm->Command(1).Strings().Count(), 0);
+    auto bp = ReadHpgl("BP1,\"plan\",5,1;");
+    EXPECT_EQ(bp->Command(0).Numbers(), (std::vector<long double>{1, 0, 5, 1}));
+    EXPECT_FALSE(ReadHpgl("BP1,\"never closed;PU;").errors.empty());
+}

@@ -262,9 +262,9 @@ TEST(HpglReader, EscapeSequences)
 
     // Without its ":" the escape makes nothing; reading resumes after its
     // letter.
-    auto open = ReadHpgl("\x1b.abc");
+    auto open = ReadHpgl("\x1b.vbc");
     ASSERT_GE(open.errors.size(), 1u);
-    EXPECT_EQ(open.errors[0], "escape command not terminated with ':'@1:--> #27 .abc");
+    EXPECT_EQ(open.errors[0], "escape command not terminated with ':'@1:--> #27 .vbc");
     EXPECT_EQ(open->CommandCount(), 0);
     EXPECT_EQ(open->ErrorCount(), 1); // "bc"
 
@@ -324,6 +324,7 @@ TEST(HpglReader, PrescanProgressAndClosing)
     auto closed = ReadHpgl(text);
     GetAbortFlags().Closing = false;
     EXPECT_EQ(closed->CommandCount(), 0);
+    EXPECT_EQ(closed->ReadStop(), TReadStop::Cancelled);
     EXPECT_EQ(progress.events.back().kind, ProgressEvent::Hide);
 }
 
@@ -360,6 +361,9 @@ TEST(HpglReader, ABigFileIsReadInPiecesBetweenWhichTheWindowsRunAndClosingStops)
     SetClock(nullptr);
     EXPECT_LT(cut.Source().size(), text.size());
     EXPECT_EQ(cut.CommandCount(), 0);
+    // A plot cut short says so, and where.
+    EXPECT_EQ(cut.ReadStop(), TReadStop::Cancelled);
+    EXPECT_EQ(cut.StopPos(), static_cast<int>(cut.Source().size()) + 1);
 }
 
 TEST(HpglReader, FileThatCannotBeReadRaises)
