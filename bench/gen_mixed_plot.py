@@ -9,7 +9,8 @@ in one PE and bodies wrapped with line ends; labels under every DT form with
 ";" and instruction-like text inside; device-control escapes with and
 without parameters; HP-GL/2 settings (PC, NP, PW, WU, LA, MC, PP, CR, RO,
 PS, QL, TR, LT, FT, UL, IN, DF, BP); mnemonics in any case, missing
-separators and space-separated coordinates.  How much of each the plot holds
+separators, blank- and tab-separated coordinates, comments, and now and
+then a PCL wrapper and a quoted picture name in BP.  How much of each the plot holds
 is drawn from the seed, so plots of different seeds differ in mix as real
 files do.
 
@@ -98,7 +99,7 @@ class Plot:
         if not values:
             return ""
         if self.rnd.random() < self.blanks:
-            sep = self.rnd.choice([" ", "  ", " , ", ", "])
+            sep = self.rnd.choice([" ", "  ", " , ", ", ", "\t"])
             lead = " "
         else:
             sep = ","
@@ -327,7 +328,10 @@ class Plot:
         rnd = self.rnd
         ri = rnd.randint
         c = rnd.choice(["PC", "NP", "PW", "WU", "LA", "MC", "PP", "CR", "RO", "PS", "QL", "TR", "LT", "FT", "UL",
-                        "SC", "IP", "VS"])
+                        "SC", "IP", "VS", "CO"])
+        if c == "CO":  # a comment: its quoted text may hold ";" and instructions
+            self.emit(self.name("CO") + rnd.choice(['"layer 3; PD0,0"', ' "rev. 2"', '""']) + ";")
+            return
         if c == "PC":
             v = [ri(0, 8), ri(0, 255), ri(0, 255), ri(0, 255)]
         elif c == "NP":
@@ -379,9 +383,11 @@ class Plot:
         y0 = rnd.choice([0, 0, -side // 3, 500])
         self.box = (x0, y0, x0 + side, y0 + side * 7 // 10)
         head = ""
+        if rnd.random() < 0.15:
+            head += ESC + "%-1B"  # HP-GL/2 inside a PCL job
         if rnd.random() < 0.5:
             head += ESC + ".(;" + ESC + ".I81;;17:" + ESC + ".N;19:"
-        head += rnd.choice(["IN;", "BP;IN;", "IN;DF;", "BPIN", "in;"])
+        head += rnd.choice(["IN;", "BP;IN;", "IN;DF;", "BPIN", "in;", 'BP1,"plan; rev. B",5,1;IN;'])
         if "BP" in head and rnd.random() < 0.5:
             head += "PS%d,%d;" % (self.box[2] - self.box[0], self.box[3] - self.box[1])
         self.emit(head)
