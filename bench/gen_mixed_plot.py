@@ -23,7 +23,7 @@ The truth file has one line per fact:
     outline PEN N X0 Y0 ... XN YN   one closed outline with N segments
 (in drawing order; coordinates are whole plot units).
 
-usage: gen_mixed_plot.py BYTES OUT [SEED] [--truth FILE]
+usage: gen_mixed_plot.py BYTES OUT [SEED] [--truth FILE] [--comparable]
 """
 import argparse
 import random
@@ -33,8 +33,9 @@ ETX = "\x03"
 
 
 class Plot:
-    def __init__(self, rnd):
+    def __init__(self, rnd, comparable=False):
         self.rnd = rnd
+        self.comparable = comparable
         self.out = []
         self.size = 0
         self.pen = 0
@@ -73,8 +74,14 @@ class Plot:
         if c < self.upper:
             return n
         if c < self.upper + (1 - self.upper) * 0.7:
-            return n.lower()
-        return n[0].lower() + n[1] if self.rnd.random() < 0.5 else n[0] + n[1].lower()
+            n = n.lower()
+        else:
+            n = n[0].lower() + n[1] if self.rnd.random() < 0.5 else n[0] + n[1].lower()
+        if self.comparable and n[0].islower() and self.out and self.out[-1].rstrip("\r\n")[-1:] not in ";\x03":
+            # Valid as it is, but the comparison reader gives up on a
+            # lower-case name that follows an instruction without ";".
+            n = ";" + n
+        return n
 
     def end(self):
         """The end of an instruction whose successor starts with a letter or
@@ -99,7 +106,8 @@ class Plot:
         if not values:
             return ""
         if self.rnd.random() < self.blanks:
-            sep = self.rnd.choice([" ", "  ", " , ", ", ", "\t"])
+            # (the comparison reader is not sure of tabs)
+            sep = self.rnd.choice([" ", "  ", " , ", ", "] + ([] if self.comparable else ["\t"]))
             lead = " "
         else:
             sep = ","
@@ -230,7 +238,10 @@ class Plot:
         seven = rnd.random() < 0.35
         body = "7" if seven else ""
         frac = 0
-        if rnd.random() < 0.2:
+        # The comparison reader multiplies by the fraction bits where the
+        # language divides, and moves the pen over labels this program does
+        # not draw: comparable plots leave both out of its way.
+        if rnd.random() < 0.2 and not self.comparable:
             frac = rnd.randint(0, 3)
             body += ">" + self.pe_number(frac, seven)
         scale = 1 << frac
@@ -238,14 +249,16 @@ class Plot:
         pos = self.pos
         pen = self.pen
         for k in range(rnd.randint(1, 5)):
-            if rnd.random() < 0.25 or (k == 0 and rnd.random() < 0.1):
+            # The comparison reader takes the pen number for twice itself
+            # and can crash on the pen it then has.
+            if not self.comparable and (rnd.random() < 0.25 or (k == 0 and rnd.random() < 0.1)):
                 pen = rnd.randint(1, 8)
                 body += ":" + self.pe_number(pen, seven)
             n = rnd.randint(3, 25 if rnd.random() < 0.8 else 120)
             pts = self.place(n)
             pts.append(pts[0])
             body += "<"
-            if rnd.random() < 0.6:
+            if rnd.random() < 0.6 or (k == 0 and self.comparable):
                 body += "=" + enc(pts[0][0]) + enc(pts[0][1])
             else:
                 body += enc(pts[0][0] - pos[0]) + enc(pts[0][1] - pos[1])
@@ -259,7 +272,11 @@ class Plot:
             self.outlines.append((pen, pts))
             pos = pts[-1]
             self.pos = pos  # for far_start of the next contour
-        if rnd.random() < 0.4:  # bodies wrapped with line ends
+        # Bodies wrapped with line ends.  The comparison reader drops out of
+        # a PE at a line end and reads the rest of its data as instructions
+        # (and then crashes now and then): comparable plots keep PE bodies
+        # on one line.
+        if rnd.random() < 0.4 and not self.comparable:
             cut = sorted(rnd.sample(range(len(body) + 1), min(len(body) + 1, rnd.randint(1, 4))))
             pieces, last = [], 0
             for c in cut:
@@ -327,8 +344,12 @@ class Plot:
     def setting(self):
         rnd = self.rnd
         ri = rnd.randint
-        c = rnd.choice(["PC", "NP", "PW", "WU", "LA", "MC", "PP", "CR", "RO", "PS", "QL", "TR", "LT", "FT", "UL",
-                        "SC", "IP", "VS", "CO"])
+        names = ["PC", "NP", "PW", "WU", "LA", "MC", "PP", "CR", "RO", "PS", "QL", "TR", "LT", "FT", "UL", "SC", "IP",
+                 "VS", "CO"]
+        if self.comparable:
+            # The comparison reader turns and clips the plot by these.
+            names = [n for n in names if n not in ("RO", "PS")]
+        c = rnd.choice(names)
         if c == "CO":  # a comment: its quoted text may hold ";" and instructions
             self.emit(self.name("CO") + rnd.choice(['"layer 3; PD0,0"', ' "rev. 2"', '""']) + ";")
             return
@@ -388,7 +409,7 @@ class Plot:
         if rnd.random() < 0.5:
             head += ESC + ".(;" + ESC + ".I81;;17:" + ESC + ".N;19:"
         head += rnd.choice(["IN;", "BP;IN;", "IN;DF;", "BPIN", "in;", 'BP1,"plan; rev. B",5,1;IN;'])
-        if "BP" in head and rnd.random() < 0.5:
+        if "BP" in head and rnd.random() < 0.5 and not self.comparable:
             head += "PS%d,%d;" % (self.box[2] - self.box[0], self.box[3] - self.box[1])
         self.emit(head)
         self.select_pen()
@@ -420,8 +441,10 @@ def main():
     ap.add_argument("out")
     ap.add_argument("seed", type=int, nargs="?", default=1016)
     ap.add_argument("--truth", help="where the truth goes (default: OUT.truth)")
+    ap.add_argument("--comparable", action="store_true",
+                    help="only what hp2xx also reads to the end (for the benchmark)")
     args = ap.parse_args()
-    plot = Plot(random.Random(args.seed))
+    plot = Plot(random.Random(args.seed), args.comparable)
     data = plot.write(args.bytes)
     with open(args.out, "wb") as f:
         f.write(data)
