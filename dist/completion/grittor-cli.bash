@@ -33,10 +33,10 @@ _grittor_cli()
 
     local options
     case ${words[1]} in
-        info) options="--json --multiplier" ;;
-        render) options="-o --output --size --multiplier" ;;
-        plot) options="--origin --material --library --multiplier" ;;
-        job) options="--reference --skew --speed --material --library --border --multiplier" ;;
+        info) options="--json --multiplier --partial" ;;
+        render) options="-o --output --size --multiplier --partial" ;;
+        plot) options="--origin --material --library --multiplier --partial" ;;
+        job) options="--reference --skew --speed --material --library --border --multiplier --partial" ;;
         query) options="--port --baud --timeout --limit --binary" ;;
         send) options="--port --baud --timeout" ;;
         xmodem) options="--port --baud --timeout --ack-timeout --tries" ;;

@@ -46,21 +46,27 @@ constexpr TInstructionRow Rej(const char (&n)[3])
 constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     I("aa", K::AA),
     I("ac"),
+    I("ad"),
     I("af"),
     I("ah"),
     I("ap"),
     I("ar", K::AR),
     I("as"),
+    I("bf"),
     I("bj"),
     I("bl", K::Ignored, R::Label),
     I("bp"),
     I("ca"),
     I("cc"),
+    I("cf"),
     I("ci", K::CI),
     I("cm"),
+    I("co", K::Ignored, R::Quoted),
     I("cp"),
+    I("cr"),
     I("cs"),
     I("ct"),
+    I("cv"),
     I("db"),
     I("dc"),
     I("df"),
@@ -70,6 +76,7 @@ constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     I("dr"),
     I("ds"),
     I("dt", K::Ignored, R::LabelTerminator),
+    I("dv"),
     I("ea", K::EA),
     I("ec"),
     I("ef"),
@@ -78,10 +85,14 @@ constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     I("er", K::ER),
     I("es"),
     I("ew"),
+    I("fi"),
+    I("fn"),
     I("fp"),
     I("fr"),
     I("fs"),
     I("ft"),
+    I("gc"),
+    I("gm"),
     I("gp"),
     I("ic"),
     I("id"),
@@ -89,13 +100,21 @@ constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     I("in"),
     I("io"),
     I("ip"),
+    I("ir"),
     I("iv"),
     I("iw"),
     I("ka"),
     I("kn"),
+    I("ky"),
+    I("la"),
     I("lb", K::Ignored, R::Label),
+    I("lm"),
     I("lo"),
     I("lt"),
+    I("mc"),
+    I("mg", K::Ignored, R::Quoted),
+    I("mt"),
+    I("np"),
     I("nr"),
     Rej("oa"),
     Rej("oc"),
@@ -112,6 +131,7 @@ constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     Rej("ow"),
     I("pa", K::PA),
     I("pb"),
+    I("pc"),
     I("pd", K::PD),
     I("pe", K::PE, R::Encoded),
     I("pg"),
@@ -124,22 +144,32 @@ constexpr TInstructionRow InstructionTable[InstructionTableSize] = {
     I("pu", K::PU),
     I("ql"),
     I("ra"),
+    I("rf"),
     I("ro"),
+    I("rp"),
     I("rr"),
     I("sa"),
+    I("sb"),
     I("sc"),
+    I("sd"),
     I("sg"),
     I("si"),
     I("sl"),
-    I("sm"),
+    I("sm", K::Ignored, R::Symbol),
     I("sp", K::SP),
     I("sr"),
     I("ss"),
     I("st"),
+    I("sv"),
+    I("td"),
     I("tl"),
+    I("tr"),
     I("uc"),
     I("uf"),
+    I("ul"),
     I("uv"),
+    I("va"),
+    I("vn"),
     I("vp"),
     I("vs"),
     I("wa", K::Ignored, R::Skipped),
@@ -158,17 +188,29 @@ constexpr bool TableComplete()
             return false;
     return true;
 }
-static_assert(TableComplete(), "every one of the 103 rows has a name");
+static_assert(TableComplete(), "every row has a name");
+
+constexpr bool NamesUnique()
+{
+    for (int i = 0; i < InstructionTableSize; ++i)
+        for (int j = i + 1; j < InstructionTableSize; ++j)
+            if (InstructionTable[i].name[0] == InstructionTable[j].name[0] &&
+                InstructionTable[i].name[1] == InstructionTable[j].name[1])
+                return false;
+    return true;
+}
+static_assert(NamesUnique(), "a name has one row");
+static_assert(InstructionTableSize <= 255, "a record keeps its row in one byte");
 
 // The first matching row for each pair of letters: the same answer as a
 // linear search of the table, without the search.
 struct NameIndex {
-    int8_t row[26][26];
+    int16_t row[26][26];
     NameIndex()
     {
         std::memset(row, -1, sizeof row);
         for (int i = InstructionTableSize - 1; i >= 0; --i)
-            row[InstructionTable[i].name[0] - 'a'][InstructionTable[i].name[1] - 'a'] = static_cast<int8_t>(i);
+            row[InstructionTable[i].name[0] - 'a'][InstructionTable[i].name[1] - 'a'] = static_cast<int16_t>(i);
     }
 };
 
@@ -181,9 +223,12 @@ struct CharSet {
     }
 };
 
-const CharSet kFirstSet(std::string_view(";  ,:!@\r\n\x03", 10));
-const CharSet kStartSet(";  ,:!@\r\n");
-const CharSet kSecondSet("  ,:!@\r\n");
+// A tab is a blank.  NUL, end-of-transmission, form feed and the DOS
+// end-of-file mark between instructions are padding (spool files and line
+// captures end with them), not instruction names.
+const CharSet kFirstSet(std::string_view("; \t,:!@\r\n\x03\0\x04\x0c\x1a", 14));
+const CharSet kStartSet(std::string_view("; \t,:!@\r\n\0\x04\x0c\x1a", 13));
+const CharSet kSecondSet(" \t,:!@\r\n");
 // Parameter characters by what they do to a field.
 enum ParamClass : uint8_t { PcStop, PcDigit, PcSeparator, PcSkip, PcPoint, PcSign };
 struct ParamClasses {
@@ -192,7 +237,8 @@ struct ParamClasses {
     {
         for (int d = '0'; d <= '9'; ++d)
             c[d] = PcDigit;
-        c[static_cast<unsigned char>(',')] = c[static_cast<unsigned char>(' ')] = PcSeparator;
+        c[static_cast<unsigned char>(',')] = c[static_cast<unsigned char>(' ')] = c[static_cast<unsigned char>('\t')] =
+            PcSeparator;
         c[static_cast<unsigned char>(':')] = c[static_cast<unsigned char>('\r')] = c[static_cast<unsigned char>('\n')] =
             PcSkip;
         c[static_cast<unsigned char>('.')] = PcPoint;
@@ -291,64 +337,78 @@ void THpglFile::Init(ErrorEvent onError)
     OnError = std::move(onError);
 }
 
+namespace {
+
+// Why a path that is not a regular file cannot be a plot.  Asked before the
+// file is opened: opening a FIFO waits for a writer, and reading a device
+// such as /dev/zero never ends.
+const char *NotAPlotFile(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return nullptr;
+    if (S_ISDIR(mode))
+        return "it is a folder";
+    if (S_ISFIFO(mode))
+        return "it is a pipe, not a file";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "it is a device, not a file";
+    if (S_ISSOCK(mode))
+        return "it is a socket, not a file";
+    return "it is not a regular file";
+}
+
+} // namespace
+
 void THpglFile::Read(const std::string &fileName)
 {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0)
+        throw THpglReadError("cannot open " + fileName + ": " + std::strerror(errno));
+    if (const char *why = NotAPlotFile(st.st_mode))
+        throw THpglReadError("cannot read " + fileName + ": " + why);
+    // Non-blocking and no controlling terminal, in case the path was
+    // swapped for something else since it was looked at.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         throw THpglReadError("cannot open " + fileName + ": " + std::strerror(errno));
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    struct stat st {};
     if (::fstat(fd, &st) != 0)
         throw THpglReadError("cannot read " + fileName + ": " + std::strerror(errno));
-    if (S_ISDIR(st.st_mode))
-        throw THpglReadError("cannot read " + fileName + ": it is a folder");
+    if (const char *why = NotAPlotFile(st.st_mode))
+        throw THpglReadError("cannot read " + fileName + ": " + why);
     constexpr size_t kMax = static_cast<size_t>(INT_MAX - 16); // ReadPos is an int
-    if (S_ISREG(st.st_mode)) {
-        if (static_cast<unsigned long long>(st.st_size) > kMax)
-            throw THpglReadError("cannot read " + fileName + ": file too large");
-        const size_t size = static_cast<size_t>(st.st_size);
-        // Read straight into the text: a mapping would count the file twice
-        // in the peak memory while it is copied.
-        PreferLargePages(Text, size);
-        Text.resize(size);
-        // In pieces, so that the windows keep moving while a big file comes
-        // in from a slow disk (or its pages are first touched); closing or
-        // cancelling stops the reading, and the prescan stops with it.
-        constexpr size_t kPiece = size_t(4) << 20;
-        TBreather breather;
-        size_t got = 0;
-        while (got < Text.size()) {
-            const ssize_t n = ::read(fd, Text.data() + got, std::min(kPiece, Text.size() - got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                throw THpglReadError("cannot read " + fileName + ": " + std::strerror(errno));
-            if (n == 0)
-                break; // the file shrank meanwhile
-            got += static_cast<size_t>(n);
-            if (breather.Breathe() && GetAbortFlags().StopLongWork())
-                break;
-        }
-        Text.resize(got);
-        return;
-    }
-    // A pipe or device: read until its end, within the same limit.
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (static_cast<unsigned long long>(st.st_size) > kMax)
+        throw THpglReadError("cannot read " + fileName + ": file too large");
+    const size_t size = static_cast<size_t>(st.st_size);
+    // Read straight into the text: a mapping would count the file twice
+    // in the peak memory while it is copied.
+    PreferLargePages(Text, size);
+    Text.resize(size);
+    // In pieces, so that the windows keep moving while a big file comes
+    // in from a slow disk (or its pages are first touched); closing or
+    // cancelling stops the reading, and the prescan stops with it.
+    constexpr size_t kPiece = size_t(4) << 20;
+    TBreather breather;
+    size_t got = 0;
+    while (got < Text.size()) {
+        const ssize_t n = ::read(fd, Text.data() + got, std::min(kPiece, Text.size() - got));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
             throw THpglReadError("cannot read " + fileName + ": " + std::strerror(errno));
         if (n == 0)
+            break; // the file shrank meanwhile
+        got += static_cast<size_t>(n);
+        if (breather.Breathe() && GetAbortFlags().StopLongWork()) {
+            readStop_ = TReadStop::Cancelled;
+            stopPos_ = static_cast<int>(got) + 1;
             break;
-        if (Text.size() + static_cast<size_t>(n) > kMax)
-            throw THpglReadError("cannot read " + fileName + ": file too large");
-        Text.append(buf, static_cast<size_t>(n));
+        }
     }
+    Text.resize(got);
 }
 
 // ------------------------------------------------------ character reader ---
@@ -425,6 +485,9 @@ void THpglFile::Prescan()
     }
     ReserveLarge(nums_, Text.size() / 4 + 16);
 
+    resyncing_ = false;
+    lastFailStart_ = 0;
+    missFrom_ = SIZE_MAX;
     CurChar = Lower(NextChar(kFirstSet.in));
     CurrentPen = 0;
     errorCount_ = 0;
@@ -435,12 +498,15 @@ void THpglFile::Prescan()
     for (;;) {
         if (ReadPos > len)
             break;
-        if (GetAbortFlags().StopLongWork())
+        if (GetAbortFlags().StopLongWork()) {
+            StopEarly(TReadStop::Cancelled);
             break;
+        }
         if (++counter % 400 == 0)
             progress.SetProgress(len > 0 ? static_cast<double>(ReadPos) / len : 1.0);
         const bool ok = ParseCommand();
         if (errorCount_ > 100) {
+            StopEarly(TReadStop::TooManyErrors);
             GetDialogs().Message("More than 100 errors in hpgl file.  This file is probably not in the correct format");
             break;
         }
@@ -457,20 +523,48 @@ void THpglFile::Prescan()
     paramValues_.shrink_to_fit();
 }
 
+void THpglFile::StopEarly(TReadStop why)
+{
+    // A reading already cut short keeps the first reason and place.
+    if (readStop_ != TReadStop::Complete)
+        return;
+    readStop_ = why;
+    stopPos_ = std::min(std::max(ReadPos, 1), static_cast<int>(Text.size()) + 1);
+}
+
 bool THpglFile::ParseCommand()
 {
     if (ReadPos >= 1 && ReadPos <= static_cast<int>(Text.size()) && Text[static_cast<size_t>(ReadPos - 1)] == 27) {
+        resyncing_ = false;
         ParseEscape();
         return true;
     }
+    const int pairStart = ReadPos;
     PrevChar = CurChar;
     CurChar = Lower(NextChar(kSecondSet.in));
     const int row = FindInstruction(PrevChar, CurChar);
     if (row < 0 || InstructionTable[row].kind == TReadKind::Rejected) {
-        ++errorCount_;
-        ReportError("Invalid Hpgl Command");
+        // The reader moves on one character at a time until a name fits.
+        // The pairs it tries on the way belong to the same unrecognised
+        // instruction, unless it has passed the end of one (a ";" or a line
+        // end): one error, one message per instruction.
+        const auto at = [&](int k) {
+            return k >= 1 && k <= static_cast<int>(Text.size()) ? Text[static_cast<size_t>(k - 1)] : '\0';
+        };
+        const auto ends = [](char c) { return c == ';' || c == '\r' || c == '\n'; };
+        bool fresh = !resyncing_;
+        if (!fresh && !ends(at(pairStart)))
+            for (int k = lastFailStart_; !fresh && k < pairStart; ++k)
+                fresh = ends(at(k));
+        resyncing_ = true;
+        lastFailStart_ = pairStart;
+        if (fresh) {
+            ++errorCount_;
+            ReportError("Invalid Hpgl Command");
+        }
         return false;
     }
+    resyncing_ = false;
     const TInstructionRow &r = InstructionTable[row];
     Rec rec{};
     rec.kind = r.cls;
@@ -478,8 +572,13 @@ bool THpglFile::ParseCommand()
     const int pen = CurrentPen;
     switch (r.kind) {
     case TReadKind::Normal: {
+        // IN and DF set the default label terminator again.
+        static const int kIn = FindInstruction('i', 'n'), kDf = FindInstruction('d', 'f');
+        if (row == kIn || row == kDf)
+            LabelTerminator = 3;
         rec.pos = static_cast<uint32_t>(ReadPos);
-        ParseParameters();
+        static const int kBp = FindInstruction('b', 'p');
+        ParseParameters(row == kBp); // BP1,"name";
         rec.numOff = static_cast<uint32_t>(nums_.size());
         rec.len = static_cast<uint32_t>(std::min(ReadPos, static_cast<int>(Text.size()))) - rec.pos;
         if (r.cls == TCommandKind::SP) {
@@ -498,26 +597,39 @@ bool THpglFile::ParseCommand()
     }
     case TReadKind::LabelTerminator: {
         const char c = NextChar(kEmptySet.in);
+        const int n = static_cast<int>(Text.size());
+        rec.numOff = static_cast<uint32_t>(nums_.size());
+        if (c == ';' && ReadPos <= n) {
+            // "DT;" restores the default terminator, ETX (";" cannot be one).
+            LabelTerminator = 3;
+            rec.extra = 3;
+            rec.flags |= FlagDefaultTerminator;
+            rec.pos = static_cast<uint32_t>(ReadPos - 1);
+            rec.len = 0;
+            AppendRecord(rec, pen);
+            return true;
+        }
         LabelTerminator = c;
         rec.extra = static_cast<uint8_t>(c);
-        rec.pos = static_cast<uint32_t>(std::min(ReadPos, static_cast<int>(Text.size())));
-        rec.numOff = static_cast<uint32_t>(nums_.size());
+        rec.pos = static_cast<uint32_t>(std::min(ReadPos, n));
+        if (ReadPos <= n) {
+            // The optional mode that follows the terminator ("DT*,1;": the
+            // terminator is not printed) is a parameter, not a new name.
+            ParseParameters();
+            rec.len = static_cast<uint32_t>(std::min(ReadPos, n)) - rec.pos;
+        }
         AppendRecord(rec, pen);
         return true;
     }
     case TReadKind::Label: {
         const size_t from = static_cast<size_t>(ReadPos); // 0-based index of ReadPos + 1
-        const void *hit =
-            from < Text.size()
-                ? std::memchr(Text.data() + from, static_cast<unsigned char>(LabelTerminator), Text.size() - from)
-                : nullptr;
+        size_t q = 0;
         rec.numOff = static_cast<uint32_t>(nums_.size());
-        if (!hit) {
+        if (!SearchFrom(from, LabelTerminator, q)) {
             ReportError("unterminated label");
             rec.pos = static_cast<uint32_t>(std::min(from, Text.size()));
             rec.len = 0;
         } else {
-            const size_t q = static_cast<size_t>(static_cast<const char *>(hit) - Text.data());
             rec.pos = static_cast<uint32_t>(from);
             rec.len = static_cast<uint32_t>(q - from + 1);
             ReadPos = static_cast<int>(q + 1);
@@ -525,6 +637,26 @@ bool THpglFile::ParseCommand()
         AppendRecord(rec, pen);
         return true;
     }
+    case TReadKind::Symbol: {
+        // SM takes the next character as its symbol; "SM;" has none.
+        rec.numOff = static_cast<uint32_t>(nums_.size());
+        rec.pos = static_cast<uint32_t>(std::min(ReadPos, static_cast<int>(Text.size())));
+        const int n = static_cast<int>(Text.size());
+        if (ReadPos < n) {
+            const unsigned char c = static_cast<unsigned char>(Text[static_cast<size_t>(ReadPos)]);
+            if (c > ' ' && c <= '~' && c != ';') {
+                ++ReadPos;
+                rec.len = 1;
+            }
+        }
+        AppendRecord(rec, pen);
+        return true;
+    }
+    case TReadKind::Quoted:
+        ParseQuoted(rec);
+        rec.numOff = static_cast<uint32_t>(nums_.size());
+        AppendRecord(rec, pen);
+        return true;
     case TReadKind::Skipped:
         return true;
     case TReadKind::Encoded: {
@@ -541,7 +673,7 @@ bool THpglFile::ParseCommand()
     return true;
 }
 
-void THpglFile::ParseParameters()
+void THpglFile::ParseParameters(bool quotedFields)
 {
     // One pass over the text: the reader's character rules (the first
     // character skips ":", CR, LF, blank and ",", later ones only ":", CR,
@@ -569,6 +701,26 @@ void THpglFile::ParseParameters()
         }
         if (rp > n)
             break; // the blank returned past the end ends nothing more
+        if (quotedFields && t[rp - 1] == '"') {
+            // A quoted text is one field, ";" and all; as a number it is 0.
+            size_t q = 0;
+            if (!SearchFrom(static_cast<size_t>(rp), '"', q)) {
+                ReadPos = rp;
+                ReportError("unterminated quoted text");
+                --rp; // the quote is left for the next instruction
+                break;
+            }
+            paramValues_.push_back(0);
+            paramNarrow_ = false;
+            rp = static_cast<int>(q) + 2;
+            if (rp > n)
+                break;
+            if (kParamClass[static_cast<unsigned char>(t[rp - 1])] == PcStop && t[rp - 1] != '"') {
+                --rp;
+                break;
+            }
+            continue;
+        }
         if (kParamClass[static_cast<unsigned char>(t[rp - 1])] == PcStop) {
             --rp; // left for the next instruction
             break;
@@ -638,27 +790,72 @@ void THpglFile::ParseParameters()
         ReportError(ConversionMessage(f));
 }
 
-void THpglFile::ParseEscape()
+bool THpglFile::SearchFrom(size_t from, char c, size_t &hit)
 {
-    const size_t e = static_cast<size_t>(ReadPos - 1); // 0-based index of ESC
-    if (e + 1 >= Text.size() || Text[e + 1] != '.') {
-        ReportError("2nd character of escape command not period");
-        return; // reading goes on with the character after ESC
+    if (from >= Text.size())
+        return false;
+    // A search that found nothing proves the character absent up to the end:
+    // a million unterminated labels cost one pass, not a million.
+    if (c == missChar_ && from >= missFrom_)
+        return false;
+    const void *p = std::memchr(Text.data() + from, static_cast<unsigned char>(c), Text.size() - from);
+    if (!p) {
+        if (c != missChar_ || from < missFrom_) {
+            missChar_ = c;
+            missFrom_ = from;
+        }
+        return false;
     }
-    const void *hit = std::memchr(Text.data() + e, ':', Text.size() - e);
-    if (!hit) {
-        ReportError("escape command not terminated with ':'");
+    hit = static_cast<size_t>(static_cast<const char *>(p) - Text.data());
+    return true;
+}
+
+void THpglFile::ParseQuoted(Rec &rec)
+{
+    // CO "text" and MG "text": the text runs to the closing quote, ";" and
+    // line ends included.
+    const int n = static_cast<int>(Text.size());
+    int p = ReadPos + 1; // 1-based: the first character after the name
+    while (p <= n && Text[static_cast<size_t>(p - 1)] == ' ')
+        ++p;
+    rec.pos = static_cast<uint32_t>(std::min(ReadPos, n));
+    rec.len = 0;
+    if (p > n)
+        return;
+    if (Text[static_cast<size_t>(p - 1)] == '"') {
+        size_t q = 0;
+        bool closed = SearchFrom(static_cast<size_t>(p), '"', q);
+        while (closed && q + 1 < Text.size() && Text[q + 1] == '"') // "" is a quote inside
+            closed = SearchFrom(q + 2, '"', q);
+        if (!closed) {
+            ReadPos = p;
+            ReportError("unterminated quoted text");
+            return; // reading goes on after the opening quote
+        }
+        rec.pos = static_cast<uint32_t>(p - 1);
+        rec.len = static_cast<uint32_t>(q - rec.pos + 1);
+        ReadPos = static_cast<int>(q + 1);
         return;
     }
-    const size_t colon = static_cast<size_t>(static_cast<const char *>(hit) - Text.data());
-    Rec rec{};
-    rec.kind = TCommandKind::Escape;
-    rec.name = static_cast<uint8_t>(Text[e + 2]);
-    rec.pos = static_cast<uint32_t>(e + 3);
-    rec.len = colon > e + 3 ? static_cast<uint32_t>(colon - (e + 3)) : 0;
-    rec.numOff = static_cast<uint32_t>(nums_.size());
-    AppendRecord(rec, CurrentPen);
-    ReadPos = static_cast<int>(colon + 1);
+    // Text without quotes is no parameter of these, but it is what some
+    // writers put there: it is taken up to ";" within its line, never past a
+    // line end, an ESC or a byte outside the printable range, and said,
+    // rather than read as instructions (where a "pr" in a word switches to
+    // relative plotting).
+    int q = p;
+    while (q <= n) {
+        const unsigned char c = static_cast<unsigned char>(Text[static_cast<size_t>(q - 1)]);
+        if (c == ';' || c < ' ' || c > '~')
+            break;
+        ++q;
+    }
+    if (q == p)
+        return; // nothing but ";" or the next instruction
+    ReadPos = p;
+    ReportError("text without quotes taken as a comment");
+    rec.pos = static_cast<uint32_t>(p - 1);
+    rec.len = static_cast<uint32_t>(q - p);
+    ReadPos = q - 1; // on the last character taken
 }
 
 void THpglFile::ParseEncodedData(Rec &rec)
@@ -828,11 +1025,12 @@ TLinkedStringList THpglCommand::Strings() const
     }
     const TReadKind kind = InstructionTable[r.name].kind;
     if (kind == TReadKind::LabelTerminator) {
+        if (r.flags & THpglFile::FlagDefaultTerminator)
+            return out; // "DT;"
         const char c = static_cast<char>(r.extra);
         out.Add(std::string_view(&c, 1));
-        return out;
-    }
-    if (kind == TReadKind::Label) {
+        // then the mode, if one was given
+    } else if (kind == TReadKind::Label || kind == TReadKind::Quoted || kind == TReadKind::Symbol) {
         if (r.len > 0)
             out.Add(text.substr(r.pos, r.len));
         return out;
@@ -842,7 +1040,7 @@ TLinkedStringList THpglCommand::Strings() const
     std::string collected;
     for (char c : text.substr(r.pos, r.len))
         if (c != ':' && c != '\r' && c != '\n')
-            collected += c;
+            collected += c == '\t' ? ' ' : c;
     size_t p = 0;
     while (p < collected.size()) {
         while (p < collected.size() && (collected[p] == ',' || collected[p] == ' '))

@@ -30,14 +30,16 @@ class THpglFile;
 // What an instruction does (its class).
 enum class TCommandKind : uint8_t { Escape, Ignored, SP, PA, PR, PD, PU, AA, AR, CI, EA, ER, PE };
 // How the reader reads what follows a name.
-enum class TReadKind : uint8_t { Normal, Encoded, LabelTerminator, Label, Skipped, Rejected };
+// Quoted: a comment or message, its text in double quotes.  Symbol: one
+// character (SM).
+enum class TReadKind : uint8_t { Normal, Encoded, LabelTerminator, Label, Skipped, Rejected, Quoted, Symbol };
 
 struct TInstructionRow {
     char name[3];
     TCommandKind cls;
     TReadKind kind;
 };
-constexpr int InstructionTableSize = 103;
+constexpr int InstructionTableSize = 133;
 extern const TInstructionRow InstructionTable[InstructionTableSize];
 // Row of a lower-case two-letter name, or -1.
 int FindInstruction(char first, char second);
@@ -45,6 +47,14 @@ int FindInstruction(char first, char second);
 // A value taken toward zero into an int: NaN gives 0, values beyond the
 // range the nearest bound (plot numbers may be anything a file says).
 int ClampToInt(long double v);
+
+// How the reading of a plot ended: at the end of its text, or early, with
+// the rest of the plot missing.
+enum class TReadStop : uint8_t {
+    Complete,
+    TooManyErrors, // more than 100 unrecognised instructions
+    Cancelled,     // the main window closing, or the operator cancelling
+};
 
 // Raised by the THpglFile constructor when the file cannot be read.
 class THpglReadError : public std::runtime_error {
@@ -126,6 +136,10 @@ public:
     const TExtendedPoint &MaxPoint() const { return maxPoint_; }
     // Instructions that were not recognised.
     int ErrorCount() const { return errorCount_; }
+    // Whether the whole text was read; when not, StopPos() is the 1-based
+    // position where reading ended (the rest of the plot is missing).
+    TReadStop ReadStop() const { return readStop_; }
+    int StopPos() const { return stopPos_; }
     // The plotter state and the pen selected when the reading ended.
     const TPlotterState &ScanEnd() const { return scan_; }
     int FinalPen() const { return CurrentPen; }
@@ -167,14 +181,19 @@ private:
     static_assert(sizeof(Rec) == 16, "instruction records stay compact");
     static constexpr uint8_t FlagWide = 1;
     static constexpr uint8_t FlagPeArena = 2;
+    static constexpr uint8_t FlagDefaultTerminator = 4; // "DT;"
 
     void Read(const std::string &fileName);
     void Init(ErrorEvent onError);
     void Prescan();
     bool ParseCommand();
-    void ParseParameters();
+    void ParseParameters(bool quotedFields = false);
     void ParseEscape();
     void ParseEncodedData(Rec &rec);
+    bool ParsePclEscape(size_t e);
+    void ParseQuoted(Rec &rec);
+    bool SearchFrom(size_t from, char c, size_t &hit);
+    void StopEarly(TReadStop why);
     char NextChar(const bool *set);
     void SkipSeparators(const bool *set);
     // Builds message + "@" + ReadPos + ":" + the text around ReadPos, keeps
@@ -212,6 +231,8 @@ private:
     TExtendedPoint maxPoint_{-1e7L, -1e7L};
     long double multiplier_ = 1.0L;
     int errorCount_ = 0;
+    TReadStop readStop_ = TReadStop::Complete;
+    int stopPos_ = 0;
     std::vector<std::string> messages_;
     size_t messageCount_ = 0;
 
@@ -223,6 +244,14 @@ private:
     std::vector<long double> paramValues_; // reused buffers of the reader
     std::vector<uint32_t> paramWords_;
     bool paramNarrow_ = true;
+    // Resynchronisation after an unknown name: where the last failed pair
+    // began (1-based), so one unrecognised instruction counts once.
+    bool resyncing_ = false;
+    int lastFailStart_ = 0;
+    // A character known to be absent from the text from this index on:
+    // searches for unterminated labels stay linear.
+    char missChar_ = 0;
+    size_t missFrom_ = SIZE_MAX;
 };
 
 } // namespace grittor

@@ -2,6 +2,7 @@ target_sources(grittor_core PRIVATE
   src/hpgl/hpgl.cpp
   src/hpgl/HpglCommands.cpp
   src/hpgl/PlotReplay.cpp
+  src/hpgl/HpglEscapes.cpp
   src/hpgl/Canvas.cpp
   src/hpgl/CanvasSink.cpp
 )

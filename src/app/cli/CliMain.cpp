@@ -1,4 +1,5 @@
 #include "app/cli/CliCommand.h"
+#include "app/cli/HpglCliCommon.h"
 
 #include "foundation/BuildInfo.h"
 #include "foundation/ExceptionReporting.h"
@@ -7,6 +8,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <string_view>
 
 namespace grittor::cli {
 
@@ -32,6 +34,8 @@ static void PrintUsage(std::FILE *out)
         std::fprintf(out, "  grittor-cli %s\n", c.usage.c_str());
     std::fprintf(out, "  grittor-cli --version\n"
                       "exit status: 0 done, 1 the command failed, 2 bad arguments or unreadable input\n");
+    std::fprintf(out,
+                 "A plot whose reading stops early (more than 100 errors) is refused unless --partial is given.\n");
 }
 
 } // namespace grittor::cli
@@ -54,7 +58,13 @@ int main(int argc, char **argv)
         std::printf("grittor-cli %s\n", grittor::GrittorProjectVersion);
         return 0;
     }
-    std::vector<std::string> args(argv + 2, argv + argc);
+    std::vector<std::string> args;
+    for (int i = 2; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--partial")
+            SetAcceptPartialPlots(true); // every plot command takes it
+        else
+            args.emplace_back(argv[i]);
+    }
     for (const auto &c : Commands())
         if (c.name == name) {
             try {

@@ -15,8 +15,14 @@ namespace grittor::cli {
 
 // Reads and prescans a plot as the application does, coordinates scaled by
 // `multiplier`; reader messages go to stderr with their position context.
-// Returns nullptr after printing one line when the file cannot be read.
+// Returns nullptr after printing one line when the file cannot be read, or
+// when its reading stopped early (the rest of the plot would be missing)
+// and partial plots are not accepted.
 std::unique_ptr<THpglFile> ReadPlotForCli(const std::string &path, long double multiplier);
+
+// "--partial", taken out of every command's arguments: go on with a plot
+// whose reading stopped early.
+void SetAcceptPartialPlots(bool accept);
 
 // "--multiplier M": the image multiplier of this run (0.01..100).  False
 // with a message for a bad value.

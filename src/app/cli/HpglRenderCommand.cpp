@@ -10,10 +10,16 @@
 #include "hpgl/hpgl.h"
 #include "pens/MaterialLibrary.h"
 
+#include <QFile>
 #include <QImage>
 #include <QImageWriter>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace grittor::cli {
 namespace {
@@ -83,11 +89,30 @@ int RunRender(const std::vector<std::string> &args)
         QPainterCanvas canvas(&image);
         RenderPlot(*plot, canvas, width, height, Options().Radius, colors, nullptr, MessageToStderr);
     }
-    QImageWriter writer(QString::fromLocal8Bit(out.c_str()), "png");
+    // The name is opened byte for byte as given: through a QString, a name
+    // that is not valid in the locale's encoding would become another name.
+    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        std::fprintf(stderr, "grittor-cli: render: cannot write %s: %s\n", out.c_str(), std::strerror(errno));
+        return 1;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        std::fprintf(stderr, "grittor-cli: render: cannot write %s\n", out.c_str());
+        return 1;
+    }
+    QImageWriter writer(&file, "png");
     writer.setQuality(80); // the fastest real compression: the picture is mostly flat colour
-    if (!writer.write(image)) {
+    const bool written = writer.write(image) && file.flush();
+    const QString why = written ? QString() : writer.errorString();
+    file.close();
+    if (!written || file.error() != QFileDevice::NoError) {
         std::fprintf(stderr, "grittor-cli: render: cannot write %s: %s\n", out.c_str(),
-                     writer.errorString().toLocal8Bit().constData());
+                     (why.isEmpty() ? file.errorString() : why).toLocal8Bit().constData());
+        struct stat st {};
+        if (::stat(out.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            ::unlink(out.c_str()); // no half-written picture left behind
         return 1;
     }
     return 0;

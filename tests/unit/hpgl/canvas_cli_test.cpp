@@ -132,7 +132,7 @@ TEST(HpglCli, InfoTextAndJson)
     Cli text = RunCli({"info", plot}, dir.path());
     EXPECT_EQ(text.exitCode, 0) << text.err.toStdString();
     EXPECT_EQ(text.out.toStdString(), "instructions: 4\n"
-                                      "unrecognised: 3\n"
+                                      "unrecognised: 1\n"
                                       "min: (0,0)\n"
                                       "max: (2032,1016)\n"
                                       "size: 2.00 x 1.00 inches\n"
@@ -143,7 +143,7 @@ TEST(HpglCli, InfoTextAndJson)
     ASSERT_EQ(json.exitCode, 0);
     const QJsonObject o = QJsonDocument::fromJson(json.out.toLatin1()).object();
     EXPECT_EQ(o["instructions"].toInt(), 4);
-    EXPECT_EQ(o["errors"].toInt(), 3); // zz, "z;" and ";" with the blank past the end
+    EXPECT_EQ(o["errors"].toInt(), 1); // zz, with "z;" and ";" on the way to the end
     EXPECT_EQ(o["max"].toArray()[0].toDouble(), 4064);
     EXPECT_EQ(o["size_inches"].toArray()[1].toDouble(), 2.0);
     EXPECT_EQ(o["pens"].toArray().size(), 2);

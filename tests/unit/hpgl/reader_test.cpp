@@ -65,7 +65,7 @@ TEST(HpglReader, SkippedAndRejectedRows)
     EXPECT_EQ(Names(*wa), (std::vector<std::string>{"pa"}));
     // An output instruction is rejected like an unknown name.
     auto oc = ReadHpgl("OC;");
-    EXPECT_EQ(oc->ErrorCount(), 3); // "oc", "c;", then ";" with the blank past the end
+    EXPECT_EQ(oc->ErrorCount(), 1); // "oc"; "c;" and ";" at the end belong to it
     EXPECT_EQ(oc->CommandCount(), 0);
     // Every other known name is kept as text.
     auto in = ReadHpgl("IN;SC0,639,0,479;");
@@ -107,22 +107,38 @@ TEST(HpglReader, PenSelectionRoundsAndCarries)
     EXPECT_EQ(big->FinalPen(), 2147483647);
 }
 
-TEST(HpglReader, UnknownPairsResynchroniseOneCharacterOn)
+TEST(HpglReader, UnknownPairsResynchroniseOneCharacterOnAndCountOncePerInstruction)
 {
+    // zz fails, zp fails on the way, then PA is read: one unrecognised
+    // instruction, one message.
     auto r = ReadHpgl("ZZPA1,1;");
-    ASSERT_EQ(r.errors.size(), 2u);
+    ASSERT_EQ(r.errors.size(), 1u);
     EXPECT_EQ(r.errors[0], "Invalid Hpgl Command@2:-->ZPA1,1;");
-    EXPECT_EQ(r.errors[1], "Invalid Hpgl Command@3:Z-->PA1,1;");
-    EXPECT_EQ(r->ErrorCount(), 2);
+    EXPECT_EQ(r->ErrorCount(), 1);
     ASSERT_EQ(r->CommandCount(), 1);
     EXPECT_EQ(r->Command(0).Numbers(), (Nums{1, 1}));
 
-    // zz, z1, "1;" and ";" paired with the blank past the end.
-    auto four = ReadHpgl("ZZ1;");
-    ASSERT_EQ(four.errors.size(), 4u);
-    EXPECT_EQ(four->ErrorCount(), 4);
-    EXPECT_EQ(four.errors[2], "Invalid Hpgl Command@4:ZZ-->;");
-    EXPECT_EQ(four.errors[3], "Invalid Hpgl Command@5:ZZ1-->");
+    // zz, z1, "1;" and ";" with the blank past the end are one instruction.
+    auto one = ReadHpgl("ZZ1;");
+    EXPECT_EQ(one.errors.size(), 1u);
+    EXPECT_EQ(one->ErrorCount(), 1);
+
+    // An unknown HP-GL/2 instruction with its parameters: once, not once
+    // per character (it used to cost nine).
+    auto params = ReadHpgl("XX1,255,0,0;PA1,1;");
+    EXPECT_EQ(params->ErrorCount(), 1);
+    EXPECT_EQ(params.errors.size(), 1u);
+    EXPECT_EQ(Names(*params), (std::vector<std::string>{"pa"}));
+
+    // A ";" or a line end passed on the way ends the instruction: what
+    // fails after it is another one.
+    auto two = ReadHpgl("ZZ;ZZ;PU;");
+    EXPECT_EQ(two->ErrorCount(), 2);
+    ASSERT_EQ(two.errors.size(), 2u);
+    EXPECT_EQ(two.errors[1], "Invalid Hpgl Command@5:ZZ;-->Z;PU;");
+    auto lines = ReadHpgl("XX1,2\nYY3\r\nWW4\nPU;");
+    EXPECT_EQ(lines->ErrorCount(), 3);
+    EXPECT_EQ(Names(*lines), (std::vector<std::string>{"pu"}));
 }
 
 TEST(HpglReader, PositionContextSkipsTheCharacterBeforeReadPosAndShowsControls)
@@ -134,31 +150,39 @@ TEST(HpglReader, PositionContextSkipsTheCharacterBeforeReadPosAndShowsControls)
     // The first error is the pair "xx" read with ReadPos on the second X (16).
     EXPECT_EQ(r.errors[0], "Invalid Hpgl Command@16:; #13  #10 PU2,2;--> 4*XPA1,2,");
     auto ctl = ReadHpgl(std::string("PU;\x01\x02;", 6));
-    ASSERT_EQ(ctl.errors.size(), 3u);
+    ASSERT_EQ(ctl.errors.size(), 1u);
     EXPECT_EQ(ctl.errors[0], "Invalid Hpgl Command@5:PU;--> #2 ;");
 }
 
 TEST(HpglReader, MoreThanOneHundredErrorsStopReading)
 {
-    // 99 pairs of q, then ";p": one hundred errors, and PA is still read.
-    std::string hundred(99, 'Q');
-    hundred += ";PA2,2;";
+    // One hundred unrecognised instructions, and PA is still read.
+    std::string hundred;
+    for (int i = 0; i < 100; ++i)
+        hundred += "QQ;";
+    hundred += "PA2,2;";
     auto ok = ReadHpgl(hundred);
     EXPECT_EQ(ok->ErrorCount(), 100);
     EXPECT_TRUE(ok.dialogs.empty());
     EXPECT_EQ(ok->CommandCount(), 1);
+    EXPECT_EQ(ok->ReadStop(), TReadStop::Complete);
+    EXPECT_EQ(ok->StopPos(), 0);
 
     std::string text = "PA1,1;";
-    text += std::string(100, 'Q');
-    text += ";PA2,2;";
+    for (int i = 0; i < 101; ++i)
+        text += "QQ;";
+    text += "PA2,2;";
     auto stop = ReadHpgl(text);
     EXPECT_EQ(stop->ErrorCount(), 101);
     EXPECT_EQ(stop.errors.size(), 101u);
     ASSERT_EQ(stop.dialogs.size(), 1u);
     EXPECT_EQ(stop.dialogs[0], "More than 100 errors in hpgl file.  This file is probably not in the correct format");
-    // What was read before the stop stays.
+    // What was read before the stop stays, and the file says where it
+    // stopped: on the second Q of the 101st pair.
     ASSERT_EQ(stop->CommandCount(), 1);
     EXPECT_EQ(stop->Command(0).Numbers(), (Nums{1, 1}));
+    EXPECT_EQ(stop->ReadStop(), TReadStop::TooManyErrors);
+    EXPECT_EQ(stop->StopPos(), 6 + 100 * 3 + 2);
 }
 
 TEST(HpglReader, LabelsAndTheirTerminator)
@@ -189,10 +213,10 @@ TEST(HpglReader, LabelsAndTheirTerminator)
 TEST(HpglReader, UnterminatedLabelReadsItsOwnLetters)
 {
     auto r = ReadHpgl("LBHELLO");
-    ASSERT_GE(r.errors.size(), 1u);
+    ASSERT_EQ(r.errors.size(), 2u);
     EXPECT_EQ(r.errors[0], "unterminated label@2:-->BHELLO");
-    // he, el, ll fail; lo is a known name.
-    EXPECT_EQ(r->ErrorCount(), 3);
+    // he, el, ll fail (one unrecognised instruction); lo is a known name.
+    EXPECT_EQ(r->ErrorCount(), 1);
     ASSERT_EQ(Names(*r), (std::vector<std::string>{"lb", "lo"}));
     EXPECT_EQ(r->Command(0).Strings().Count(), 0);
     EXPECT_EQ(r->Command(0).GetText(), "LB;");
@@ -214,15 +238,21 @@ TEST(HpglReader, EscapeSequences)
     ASSERT_EQ(w->Command(0).Strings().Count(), 2);
     EXPECT_EQ(w->Command(0).Strings().Get(1), "pause");
 
-    // Pieces are kept as they are, empty ones too; the first ":" ends it.
+    // Pieces are kept as they are, empty ones too.  Plotter on ends after
+    // its letter and its ";" (it used to run on to the next ":", taking
+    // the next escape with it).
     auto nested = ReadHpgl("\x1b.(;\x1b.I81;;17:PU;");
-    auto s = nested->Command(0).Strings();
-    ASSERT_EQ(s.Count(), 4);
-    EXPECT_EQ(s.Get(0), "");
-    EXPECT_EQ(s.Get(1), "\x1b.I81");
-    EXPECT_EQ(s.Get(2), "");
-    EXPECT_EQ(s.Get(3), "17");
-    EXPECT_EQ(nested->Command(1).Kind(), TCommandKind::PU);
+    ASSERT_EQ(nested->CommandCount(), 3);
+    EXPECT_EQ(nested->Command(0).Name(), "(");
+    EXPECT_EQ(nested->Command(0).Strings().Count(), 0);
+    auto s = nested->Command(1).Strings();
+    EXPECT_EQ(nested->Command(1).Name(), "I");
+    ASSERT_EQ(s.Count(), 3);
+    EXPECT_EQ(s.Get(0), "81");
+    EXPECT_EQ(s.Get(1), "");
+    EXPECT_EQ(s.Get(2), "17");
+    EXPECT_EQ(nested->Command(2).Kind(), TCommandKind::PU);
+    EXPECT_TRUE(nested.errors.empty());
 
     auto bad = ReadHpgl("\x1bxPA1,1;");
     ASSERT_GE(bad.errors.size(), 2u);
@@ -230,10 +260,13 @@ TEST(HpglReader, EscapeSequences)
     EXPECT_EQ(bad.errors[1].rfind("Invalid Hpgl Command@3:", 0), 0u); // "xp"
     EXPECT_EQ(bad->Command(bad->CommandCount() - 1).Kind(), TCommandKind::PA);
 
-    auto open = ReadHpgl("\x1b.abc");
+    // Without its ":" the escape makes nothing; reading resumes after its
+    // letter.
+    auto open = ReadHpgl("\x1b.vbc");
     ASSERT_GE(open.errors.size(), 1u);
-    EXPECT_EQ(open.errors[0], "escape command not terminated with ':'@1:--> #27 .abc");
+    EXPECT_EQ(open.errors[0], "escape command not terminated with ':'@1:--> #27 .vbc");
     EXPECT_EQ(open->CommandCount(), 0);
+    EXPECT_EQ(open->ErrorCount(), 1); // "bc"
 
     auto last = ReadHpgl("PU;\x1b");
     ASSERT_EQ(last.errors.size(), 1u);
@@ -291,6 +324,7 @@ TEST(HpglReader, PrescanProgressAndClosing)
     auto closed = ReadHpgl(text);
     GetAbortFlags().Closing = false;
     EXPECT_EQ(closed->CommandCount(), 0);
+    EXPECT_EQ(closed->ReadStop(), TReadStop::Cancelled);
     EXPECT_EQ(progress.events.back().kind, ProgressEvent::Hide);
 }
 
@@ -327,6 +361,9 @@ TEST(HpglReader, ABigFileIsReadInPiecesBetweenWhichTheWindowsRunAndClosingStops)
     SetClock(nullptr);
     EXPECT_LT(cut.Source().size(), text.size());
     EXPECT_EQ(cut.CommandCount(), 0);
+    // A plot cut short says so, and where.
+    EXPECT_EQ(cut.ReadStop(), TReadStop::Cancelled);
+    EXPECT_EQ(cut.StopPos(), static_cast<int>(cut.Source().size()) + 1);
 }
 
 TEST(HpglReader, FileThatCannotBeReadRaises)
@@ -339,6 +376,6 @@ TEST(HpglReader, ReportErrorWithoutSinkShowsAMessageBox)
 {
     ScriptedDialogs dialogs;
     THpglFile f(THpglFile::FromText{"QQ"}, nullptr);
-    ASSERT_EQ(dialogs.messages.size(), 2u);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0], "Invalid Hpgl Command@2:-->Q");
 }

@@ -50,15 +50,21 @@ std::string Bytes(size_t n, uint32_t seed)
 
 TEST(HpglRobustness, GarbageAndNulBytesStopCleanly)
 {
+    // Random bytes are not a plot: the error stop ends the reading early.
     const std::string garbage = Bytes(200000, 7);
     auto r = ReadHpgl(garbage);
-    EXPECT_LE(r->ErrorCount(), 101);
+    EXPECT_EQ(r->ErrorCount(), 101);
+    EXPECT_EQ(r->ReadStop(), TReadStop::TooManyErrors);
+    EXPECT_LT(r->StopPos(), 200000);
     ReadAndRender(garbage);
 
+    // NUL bytes between instructions are padding.
     std::string nuls(1000, '\0');
     nuls += "PA1,1;";
+    nuls += std::string(3, '\0');
     auto n = ReadHpgl(nuls);
-    EXPECT_EQ(n->ErrorCount(), 101); // NUL pairs are unknown names
+    EXPECT_EQ(n->ErrorCount(), 0);
+    EXPECT_EQ(n->CommandCount(), 1);
     ReadAndRender(std::string("PA1,\0"
                               "2;PD\0\0;",
                               13));
@@ -99,10 +105,16 @@ TEST(HpglRobustness, ThousandsOfErrorsAndMessagesAreBounded)
     EXPECT_EQ(r.errors.size(), 10000u);
     EXPECT_EQ(r->CommandCount(), 5000);
 
-    std::string unknown(20000, 'Z');
+    std::string unknown;
+    for (int i = 0; i < 20000; ++i)
+        unknown += "ZZ;";
     auto u = ReadHpgl(unknown);
     EXPECT_EQ(u->ErrorCount(), 101);
     EXPECT_EQ(u.errors.size(), 101u);
+    // One run of letters that never makes a name is one instruction.
+    auto run = ReadHpgl(std::string(20000, 'Z'));
+    EXPECT_EQ(run->ErrorCount(), 1);
+    EXPECT_EQ(run.errors.size(), 1u);
 }
 
 TEST(HpglRobustness, ZeroByteAndBigFilesFromDisk)
