@@ -18,5 +18,6 @@ grittor_add_test(NAME test_link_e2e LABEL e2e TIMEOUT 120
     e2e/link/link_e2e_test.cpp
     e2e/link/sim_process_test.cpp
     e2e/link/cli_link_test.cpp
+    e2e/link/cli_run_test.cpp
   LIBS grittor_core)
 add_dependencies(test_link_e2e grittor-sim grittor-cli)

@@ -11,5 +11,6 @@ grittor_add_test(NAME test_operation_gui LABEL gui
 grittor_add_test(NAME test_operation_e2e LABEL e2e WIDGETS
   SOURCES
     e2e/operation/simulate_test.cpp
+    e2e/operation/blast_test.cpp
   LIBS grittor_gui)
 add_dependencies(test_operation_e2e grittor grittor-sim)

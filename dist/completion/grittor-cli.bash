@@ -6,7 +6,7 @@ _grittor_cli()
     local cur prev words cword
     _init_completion || return
 
-    local commands="info render plot job query send xmodem --help --version"
+    local commands="info render plot job run query send xmodem --help --version"
     if [[ $cword -eq 1 ]]; then
         COMPREPLY=($(compgen -W "$commands" -- "$cur"))
         return
@@ -25,7 +25,7 @@ _grittor_cli()
             COMPREPLY=($(compgen -f -- "${cur:-/dev/tty}"))
             return
             ;;
-        --size | --multiplier | --origin | --reference | --skew | --speed | --material | \
+        --size | --multiplier | --origin | --reference | --skew | --stretch | --speed | --material | \
             --baud | --timeout | --ack-timeout | --tries | --limit)
             return
             ;;
@@ -37,6 +37,7 @@ _grittor_cli()
         render) options="-o --output --size --multiplier --partial" ;;
         plot) options="--origin --material --library --multiplier --partial" ;;
         job) options="--reference --skew --speed --material --library --border --multiplier --partial" ;;
+        run) options="--port --reference --skew --stretch --material --library --multiplier --baud --partial" ;;
         query) options="--port --baud --timeout --limit --binary" ;;
         send) options="--port --baud --timeout" ;;
         xmodem) options="--port --baud --timeout --ack-timeout --tries" ;;
@@ -47,7 +48,7 @@ _grittor_cli()
         return
     fi
     case ${words[1]} in
-        info | render | plot | job) _filedir '@(plt|hpgl|hpg|hgl|prn|pen|PLT|HPGL|HPG|HGL|PRN|PEN)' ;;
+        info | render | plot | job | run) _filedir '@(plt|hpgl|hpg|hgl|prn|pen|PLT|HPGL|HPG|HGL|PRN|PEN)' ;;
         send | xmodem) _filedir ;;
     esac
 } && complete -F _grittor_cli grittor-cli

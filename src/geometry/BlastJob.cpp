@@ -76,19 +76,29 @@ void TBlastJob::UseRoad(const TPlacement &placement)
         out->SolveScale = placement.FitsScale();
 }
 
-std::string TBlastJob::PlacedText(const TPlacement &placement)
+std::vector<std::string> TBlastJob::PlacedTexts(const TPlacement &placement)
 {
     UseRoad(placement);
-    std::string text;
+    std::vector<std::string> texts;
     for (const auto &out : outputs_) {
         if (placement.Road == TPlacementRoad::Origin)
             out->Digitized = OriginPlacement(out->Drawing, placement.Record.Ref).Record;
         else
             out->Digitized = placement.Record;
         out->Solve();
+        std::string text;
         out->EmitTo(text, false, false);
         text += ";\r\n";
+        texts.push_back(std::move(text));
     }
+    return texts;
+}
+
+std::string TBlastJob::PlacedText(const TPlacement &placement)
+{
+    std::string text;
+    for (const std::string &t : PlacedTexts(placement))
+        text += t;
     return text;
 }
 

@@ -64,6 +64,8 @@ public:
     // The digitize commands' text: each group's outline once, placed, one
     // text per group ended by ";" CR LF, all joined.
     std::string PlacedText(const TPlacement &placement);
+    // The same, one text per group (the window sends them one by one).
+    std::vector<std::string> PlacedTexts(const TPlacement &placement);
     // The border group's outline once, between "papu0,0;" lines; "" when
     // the plot has no border pen.
     std::string BorderText(const TPlacement &placement);

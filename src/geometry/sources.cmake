@@ -10,4 +10,5 @@ target_sources(grittor_core PRIVATE
 )
 target_sources(grittor-cli PRIVATE
   src/app/cli/BlastCommands.cpp
+  src/app/cli/RunCommand.cpp
 )

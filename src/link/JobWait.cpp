@@ -38,15 +38,20 @@ bool WaitForIdle(TSerial &link, const TWaitEvents &events)
     if (Stopped(link))
         return false;
     TimeoutScope timeout(link, 10000);
+    // A line lost while the machine works: whatever answers next is not
+    // the machine that had the job (it may have been reset), so the wait
+    // has failed.
+    const uint64_t losses = link.LossCount();
+    auto lost = [&] { return link.LossCount() != losses; };
     std::string reply;
     link.query("wa;", 100, reply);
-    if (Stopped(link))
+    if (Stopped(link) || lost())
         return false;
     int n = 0;
     while (link.LastStatus() == RsTimeout) {
         // Still the same "wa;": keep listening for its answer.
         link.read_reply(100, reply);
-        if (Stopped(link))
+        if (Stopped(link) || lost())
             return false;
         ++n;
         if (n % 5 == 0) {
@@ -55,11 +60,25 @@ bool WaitForIdle(TSerial &link, const TWaitEvents &events)
             if (events.StillWaiting)
                 events.StillWaiting(text);
             link.query("wa;", 100, reply);
-            if (Stopped(link))
+            if (Stopped(link) || lost())
                 return false;
         }
     }
-    return true;
+    return !lost();
+}
+
+void SendCancelSequence(TSerial &link, const std::function<void(int ms)> &pause)
+{
+    // The rest of the job must not reach the machine, nor hold the pause
+    // back behind it.
+    link.abort_output("job cancelled");
+    link.query("\x1b.wstate;pause:", 80);
+    if (pause)
+        pause(1000);
+    link.send_string("\x1b.k:");
+    if (pause)
+        pause(1000);
+    link.query("\x1b.wstate;ready:", 80);
 }
 
 void WritePosition(TSerial &link, int32_t x, int32_t y, const TWaitEvents &events)

@@ -24,14 +24,20 @@ struct TWaitEvents {
 // Waits until the machine answers "wa;" (the blaster is idle): asks, then
 // listens in rounds of the 10 s reply timeout, asking again after every
 // fifth silent round.  Returns at once, exchanging nothing, while the
-// job is cancelled or the program closes.  The link's reply timeout is
-// restored on every way out.  True when the machine answered.
+// job is cancelled or the program closes, and false as soon as the line is
+// lost.  The link's reply timeout is restored on every way out.  True when
+// the machine answered.
 bool WaitForIdle(TSerial &link, const TWaitEvents &events = {});
 
 // Tells the machine the job position (plotter units): waits, writes the
 // machine variable "position" with a 59 s timeout, waits, sends "pg0;" and
 // waits again.
 void WritePosition(TSerial &link, int32_t x, int32_t y, const TWaitEvents &events = {});
+
+// Stops the job on the machine: pause, "ESC.k:" (kill the job), ready
+// again; `pause(ms)` waits between them.  The caller then sets Cancelled,
+// which ends whatever exchange was running.
+void SendCancelSequence(TSerial &link, const std::function<void(int ms)> &pause);
 
 // The text of the n-th report of a long wait.
 std::string StillWaitingText(int minutes);

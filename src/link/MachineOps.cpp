@@ -26,6 +26,21 @@ TMachinePosition ParsePosition(const std::string &answer)
     return p;
 }
 
+bool ParseOcAnswer(const std::string &answer, int32_t &x, int32_t &y)
+{
+    const TMachinePosition p = ParsePosition(answer);
+    if (!p.Complete())
+        return false;
+    x = p.X;
+    y = p.Y;
+    return true;
+}
+
+std::string OcAnswerMessage(const std::string &answer)
+{
+    return "unexpected data from cutter in response to oc HPGL command\r\nwas " + answer;
+}
+
 TMachinePosition ReadPosition(TSerial &link)
 {
     return ParsePosition(link.query("\x1b.vposition:", 100));

@@ -21,6 +21,12 @@ struct TMachinePosition {
     bool Complete() const { return HaveX && HaveY; }
 };
 TMachinePosition ParsePosition(const std::string &answer);
+// The digitizing answer ("oc": "X,Y,pen"): both fields whole numbers, else
+// false.
+bool ParseOcAnswer(const std::string &answer, int32_t &x, int32_t &y);
+// The message for an answer that is not one:
+// "unexpected data from cutter in response to oc HPGL command" CR LF "was " + answer.
+std::string OcAnswerMessage(const std::string &answer);
 TMachinePosition ReadPosition(TSerial &link);
 
 // The answers to "ESC.vdownspeed:" and "ESC.vupspeed:" (empty without one).

@@ -460,7 +460,7 @@ void TSerial::trace(const std::string &line)
         LogOutput().Write(line, true, true);
 }
 
-bool TSerial::send_string(const std::string &text)
+bool TSerial::send_string(const std::string &text, bool showProgress)
 {
     if (none_)
         return false;
@@ -471,7 +471,7 @@ bool TSerial::send_string(const std::string &text)
         return false; // nothing would carry it; a stale command must not go out later
     std::unique_ptr<Progress> progress;
     const size_t length = text.size();
-    const bool longText = length > 5000;
+    const bool longText = length > 5000 && showProgress;
     if (longText) {
         progressTotal_ = static_cast<int32_t>(std::min<size_t>(length, INT32_MAX));
         progress.reset(CreateSecondaryProgress("Send Message Progress"));
@@ -500,7 +500,7 @@ bool TSerial::send_string(const std::string &text)
         }
         if (!outQueue_->put(static_cast<uint8_t>(text[i])))
             return false;
-        if (longText && (i + 1) % 200 == 0) {
+        if (length > 5000 && (i + 1) % 200 == 0) {
             if (progress)
                 progress->SetProgress(static_cast<double>(i + 1) / static_cast<double>(length));
             if (lossGeneration_.load() == generation)

@@ -159,8 +159,9 @@ public:
     // Queues text + CR and starts writing; returns when all is queued (the
     // receive thread finishes the writing) or at once on Cancelled/Closing,
     // a lost device or a port that cannot be opened.
-    // True when the whole text and its CR were queued.
-    bool send_string(const std::string &text);
+    // True when the whole text and its CR were queued.  A long text shows
+    // the "Send Message Progress" window unless the caller shows its own.
+    bool send_string(const std::string &text, bool showProgress = true);
     // A typed character: clears Cancelled, 30 s reply timeout, local echo.
     void send_char(uint8_t c);
     // Moves up to 1000 bytes from OutQueue to the port; true when bytes
@@ -179,6 +180,9 @@ public:
     std::string query(const std::string &command, int limit);
     void read_reply(int limit, std::string &reply);
     void flush_output();
+    // Drops everything not on the line yet: the queue, a write under way
+    // and the driver's output buffer (a cancelled job's rest).
+    void abort_output(const char *why);
     void purge_input();
 
     // ---- firmware ----

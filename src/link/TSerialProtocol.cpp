@@ -15,6 +15,26 @@ void TSerial::purge_input()
     }
 }
 
+void TSerial::abort_output(const char *why)
+{
+    if (none_)
+        return;
+    discard_output(why);
+    // A write under way is dropped too, once the thread that runs it lets go.
+    while (writeBusy_.exchange(1) != 0)
+        GetClock().SleepMs(1);
+    if (pendingLen_ > 0) {
+        LogOutput().Write("Serial " + portName_ + ": " + std::to_string(pendingLen_.load()) +
+                              " bytes of an unfinished write not sent (" + why + ")",
+                          true, true);
+        pendingLen_ = 0;
+    }
+    writeBusy_ = 0;
+    // And what the driver holds but has not put on the line yet.
+    if (port_open())
+        device_->Purge(false, true);
+}
+
 void TSerial::flush_output()
 {
     if (none_)
@@ -48,6 +68,8 @@ void TSerial::read_reply(int limit, std::string &reply)
     Clock &clock = GetClock();
     int64_t start = clock.NowMs();
     check_open();
+    // A line lost while we listen will not bring the answer: stop then.
+    const uint64_t generation = lossGeneration_.load();
     const bool binary = binaryReplies_;
     const size_t max = limit > 0 ? static_cast<size_t>(limit) : 0;
     while (clock.NowMs() < start + replyTimeout_.load() && reply.size() < max) {
@@ -70,6 +92,8 @@ void TSerial::read_reply(int limit, std::string &reply)
                 break;
             }
         } else {
+            if (lossGeneration_.load() != generation)
+                break;
             ProcessMessages();
             clock.SleepMs(50);
             if (flags_.Any())

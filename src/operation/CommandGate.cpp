@@ -68,6 +68,8 @@ std::vector<TCommandInfo> BuildTable()
         {Id::MotorBalance, "MotorBalanceMenuClick", X},
         {Id::QueueOpenedPlot, "QueueOpenedImageAsJobMenuClick", X},
         {Id::ShowJobQueue, "DisplayJobQueueMenuClick", A},
+        {Id::SendJob, "SendFileMenuClick", X},
+        {Id::SendBorder, "SendBorderClick", X},
         {Id::PenParameters, "PenParameters1Click", X},
         {Id::Tuning, "TuningMenuClick", X},
         {Id::Calibrate, "CalibrateMenuClick", X},

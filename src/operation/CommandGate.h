@@ -74,6 +74,8 @@ enum class TCommandId : uint8_t {
     // Job
     QueueOpenedPlot,
     ShowJobQueue,
+    SendJob,
+    SendBorder,
     PenParameters,
     // Service
     Tuning,

@@ -1,5 +1,6 @@
 #include "operation/JobRun.h"
 
+#include "foundation/Clock.h"
 #include "foundation/LogOutput.h"
 #include "link/MachineNumbers.h"
 #include "link/MachineOps.h"
@@ -129,10 +130,12 @@ TJobResult TJobRun::SendJob(const TMaterialPens &material, const TJobSettings &s
     total_ = text.size() + 1; // with the CR the send adds
     startBytes_ = link_.BytesWritten();
     blastedMs_ = 0;
-    lastPollMs_ = -1;
+    // The machine starts blasting as the first bytes arrive.
+    lastPollMs_ = GetClock().NowMs();
     waiting_ = false;
+    finished_ = false;
     const uint64_t losses = link_.LossCount();
-    const bool queued = link_.send_string(text);
+    const bool queued = link_.send_string(text, false);
     TJobResult r = Finish(queued, startBytes_, losses);
     if (!r.Ok())
         return r;
@@ -143,8 +146,10 @@ TJobResult TJobRun::SendJob(const TMaterialPens &material, const TJobSettings &s
             r.Message = "job cancelled while the machine was blasting";
         } else {
             r.Outcome = TJobOutcome::NotCompleted;
-            r.Message = JobNotCompletedText(r.Sent, r.Total) + "; the machine never reported the blast finished";
+            r.Message = JobNotCompletedText(r.Sent, r.Total) + "; the line was lost before the machine reported the blast finished";
         }
+    } else {
+        finished_ = true;
     }
     waiting_ = false;
     return r;
@@ -217,7 +222,7 @@ TJobProgress TJobRun::Progress(int64_t nowMs)
     lastPollMs_ = nowMs;
     const long double blastLeft = map_.TotalBlastMs() - blastedMs_;
     const long double lineLeft = static_cast<long double>(total_ - p.Sent) / lineRate_ * 1000.0L;
-    p.RemainingMs = std::max<long double>({blastLeft, lineLeft, 0});
+    p.RemainingMs = finished_ ? 0 : std::max<long double>({blastLeft, lineLeft, 0});
     return p;
 }
 

@@ -68,8 +68,8 @@ public:
     // text; no wait.
     TJobResult SendBorder(const TPlacement &placement, const TWaitEvents &events = {});
 
-    // While SendJob runs (and after): where the job is.  `nowMs` is the
-    // clock the caller polls with.
+    // While SendJob runs (and after): where the job is.  `nowMs` is
+    // GetClock().NowMs() at the poll.
     TJobProgress Progress(int64_t nowMs);
     const TJobMap &Map() const { return map_; }
 
@@ -83,6 +83,7 @@ private:
     uint64_t startBytes_ = 0;
     uint64_t total_ = 0;
     bool waiting_ = false;
+    bool finished_ = false; // the machine reported the job blasted
     // The machine's blast clock as the estimate sees it.
     long double blastedMs_ = 0;
     int64_t lastPollMs_ = -1;

@@ -290,10 +290,9 @@ void TMainFrm::BuildMenus()
     AddItem(action, "Print", Id::Print, [this] { Print1Click(); }, QKeySequence::Print);
     AddItem(action, "Print Scale To Page Size", Id::PrintScaleToPageSize, [this] { PrintScaleToPageSize1Click(); });
     action->addSeparator();
-    AddItem(action, "Digitize origin and send plot", Id::DigitizeOrigin, nullptr);
-    AddItem(action, "Digitize origin,skew,scale and send plot", Id::DigitizeOriginSkewScale, nullptr);
-    available_[static_cast<size_t>(Id::DigitizeOrigin)] = false;
-    available_[static_cast<size_t>(Id::DigitizeOriginSkewScale)] = false;
+    AddItem(action, "Digitize origin and send plot", Id::DigitizeOrigin, [this] { Digitizeoriginandsend1Click(); });
+    AddItem(action, "Digitize origin,skew,scale and send plot", Id::DigitizeOriginSkewScale,
+            [this] { Digitizeoriginskewscaleandsendplot1Click(); });
     action->addSeparator();
     AddItem(action, "Draw First Polygon", Id::DrawFirstPolygon, [this] { DrawFirstPolygon1Click(); },
             QKeySequence(Qt::Key_F2));
@@ -371,8 +370,8 @@ void TMainFrm::BuildMenus()
     AddItem(machine, "C&ontinue", Id::Continue, [this] { ContinueMenuClick(); }, QKeySequence("Ctrl+R"));
     AddItem(machine, "&Cancel Job...", Id::CancelJob, [this] { CancelMenuClick(); }, QKeySequence("Ctrl+K"));
     machine->addSeparator();
-    AddItem(machine, "&Digitize Location", Id::DigitizeLocation, nullptr);
-    available_[static_cast<size_t>(Id::DigitizeLocation)] = false;
+    AddItem(machine, "&Digitize Location", Id::DigitizeLocation, [this] { DigitizeLocationClick(); },
+            QKeySequence("Ctrl+L"));
     QMenu *diag = machine->addMenu("Dia&gnostics");
     AddItem(diag, "Default Calibration", Id::DefaultCalibration,
             [this] { SendDiagnostic("DefaultCalibrationMenuClick", "\x1b.cdiag_run;8:"); });
@@ -391,14 +390,17 @@ void TMainFrm::BuildMenus()
     available_[static_cast<size_t>(Id::QueueOpenedPlot)] = false;
     available_[static_cast<size_t>(Id::ShowJobQueue)] = false;
     job->addSeparator();
+    AddItem(job, "Send &Border", Id::SendBorder, [this] { SendBorderClick(); }, QKeySequence("Ctrl+B"));
+    AddItem(job, "&Send Job", Id::SendJob, [this] { SendFileMenuClick(); }, QKeySequence("Ctrl+J"));
+    job->addSeparator();
     AddItem(job, "&Pen Parameters...", Id::PenParameters, [this] { PenParametersClick(); }, QKeySequence("Ctrl+E"));
 
     QMenu *service = menuBar()->addMenu("Se&rvice");
     AddItem(service, "&Tuning...", Id::Tuning, nullptr);
-    AddItem(service, "&Calibrate...", Id::Calibrate, nullptr);
+    AddItem(service, "&Calibrate...", Id::Calibrate, [this] { CalibrateMenuClick(); });
     AddItem(service, "&Motor Position Plot", Id::MotorPositionPlot, nullptr);
     AddItem(service, "&Write Plot Data to File...", Id::WritePlotData, nullptr);
-    for (Id id : {Id::Tuning, Id::Calibrate, Id::MotorPositionPlot, Id::WritePlotData})
+    for (Id id : {Id::Tuning, Id::MotorPositionPlot, Id::WritePlotData})
         available_[static_cast<size_t>(id)] = false;
     service->addSeparator();
     AddItem(service, "&Upload Firmware...", Id::UploadFirmware, [this] { UploadFirmwareMenuClick(); });

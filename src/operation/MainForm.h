@@ -5,7 +5,9 @@
 
 #include "foundation/option.h"
 #include "foundation/utils.h"
+#include "geometry/Placement.h"
 #include "hpgl/CanvasSink.h"
+#include "operation/JobRun.h"
 #include "operation/CommandGate.h"
 #include "operation/TerminalScreen.h"
 
@@ -92,7 +94,7 @@ public:
     void OpenPlotFile(const std::string &fileName);
     // Destroys the open plot, reads `file`, and collects its outlines during
     // the first rendering.
-    void LoadAndDisplay(const std::string &file);
+    void LoadAndDisplay(std::string file); // by value: callers pass plotFileName_, which it clears
     // Draws the plot into the picture at its size; `also` (may be null)
     // receives the points too.
     void RenderImage(TPlotSink *also);
@@ -115,6 +117,25 @@ public:
     void CancelMenuClick();
     void PenParametersClick();
 
+    // ---- digitizing and sending (MainFormJob.cpp)
+    void Digitizeoriginandsend1Click();
+    void Digitizeoriginskewscaleandsendplot1Click();
+    // The start of the load-key sequence; the timer takes the points.
+    void DigitizeLocationClick();
+    // The job of the job context: position, speeds, job text, wait.
+    void SendFileMenuClick();
+    // The border outline of the job context, once; no wait.
+    void SendBorderClick();
+    void CalibrateMenuClick();
+    // Sets OpenCancelled: the digitize commands stop between pen groups.
+    void CancelOpenMenuClick();
+    // The alignment of a placement, in the status bar and the debug log;
+    // when a residual is above the limit, asks whether to send anyway.
+    // False when the placement cannot be used or the operator says No.
+    bool ConfirmPlacement(const TPlacement &placement);
+    // The result of the last send (tests, the status bar).
+    const TJobResult &LastJobResult() const { return lastJob_; }
+
     // ---- state read by the other parts of the program
     THpglFile *Plot() const { return plot_.get(); }
     // The open plot's outlines and blast paths (nullptr without a plot).
@@ -131,10 +152,16 @@ public:
     TTerminalScreen &Screen() { return screen_; }
     std::string PlotFileName() const { return plotFileName_; }
 
-    // The job context (used by the digitize, job and queue commands).
+    // The job context (used by the digitize, job and queue commands):
+    // the digitized record with the road it came by, the border group.
+    TPlacement DigitizedRecord;
     int BorderGroupIndex = -1;
     bool DigitizedFlag = false;
     bool OpenCancelled = false;
+    // The load-key sequence: 0 idle; 1, 2 waiting for the reference point;
+    // 3, 4 for the skew point.
+    int DigitizeState = 0;
+    int TickCount = 0;
 
     // Controls, by the names the rest of the program uses.
     QPlainTextEdit *Memo = nullptr;
@@ -195,6 +222,17 @@ private:
     std::unique_ptr<TBlastJob> job_;
     std::string plotFileName_;
     TPenColors penColors_{};
+    TJobResult lastJob_;
+    // Reads an "oc" answer into `at`; false (after the message) when it is
+    // not two whole numbers.
+    bool ParseOcAnswer(const std::string &answer, TExtendedPoint &at);
+    void ShowTargetPicture();
+    void HideTargetPicture();
+    void ShowJobResult(const char *routine, const TJobResult &result);
+    // Waits `ms` letting the window messages run (the cancel and
+    // calibration pauses).
+    void WaitWithMessages(int ms);
+    class TJobProgressForm *jobProgress_ = nullptr;
     TViewport viewport_;
     TExtendedPoint renderEnd_;
     bool markerDrawn_ = false;

@@ -182,7 +182,7 @@ void TMainFrm::ContinueMenuClick()
         serial_->query("\x1b.wstate;ready:", 80);
 }
 
-static void WaitWithMessages(int ms)
+void TMainFrm::WaitWithMessages(int ms)
 {
     Clock &clock = GetClock();
     const int64_t end = clock.NowMs() + ms;

@@ -92,7 +92,7 @@ void TMainFrm::OpenPlotFile(const std::string &fileName)
     UpdatePlotCommands();
 }
 
-void TMainFrm::LoadAndDisplay(const std::string &file)
+void TMainFrm::LoadAndDisplay(std::string file)
 {
     BorderGroupIndex = -1;
     DigitizedFlag = false;
@@ -156,7 +156,8 @@ void TMainFrm::UpdatePlotCommands()
 {
     const bool open = plot_ != nullptr;
     for (TCommandId id : {TCommandId::Print, TCommandId::PrintScaleToPageSize, TCommandId::DrawFirstPolygon,
-                          TCommandId::DrawNextPolygon})
+                          TCommandId::DrawNextPolygon, TCommandId::DigitizeOrigin, TCommandId::DigitizeOriginSkewScale,
+                          TCommandId::DigitizeLocation, TCommandId::SendJob, TCommandId::SendBorder})
         SetCommandAvailable(id, open);
 }
 

@@ -4,6 +4,7 @@ target_sources(grittor_core PRIVATE
 )
 target_sources(grittor_gui PRIVATE
   src/operation/CommandGate.cpp
+  src/operation/JobProgress.cpp
   src/operation/TerminalScreen.cpp
   src/operation/progress.cpp
   src/operation/message.cpp
@@ -13,5 +14,6 @@ target_sources(grittor_gui PRIVATE
   src/operation/MainFormTerminal.cpp
   src/operation/MainFormLink.cpp
   src/operation/MainFormPlot.cpp
+  src/operation/MainFormJob.cpp
   src/operation/Forms.cpp
 )

@@ -159,10 +159,12 @@ void FakeSerialDevice::Wake()
     changed_.notify_all();
 }
 
-void FakeSerialDevice::Purge(bool input, bool)
+void FakeSerialDevice::Purge(bool input, bool output)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     ++PurgeCount;
+    if (output)
+        ++OutputPurges;
     if (input)
         input_.clear();
 }

@@ -36,6 +36,7 @@ public:
     std::atomic<int> OpenCount{0};
     std::atomic<int> CloseCount{0};
     std::atomic<int> PurgeCount{0};
+    std::atomic<int> OutputPurges{0}; // purges that dropped the driver's output
     std::string LastPath() const;
     SerialLineSettings LastSettings() const;
     size_t PendingInput() const;

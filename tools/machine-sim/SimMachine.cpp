@@ -359,7 +359,9 @@ void SimMachine::MoveHead(double x, double y, double nowMs)
             speed = std::strtod(Variable("downspeed").c_str(), nullptr);
         if (!(speed > 0))
             speed = 10;
-        blastLeftMs_ += len / (kUnitsPerCm * speed) * 1000.0 * config_.TimeScale;
+        const double ms = len / (kUnitsPerCm * speed) * 1000.0;
+        blastTotalMs_ += ms;
+        blastLeftMs_ += ms * config_.TimeScale;
     }
     x_ = x;
     y_ = y;

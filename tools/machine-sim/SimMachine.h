@@ -74,6 +74,9 @@ public:
     long JobOriginX() const { return originX_; }
     long JobOriginY() const { return originY_; }
     double PathLength() const { return pathLength_; }
+    // Blast time of everything received, at the machine's own pace (the
+    // time scale left out).
+    double BlastTotalMs() const { return blastTotalMs_; }
     const std::string &LastFirmware() const { return firmware_; }
     int FirmwareUploads() const { return uploads_; }
     const SimMonitor &Monitor() const { return monitor_; }
@@ -131,6 +134,7 @@ private:
     // Blaster
     double blastLeftMs_ = 0;
     double pathLength_ = 0;
+    double blastTotalMs_ = 0;
     bool waPending_ = false;
     double lastMs_ = -1;
 

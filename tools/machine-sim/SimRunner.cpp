@@ -254,10 +254,10 @@ void SimRunner::Hangup()
 void SimRunner::PrintStats()
 {
     std::printf("stats rx=%lld tx=%lld first_rx_ms=%.3f last_rx_ms=%.3f mode=%s state=%s idle=%d "
-                "pos=%ld,%ld firmware=%zu uploads=%d pending_tx=%zu\n",
+                "pos=%ld,%ld firmware=%zu uploads=%d pending_tx=%zu blast_ms=%.0f\n",
                 rxTotal_, txTotal_, firstRxMs_, lastRxMs_, machine_.ModeName().c_str(),
                 machine_.Variable("state").c_str(), machine_.BlasterIdle() ? 1 : 0, machine_.X(), machine_.Y(),
-                machine_.LastFirmware().size(), machine_.FirmwareUploads(), outQueue_.size());
+                machine_.LastFirmware().size(), machine_.FirmwareUploads(), outQueue_.size(), machine_.BlastTotalMs());
     std::fflush(stdout);
 }
 

@@ -1,6 +1,7 @@
 // grittor-cli query / send / xmodem: the machine link on a real port (or a
 // simulator's pseudo-terminal).
 #include "app/cli/CliCommand.h"
+#include "app/cli/LinkCli.h"
 
 #include "foundation/AbortFlags.h"
 #include "link/MachineNumbers.h"
@@ -184,24 +185,10 @@ extern "C" void OnInterrupt(int)
     GetAbortFlags().Cancelled = true;
 }
 
-// The link on the given device, or nullptr after printing why not (`rc` 2
-// for a path that can never be a serial port, 1 for one that failed now).
 std::unique_ptr<TSerial> OpenLink(const LinkArgs &a, int &rc)
 {
     std::signal(SIGINT, OnInterrupt); // Ctrl-C cancels like the Cancel command
-    SetPortOverride("com1", a.port);
-    auto link = std::make_unique<TSerial>("com1", 20000, 0, 8, 0, a.baud);
-    if (!link->OpenedOk()) {
-        const int error = link->OpenFailureError();
-        std::fprintf(stderr, "grittor-cli: Unable to open %s: %s\n", a.port.c_str(), link->OpenFailureReason().c_str());
-        rc = (error == ENOTTY || error == EISDIR) ? 2 : 1;
-        if (const std::string hint = TakePortPermissionHint(); !hint.empty())
-            std::fprintf(stderr, "%s\n", hint.c_str());
-        return nullptr;
-    }
-    if (a.timeoutMs >= 0)
-        link->set_timeout(a.timeoutMs);
-    return link;
+    return OpenCliLink(a.port, a.baud, a.timeoutMs, rc);
 }
 
 // The whole file (or stdin for "-"); false with `error` set.
@@ -344,5 +331,22 @@ const CliRegistration xmodemCommand("xmodem", "xmodem --port DEVICE [--timeout M
                                     Xmodem);
 
 } // namespace
+
+std::unique_ptr<TSerial> OpenCliLink(const std::string &port, int32_t baud, int64_t timeoutMs, int &rc)
+{
+    SetPortOverride("com1", port);
+    auto link = std::make_unique<TSerial>("com1", 20000, 0, 8, 0, baud);
+    if (!link->OpenedOk()) {
+        const int error = link->OpenFailureError();
+        std::fprintf(stderr, "grittor-cli: Unable to open %s: %s\n", port.c_str(), link->OpenFailureReason().c_str());
+        rc = (error == ENOTTY || error == EISDIR) ? 2 : 1;
+        if (const std::string hint = TakePortPermissionHint(); !hint.empty())
+            std::fprintf(stderr, "%s\n", hint.c_str());
+        return nullptr;
+    }
+    if (timeoutMs >= 0)
+        link->set_timeout(timeoutMs);
+    return link;
+}
 
 } // namespace grittor::cli

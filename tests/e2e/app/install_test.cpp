@@ -341,7 +341,7 @@ TEST_F(InstalledTest, TheCompletionOffersEveryOptionOfEachCommand)
             EXPECT_TRUE(offered.contains(QString::fromStdString(option)))
                 << words[1].toStdString() << " does not offer " << option << ": " << r.out << r.err;
     }
-    EXPECT_EQ(commands, 7);
+    EXPECT_EQ(commands, 8);
 }
 
 TEST_F(InstalledTest, TheCliShowsHowToJoinTheSerialGroupBelowItsMessage)

@@ -35,9 +35,10 @@ struct CliResult {
 
 // `whileRunning` is called every few milliseconds until the command ends
 // (a test uses it to pull the line away at the right moment).  `logDir`,
-// when given, receives the command's debug log.
+// when given, receives the command's debug log; `pid`, when given, the
+// command's process id once it has started.
 inline CliResult RunCli(const QStringList &args, int timeoutMs = 20000, const std::function<void()> &whileRunning = {},
-                        const std::string &logDir = {})
+                        const std::string &logDir = {}, qint64 *pid = nullptr)
 {
     QProcess p;
     if (!logDir.empty()) {
@@ -49,6 +50,8 @@ inline CliResult RunCli(const QStringList &args, int timeoutMs = 20000, const st
     p.start(QString::fromStdString(BinaryDir() + "/grittor-cli"), args);
     CliResult r;
     const bool started = p.waitForStarted(5000);
+    if (pid)
+        *pid = started ? p.processId() : 0;
     bool finished = false;
     while (started) {
         if (p.waitForFinished(whileRunning ? 10 : timeoutMs) || p.state() == QProcess::NotRunning) {

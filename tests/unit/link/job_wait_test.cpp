@@ -88,3 +88,41 @@ TEST_F(JobWaitTest, ACancelledJobExchangesNothingAndAClosingWindowEndsAWait)
     EXPECT_TRUE(flags.Closing.load());
     EXPECT_EQ(s.ReplyTimeout(), 2500) << "restored on every way out";
 }
+
+TEST_F(JobWaitTest, ALineLostWhileTheMachineBlastsEndsTheWaitAtOnce)
+{
+    auto &s = Make();
+    s.set_timeout(2500);
+    Answer([&](const std::string &) -> std::string { return ""; });
+    // The line goes after a minute of silence; whatever answers after it
+    // is not the machine that had the job.
+    const int64_t start = clock.NowMs();
+    onPump = [&] {
+        if (clock.NowMs() - start > 60000 && device->IsOpen())
+            device->HangUp();
+    };
+    EXPECT_FALSE(WaitForIdle(s));
+    EXPECT_LT(clock.NowMs() - start, 62000) << "not another 10 s round, nor the 50 s until the next wa;";
+    EXPECT_EQ(s.ReplyTimeout(), 2500);
+}
+
+TEST_F(JobWaitTest, TheCancelSequenceDropsTheRestOfTheJobBeforeThePause)
+{
+    auto &s = Make();
+    Answer([&](const std::string &) -> std::string { return "ok\r"; });
+    device->WriteLimit = 16; // the driver takes 16 bytes a write
+    std::string job;
+    for (int i = 0; job.size() < 4000; ++i)
+        job += "papd" + std::to_string(i) + ",0\r\n";
+    s.send_string(job, false);
+    ASSERT_FALSE(s.output_empty());
+    const std::string before = device->Written();
+    const int purges = device->OutputPurges.load();
+    SendCancelSequence(s, {});
+    const std::string written = device->Written();
+    ASSERT_GE(written.size(), before.size());
+    EXPECT_EQ(written.substr(before.size()), "\x1b.wstate;pause:\r\x1b.k:\r\x1b.wstate;ready:\r")
+        << "nothing of the job after the cancel began";
+    EXPECT_EQ(device->OutputPurges.load(), purges + 1) << "the driver's buffer is dropped too";
+    EXPECT_NE(LogText().find("not sent (job cancelled)"), std::string::npos);
+}
