@@ -197,6 +197,10 @@ void TMainFrm::CancelMenuClick()
     LogEntry("CancelMenuClick");
     if (!GetDialogs().Confirm("Are you sure you wish to cancel this job?"))
         return;
+    // What is still queued of the job must neither reach the machine nor
+    // hold the pause back behind it.
+    if (serial_)
+        serial_->abort_output("job cancelled");
     PauseMenuClick();
     WaitWithMessages(1000);
     if (serial_)

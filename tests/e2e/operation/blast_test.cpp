@@ -19,6 +19,7 @@
 #include "operation/JobRun.h"
 #include "pens/LibraryStore.h"
 #include "pens/MaterialLibrary.h"
+#include "service/CalToPrint.h"
 #include "service/Calibrate.h"
 
 #include <QApplication>
@@ -144,12 +145,13 @@ protected:
         SetPortOverride("com1", sim.DevicePath());
         Options().Port = "com1";
     }
-    void OpenWindowWithPlot(bool big = false)
+    void OpenWindowWithPlot(bool big = false) { OpenWindowWith(big ? WriteBigPlot(dir) : WritePlot(dir)); }
+    void OpenWindowWith(const std::string &plot)
     {
         frm = std::make_unique<TMainFrm>(store);
         frm->show();
         QApplication::processEvents();
-        frm->OpenPlotFile(big ? WriteBigPlot(dir) : WritePlot(dir));
+        frm->OpenPlotFile(plot);
         ASSERT_NE(frm->Job(), nullptr);
         if (!frm->Serial())
             frm->OpenMenuClick();
@@ -332,6 +334,52 @@ TEST_F(BlastTest, DigitizingRefusesADegenerateFitAndBadAnswersBeforeSendingAnyth
     EXPECT_EQ(Recorded().find("papd"), std::string::npos);
 }
 
+TEST_F(BlastTest, APlotWithNoPenGroupsSendsNothingAndAsksForNoMorePoints)
+{
+    StartSim();
+    const std::string path = Path("empty.plt");
+    std::ofstream(path) << "IN;SP1;PU1000,1000;PU2000,2000;";
+    OpenWindowWith(path);
+    ASSERT_EQ(frm->Job()->GroupCount(), 0);
+    // The target picture shows while the operator digitizes.
+    TCalToPrintForm target(frm.get());
+    Forms().CalToPrint = &target;
+    bool shownWhileAsked = false;
+    dialogs.onMessage = [&](const std::string &) { shownWhileAsked = target.isVisible(); };
+    Control("move 20000 3000");
+    frm->Digitizeoriginandsend1Click();
+    Forms().CalToPrint = nullptr;
+    EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Move to origin point (lower left) with joystick and click ok"});
+    EXPECT_TRUE(shownWhileAsked);
+    EXPECT_FALSE(target.isVisible()) << "the target picture is hidden again";
+    dialogs.messages.clear();
+    frm->Digitizeoriginskewscaleandsendplot1Click();
+    EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Move to origin point (lower right) with joystick and click ok"});
+    const std::string r = Recorded();
+    EXPECT_EQ(r.find("pap"), std::string::npos) << r;
+    EXPECT_EQ(r.find("Papu"), std::string::npos) << r;
+}
+
+TEST_F(BlastTest, AfterACancelTheDigitizeCommandsExchangeNothingAndSayTheAnswerWasEmpty)
+{
+    StartSim();
+    OpenWindowWithPlot();
+    dialogs.answers.push_back(true);
+    frm->CancelMenuClick();
+    ASSERT_TRUE(GetAbortFlags().Cancelled.load());
+    ASSERT_TRUE(WaitRecorded("\x1b.wstate;ready:\r"));
+    const size_t before = Recorded().size();
+    dialogs.messages.clear();
+    frm->Digitizeoriginandsend1Click();
+    frm->Digitizeoriginskewscaleandsendplot1Click();
+    const std::string oc = "unexpected data from cutter in response to oc HPGL command\r\nwas ";
+    EXPECT_EQ(dialogs.messages, (std::vector<std::string>{"Move to origin point (lower left) with joystick and click ok", oc,
+                                                           "Move to origin point (lower right) with joystick and click ok",
+                                                           oc}));
+    QApplication::processEvents(QEventLoop::AllEvents, 200);
+    EXPECT_EQ(Recorded().size(), before);
+}
+
 TEST_F(BlastTest, CancellingAJobPutsPauseKillAndReadyLastOnTheLine)
 {
     StartSim({"--baud", "38400"});
@@ -342,12 +390,26 @@ TEST_F(BlastTest, CancellingAJobPutsPauseKillAndReadyLastOnTheLine)
     frm->DigitizedRecord = LoadKeyPlacement({20000, 3000}, {30000, 3000});
     dialogs.answers.push_back(true); // "Are you sure you wish to cancel this job?"
     bool cancelled = false;
+    int64_t cancelAt = 0, pauseSeenAt = 0;
     QTimer::singleShot(1500, frm.get(), [&] {
         cancelled = true;
+        cancelAt = MonoMs();
         frm->TriggerCommand(TCommandId::CancelJob);
     });
+    // Watches for the pause on the line while the cancel runs.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (cancelAt && !pauseSeenAt && Recorded().find("\x1b.wstate;pause:\r") != std::string::npos)
+            pauseSeenAt = MonoMs();
+    });
+    watch.start(20);
     frm->SendFileMenuClick();
+    watch.stop();
     EXPECT_TRUE(cancelled);
+    // The queued rest of the job (seconds of line time) is dropped, not
+    // sent ahead of the pause.
+    ASSERT_NE(pauseSeenAt, 0);
+    EXPECT_LT(pauseSeenAt - cancelAt, 2000);
     EXPECT_EQ(frm->LastJobResult().Outcome, TJobOutcome::Cancelled);
     ASSERT_TRUE(WaitRecorded("\x1b.wstate;ready:\r"));
     QApplication::processEvents(QEventLoop::AllEvents, 300);

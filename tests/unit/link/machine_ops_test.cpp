@@ -27,6 +27,22 @@ TEST(MachineOps, PositionAnswersAreReadAxisByAxis)
     EXPECT_FALSE(ParsePosition("1.5,2").HaveX);
 }
 
+TEST(MachineOps, OcAnswersMustBeTwoWholeNumbers)
+{
+    int32_t x = 7, y = 7;
+    EXPECT_TRUE(ParseOcAnswer("1016,2032,0", x, y));
+    EXPECT_EQ(x, 1016);
+    EXPECT_EQ(y, 2032);
+    EXPECT_TRUE(ParseOcAnswer("-40,0", x, y));
+    EXPECT_EQ(x, -40);
+    for (const char *bad : {"1016", "", "1016,", ",2032", "10.5,3", "x,y", "1016;2032"}) {
+        x = y = 7;
+        EXPECT_FALSE(ParseOcAnswer(bad, x, y)) << bad;
+        EXPECT_EQ(x, 7) << "nothing filled from " << bad;
+    }
+    EXPECT_EQ(OcAnswerMessage("1016"), "unexpected data from cutter in response to oc HPGL command\r\nwas 1016");
+}
+
 namespace {
 class MachineOpsLink : public LinkFixture {};
 } // namespace
