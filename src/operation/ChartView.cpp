@@ -39,6 +39,9 @@ TChartView::TChartView(QWidget *parent) : QChartView(new QChart(), parent)
     axisY_ = new QValueAxis;
     axisX_->setTitleText("Servo Units");
     axisY_->setTitleText("Servo Units");
+    // Servo units are whole numbers; fractions appear only deep in a zoom.
+    axisX_->setLabelFormat("%g");
+    axisY_->setLabelFormat("%g");
     c->addAxis(axisX_, Qt::AlignBottom);
     c->addAxis(axisY_, Qt::AlignLeft);
     const struct {
@@ -80,6 +83,11 @@ TChartView::TChartView(QWidget *parent) : QChartView(new QChart(), parent)
     setRubberBand(QChartView::RectangleRubberBand);
     setFocusPolicy(Qt::StrongFocus);
     setToolTip("Wheel or + and - zoom, drag a rectangle to zoom into it, double click or Home shows everything");
+}
+
+void TChartView::SetTitleLines(const QString &first, const QString &second)
+{
+    chart()->setTitle(first.toHtmlEscaped() + "<br>" + second.toHtmlEscaped());
 }
 
 void TChartView::ShowLinesOnly()
@@ -132,6 +140,9 @@ void TChartView::FitToData()
     widen(y0, y1);
     axisX_->setRange(x0, x1);
     axisY_->setRange(y0, y1);
+    // Round numbers on more ticks keep the range close to the data.
+    axisX_->setTickCount(9);
+    axisY_->setTickCount(7);
     axisX_->applyNiceNumbers();
     axisY_->applyNiceNumbers();
     homeX0_ = axisX_->min();

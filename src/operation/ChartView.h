@@ -32,6 +32,10 @@ public:
     QValueAxis *AxisX() const { return axisX_; }
     QValueAxis *AxisY() const { return axisY_; }
 
+    // A title of two lines (the title is drawn as rich text: "\n" would not
+    // break it).
+    void SetTitleLines(const QString &first, const QString &second);
+
     // The line series shown, the point series hidden (motion tests).
     void ShowLinesOnly();
     // Replaces the points of line series i in one step.

@@ -57,6 +57,10 @@ QLineEdit *ReadOnlyField(QWidget *parent, const char *name)
     e->setObjectName(name);
     e->setReadOnly(true);
     e->setFocusPolicy(Qt::ClickFocus); // Tab goes to what can be typed into
+    // Shown on the window's colour, so nobody tries to type into it.
+    QPalette pal = e->palette();
+    pal.setColor(QPalette::Base, pal.color(QPalette::Window));
+    e->setPalette(pal);
     return e;
 }
 
@@ -602,7 +606,7 @@ void TEngineeringFrm::Capture(TSerial &link)
     const TCaptureStatistics stats(parser.Pairs());
     behind->setText(ToQ(parser.Behind()));
     scale->setText(ToQ(stats.Text()));
-    chart->chart()->setTitle(scale->text() + "\n" + behind->text());
+    chart->SetTitleLines(scale->text(), behind->text());
     const auto series = TCaptureStatistics::SplitSeries(parser.Pairs());
     for (int i = 0; i < TChartView::LineCount; ++i) {
         QList<QPointF> points;

@@ -197,7 +197,7 @@ TEST_F(ServiceE2E, ACircleTestIsCapturedAndCharted)
     }
     EXPECT_EQ(eng->behind->text(), "circle test 18 accel 4 vel 40");
     EXPECT_EQ(eng->scale->text().toStdString(), TCaptureStatistics(pairs).Text());
-    EXPECT_EQ(chart->chart()->title(), eng->scale->text() + "\n" + eng->behind->text());
+    EXPECT_EQ(chart->chart()->title(), eng->scale->text() + "<br>" + eng->behind->text()); // two lines
     EXPECT_TRUE(chart->isVisible());
     EXPECT_FALSE(chart->Points(0)->isVisible());
     EXPECT_TRUE(chart->AxisX()->min() <= 1 && chart->AxisX()->max() >= sim::SimMonitor::PointsPerSeries);

@@ -50,6 +50,9 @@ TEST_F(ChartViewTest, FitHoldsEveryVisiblePointAndTheLegendNamesTheLines)
     EXPECT_GE(view.AxisY()->max(), 20);
     EXPECT_FALSE(view.Zoomed());
     EXPECT_EQ(view.AxisX()->titleText(), "Servo Units");
+    // Two title lines; text from the machine is never taken for markup.
+    view.SetTitleLines("x (0, 30)", "Ignoring <b>x&y");
+    EXPECT_EQ(view.chart()->title(), "x (0, 30)<br>Ignoring &lt;b&gt;x&amp;y");
     EXPECT_TRUE(view.chart()->legend()->isVisible());
     QStringList shown;
     for (QLegendMarker *m : view.chart()->legend()->markers())
