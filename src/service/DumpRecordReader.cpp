@@ -36,18 +36,18 @@ bool TDumpRecordReader::Feed(uint8_t c)
 
 std::string TDumpRecordReader::FileLines(const TDumpRecord &r)
 {
-    char buf[64];
-    char *p = buf;
-    auto put = [&](int32_t v, const char *tail) {
-        p = std::to_chars(p, buf + sizeof buf, v).ptr;
-        while (*tail)
-            *p++ = *tail++;
+    std::string lines;
+    lines.reserve(52);
+    auto put = [&lines](int32_t v, const char *tail) {
+        char digits[16];
+        lines.append(digits, std::to_chars(digits, digits + sizeof digits, v).ptr);
+        lines += tail;
     };
     put(r[0], "\t");
     put(r[1], "\r\n");
     put(r[2], "\t");
     put(r[3], "\r\n");
-    return std::string(buf, p);
+    return lines;
 }
 
 } // namespace grittor
