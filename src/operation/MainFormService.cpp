@@ -3,6 +3,7 @@
 // stash.
 #include "operation/MainForm.h"
 
+#include "foundation/AbortFlags.h"
 #include "foundation/Clock.h"
 #include "foundation/Dialogs.h"
 #include "foundation/LogOutput.h"
@@ -44,6 +45,7 @@ void TMainFrm::MotorPositionPlotMenuClick()
     TerminalMenuClick();
     chart->chart()->setTitle("Requested motor position vs actual motor position");
     EnsureLink();
+    GetAbortFlags().Cancelled = false; // a job cancelled earlier does not stop this request
     std::string reply;
     if (serial_) {
         // Records are binary: CR and LF inside them are data.

@@ -235,7 +235,7 @@ void TEngineeringFrm::RunAsCommand(const std::function<void()> &handler)
         return;
     }
     if (!m->Gate().Run(TCommandId::Tuning, handler))
-        behind->setText("Busy: let the current work finish first");
+        ShowMessage("Busy: let the current work finish first");
 }
 
 void TEngineeringFrm::showEvent(QShowEvent *event)
