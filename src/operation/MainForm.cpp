@@ -165,6 +165,7 @@ void TMainFrm::ChartMenuClick()
     Image->hide();
     ScrollBox->hide(); // the chart takes the place of the plot picture
     chart->show();
+    chart->setFocus(); // its keys zoom and pan at once
 }
 
 void TMainFrm::ImageFitToWindowMenuClick()

@@ -136,6 +136,14 @@ TEST_F(MainFormServiceTest, DumpStashWritesEmptiesAndRestartsTheTimer)
     EXPECT_TRUE(frm->Timer->isActive());
 }
 
+TEST_F(MainFormServiceTest, TheChartViewTakesTheKeyboard)
+{
+    QApplication::setActiveWindow(frm.get());
+    frm->ChartMenuClick();
+    EXPECT_TRUE(frm->chart->isVisible());
+    EXPECT_TRUE(frm->chart->hasFocus());
+}
+
 TEST_F(MainFormServiceTest, TuningShowsTheEngineeringWindow)
 {
     TEngineeringFrm eng(frm.get());
