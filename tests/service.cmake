@@ -1,4 +1,20 @@
+grittor_add_test(NAME test_service_unit LABEL unit
+  SOURCES
+    unit/service/tuning_tables_test.cpp
+    unit/service/capture_test.cpp
+    unit/service/motor_records_test.cpp
+    unit/service/dump_test.cpp
+    unit/service/plot_stash_files_test.cpp
+  LIBS grittor_core)
 grittor_add_test(NAME test_service_gui LABEL gui
   SOURCES
     gui/service/jpeg_decoder_test.cpp
-  LIBS grittor_gui)
+    gui/service/engineering_form_test.cpp
+    gui/service/memory_form_test.cpp
+    gui/service/read_and_display_test.cpp
+  LIBS grittor_gui Qt6::Test)
+grittor_add_test(NAME test_service_e2e LABEL e2e WIDGETS TIMEOUT 180
+  SOURCES
+    e2e/service/service_e2e_test.cpp
+  LIBS grittor_gui grittor_sim_core)
+add_dependencies(test_service_e2e grittor-sim)

@@ -28,6 +28,25 @@ void SystemClock::SleepMs(int ms)
         std::this_thread::yield();
 }
 
+bool Clock::WaitFor(std::condition_variable &, std::unique_lock<std::mutex> &lock, int ms,
+                    const std::function<bool()> &ready)
+{
+    if (ready())
+        return true;
+    lock.unlock();
+    SleepMs(ms);
+    lock.lock();
+    return ready();
+}
+
+bool SystemClock::WaitFor(std::condition_variable &cv, std::unique_lock<std::mutex> &lock, int ms,
+                          const std::function<bool()> &ready)
+{
+    if (ms <= 0)
+        return ready();
+    return cv.wait_for(lock, std::chrono::milliseconds(ms), ready);
+}
+
 FakeClock::FakeClock(QDateTime wallStart) : wallStart_(std::move(wallStart)) {}
 
 namespace {

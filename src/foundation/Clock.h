@@ -3,7 +3,10 @@
 #pragma once
 
 #include <QDateTime>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 
 namespace grittor {
 
@@ -17,6 +20,12 @@ public:
     // Local wall time, for time stamps and the log's age.
     virtual QDateTime WallNow() = 0;
     virtual void SleepMs(int ms) = 0;
+    // Waits on `cv` (its mutex held through `lock`) until `ready` holds or
+    // ms pass; true when ready.  A clock other than the system's lets the
+    // time pass by sleeping on itself, so a test's clock decides how long
+    // "nothing arrived" lasts.
+    virtual bool WaitFor(std::condition_variable &cv, std::unique_lock<std::mutex> &lock, int ms,
+                         const std::function<bool()> &ready);
 };
 
 class SystemClock final : public Clock {
@@ -25,6 +34,8 @@ public:
     int64_t NowNs() override;
     QDateTime WallNow() override;
     void SleepMs(int ms) override;
+    bool WaitFor(std::condition_variable &cv, std::unique_lock<std::mutex> &lock, int ms,
+                 const std::function<bool()> &ready) override;
 };
 
 // A clock that only moves when told to, or when someone sleeps on it.

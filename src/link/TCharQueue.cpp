@@ -28,6 +28,7 @@ bool TCharQueue::put(uint8_t c)
     if (StashWanted(IsInput ? STPutByteInput : STPutByteOutput))
         StashRecord(IsInput ? STPutByteInput : STPutByteOutput, Count(), std::string(1, static_cast<char>(c)));
     for (;;) {
+        bool stored = false, wake = false;
         {
             std::lock_guard<std::mutex> lock(Lock);
             if (!FullLocked()) {
@@ -36,8 +37,14 @@ bool TCharQueue::put(uint8_t c)
                 ++Count_;
                 if (Count_ > HighWater_)
                     HighWater_ = Count_;
-                return true;
+                stored = true;
+                wake = Waiters > 0;
             }
+        }
+        if (stored) {
+            if (wake)
+                DataArrived.notify_one();
+            return true;
         }
         // Full: wait for the consumer without holding the lock.  The wait is
         // cut into short slices so that a cancel is seen at once.
@@ -74,6 +81,22 @@ int TCharQueue::get()
     if (StashWanted(code))
         StashRecord(code, left, result < 0 ? std::string("empty") : std::string(1, static_cast<char>(result)));
     return result;
+}
+
+bool TCharQueue::wait_data(int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(Lock);
+    if (!EmptyLocked())
+        return true;
+    ++Waiters;
+    const bool ready = GetClock().WaitFor(DataArrived, lock, timeoutMs, [this] { return !EmptyLocked(); });
+    --Waiters;
+    return ready;
+}
+
+int TCharQueue::get_wait(int timeoutMs)
+{
+    return wait_data(timeoutMs) ? get() : -1;
 }
 
 int TCharQueue::get_all(std::string &buffer)

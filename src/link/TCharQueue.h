@@ -5,6 +5,7 @@
 
 #include "foundation/AbortFlags.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -32,6 +33,11 @@ public:
     void SetGiveUp(std::function<bool()> giveUp) { giveUp_ = std::move(giveUp); }
     // The oldest byte, or -1 when the queue is empty.
     int get();
+    // Waits until a byte is there (put wakes the wait) or timeoutMs pass on
+    // the installed clock; true when one is there.  Takes nothing.
+    bool wait_data(int timeoutMs);
+    // wait_data, then get: the oldest byte, or -1 after timeoutMs without one.
+    int get_wait(int timeoutMs);
     // Moves bytes into buffer[0], buffer[1], ... until the queue is empty or
     // the buffer's current length is reached; returns how many were moved.
     int get_all(std::string &buffer);
@@ -56,6 +62,8 @@ private:
     AbortFlags &Flags;
     std::function<bool()> giveUp_;
     mutable std::mutex Lock;
+    std::condition_variable DataArrived; // put wakes a consumer in wait_data
+    int Waiters = 0;
     std::vector<uint8_t> Buffer;
     int32_t WritePos = 0; // next slot to fill
     int32_t ReadPos;      // slot read last

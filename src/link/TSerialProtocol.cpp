@@ -95,7 +95,8 @@ void TSerial::read_reply(int limit, std::string &reply)
             if (lossGeneration_.load() != generation)
                 break;
             ProcessMessages();
-            clock.SleepMs(50);
+            // Up to 50 ms, but the next byte ends the wait at once.
+            inQueue_->wait_data(50);
             if (flags_.Any())
                 return;
         }

@@ -12,6 +12,7 @@
 #include "geometry/BlastJob.h"
 #include "hpgl/hpgl.h"
 #include "link/TSerial.h"
+#include "operation/ChartView.h"
 #include "operation/PlotImageView.h"
 #include "operation/Forms.h"
 #include "pens/LibraryStore.h"
@@ -130,47 +131,11 @@ void TMainFrm::BuildViews()
     });
     layout->addWidget(ScrollBox);
 
-    auto *c = new QChart();
-    c->setTitle("Tuning Graph");
-    c->legend()->setVisible(true);
-    const struct {
-        const char *name;
-        QColor color;
-    } lines[] = {{"X motor", Qt::red}, {"Y Motor", Qt::blue}, {"Ideal 3 ms", QColor(0, 128, 0)}, {"Ideal 2 ms", QColor(128, 0, 128)}};
-    auto *ax = new QValueAxis;
-    auto *ay = new QValueAxis;
-    ax->setTitleText("Servo Units");
-    ay->setTitleText("Servo Units");
-    c->addAxis(ax, Qt::AlignBottom);
-    c->addAxis(ay, Qt::AlignLeft);
-    for (const auto &l : lines) {
-        auto *s = new QLineSeries;
-        s->setName(l.name);
-        s->setColor(l.color);
-        c->addSeries(s);
-        s->attachAxis(ax);
-        s->attachAxis(ay);
-        LineSeries.push_back(s);
-    }
-    auto *ref = new QScatterSeries;
-    ref->setName("Reference");
-    ref->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-    ref->setColor(Qt::red);
-    ref->setMarkerSize(6);
-    auto *motor = new QScatterSeries;
-    motor->setName("Motor");
-    motor->setMarkerShape(QScatterSeries::MarkerShapeCircle);
-    motor->setColor(Qt::blue);
-    motor->setMarkerSize(6);
-    for (QScatterSeries *s : {ref, motor}) {
-        c->addSeries(s);
-        s->attachAxis(ax);
-        s->attachAxis(ay);
-        PointSeries.push_back(s);
-    }
-    chart = new QChartView(c, stack);
-    chart->setObjectName("chart");
-    chart->setRenderHint(QPainter::Antialiasing);
+    chart = new TChartView(stack);
+    for (int i = 0; i < TChartView::LineCount; ++i)
+        LineSeries.push_back(chart->Line(i));
+    for (int i = 0; i < TChartView::PointCount; ++i)
+        PointSeries.push_back(chart->Points(i));
     chart->hide();
     layout->addWidget(chart);
 
@@ -200,6 +165,7 @@ void TMainFrm::ChartMenuClick()
     Image->hide();
     ScrollBox->hide(); // the chart takes the place of the plot picture
     chart->show();
+    chart->setFocus(); // its keys zoom and pan at once
 }
 
 void TMainFrm::ImageFitToWindowMenuClick()
@@ -396,12 +362,12 @@ void TMainFrm::BuildMenus()
     AddItem(job, "&Pen Parameters...", Id::PenParameters, [this] { PenParametersClick(); }, QKeySequence("Ctrl+E"));
 
     QMenu *service = menuBar()->addMenu("Se&rvice");
-    AddItem(service, "&Tuning...", Id::Tuning, nullptr);
+    AddItem(service, "&Tuning...", Id::Tuning, [this] { TuningMenuClick(); });
     AddItem(service, "&Calibrate...", Id::Calibrate, [this] { CalibrateMenuClick(); });
-    AddItem(service, "&Motor Position Plot", Id::MotorPositionPlot, nullptr);
-    AddItem(service, "&Write Plot Data to File...", Id::WritePlotData, nullptr);
-    for (Id id : {Id::Tuning, Id::MotorPositionPlot, Id::WritePlotData})
-        available_[static_cast<size_t>(id)] = false;
+    AddItem(service, "&Motor Position Plot", Id::MotorPositionPlot, [this] { MotorPositionPlotMenuClick(); });
+    AddItem(service, "&Write Plot Data to File...", Id::WritePlotData, [this] { WritePlotDatatoExcelMenuClick(); });
+    connect(service->addAction(QStringLiteral(u"Save Chart Picture…")), &QAction::triggered, chart,
+            &TChartView::SaveChartPictureClick);
     service->addSeparator();
     AddItem(service, "&Upload Firmware...", Id::UploadFirmware, [this] { UploadFirmwareMenuClick(); });
 
@@ -416,11 +382,8 @@ void TMainFrm::BuildMenus()
     charLog->setCheckable(true);
     charLog->setVisible(false);
     AddItem(help, "Clear Log", Id::ClearLog, [this] { ClearLogMenuClick(); });
-    for (const auto &[caption, id] : {std::pair{"Do Stash", Id::DoStash}, std::pair{"Dump Stash", Id::DumpStash}}) {
-        QAction *a = AddItem(help, caption, id, nullptr);
-        a->setVisible(false);
-        available_[static_cast<size_t>(id)] = false;
-    }
+    AddItem(help, "Do Stash", Id::DoStash, [this] { DoStashMenuClick(); })->setVisible(false);
+    AddItem(help, "Dump Stash", Id::DumpStash, [this] { DumpStashMenuClick(); })->setVisible(false);
     Action(Id::DoStash)->setCheckable(true);
     QAction *fillDebug = AddItem(help, "Polygon Fill Debug", Id::PolygonFillDebug, nullptr);
     fillDebug->setCheckable(true);
@@ -444,6 +407,11 @@ void TMainFrm::BuildMenus()
             a->toggle();
             SetStatusText(QString(caption) + (a->isChecked() ? " on" : " off"));
         });
+    }
+    // The stash items are commands: their shortcuts trigger them.
+    for (const auto &[id, keys] : {std::pair{Id::DoStash, "Ctrl+Alt+R"}, std::pair{Id::DumpStash, "Ctrl+Alt+W"}}) {
+        QAction *a = Action(id);
+        connect(new QShortcut(QKeySequence(keys), this), &QShortcut::activated, a, &QAction::trigger);
     }
 
     UpdateCommandStates();

@@ -41,6 +41,7 @@ class TLibraryStore;
 class TPlotSink;
 class TSerial;
 class PlotImageView;
+class TChartView;
 
 class TMainFrm : public QMainWindow {
     Q_OBJECT
@@ -111,6 +112,13 @@ public:
     void DrawStartMarker();
     void DrawPositionArrow(const TExtendedPoint &position, long double direction, uint32_t color);
 
+    // ---- service: tuning, the motor chart and its file, the event stash
+    void TuningMenuClick();
+    void MotorPositionPlotMenuClick();
+    void WritePlotDatatoExcelMenuClick();
+    void DoStashMenuClick();
+    void DumpStashMenuClick();
+
     // ---- machine commands placed in the Machine menu
     void PauseMenuClick();
     void ContinueMenuClick();
@@ -167,7 +175,7 @@ public:
     QPlainTextEdit *Memo = nullptr;
     QScrollArea *ScrollBox = nullptr;
     PlotImageView *Image = nullptr;
-    QChartView *chart = nullptr;
+    TChartView *chart = nullptr;
     QLabel *StatusBarPanel = nullptr;
     QTimer *Timer = nullptr;
     std::vector<QLineSeries *> LineSeries;       // "X motor", "Y Motor", "Ideal 3 ms", "Ideal 2 ms"

@@ -15,5 +15,7 @@ target_sources(grittor_gui PRIVATE
   src/operation/MainFormLink.cpp
   src/operation/MainFormPlot.cpp
   src/operation/MainFormJob.cpp
+  src/operation/MainFormService.cpp
+  src/operation/ChartView.cpp
   src/operation/Forms.cpp
 )

@@ -249,3 +249,33 @@ TEST(QueueHammer, TwoThreadsTwoQueuesLoseAndDuplicateNothing)
     EXPECT_TRUE(toThread.is_empty());
     EXPECT_TRUE(fromThread.is_empty());
 }
+
+TEST_F(QueueTest, AWaitingGetEndsWhenTheTimeRunsOutOrAByteArrives)
+{
+    TCharQueue q(100, true, flags);
+    const int64_t start = clock.NowMs();
+    EXPECT_EQ(q.get_wait(250), -1);
+    EXPECT_EQ(clock.NowMs() - start, 250); // the installed clock's time passed, no real time
+    ASSERT_TRUE(q.put('z'));
+    const int64_t before = clock.NowMs();
+    EXPECT_EQ(q.get_wait(250), 'z'); // a byte that is there is taken at once
+    EXPECT_EQ(clock.NowMs(), before);
+    EXPECT_TRUE(q.is_empty());
+}
+
+TEST(QueueWait, PutWakesAWaitingGetOnTheRealClock)
+{
+    AbortFlags flags;
+    TCharQueue q(100, true, flags);
+    std::thread producer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        q.put('a');
+    });
+    const auto t0 = std::chrono::steady_clock::now();
+    const int c = q.get_wait(10000);
+    const auto took = std::chrono::steady_clock::now() - t0;
+    producer.join();
+    EXPECT_EQ(c, 'a');
+    EXPECT_LT(took, std::chrono::seconds(5)); // woken by the put, long before the timeout
+    EXPECT_FALSE(q.wait_data(1)); // and nothing is left
+}
