@@ -12,6 +12,7 @@ grittor_add_test(NAME test_service_gui LABEL gui
     gui/service/engineering_form_test.cpp
     gui/service/memory_form_test.cpp
     gui/service/read_and_display_test.cpp
+    gui/service/job_dialogs_keyboard_test.cpp
   LIBS grittor_gui Qt6::Test)
 grittor_add_test(NAME test_service_e2e LABEL e2e WIDGETS TIMEOUT 180
   SOURCES

@@ -198,7 +198,11 @@ void TMainFrm::ApplyFontSize(int points)
         fontItems_[i]->setChecked(static_cast<int>(i) + 6 == points);
 }
 
-void TMainFrm::SetStatusText(const QString &text) { StatusBarPanel->setText(text); }
+void TMainFrm::SetStatusText(const QString &text)
+{
+    StatusBarPanel->setText(text);
+    StatusBarPanel->setToolTip(text); // the whole text when the window is too narrow for it
+}
 
 // ------------------------------------------------------------------ menus ---
 
