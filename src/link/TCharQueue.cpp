@@ -49,12 +49,12 @@ bool TCharQueue::put(uint8_t c)
         // Full: wait for the consumer without holding the lock.  The wait is
         // cut into short slices so that a cancel is seen at once.
         const bool ui = OnInterfaceThread();
-        for (int waited = 0; waited < PutWaitMs; waited += 50) {
+        for (int waited = 0; waited < PutWaitMs; waited += PutNapMs) {
             if (ui)
                 ProcessMessages();
             if (Hopeless())
                 return false;
-            GetClock().SleepMs(50);
+            GetClock().SleepMs(PutNapMs);
             if (Hopeless())
                 return false;
         }

@@ -52,6 +52,8 @@ public:
     const bool IsInput;
     // How long one wait for room lasts before the queue looks again.
     static constexpr int PutWaitMs = 1000;
+    // The slices of that wait: the window's events run between two.
+    static constexpr int PutNapMs = 20;
 
 private:
     bool EmptyLocked() const { return (ReadPos + 1) % Capacity == WritePos; }

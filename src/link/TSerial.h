@@ -75,6 +75,10 @@ struct TSerialOptions {
 
 class TSerial {
 public:
+    // The longest a wait of the link sleeps between two runs of the window's
+    // events: the window never stalls longer while a job is sent or waited for.
+    static constexpr int kWaitNapMs = 20;
+
     using TextEvent = TSharedEvent<void(const std::string &text, bool addTimestamp)>;
 
     // Port "com1".."com8" (resolved by ResolvePortDevice) or "none"; the

@@ -41,7 +41,11 @@ void TSerial::flush_output()
         return;
     BusyScope busy(*this);
     const uint64_t generation = lossGeneration_.load();
-    for (int round = 0; round < 50000; ++round) {
+    Clock &clock = GetClock();
+    // As long as 50,000 rounds of 50 ms took, in shorter naps: the window's
+    // events run between them, and no event waits longer than a nap.
+    const int64_t deadline = clock.NowMs() + int64_t{50000} * 50;
+    while (clock.NowMs() < deadline) {
         if (output_empty())
             return;
         if (lossGeneration_.load() != generation || !port_open()) {
@@ -54,7 +58,7 @@ void TSerial::flush_output()
         ProcessMessages();
         if (flags_.Any())
             return;
-        GetClock().SleepMs(50);
+        clock.SleepMs(kWaitNapMs);
     }
 }
 
@@ -95,8 +99,8 @@ void TSerial::read_reply(int limit, std::string &reply)
             if (lossGeneration_.load() != generation)
                 break;
             ProcessMessages();
-            // Up to 50 ms, but the next byte ends the wait at once.
-            inQueue_->wait_data(50);
+            // A short nap, which the next byte ends at once.
+            inQueue_->wait_data(kWaitNapMs);
             if (flags_.Any())
                 return;
         }
