@@ -730,3 +730,35 @@ TEST_F(MainFormTest, PrintingResizingAndSteppingLeaveTheOutlineCollectionAsItWas
     EXPECT_EQ(Dump(frm->Job()->Outlines(), dir), Dump(*TBlastJob::CollectOutlines(second, {}), dir));
     EXPECT_EQ(frm->Job()->Outlines().ObjectCount(), 1);
 }
+
+TEST_F(MainFormTest, ABorderSendWithoutAPortSaysSoAsTheJobDoesAndSendsNothing)
+{
+    lib.AddMaterial("Stone");
+    for (int pen : {1, 7}) {
+        TPens &p = lib.FindOrAddPen(0, pen);
+        p.SetBlowSpeed(25);
+        p.SetRadius(400);
+        p.border = pen == 7;
+    }
+    lib.SetSelected(0);
+    MakeWindow();
+    QTemporaryDir dir;
+    const std::string plot = dir.path().toStdString() + "/p.plt";
+    std::ofstream(plot) << "SP1;PU1000,1000;PD2000,1000,2000,2000,1000,2000,1000,1000;"
+                           "SP7;PU0,0;PD3000,0,3000,3000,0,3000,0,0;PU;";
+    frm->OpenPlotFile(plot);
+    ASSERT_NE(frm->Job(), nullptr);
+    SetPortOverride("com1", "/dev/grittor-test-no-such-port");
+    frm->SelectPort("com1");
+    frm->DigitizedRecord = LoadKeyPlacement({20000, 3000}, {30000, 3000});
+    dialogs.messages.clear();
+    frm->SendBorderClick();
+    EXPECT_EQ(frm->LastJobResult().Outcome, TJobOutcome::NoPort);
+    ASSERT_FALSE(dialogs.messages.empty());
+    EXPECT_EQ(dialogs.messages.back(), "unable to open serial port");
+    dialogs.messages.clear();
+    frm->SendFileMenuClick();
+    ASSERT_FALSE(dialogs.messages.empty());
+    EXPECT_EQ(dialogs.messages.back(), "unable to open serial port");
+    ClearPortOverrides();
+}
