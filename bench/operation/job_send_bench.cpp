@@ -74,6 +74,8 @@ public:
 
 void SetPens(TMaterialLibrary &lib, int passes)
 {
+    if (lib.MaterialCount() == 0)
+        lib.AddMaterial("Bench");
     for (int pen = 0; pen <= 9; ++pen) {
         TPens &p = lib.FindOrAddPen(0, pen);
         p.SetBlowSpeed(25);
@@ -189,6 +191,7 @@ int main(int argc, char **argv)
     Options().Port = "com1";
     TLibraryStore store(lib, MaterialLibraryPath(Options().SettingsFolder()));
     CreateForms(store);
+    SetPens(lib, passes); // the window's start loads the (empty) stored library
     TMainFrm *main = Forms().MainFrm;
     main->show();
     main->OpenPlotFile(plotPath);
@@ -260,6 +263,12 @@ int main(int argc, char **argv)
     const TJobResult result = main->LastJobResult();
     std::printf("result: %s\n", result.Ok() ? "done" : result.Message.c_str());
     if (!result.Ok() || sending.endMs < 0 || waiting.endMs < 0) {
+        DestroyForms();
+        return 1;
+    }
+    if (total < onePass * static_cast<uint64_t>(passes) * 9 / 10) {
+        std::fprintf(stderr, "the window sent %llu bytes, not the %d passes measured\n",
+                     static_cast<unsigned long long>(total), passes);
         DestroyForms();
         return 1;
     }
