@@ -4,6 +4,7 @@
 //    machine, and the application's CPU time per MB;
 //  - QueryRoundTrip: 200 query("ESC.vposition:") round trips: median and
 //    99th percentile.
+#include "BenchClock.h"
 #include "link/SerialDevice.h"
 #include "link/SimulatorProcess.h"
 #include "link/TSerial.h"
@@ -20,23 +21,12 @@
 #include <vector>
 
 using namespace grittor;
+using grittor::bench::CpuSeconds;
+using grittor::bench::NowMs;
 
 namespace {
 
 constexpr int kBaud = 38400;
-
-double CpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double NowMs()
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 // "key=value" out of the simulator's stats line.
 double StatValue(const std::string &stats, const std::string &key)

@@ -11,6 +11,7 @@
 // blasted in as many passes as make the job about the size asked for.
 //
 //   bench_job_send [PLOT]
+#include "../BenchClock.h"
 #include "foundation/Dialogs.h"
 #include "foundation/QtSeams.h"
 #include "foundation/option.h"
@@ -39,24 +40,13 @@
 #include <sys/resource.h>
 
 using namespace grittor;
+using grittor::bench::CpuSeconds;
+using grittor::bench::NowMs;
 
 namespace {
 
 constexpr int kBaud = 38400;
 constexpr double kLineBytesPerSecond = kBaud / 10.0;
-
-double CpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double NowMs()
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 class QuietDialogs final : public Dialogs {
 public:
@@ -88,6 +78,17 @@ void SetPens(TMaterialLibrary &lib, int passes)
     lib.SetSelected(0);
 }
 
+// The simulator's "stats" line.
+std::string Stats(TSimulatorProcess &sim)
+{
+    sim.Command("stats");
+    std::string reply;
+    while (sim.ReadLine(reply, 3000))
+        if (reply.rfind("stats ", 0) == 0)
+            return reply;
+    return {};
+}
+
 // The job's size and the machine's blast time for one pass, from a quick
 // run of the same job on an unpaced line.
 bool Measure(const std::string &plotPath, TMaterialLibrary &lib, const TPlacement &placement, uint64_t &bytes,
@@ -115,11 +116,7 @@ bool Measure(const std::string &plotPath, TMaterialLibrary &lib, const TPlacemen
         return false;
     }
     bytes = r.Total;
-    sim.Command("stats");
-    std::string reply;
-    while (sim.ReadLine(reply, 3000))
-        if (reply.rfind("stats ", 0) == 0)
-            break;
+    const std::string reply = Stats(sim);
     std::smatch m;
     if (!std::regex_search(reply, m, std::regex(R"(blast_ms=(\d+))")))
         return false;
@@ -131,11 +128,7 @@ bool Measure(const std::string &plotPath, TMaterialLibrary &lib, const TPlacemen
 // The bytes the machine has taken off the line so far.
 uint64_t Received(TSimulatorProcess &sim)
 {
-    sim.Command("stats");
-    std::string reply;
-    while (sim.ReadLine(reply, 3000))
-        if (reply.rfind("stats ", 0) == 0)
-            break;
+    const std::string reply = Stats(sim);
     std::smatch m;
     return std::regex_search(reply, m, std::regex(R"(rx=(\d+))")) ? std::stoull(m[1]) : 0;
 }

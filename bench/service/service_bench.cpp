@@ -7,6 +7,7 @@
 //    how long after "eof" has reached the line the chart is drawn.
 //
 //   bench_service
+#include "../BenchClock.h"
 #include "foundation/Dialogs.h"
 #include "foundation/QtSeams.h"
 #include "foundation/option.h"
@@ -38,24 +39,13 @@
 #include <unistd.h>
 
 using namespace grittor;
+using grittor::bench::CpuSeconds;
+using grittor::bench::NowMs;
 
 namespace {
 
 constexpr int kBaud = 38400;
 constexpr double kBytesPerMs = kBaud / 10.0 / 1000.0;
-
-double CpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double NowMs()
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 class FileDialogs final : public Dialogs {
 public:
