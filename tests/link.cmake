@@ -8,6 +8,7 @@ grittor_add_test(NAME test_link_unit LABEL unit
     unit/link/machine_ops_test.cpp
     unit/link/port_permission_test.cpp
     unit/link/machine_numbers_test.cpp
+    unit/link/serial_device_list_test.cpp
   LIBS grittor_core)
 grittor_add_test(NAME test_link_sim LABEL unit
   SOURCES

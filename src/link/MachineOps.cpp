@@ -66,4 +66,40 @@ std::string JoystickOff(TSerial &link)
     return link.query("\x1b.wjoystick;toff:", 80);
 }
 
+TMachineReadings ReadMachineSettings(TSerial &link)
+{
+    TMachineReadings r;
+    const int64_t timeout = link.ReplyTimeout();
+    bool shortened = false;
+    auto noAnswer = [&](TMachineValue value) {
+        r.Unread.push_back(value);
+        if (!shortened && timeout > SilentMachineTimeoutMs) {
+            link.set_timeout(SilentMachineTimeoutMs);
+            shortened = true;
+        }
+    };
+    auto ask = [&](TMachineValue value, const char *command, int limit, std::string &answer) {
+        answer = link.query(command, limit);
+        if (answer.empty() && link.LastStatus() == RsTimeout)
+            noAnswer(value);
+    };
+    ask(TMachineValue::LastError, "\x1b.verror_message:", 150, r.LastError);
+    ask(TMachineValue::MediaHeight, "\x1b.vheight:", 20, r.MediaHeight);
+    r.DrawSpeed = ReadDrawSpeed(link);
+    if (r.DrawSpeed.empty() && link.LastStatus() == RsTimeout)
+        noAnswer(TMachineValue::DrawSpeed);
+    ask(TMachineValue::State, "\x1b.vstate:", 20, r.State);
+    ask(TMachineValue::Version, "\x1b.a", 100, r.Version);
+    r.MoveSpeed = ReadMoveSpeed(link);
+    if (r.MoveSpeed.empty() && link.LastStatus() == RsTimeout)
+        noAnswer(TMachineValue::MoveSpeed);
+    ask(TMachineValue::Acceleration, "\x1b.vacceleration:", 80, r.Acceleration);
+    r.Position = ReadPosition(link);
+    if (!r.Position.HaveX && !r.Position.HaveY && link.LastStatus() == RsTimeout)
+        noAnswer(TMachineValue::Position);
+    if (shortened)
+        link.set_timeout(timeout);
+    return r;
+}
+
 } // namespace grittor

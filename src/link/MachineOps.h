@@ -3,8 +3,10 @@
 // speeds and the machine's own joystick.  Each is one query on the link.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace grittor {
 
@@ -36,5 +38,29 @@ std::string ReadMoveSpeed(TSerial &link);
 // "ESC.wjoystick;ton:" and "ESC.wjoystick;toff:"; the machine's answer.
 std::string JoystickOn(TSerial &link);
 std::string JoystickOff(TSerial &link);
+
+// The machine values the settings panel shows, in the order it asks for them.
+enum class TMachineValue { LastError, MediaHeight, DrawSpeed, State, Version, MoveSpeed, Acceleration, Position };
+constexpr size_t MachineValueCount = 8;
+
+struct TMachineReadings {
+    std::string LastError;    // "ESC.verror_message:" (limit 150)
+    std::string MediaHeight;  // "ESC.vheight:" (20)
+    std::string DrawSpeed;    // "ESC.vdownspeed:" (80)
+    std::string State;        // "ESC.vstate:" (20)
+    std::string Version;      // "ESC.a" (100)
+    std::string MoveSpeed;    // "ESC.vupspeed:" (80)
+    std::string Acceleration; // "ESC.vacceleration:" (80)
+    TMachinePosition Position;
+    // The values that got no answer at all, in asking order.
+    std::vector<TMachineValue> Unread;
+};
+
+// Asks for every value in the panel's order.  Once one question got no
+// answer at all, the rest are asked with a short reply timeout (the link's
+// own is put back afterwards): a silent machine then costs one timeout and a
+// little, not eight, and a machine that answers is asked everything as usual.
+TMachineReadings ReadMachineSettings(TSerial &link);
+constexpr int64_t SilentMachineTimeoutMs = 500;
 
 } // namespace grittor

@@ -71,6 +71,13 @@ void ClearPortOverrides()
     g_overrides.clear();
 }
 
+std::string PortOverride(const std::string &portName)
+{
+    std::lock_guard<std::mutex> lock(g_overrideMutex);
+    const auto it = g_overrides.find(Lower(portName));
+    return it == g_overrides.end() ? std::string() : it->second;
+}
+
 bool PortUsesXonXoff()
 {
     QSettings s("Korvane Systems", "Grittor");

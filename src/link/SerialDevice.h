@@ -94,6 +94,8 @@ std::string ResolvePortDevice(const std::string &portName);
 // removes the binding).
 void SetPortOverride(const std::string &portName, const std::string &devicePath);
 void ClearPortOverrides();
+// The device `portName` is bound to for this run only ("" when none).
+std::string PortOverride(const std::string &portName);
 bool IsNonePort(const std::string &portName);
 // The "Com Devices/XonXoff" settings value (default on).
 bool PortUsesXonXoff();

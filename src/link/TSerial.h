@@ -209,6 +209,10 @@ public:
     // that is no terminal); "" and 0 after one that worked.
     std::string OpenFailureReason() const;
     int OpenFailureError() const;
+    // An operation of the interface thread (query, send, flush, reply) is
+    // running: a window handler that finds it set runs inside that
+    // operation's wait and must not start an exchange of its own.
+    bool Exchanging() const { return busy_.load() > 0; }
     // Times the device went away while open.
     uint64_t LossCount() const { return lossGeneration_.load(); }
     // Closes the port when the idle timer has run out and nothing is going

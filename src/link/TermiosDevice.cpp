@@ -54,9 +54,9 @@ std::string TermiosDevice::DescribeOpenError(int error, const std::string &path)
 {
     switch (error) {
     case ENOENT:
-        return "device " + path +
-               " does not exist (is the adapter plugged in? the \"Com Devices\" settings "
-               "map com1..com8 to device paths)";
+        return "missing device: " + path +
+               " does not exist (is the adapter plugged in? the \"Com Devices\" settings, "
+               "Setup > Serial Devices, map com1..com8 to device paths)";
     case EACCES:
     case EPERM:
         return "permission denied on " + path +

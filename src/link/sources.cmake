@@ -4,6 +4,7 @@ target_sources(grittor_core PRIVATE
   src/link/TCharQueue.cpp
   src/link/LinkThreads.cpp
   src/link/SerialDevice.cpp
+  src/link/SerialDeviceList.cpp
   src/link/TermiosDevice.cpp
   src/link/PortPermission.cpp
   src/link/TSerial.cpp

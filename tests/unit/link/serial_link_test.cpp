@@ -123,7 +123,7 @@ TEST(TermiosDeviceTest, OpenFailuresNameTheirCause)
     TermiosDevice d;
     std::string reason;
     EXPECT_EQ(d.Open("/nonexistent/ttyQ9", reason), ENOENT);
-    EXPECT_NE(reason.find("does not exist"), std::string::npos);
+    EXPECT_EQ(reason.rfind("missing device: /nonexistent/ttyQ9 does not exist", 0), 0u) << reason;
     EXPECT_FALSE(d.IsOpen());
     char b[4];
     EXPECT_FALSE(d.Read(b, 4).Ok());
