@@ -12,9 +12,13 @@ target_sources(grittor_core PRIVATE
 )
 target_sources(grittor_gui PRIVATE
   src/service/AboutDlg.cpp
+  src/service/SettingsApply.cpp
   src/service/MainMenu.cpp
   src/service/Calibrate.cpp
+  src/service/JogCommands.cpp
+  src/service/ExchangeQueue.cpp
   src/service/joystick.cpp
+  src/service/SerialDevices.cpp
   src/service/Engineering.cpp
   src/service/ReadAndDisplay.cpp
   src/service/Memory.cpp
