@@ -52,6 +52,7 @@ std::vector<TCommandInfo> BuildTable()
         {Id::SeparateColors, "SeparateColors1Click", A},
         {Id::NoOutputDebugOn, "No Output Debug On", A},
         {Id::SamePointSearch, "SamePointSearch1Click", A},
+        {Id::SerialDevices, "SerialDevicesMenuClick", X},
         {Id::TerminalView, "TerminalMenuClick", A},
         {Id::ImageView, "ImageFitToWindowMenuClick", A},
         {Id::ChartView, "ChartMenuClick", A},

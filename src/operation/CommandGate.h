@@ -55,6 +55,7 @@ enum class TCommandId : uint8_t {
     SeparateColors,
     NoOutputDebugOn,
     SamePointSearch,
+    SerialDevices,
     // Window
     TerminalView,
     ImageView,

@@ -16,13 +16,35 @@
 #include "service/MainMenu.h"
 #include "service/Memory.h"
 #include "service/ReadAndDisplay.h"
+#include "service/LinkHost.h"
 #include "service/joystick.h"
+
+#include <QPointer>
 
 namespace grittor {
 
 namespace {
 TForms g_forms;
-}
+
+// The machine windows' view of the main window.
+class TMainWindowHost final : public TLinkHost {
+public:
+    TSerial *Link() override { return g_forms.MainFrm ? g_forms.MainFrm->Serial() : nullptr; }
+    TSerial *OpenLink() override
+    {
+        if (!g_forms.MainFrm)
+            return nullptr;
+        g_forms.MainFrm->EnsureLink();
+        return g_forms.MainFrm->Serial();
+    }
+    void HideJogPanel() override
+    {
+        if (g_forms.Joystick)
+            g_forms.Joystick->hide();
+    }
+};
+TMainWindowHost g_host;
+} // namespace
 
 TForms &Forms() { return g_forms; }
 
@@ -32,9 +54,14 @@ void CreateForms(TLibraryStore &materials)
     f.MainFrm = new TMainFrm(materials);
     QWidget *owner = f.MainFrm;
     f.About = new TAboutFrm(owner);
-    f.MainMenu = new TMainMenuFrm(owner);
+    f.MainMenu = new TMainMenuFrm(g_host, owner);
     f.Calibrate = new TCalibrateFrm(owner);
-    f.Joystick = new TJoystickFrm(owner);
+    f.Joystick = new TJoystickFrm(g_host, owner);
+    // A slew still running is stopped on the link before it goes.
+    f.MainFrm->AddLinkClosingHook([jog = QPointer<TJoystickFrm>(f.Joystick)](TSerial &link) {
+        if (jog)
+            jog->LinkClosing(link);
+    });
     f.Engineering = new TEngineeringFrm(owner);
     f.Progress = new TProgressFrm(owner);
     f.Progress->InstallAsShared();

@@ -18,6 +18,8 @@
 #include "pens/LibraryStore.h"
 #include "pens/PenParameters.h"
 #include "service/AboutDlg.h"
+#include "service/MainMenu.h"
+#include "service/joystick.h"
 
 #include <QAction>
 #include <QApplication>
@@ -300,6 +302,7 @@ void TMainFrm::BuildMenus()
         a->setChecked(true);
         available_[static_cast<size_t>(id)] = false; // they only show the line settings
     }
+    AddItem(setup, "Serial &Devices...", Id::SerialDevices, [this] { SerialDevicesMenuClick(); });
     QMenu *fonts = setup->addMenu("Font &Size");
     const char *fontCaptions[] = {"Font Size &6", "Font Size &7", "Font Size &8", "Font Size &9",
                                   "Font Size 1&0", "Font Size 1&1", "Font Size 1&2"};
@@ -330,10 +333,8 @@ void TMainFrm::BuildMenus()
     chartItem->setVisible(false);
 
     QMenu *machine = menuBar()->addMenu("&Machine");
-    AddItem(machine, "Machine &Settings...", Id::MachineSettings, nullptr);
-    AddItem(machine, "&Jog Panel...", Id::JogPanel, nullptr);
-    available_[static_cast<size_t>(Id::MachineSettings)] = false;
-    available_[static_cast<size_t>(Id::JogPanel)] = false;
+    AddItem(machine, "Machine &Settings...", Id::MachineSettings, [this] { MainMenuMenuClick(); });
+    AddItem(machine, "&Jog Panel...", Id::JogPanel, [this] { JoyStickMenuClick(); });
     machine->addSeparator();
     // Ctrl+P prints, as everywhere else.
     AddItem(machine, "&Pause", Id::Pause, [this] { PauseMenuClick(); }, QKeySequence("Ctrl+Shift+P"));
@@ -547,6 +548,21 @@ void TMainFrm::TimerTimer()
         Report("TimerTimer", "Exception in periodic routine", nullptr, 0);
     }
     Timer->start();
+}
+
+void TMainFrm::MainMenuMenuClick()
+{
+    LogEntry("MainMenuMenuClick");
+    if (Forms().MainMenu)
+        Forms().MainMenu->ShowPanel();
+}
+
+void TMainFrm::JoyStickMenuClick()
+{
+    LogEntry("JoyStickMenuClick");
+    EnsureLink();
+    if (Forms().Joystick)
+        Forms().Joystick->ShowPanel();
 }
 
 void TMainFrm::PenParametersClick()

@@ -24,6 +24,7 @@
 class QAction;
 class QChart;
 class QChartView;
+class QKeyEvent;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
@@ -75,6 +76,11 @@ public:
     // A port the command line asks for: used in this run, not stored.
     void SelectPortForThisRun(const std::string &port);
     void UploadFirmwareMenuClick();
+    // Setup > Serial Devices: binds com ports to devices.
+    void SerialDevicesMenuClick();
+    // Runs with the link just before the window destroys it (the jog panel
+    // stops a slew still running on it).
+    void AddLinkClosingHook(std::function<void(TSerial &)> hook);
     void SendDiagnostic(const char *logName, const std::string &command);
 
     // ---- views, fonts, switches
@@ -120,6 +126,8 @@ public:
     void DumpStashMenuClick();
 
     // ---- machine commands placed in the Machine menu
+    void MainMenuMenuClick();
+    void JoyStickMenuClick();
     void PauseMenuClick();
     void ContinueMenuClick();
     void CancelMenuClick();
@@ -214,6 +222,9 @@ private:
     void UpdateCommandStates();
     void TimerTimer();
     void DestroySerial();
+    // A key typed into the terminal that a command of the window owns (or
+    // an Alt combination, which opens the menus): never sent to the machine.
+    bool KeyBelongsToWindow(const QKeyEvent &key) const;
     void ShowPlotViews();
     void UpdatePlotCommands();
     void PrintWithDialog(bool fit);
@@ -255,6 +266,7 @@ private:
     std::vector<QAction *> portItems_; // com1..com8, then "No Comm Port"
     std::string runOnlyPort_, storedPort_;
     std::vector<QAction *> fontItems_; // 6..12
+    std::vector<std::function<void(TSerial &)>> linkClosingHooks_;
 };
 
 // The main window of the program (nullptr before it exists).

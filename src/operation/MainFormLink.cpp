@@ -8,9 +8,14 @@
 #include "foundation/Dialogs.h"
 #include "foundation/LogOutput.h"
 #include "foundation/UiHooks.h"
+#include "foundation/ExceptionReporting.h"
+#include "foundation/QtSeams.h"
 #include "foundation/option.h"
 #include "link/PortPermission.h"
+#include "link/SerialDevice.h"
+#include "link/SerialDeviceList.h"
 #include "link/TSerial.h"
+#include "service/SerialDevices.h"
 
 #include <QAction>
 #include <QFile>
@@ -18,12 +23,29 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <cerrno>
+
 namespace grittor {
+
+void TMainFrm::AddLinkClosingHook(std::function<void(TSerial &)> hook)
+{
+    linkClosingHooks_.push_back(std::move(hook));
+}
 
 void TMainFrm::DestroySerial()
 {
     if (!serial_)
         return;
+    for (const auto &hook : linkClosingHooks_) {
+        // The link goes whatever a hook does.
+        try {
+            hook(*serial_);
+        } catch (const std::exception &e) {
+            Report("TMainFrm.DestroySerial", "Exception closing the serial port", &e, 0);
+        } catch (...) {
+            Report("TMainFrm.DestroySerial", "Exception closing the serial port", nullptr, 0);
+        }
+    }
     serial_->OnText = nullptr;
     serial_->PostDrain = nullptr;
     serial_->TerminalSink = nullptr;
@@ -40,6 +62,10 @@ void TMainFrm::OpenMenuClick()
     const Toption &o = Options();
     serial_ = std::make_unique<TSerial>(o.Port, 20000, o.Parity, o.DataBits, o.StopBits, o.Baud);
     if (!serial_->OpenedOk()) {
+        // The status bar keeps naming the device after the box is gone.
+        const std::string device = serial_->DevicePath();
+        SetStatusText(ToQ(o.Port + ": " + (serial_->OpenFailureError() == ENOENT ? "missing device " : "cannot open ") +
+                          device));
         const std::string hint = TakePortPermissionHint();
         ShowMessage("Unable to open " + o.Port + (hint.empty() ? "" : "\n\n" + hint));
     }
@@ -63,6 +89,20 @@ void TMainFrm::CloseMenuClick()
     LogEntry("Close Menu Click");
     // A running command may still be using the link: it goes when that ends.
     gate_.WhenIdle(DeferredLinkClose, [this] { DestroySerial(); });
+}
+
+void TMainFrm::SerialDevicesMenuClick()
+{
+    LogEntry("SerialDevicesMenuClick");
+    TSerialDevicesFrm dialog(TSerialDeviceList(), this);
+    if (dialog.ShowModal() != QDialog::Accepted || !serial_ || serial_->IsNone())
+        return;
+    // A port bound elsewhere now is opened there by the next command.
+    const std::string device = ResolvePortDevice(serial_->PortName());
+    if (serial_->port_open() && device != serial_->DevicePath()) {
+        serial_->close_comm();
+        SetStatusText(ToQ(serial_->PortName() + " now uses " + device));
+    }
 }
 
 void TMainFrm::EnsureLink()

@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTextBlock>
 
 namespace grittor {
@@ -139,13 +140,47 @@ void TMainFrm::MemoKeyPress(char key)
     TerminalMenuClick();
 }
 
+bool TMainFrm::KeyBelongsToWindow(const QKeyEvent &key) const
+{
+    // Alt opens the menus (and any Alt combination is the window's, used or not).
+    if (key.modifiers() & (Qt::AltModifier | Qt::MetaModifier))
+        return true;
+    const QKeySequence pressed(key.keyCombination());
+    auto owns = [&pressed](const QKeySequence &shortcut) {
+        return !shortcut.isEmpty() && pressed.matches(shortcut) == QKeySequence::ExactMatch;
+    };
+    // A command greyed out now still owns its key: it must not become a
+    // control byte for the machine instead.
+    for (const QAction *a : findChildren<QAction *>())
+        for (const QKeySequence &k : a->shortcuts())
+            if (owns(k))
+                return true;
+    for (const QShortcut *sc : findChildren<QShortcut *>())
+        if (owns(sc->key()))
+            return true;
+    return false;
+}
+
 bool TMainFrm::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == Memo && event->type() == QEvent::KeyPress) {
+    if (watched != Memo)
+        return QMainWindow::eventFilter(watched, event);
+    if (event->type() == QEvent::ShortcutOverride) {
+        // Left unaccepted, the window's shortcuts and menu keys take it
+        // before the terminal sees it.
+        if (KeyBelongsToWindow(*static_cast<QKeyEvent *>(event)))
+            return true;
+        return QMainWindow::eventFilter(watched, event);
+    }
+    if (event->type() == QEvent::KeyPress) {
         auto *ke = static_cast<QKeyEvent *>(event);
         // Keep the usual copy shortcut; everything else typed goes to the machine.
         if (ke->matches(QKeySequence::Copy) || ke->matches(QKeySequence::SelectAll))
             return false;
+        // A key of the window that reaches the terminal anyway (its command
+        // is greyed out, no menu has that letter) is dropped, not sent.
+        if (KeyBelongsToWindow(*ke))
+            return true;
         char key = 0;
         switch (ke->key()) {
         case Qt::Key_Return:
@@ -161,11 +196,16 @@ bool TMainFrm::eventFilter(QObject *watched, QEvent *event)
         case Qt::Key_Tab:
             key = 9;
             break;
-        default: {
-            const QByteArray bytes = ke->text().toLatin1();
-            if (bytes.size() == 1)
-                key = bytes[0];
-        }
+        default:
+            // Ctrl+letter is the letter's control byte, whatever text the
+            // platform attached to the event.
+            if ((ke->modifiers() & Qt::ControlModifier) && ke->key() >= Qt::Key_A && ke->key() <= Qt::Key_Z) {
+                key = static_cast<char>(ke->key() - Qt::Key_A + 1);
+            } else {
+                const QByteArray bytes = ke->text().toLatin1();
+                if (bytes.size() == 1)
+                    key = bytes[0];
+            }
         }
         if (key != 0) {
             gate_.Run(TCommandId::TerminalKey, [this, key] { MemoKeyPress(key); });

@@ -1,5 +1,6 @@
 #include "operation/MainForm.h"
 
+#include "FakeSerialDevice.h"
 #include "TestDoubles.h"
 #include "foundation/AbortFlags.h"
 #include "foundation/ExceptionReportForm.h"
@@ -21,6 +22,8 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QSettings>
@@ -761,4 +764,127 @@ TEST_F(MainFormTest, ABorderSendWithoutAPortSaysSoAsTheJobDoesAndSendsNothing)
     ASSERT_FALSE(dialogs.messages.empty());
     EXPECT_EQ(dialogs.messages.back(), "unable to open serial port");
     ClearPortOverrides();
+}
+
+namespace {
+
+// The main window's link on an in-process device, so a test sees every byte
+// a key sends.
+class TerminalKeysTest : public MainFormTest {
+protected:
+    void SetUp() override
+    {
+        MainFormTest::SetUp();
+        SetSerialDeviceFactory([this] {
+            auto d = std::make_unique<FakeSerialDevice>();
+            device = d.get();
+            return d;
+        });
+        MakeWindow();
+        frm->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(frm.get()));
+        frm->Memo->setFocus();
+    }
+    void TearDown() override
+    {
+        frm.reset();
+        SetSerialDeviceFactory(nullptr);
+        MainFormTest::TearDown();
+    }
+    std::string Sent() const { return device ? device->Written() : std::string(); }
+    QMenu *OpenMenu() const { return qobject_cast<QMenu *>(QApplication::activePopupWidget()); }
+    void CloseMenus()
+    {
+        while (QWidget *popup = QApplication::activePopupWidget())
+            popup->close();
+    }
+
+    FakeSerialDevice *device = nullptr;
+};
+
+} // namespace
+
+TEST_F(TerminalKeysTest, AltLettersOpenTheMenusAndNeverReachTheMachine)
+{
+    QTest::keyClick(frm->Memo, Qt::Key_A);
+    ASSERT_NE(frm->Serial(), nullptr);
+    EXPECT_EQ(Sent(), "a") << "an ordinary key goes to the machine";
+
+    const std::pair<Qt::Key, const char *> menus[] = {
+        {Qt::Key_M, "&Machine"}, {Qt::Key_A, "&Action"}, {Qt::Key_S, "&Setup"}, {Qt::Key_H, "&Help"}};
+    for (const auto &[key, title] : menus) {
+        frm->Memo->setFocus();
+        QTest::keyClick(frm->Memo, key, Qt::AltModifier);
+        QMenu *menu = OpenMenu();
+        ASSERT_NE(menu, nullptr) << title;
+        EXPECT_EQ(menu->title().toStdString(), title);
+        // Return and Escape then belong to the menu, not to the machine.
+        QTest::keyClick(menu, Qt::Key_Escape);
+        CloseMenus();
+    }
+    // An Alt combination no menu uses goes nowhere either.
+    frm->Memo->setFocus();
+    QTest::keyClick(frm->Memo, Qt::Key_Q, Qt::AltModifier);
+    QTest::keyClick(frm->Memo, Qt::Key_9, Qt::AltModifier);
+    CloseMenus();
+    EXPECT_EQ(Sent(), "a");
+
+    // The Machine menu keeps the settings panel first.
+    QMenu *machine = nullptr;
+    for (QAction *a : frm->menuBar()->actions())
+        if (a->text() == "&Machine")
+            machine = a->menu();
+    ASSERT_NE(machine, nullptr);
+    ASSERT_FALSE(machine->actions().isEmpty());
+    EXPECT_EQ(machine->actions().first(), frm->Action(TCommandId::MachineSettings));
+}
+
+TEST_F(TerminalKeysTest, TheWindowsShortcutsWinAndOnlyUnclaimedKeysGoToTheMachine)
+{
+    // Ctrl+I is the picture view's: the view changes, nothing is sent.
+    QTest::keyClick(frm->Memo, Qt::Key_I, Qt::ControlModifier);
+    EXPECT_TRUE(frm->Action(TCommandId::ImageView)->isChecked());
+    EXPECT_EQ(frm->Serial(), nullptr) << "no key went to the machine, so no port was opened";
+    QTest::keyClick(frm.get(), Qt::Key_T, Qt::ControlModifier);
+    EXPECT_TRUE(frm->Memo->isVisible());
+    frm->Memo->setFocus();
+
+    // Ctrl+K asks to cancel the job (the scripted answer is No).
+    QTest::keyClick(frm->Memo, Qt::Key_K, Qt::ControlModifier);
+    ASSERT_EQ(dialogs.confirmations.size(), 1u);
+    EXPECT_EQ(dialogs.confirmations[0], "Are you sure you wish to cancel this job?");
+
+    // A command greyed out still owns its key: Ctrl+P does not become a
+    // control byte for the machine.
+    frm->SetCommandAvailable(TCommandId::Print, false);
+    QTest::keyClick(frm->Memo, Qt::Key_P, Qt::ControlModifier);
+    // F1 opens a plot (the scripted chooser is cancelled).
+    QTest::keyClick(frm->Memo, Qt::Key_F1);
+    EXPECT_EQ(dialogs.fileInitials.size(), 1u);
+
+    // Keys no command claims go to the machine: Ctrl+X is byte 24.
+    frm->Memo->setFocus();
+    QTest::keyClick(frm->Memo, Qt::Key_X, Qt::ControlModifier);
+    QTest::keyClick(frm->Memo, Qt::Key_Return);
+    QTest::keyClick(frm->Memo, Qt::Key_Escape);
+    QTest::keyClick(frm->Memo, 'B');
+    EXPECT_EQ(Sent(), std::string("\x18\r\x1b") + "B");
+}
+
+TEST_F(MainFormTest, APortBoundToAnUnpluggedAdapterNamesTheMissingDevice)
+{
+    const std::string gone = "/dev/serial/by-id/usb-grittor-test-unplugged-if00-port0";
+    QSettings("Korvane Systems", "Grittor").setValue("Com Devices/com2", QString::fromStdString(gone));
+    MakeWindow();
+    frm->Action(TCommandId::Com2)->trigger();
+    frm->OpenMenuClick();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0], "Unable to open com2");
+    EXPECT_EQ(frm->StatusBarPanel->text().toStdString(), "com2: missing device " + gone);
+    EXPECT_NE(LogText().find("missing device: " + gone + " does not exist"), std::string::npos);
+    // The Setup menu offers the dialog that binds it anew.
+    EXPECT_TRUE(frm->Action(TCommandId::SerialDevices)->isEnabled());
+    EXPECT_EQ(frm->Action(TCommandId::SerialDevices)->text().toStdString(), "Serial &Devices...");
+    EXPECT_TRUE(frm->Action(TCommandId::MachineSettings)->isEnabled());
+    EXPECT_TRUE(frm->Action(TCommandId::JogPanel)->isEnabled());
 }
