@@ -56,9 +56,17 @@ std::string ReadMoveSpeed(TSerial &link)
     return link.query("\x1b.vupspeed:", 80);
 }
 
+std::string TellMachine(TSerial &link, const std::string &command, int limit)
+{
+    if (!link.Flags().Any() && !link.Exchanging())
+        return link.query(command, limit);
+    link.send_now(command);
+    return std::string();
+}
+
 std::string JoystickOn(TSerial &link)
 {
-    return link.query("\x1b.wjoystick;ton:", 80);
+    return TellMachine(link, "\x1b.wjoystick;ton:", 80);
 }
 
 std::string JoystickOff(TSerial &link)

@@ -35,7 +35,15 @@ TMachinePosition ReadPosition(TSerial &link);
 std::string ReadDrawSpeed(TSerial &link);
 std::string ReadMoveSpeed(TSerial &link);
 
+// A command that must reach the machine whatever else goes on: asked as
+// usual when the link is free; written at once, no answer read ("" then),
+// while another exchange waits for its answer (a query would throw that
+// answer away) or the program is closing or cancelling (a query would not
+// send it).  Stops of a running slew and the machine's joystick going back on.
+std::string TellMachine(TSerial &link, const std::string &command, int limit);
+
 // "ESC.wjoystick;ton:" and "ESC.wjoystick;toff:"; the machine's answer.
+// Switching it on always reaches the machine (TellMachine).
 std::string JoystickOn(TSerial &link);
 std::string JoystickOff(TSerial &link);
 

@@ -524,6 +524,31 @@ bool TSerial::send_string(const std::string &text, bool showProgress)
     return true;
 }
 
+bool TSerial::send_now(const std::string &text, int waitMs)
+{
+    if (none_)
+        return false;
+    BusyScope busy(*this);
+    check_open();
+    if (!port_open())
+        return false;
+    for (const char c : text + '\r')
+        if (!outQueue_->put(static_cast<uint8_t>(c)))
+            return false;
+    LogOutput().Write(">" + MakePrintable(text), true, true);
+    // No window messages meanwhile: the caller may be on its way out.
+    Clock &clock = GetClock();
+    const int64_t end = clock.NowMs() + waitMs;
+    for (;;) {
+        write_comm();
+        if (output_empty())
+            return true;
+        if (clock.NowMs() >= end || !port_open())
+            return false;
+        clock.SleepMs(1);
+    }
+}
+
 void TSerial::send_char(uint8_t c)
 {
     if (none_)

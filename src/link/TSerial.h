@@ -168,6 +168,12 @@ public:
     bool send_string(const std::string &text, bool showProgress = true);
     // A typed character: clears Cancelled, 30 s reply timeout, local echo.
     void send_char(uint8_t c);
+    // Queues text + CR and writes it whatever the abort flags say, waiting at
+    // most `waitMs` for the driver to take it; no answer is read.  For the
+    // few commands that must reach the machine even while the program closes
+    // or a job is cancelled (the stop of a running slew).  True when all went
+    // to the driver.
+    bool send_now(const std::string &text, int waitMs = 200);
     // Moves up to 1000 bytes from OutQueue to the port; true when bytes
     // were written or the port is "none".
     bool write_comm();

@@ -89,8 +89,7 @@ std::vector<TStash> StashSnapshot()
 void ClearStash()
 {
     std::lock_guard<std::mutex> lock(g_stashMutex);
-    if (g_stash)
-        g_stash->clear();
+    g_stash.reset();
 }
 
 } // namespace grittor

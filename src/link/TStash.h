@@ -69,6 +69,7 @@ bool StashExists();
 void WithStash(const std::function<void(std::vector<TStash> &)> &fn);
 // Copy of the records (tests, viewers).
 std::vector<TStash> StashSnapshot();
+// Back to nothing ever recorded (each test starts there).
 void ClearStash();
 
 } // namespace grittor

@@ -497,7 +497,7 @@ void TJoystickFrm::StopSlewNow(TSerial *link)
 {
     for (const std::string &stop : slews_.TakeStops())
         if (link)
-            link->query(stop, 10);
+            TellMachine(*link, stop, 10);
 }
 
 void TJoystickFrm::RightButtonClick() { Jog(TJogDirection::Right); }

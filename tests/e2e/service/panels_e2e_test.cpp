@@ -139,6 +139,8 @@ TEST_F(PanelsE2E, ASlewStopsOnReleaseOnHidingAndWhenTheProgramCloses)
     ASSERT_TRUE(frm->TriggerCommand(TCommandId::JogPanel));
     TJoystickFrm *jog = Forms().Joystick;
     jog->JogSlewCheckBox->setChecked(false);
+    // The settings panel opens and is cancelled at once.
+    TMainMenuFrm::ModalRunner = [](TMainMenuFrm &) { return int(QDialog::Rejected); };
     auto slewsThenStops = [&](QPushButton *button, const std::function<void()> &end, const char *how) {
         const auto before = Head();
         QTest::mousePress(button, Qt::LeftButton);

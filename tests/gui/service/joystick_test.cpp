@@ -240,6 +240,38 @@ TEST_F(JoystickTest, ASlewStopsBeforeTheMainWindowClosesThePort)
     EXPECT_FALSE(panel->Slewing());
 }
 
+TEST_F(JoystickTest, TheStopGoesOutWhileTheProgramClosesOrAnotherExchangeWaits)
+{
+    // Closing ends every exchange at once; the stop and the machine's
+    // joystick must still reach the line.
+    ShowIn(false);
+    QTest::mousePress(panel->UpButton, Qt::LeftButton);
+    Take();
+    flags.Closing = true;
+    panel->LinkClosing(*link);
+    EXPECT_EQ(Take(), (Commands{ESC + ".wjoyx;0:", ESC + ".wjoystick;ton:"}));
+    flags.Closing = false;
+    panel->hide();
+
+    // Hidden while another window's query waits for its answer: the stop is
+    // written at once, and that answer is not thrown away.
+    ShowIn(false);
+    QTest::mousePress(panel->LeftButton, Qt::LeftButton);
+    Take();
+    bool hidden = false;
+    onPump = [&] {
+        if (!hidden) {
+            hidden = true;
+            panel->hide();
+        }
+    };
+    EXPECT_EQ(link->query(ESC + ".vupspeed:", 80), "20");
+    onPump = nullptr;
+    EXPECT_TRUE(hidden);
+    EXPECT_EQ(Take(), (Commands{ESC + ".vupspeed:", ESC + ".wjoyy;0:", ESC + ".wjoystick;ton:"}));
+    EXPECT_FALSE(panel->Slewing());
+}
+
 TEST_F(JoystickTest, AReleaseDuringTheStartsExchangeStopsRightAfterIt)
 {
     ShowIn(false);
