@@ -413,6 +413,7 @@ void TMainMenuFrm::LoadPanel()
     MediaHeightInch->setText(ToQ(height.Inches));
     MediaHeightMM->setText(ToQ(height.Millimetres));
     Version->setText(ToQ(r.Version));
+    Version->setCursorPosition(0); // a long version shows its beginning
     ShowPosition(r.Position);
     TSettingsPanelFields f = fields_;
     FillMachineFields(r, f, memory_);

@@ -29,7 +29,11 @@ QTreeWidget *MakeList(QWidget *parent, const char *name, const QStringList &head
     t->setAllColumnsShowFocus(true);
     t->setSelectionMode(QAbstractItemView::SingleSelection);
     t->setHeaderLabels(headers);
-    t->header()->setStretchLastSection(true);
+    // Long by-id names give way in their middle, where they differ least;
+    // the short columns keep their whole text.
+    t->setTextElideMode(Qt::ElideMiddle);
+    t->header()->setStretchLastSection(false);
+    t->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     return t;
 }
 
@@ -52,6 +56,8 @@ void TSerialDevicesFrm::BuildControls()
 {
     PortList = MakeList(this, "PortList", {"Port", "Device", "State"});
     DeviceList = MakeList(this, "DeviceList", {"Device", "Points to", "Bound to"});
+    PortList->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+    DeviceList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     auto *portLabel = new QLabel("&Com ports", this);
     portLabel->setBuddy(PortList);
     auto *deviceLabel = new QLabel("&Devices present", this);
@@ -110,7 +116,7 @@ void TSerialDevicesFrm::BuildControls()
     connect(DeviceList, &QTreeWidget::currentItemChanged, this, [this] { UpdateButtons(); });
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    resize(720, 480);
+    resize(820, 480);
 }
 
 int TSerialDevicesFrm::ShowModal()
@@ -137,14 +143,18 @@ void TSerialDevicesFrm::ShowBindings()
         const std::string &bound = bindings_[static_cast<size_t>(i)];
         const std::string device = bound.empty() ? DefaultComDevice(i + 1) : bound;
         const bool present = TSerialDeviceList::Present(device);
-        std::string state = present ? "present" : "missing";
+        // Only a device the operator chose is missing; a standard one that
+        // this computer lacks is simply not there.
+        std::string state = present ? "present" : bound.empty() ? "not present" : "missing";
         if (bound.empty())
             state += ", default";
         const std::string runOnly = PortOverride(PortName(i));
         if (!runOnly.empty())
             state += "; this run uses " + runOnly;
         auto *item = new QTreeWidgetItem(PortList, {ToQ(PortName(i)), ToQ(device), ToQ(state)});
-        if (!present)
+        item->setToolTip(1, ToQ(device));
+        item->setToolTip(2, ToQ(state));
+        if (!present && !bound.empty())
             item->setForeground(2, QColor(170, 40, 20));
         if (bound.empty())
             item->setForeground(1, palette().color(QPalette::PlaceholderText));
@@ -168,14 +178,12 @@ void TSerialDevicesFrm::ShowBindings()
                 if (!d.ById && other.ById && other.Path == uses && other.Target == d.Path)
                     add(PortName(i) + " (by its by-id name)");
         }
-        new QTreeWidgetItem(DeviceList, {ToQ(d.Path), ToQ(d.Target), ToQ(boundTo)});
+        auto *item = new QTreeWidgetItem(DeviceList, {ToQ(d.Path), ToQ(d.Target), ToQ(boundTo)});
+        item->setToolTip(0, ToQ(d.Path));
     }
     if (DeviceList->topLevelItemCount() == 0)
         new QTreeWidgetItem(DeviceList, {"(no serial device found)", "", ""});
 
-    for (QTreeWidget *t : {PortList, DeviceList})
-        for (int c = 0; c < t->columnCount() - 1; ++c)
-            t->resizeColumnToContents(c);
     PortList->setCurrentItem(PortList->topLevelItem(portRow));
     if (deviceRow >= 0 && deviceRow < DeviceList->topLevelItemCount())
         DeviceList->setCurrentItem(DeviceList->topLevelItem(deviceRow));
