@@ -541,7 +541,10 @@ bool TSerial::send_now(const std::string &text, int waitMs)
     const int64_t end = clock.NowMs() + waitMs;
     for (;;) {
         write_comm();
-        if (output_empty())
+        // Taken by the driver is not yet on the line: a port closed right
+        // after may drop what the driver still holds.
+        int in = 0, out = 0;
+        if (output_empty() && (!device_->QueueSizes(in, out) || out == 0))
             return true;
         if (clock.NowMs() >= end || !port_open())
             return false;

@@ -171,8 +171,8 @@ public:
     // Queues text + CR and writes it whatever the abort flags say, waiting at
     // most `waitMs` for the driver to take it; no answer is read.  For the
     // few commands that must reach the machine even while the program closes
-    // or a job is cancelled (the stop of a running slew).  True when all went
-    // to the driver.
+    // or a job is cancelled (the stop of a running slew).  True when the
+    // driver has put it all on the line.
     bool send_now(const std::string &text, int waitMs = 200);
     // Moves up to 1000 bytes from OutQueue to the port; true when bytes
     // were written or the port is "none".

@@ -360,18 +360,23 @@ QLineEdit *TMainMenuFrm::DecimalEdit(TDecimalFieldId id) const
     return nullptr;
 }
 
-void TMainMenuFrm::ShowPosition(const TMachinePosition &p)
+void ShowPositionRows(const TMachinePosition &p, QLineEdit *xInch, QLineEdit *xMM, QLineEdit *yInch, QLineEdit *yMM)
 {
     if (p.HaveX) {
         const TLengthTexts t = LengthTexts(p.X);
-        PositionXInch->setText(ToQ(t.Inches));
-        PositionXMM->setText(ToQ(t.Millimetres));
+        xInch->setText(ToQ(t.Inches));
+        xMM->setText(ToQ(t.Millimetres));
     }
     if (p.HaveY) {
         const TLengthTexts t = LengthTexts(p.Y);
-        PositionYInch->setText(ToQ(t.Inches));
-        PositionYMM->setText(ToQ(t.Millimetres));
+        yInch->setText(ToQ(t.Inches));
+        yMM->setText(ToQ(t.Millimetres));
     }
+}
+
+void TMainMenuFrm::ShowPosition(const TMachinePosition &p)
+{
+    ShowPositionRows(p, PositionXInch, PositionXMM, PositionYInch, PositionYMM);
 }
 
 void TMainMenuFrm::RadiusChange()

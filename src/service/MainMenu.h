@@ -23,6 +23,10 @@ namespace grittor {
 class TLinkHost;
 class TRadioGroup;
 
+// Each axis the position has sets its inch and millimetre rows; an axis
+// not read leaves its rows as they were.
+void ShowPositionRows(const TMachinePosition &p, QLineEdit *xInch, QLineEdit *xMM, QLineEdit *yInch, QLineEdit *yMM);
+
 class TMainMenuFrm : public QDialog {
     Q_OBJECT
 public:

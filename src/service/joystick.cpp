@@ -9,6 +9,7 @@
 #include "link/TSerial.h"
 #include "pens/Guarded.h"
 #include "service/LinkHost.h"
+#include "service/MainMenu.h"
 #include "service/SettingsApply.h"
 
 #include <QCheckBox>
@@ -420,17 +421,7 @@ void TJoystickFrm::ShowPosition()
     TSerial *link = host_.Link();
     if (!link)
         return;
-    const TMachinePosition p = ReadPosition(*link);
-    if (p.HaveX) {
-        const TLengthTexts t = LengthTexts(p.X);
-        PositionXInch->setText(ToQ(t.Inches));
-        PositionXMM->setText(ToQ(t.Millimetres));
-    }
-    if (p.HaveY) {
-        const TLengthTexts t = LengthTexts(p.Y);
-        PositionYInch->setText(ToQ(t.Inches));
-        PositionYMM->setText(ToQ(t.Millimetres));
-    }
+    ShowPositionRows(ReadPosition(*link), PositionXInch, PositionXMM, PositionYInch, PositionYMM);
 }
 
 // ------------------------------------------------------------- movement ---

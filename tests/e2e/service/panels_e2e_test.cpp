@@ -146,6 +146,9 @@ TEST_F(PanelsE2E, ASlewStopsOnReleaseOnHidingAndWhenTheProgramCloses)
         QTest::mousePress(button, Qt::LeftButton);
         Pause(30);
         end();
+        // A stop written on the way out is not waited for: give the line
+        // and the simulator's 20 ms tick the time to take it.
+        Pause(40);
         const auto stopped = Head();
         EXPECT_NE(stopped, before) << how << ": the head moved";
         Pause(60);
