@@ -7,6 +7,7 @@
 //  - the processor time of an open, idle link over 5 s (both threads).
 //
 //   bench_panels
+#include "../BenchClock.h"
 #include "foundation/Dialogs.h"
 #include "foundation/QtSeams.h"
 #include "foundation/option.h"
@@ -25,7 +26,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
@@ -35,18 +35,8 @@ namespace {
 
 constexpr int kBaud = 38400;
 
-double CpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double NowMs()
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+using bench::CpuSeconds;
+using bench::NowMs;
 
 class PrintDialogs final : public Dialogs {
 public:
