@@ -419,6 +419,7 @@ void TMainMenuFrm::LoadPanel()
     MediaHeightMM->setText(ToQ(height.Millimetres));
     Version->setText(ToQ(r.Version));
     Version->setCursorPosition(0); // a long version shows its beginning
+    Version->setToolTip(ToQ(r.Version));
     ShowPosition(r.Position);
     TSettingsPanelFields f = fields_;
     FillMachineFields(r, f, memory_);

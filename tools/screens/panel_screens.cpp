@@ -3,6 +3,7 @@
 // for reviewing how they look.  Built on request only:
 //
 //   scripts/build panel_screens && QT_QPA_PLATFORM=offscreen build/panel_screens OUTDIR
+#include "ScreenSupport.h"
 #include "foundation/Dialogs.h"
 #include "foundation/QtSeams.h"
 #include "foundation/option.h"
@@ -27,6 +28,7 @@
 #include <unistd.h>
 
 using namespace grittor;
+using screens::Save;
 
 namespace {
 
@@ -44,15 +46,6 @@ public:
     }
 };
 
-void Save(QWidget *w, const QString &path)
-{
-    QApplication::processEvents();
-    if (!w->grab().save(path))
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    else
-        std::printf("%s\n", qPrintable(path));
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -69,21 +62,12 @@ int main(int argc, char **argv)
     SetDialogs(&dialogs);
     const QString out = QString::fromLocal8Bit(argv[1]);
 
-    TSimulatorProcess sim;
-    std::string error;
-    if (!sim.Start({"--baud", "0"}, error)) {
-        std::fprintf(stderr, "grittor-sim: %s\n", error.c_str());
-        return 1;
-    }
-    SetPortOverride("com1", sim.DevicePath());
-    Options().Port = "com1";
     TMaterialLibrary lib;
     TLibraryStore store(lib, MaterialLibraryPath(Options().SettingsFolder()));
-    CreateForms(store);
-    TMainFrm *main = Forms().MainFrm;
-    main->resize(900, 600);
-    main->show();
-    main->OpenMenuClick();
+    TSimulatorProcess sim;
+    TMainFrm *main = screens::StartOnSimulator(sim, store);
+    if (!main)
+        return 1;
 
     TMainMenuFrm::ModalRunner = [&](TMainMenuFrm &f) {
         f.show();

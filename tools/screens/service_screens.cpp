@@ -4,6 +4,7 @@
 // viewer on a small file.  Built on request only:
 //
 //   scripts/build service_screens && QT_QPA_PLATFORM=offscreen build/service_screens OUTDIR
+#include "ScreenSupport.h"
 #include "foundation/Dialogs.h"
 #include "foundation/QtSeams.h"
 #include "foundation/option.h"
@@ -32,6 +33,7 @@
 #include <deque>
 
 using namespace grittor;
+using screens::Save;
 
 namespace {
 
@@ -53,15 +55,6 @@ public:
     }
     std::deque<std::string> files;
 };
-
-void Save(QWidget *w, const QString &path)
-{
-    QApplication::processEvents();
-    if (!w->grab().save(path))
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    else
-        std::printf("%s\n", qPrintable(path));
-}
 
 // A small bit file: a word drawn one bit a pixel, 16 bytes to a row.
 QByteArray WordBits()
@@ -100,21 +93,12 @@ int main(int argc, char **argv)
     SetDialogs(&dialogs);
     const QString out = QString::fromLocal8Bit(argv[1]);
 
-    TSimulatorProcess sim;
-    std::string error;
-    if (!sim.Start({"--baud", "0"}, error)) {
-        std::fprintf(stderr, "grittor-sim: %s\n", error.c_str());
-        return 1;
-    }
-    SetPortOverride("com1", sim.DevicePath());
-    Options().Port = "com1";
     TMaterialLibrary lib;
     TLibraryStore store(lib, MaterialLibraryPath(Options().SettingsFolder()));
-    CreateForms(store);
-    TMainFrm *main = Forms().MainFrm;
-    main->resize(900, 600);
-    main->show();
-    main->OpenMenuClick();
+    TSimulatorProcess sim;
+    TMainFrm *main = screens::StartOnSimulator(sim, store);
+    if (!main)
+        return 1;
 
     TEngineeringFrm *eng = Forms().Engineering;
     TEngineeringFrm::Timings fast;

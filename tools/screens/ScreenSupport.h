@@ -1,0 +1,48 @@
+// What the screenshot tools share: saving a window's picture, and the
+// program's windows started against a grittor-sim at full speed.
+#pragma once
+
+#include "foundation/option.h"
+#include "link/SerialDevice.h"
+#include "link/SimulatorProcess.h"
+#include "operation/Forms.h"
+#include "operation/MainForm.h"
+#include "pens/LibraryStore.h"
+
+#include <QApplication>
+#include <QWidget>
+
+#include <cstdio>
+
+namespace grittor::screens {
+
+inline void Save(QWidget *w, const QString &path)
+{
+    QApplication::processEvents();
+    if (!w->grab().save(path))
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    else
+        std::printf("%s\n", qPrintable(path));
+}
+
+// Starts `sim` unpaced, binds com1 to it, creates the windows on `store`
+// and shows the main window with its port open; nullptr when the simulator
+// did not start.
+inline TMainFrm *StartOnSimulator(TSimulatorProcess &sim, TLibraryStore &store)
+{
+    std::string error;
+    if (!sim.Start({"--baud", "0"}, error)) {
+        std::fprintf(stderr, "grittor-sim: %s\n", error.c_str());
+        return nullptr;
+    }
+    SetPortOverride("com1", sim.DevicePath());
+    Options().Port = "com1";
+    CreateForms(store);
+    TMainFrm *main = Forms().MainFrm;
+    main->resize(900, 600);
+    main->show();
+    main->OpenMenuClick();
+    return main;
+}
+
+} // namespace grittor::screens
