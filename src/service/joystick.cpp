@@ -507,7 +507,21 @@ void TJoystickFrm::UpButtonMouseUp() { SlewStop(TJogAxis::X); }
 bool TJoystickFrm::event(QEvent *e)
 {
     switch (e->type()) {
-    case QEvent::WindowBlocked:    // a modal box opened over the panel
+    case QEvent::WindowBlocked: // a modal box opened over the panel
+        StopSlew();
+        // The panel cannot be used while the box is up (the digitizing
+        // prompts ask the operator to move the head): the machine's own
+        // joystick works meanwhile, and goes off again with the box.
+        if (isVisible() && joystickOff_)
+            queue_.Run([this] { MachineJoystickOn(host_.Link()); });
+        break;
+    case QEvent::WindowUnblocked:
+        if (isVisible() && !joystickOff_)
+            queue_.Run([this] {
+                if (isVisible())
+                    MachineJoystickOff();
+            });
+        break;
     case QEvent::WindowDeactivate: // the panel lost the focus
         StopSlew();
         break;

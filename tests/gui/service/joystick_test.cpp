@@ -217,7 +217,7 @@ TEST_F(JoystickTest, ASlewStopsWhenThePanelIsHiddenClosedOrLosesFocus)
     EXPECT_FALSE(panel->Slewing());
 }
 
-TEST_F(JoystickTest, ASlewStopsWhenAModalBoxOpensOverThePanel)
+TEST_F(JoystickTest, AModalBoxStopsASlewAndLendsTheMachinesJoystickWhileItIsUp)
 {
     ShowIn(false);
     QTest::mousePress(panel->RightButton, Qt::LeftButton);
@@ -226,8 +226,21 @@ TEST_F(JoystickTest, ASlewStopsWhenAModalBoxOpensOverThePanel)
     box.setWindowModality(Qt::ApplicationModal);
     box.show();
     QApplication::processEvents();
-    EXPECT_EQ(Take(), (Commands{ESC + ".wjoyy;0:"}));
+    // Stopped first; then the machine's own joystick serves while the box
+    // blocks the panel (a digitizing prompt asks for the head to move).
+    EXPECT_EQ(Take(), (Commands{ESC + ".wjoyy;0:", ESC + ".wjoystick;ton:"}));
     box.hide();
+    QApplication::processEvents();
+    EXPECT_EQ(Take(), (Commands{ESC + ".wjoystick;toff:"})) << "the panel serves again";
+
+    // Hidden while the box is up: the joystick stays on when it goes.
+    box.show();
+    QApplication::processEvents();
+    EXPECT_EQ(Take(), (Commands{ESC + ".wjoystick;ton:"}));
+    panel->hide();
+    box.hide();
+    QApplication::processEvents();
+    EXPECT_TRUE(Take().empty());
 }
 
 TEST_F(JoystickTest, ASlewStopsBeforeTheMainWindowClosesThePort)
