@@ -27,6 +27,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 
 using namespace grittor;
@@ -160,4 +161,32 @@ TEST_F(PanelsE2E, ASlewStopsOnReleaseOnHidingAndWhenTheProgramCloses)
     ASSERT_TRUE(frm->TriggerCommand(TCommandId::JogPanel));
     slewsThenStops(jog->DownButton, [&] { frm->close(); }, "program closes");
     EXPECT_EQ(frm->Serial(), nullptr);
+}
+
+TEST_F(PanelsE2E, SendingAJobHidesTheJogPanelAndStopsItsSlewFirst)
+{
+    lib.AddMaterial("Stone");
+    TPens &p = lib.FindOrAddPen(0, 1);
+    p.SetBlowSpeed(25);
+    p.SetRadius(400);
+    p.SetPasses(1);
+    p.SetTimes(1);
+    lib.SetSelected(0);
+    const std::string plot = logDir.path().toStdString() + "/square.plt";
+    std::ofstream(plot) << "SP1;PU1000,1000;PD2000,1000,2000,2000,1000,2000,1000,1000;PU;";
+    frm->OpenPlotFile(plot);
+    ASSERT_NE(frm->Job(), nullptr);
+    ASSERT_TRUE(frm->TriggerCommand(TCommandId::JogPanel));
+    TJoystickFrm *jog = Forms().Joystick;
+    jog->JogSlewCheckBox->setChecked(false);
+    QTest::mousePress(jog->UpButton, Qt::LeftButton);
+    Pause(30);
+    frm->DigitizedRecord = LoadKeyPlacement({20000, 3000}, {30000, 3000});
+    frm->SendFileMenuClick();
+    EXPECT_TRUE(frm->LastJobResult().Ok()) << frm->LastJobResult().Message;
+    EXPECT_FALSE(jog->isVisible());
+    // The job ran and the head rests: no slew carries on behind it.
+    const auto after = Head();
+    Pause(100);
+    EXPECT_EQ(Head(), after);
 }
