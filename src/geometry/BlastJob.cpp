@@ -30,9 +30,6 @@ void TBlastJob::BuildOutputs()
     // over the vertices of every group), so that they keep their places
     // relative to each other on the workpiece.
     THpglOutput all;
-    all.Drawing.Ref = {1e7L, 1e7L};
-    all.Drawing.Skew = {-1e7L, 1e7L};
-    all.Drawing.Stretch = {-1e7L, -1e7L};
     for (const auto &out : outputs_)
         for (const TExtendedPoint &p : out->ForwardPoints)
             all.UpdateExtremes(p);
@@ -41,6 +38,7 @@ void TBlastJob::BuildOutputs()
             out->Drawing.Ref = all.Drawing.Ref;
             out->Drawing.Skew = all.Drawing.Skew;
             out->Drawing.Stretch = all.Drawing.Stretch;
+            out->Measured = all.Measured;
         }
 }
 
@@ -62,11 +60,16 @@ TAlignPoints TBlastJob::Drawing()
     for (const auto &out : outputs_)
         if (!out->Empty())
             return out->Drawing;
-    TAlignPoints none;
-    none.Ref = {1e7L, 1e7L};
-    none.Skew = {-1e7L, 1e7L};
-    none.Stretch = {-1e7L, -1e7L};
-    return none;
+    return TAlignPoints{};
+}
+
+bool TBlastJob::DrawingMeasured()
+{
+    EnsureOutputs();
+    for (const auto &out : outputs_)
+        if (!out->Empty())
+            return out->Measured;
+    return false;
 }
 
 void TBlastJob::UseRoad(const TPlacement &placement)

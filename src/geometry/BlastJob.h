@@ -59,6 +59,9 @@ public:
     THpglOutput *GroupOutput(int index) const;
     // The reference points every path is placed by (built first if needed).
     TAlignPoints Drawing();
+    // Whether the paths have a vertex to measure those points on; without
+    // one Drawing() is all (0, 0) and places nothing.
+    bool DrawingMeasured();
 
     // ---- texts for the machine (the outputs are built first if needed)
     // The digitize commands' text: each group's outline once, placed, one

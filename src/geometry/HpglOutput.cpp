@@ -143,6 +143,11 @@ long double THpglOutput::BlastLength() const
 
 void THpglOutput::UpdateExtremes(const TExtendedPoint &p)
 {
+    if (!Measured) {
+        Drawing.Ref = Drawing.Skew = Drawing.Stretch = p;
+        Measured = true;
+        return;
+    }
     if (p.y < Drawing.Ref.y || (p.y == Drawing.Ref.y && p.x <= Drawing.Ref.x))
         Drawing.Ref = p;
     if (p.y < Drawing.Skew.y || (p.y == Drawing.Skew.y && p.x >= Drawing.Skew.x))
@@ -153,9 +158,8 @@ void THpglOutput::UpdateExtremes(const TExtendedPoint &p)
 
 void THpglOutput::BuildPath(const TPolygon &polygon, int pen)
 {
-    Drawing.Ref = {1e7L, 1e7L};
-    Drawing.Skew = {-1e7L, 1e7L};
-    Drawing.Stretch = {-1e7L, -1e7L};
+    Drawing.Ref = Drawing.Skew = Drawing.Stretch = {};
+    Measured = false;
     if (pen == -1)
         return;
     size_t total = 0;

@@ -53,6 +53,9 @@ public:
     long double ScaleY = 0;
     long double Rotate = 0; // radians
     bool SolveScale = false;
+    // Whether Drawing's Ref, Skew and Stretch were measured on a vertex:
+    // the first vertex sets all three, before it they are (0, 0).
+    bool Measured = false;
     // Rounds of the search loop in the last Solve (diagnostic).
     int Iterations = 0;
 

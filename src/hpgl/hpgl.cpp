@@ -466,8 +466,9 @@ void THpglFile::Prescan()
 {
     ReadPos = 0;
     LabelTerminator = 3;
-    maxPoint_ = {-1e7L, -1e7L};
-    minPoint_ = {1e7L, 1e7L};
+    maxPoint_ = {};
+    minPoint_ = {};
+    hasExtent_ = false;
     scan_ = TPlotterState{};
     recs_.clear();
     nums_.clear();

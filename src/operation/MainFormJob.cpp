@@ -83,7 +83,7 @@ bool TMainFrm::ConfirmPlacement(const TPlacement &placement)
 {
     if (!job_)
         return false;
-    const TFitReport fit = CheckFit(job_->Drawing(), placement);
+    const TFitReport fit = CheckFit(job_->Drawing(), placement, job_->DrawingMeasured());
     if (!fit.Usable) {
         LogEntry("Placement refused: " + fit.Problem);
         ShowMessage(fit.Problem);

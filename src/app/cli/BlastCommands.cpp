@@ -117,6 +117,10 @@ std::unique_ptr<TBlastJob> LoadJob(const std::string &command, const Common &c, 
         status = 2;
         return nullptr;
     }
+    if (!plot->HasExtent()) {
+        status = UsageError(command + ": " + c.path + ": no drawing");
+        return nullptr;
+    }
     auto job = std::make_unique<TBlastJob>(TBlastJob::CollectOutlines(*plot, material.BorderFlags(), false,
                                                                        MessageToStderr));
     if (job->GroupCount() == 0) {

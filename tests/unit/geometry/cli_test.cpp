@@ -178,7 +178,7 @@ TEST_F(CliTest, RefusalsGiveOneLineAndStatusTwo)
          "unknown material 'Basalt'"},
         {{"job", square, "--reference", "0,0", "--skew", "1,0", "--border"}, "There is no border pen in the plot file"},
         {{"plot", Write("empty.plt", "IN;PU100,100;PD100,100;"), "--origin", "0,0"}, "no pen groups"},
-        {{"job", Write("blank.plt", "IN;"), "--reference", "0,0", "--skew", "1,0"}, "no pen groups"},
+        {{"job", Write("blank.plt", "IN;"), "--reference", "0,0", "--skew", "1,0"}, "blank.plt: no drawing"},
         {{"plot", square, "--origin", "1.5,2"}, "--origin"},
         {{"job", square, "--reference", "0,0"}, "usage"},
         {{"job", square, "--reference", "0,0", "--skew", "1,0", "--library", Path("missing.json")}, "missing.json"},

@@ -196,3 +196,40 @@ TEST_F(ReaderCli, TheSteelPlotsJobHasEveryPen)
     const CliRun job = Cli({"job", dir + "/ezdxf__GB01_Stahlbau.plt", "--reference", "0,0", "--skew", "1000,0"});
     EXPECT_EQ(job.status, 0) << job.err.substr(0, 500);
 }
+
+TEST_F(ReaderCli, APlotFarOutIsPlacedByItsOwnCornersAndAnEmptyOneHasNoSize)
+{
+    // A one-inch square at 20,000,000 units: its extent started at 1e7,
+    // so info said 9,843 inches.
+    const std::string far =
+        Write("far.plt", "SP1;PU20000000,20000000;PD20001016,20000000,20001016,20001016,20000000,20001016,20000000,"
+                         "20000000;");
+    const CliRun info = Cli({"info", far});
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("min: (20000000,20000000)\nmax: (20001016,20001016)\nsize: 1.00 x 1.00 inches\n"),
+              std::string::npos)
+        << info.out;
+    // Placed at the origin read back, the square starts there.
+    const CliRun plot = Cli({"plot", far, "--origin", "1016,2032"});
+    EXPECT_EQ(plot.status, 0) << plot.err;
+    EXPECT_EQ(plot.out.rfind("papu1016,2032\r\npapd2032,2032\r\npapd2032,3048\r\n", 0), 0u) << plot.out;
+
+    // No point at all: no size, and nothing to place.
+    for (const std::string &text : {std::string(), std::string("IN;SP1;")}) {
+        const std::string empty = Write("empty.plt", text);
+        const CliRun none = Cli({"info", empty});
+        EXPECT_EQ(none.status, 0);
+        EXPECT_NE(none.out.find("size: no drawing\n"), std::string::npos) << none.out;
+        EXPECT_EQ(none.out.find("min:"), std::string::npos) << none.out;
+        const CliRun json = Cli({"info", "--json", empty});
+        EXPECT_NE(json.out.find("\"min\":null,\"max\":null,\"size_inches\":null"), std::string::npos) << json.out;
+        for (const char *command : {"job", "plot"}) {
+            const CliRun r = std::string(command) == "job"
+                                 ? Cli({"job", empty, "--reference", "0,0", "--skew", "1000,0"})
+                                 : Cli({"plot", empty, "--origin", "0,0"});
+            EXPECT_EQ(r.status, 2);
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, "grittor-cli: " + std::string(command) + ": " + empty + ": no drawing\n");
+        }
+    }
+}
