@@ -42,6 +42,14 @@ class TPlotSink;
 class TSerial;
 class PlotImageView;
 class TChartView;
+class THpglFile;
+
+// The window title of an open plot: its name, its size in inches (or that
+// it draws nothing), its instruction count, and where its reading stopped
+// when it did not reach the end.
+std::string PlotTitle(const std::string &name, const THpglFile &plot);
+// " - reading stopped at byte N of M (why), the rest is missing", or "".
+std::string ReadStopNotice(const THpglFile &plot);
 
 class TMainFrm : public QMainWindow {
     Q_OBJECT

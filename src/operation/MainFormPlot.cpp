@@ -53,6 +53,31 @@ struct PictureCanvas {
 
 } // namespace
 
+std::string PlotTitle(const std::string &name, const THpglFile &plot)
+{
+    std::string title = "Grittor - " + name;
+    if (plot.HasExtent()) {
+        const long double w = (plot.MaxPoint().x - plot.MinPoint().x) / 1016.0L;
+        const long double h = (plot.MaxPoint().y - plot.MinPoint().y) / 1016.0L;
+        title += " size (" + FormatExtendedFixed(w, 2) + "," + FormatExtendedFixed(h, 2) + ") inches, ";
+    } else {
+        title += " no drawing, "; // no point reached: no size
+    }
+    return title + std::to_string(plot.CommandCount()) + " HPGL Commands" + ReadStopNotice(plot);
+}
+
+std::string ReadStopNotice(const THpglFile &plot)
+{
+    // A plot read only in part must not pass for the whole one while it
+    // is on the screen (the message box that said so is gone by then).
+    if (plot.ReadStop() == TReadStop::Complete)
+        return {};
+    return " - reading stopped at byte " + std::to_string(plot.StopPos()) + " of " +
+           std::to_string(plot.Source().size()) +
+           (plot.ReadStop() == TReadStop::TooManyErrors ? " (more than 100 errors)" : " (cancelled)") +
+           ", the rest is missing";
+}
+
 void TMainFrm::DisplayHpglFileClick()
 {
     LogEntry("DisplayHpglFileClick");
@@ -112,11 +137,7 @@ void TMainFrm::LoadAndDisplay(std::string file)
     });
     plot_ = std::move(plot);
     plotFileName_ = file;
-    const long double w = (plot_->MaxPoint().x - plot_->MinPoint().x) / 1016.0L;
-    const long double h = (plot_->MaxPoint().y - plot_->MinPoint().y) / 1016.0L;
-    setWindowTitle(ToQ("Grittor - " + FileNameOnly(file) + " size (" + FormatExtendedFixed(w, 2) + "," +
-                       FormatExtendedFixed(h, 2) + ") inches, " + std::to_string(plot_->CommandCount()) +
-                       " HPGL Commands"));
+    setWindowTitle(ToQ(PlotTitle(FileNameOnly(file), *plot_)));
     // The first rendering collects the outlines too, on a second thread
     // beside the drawing.
     auto outlines = std::make_unique<TPolygon>(material.BorderFlags(), Action(TCommandId::PolygonFillDebug)->isChecked());
@@ -172,7 +193,8 @@ void TMainFrm::DrawFirstPolygon1Click()
     outlineIndex_ = 0;
     const std::string description = DrawNextOutline();
     setWindowTitle(ToQ("Rudi Davuv - " + FileNameOnly(plotFileName_) + " Ploygon " + std::to_string(polygonStep_) +
-                       " of " + std::to_string(job_->Outlines().ObjectCount()) + description));
+                       " of " + std::to_string(job_->Outlines().ObjectCount()) + description +
+                       ReadStopNotice(*plot_)));
 }
 
 void TMainFrm::DrawNextPolygon1Click()
@@ -183,7 +205,8 @@ void TMainFrm::DrawNextPolygon1Click()
     polygonStep_ = std::min(polygonStep_ + 1, job_->Outlines().ObjectCount());
     const std::string description = DrawNextOutline();
     setWindowTitle(ToQ("Rudi Davuv - " + FileNameOnly(plotFileName_) + " Ploygon " + std::to_string(polygonStep_) +
-                       " of " + std::to_string(job_->Outlines().ObjectCount()) + description));
+                       " of " + std::to_string(job_->Outlines().ObjectCount()) + description +
+                       ReadStopNotice(*plot_)));
 }
 
 std::string TMainFrm::DrawNextOutline()

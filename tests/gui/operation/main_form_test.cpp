@@ -29,6 +29,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -761,4 +762,39 @@ TEST_F(MainFormTest, ABorderSendWithoutAPortSaysSoAsTheJobDoesAndSendsNothing)
     ASSERT_FALSE(dialogs.messages.empty());
     EXPECT_EQ(dialogs.messages.back(), "unable to open serial port");
     ClearPortOverrides();
+}
+
+TEST_F(MainFormTest, TheTitleSaysWhenTheReadingStoppedEarlyAndWhenThePlotDrawsNothing)
+{
+    MakeWindow();
+    QTemporaryDir dir;
+    // A square, more than 100 unrecognised instructions, then a second
+    // square the reading never reaches.
+    std::string text = "IN;SP1;PU0,0;PD1016,0,1016,1016,0,1016,0,0;PU;";
+    for (int i = 0; i < 101; ++i)
+        text += "QQ;";
+    text += "SP2;PU2032,0;PD3048,0,3048,1016,2032,1016,2032,0;PU;";
+    const std::string stops = dir.path().toStdString() + "/stops.plt";
+    std::ofstream(stops, std::ios::binary) << text;
+    dialogs.files.push_back(stops);
+    frm->DisplayHpglFileClick();
+    ASSERT_NE(frm->Plot(), nullptr);
+    EXPECT_NE(std::find(dialogs.messages.begin(), dialogs.messages.end(),
+                        "More than 100 errors in hpgl file.  This file is probably not in the correct format"),
+              dialogs.messages.end());
+    const std::string notice = " - reading stopped at byte 348 of 401 (more than 100 errors), the rest is missing";
+    EXPECT_EQ(frm->windowTitle().toStdString(),
+              "Grittor - stops.plt size (1.00,1.00) inches, 5 HPGL Commands" + notice);
+    // Stepping through the outlines keeps saying it.
+    frm->DrawFirstPolygon1Click();
+    const std::string stepped = frm->windowTitle().toStdString();
+    EXPECT_EQ(stepped.rfind("Rudi Davuv - stops.plt Ploygon 0 of 1", 0), 0u) << stepped;
+    EXPECT_EQ(stepped.substr(stepped.size() - notice.size()), notice);
+
+    // A whole plot says nothing of the kind; one of no point has no size.
+    const std::string empty = dir.path().toStdString() + "/empty.plt";
+    std::ofstream(empty, std::ios::binary) << "IN;SP1;";
+    dialogs.files.push_back(empty);
+    frm->DisplayHpglFileClick();
+    EXPECT_EQ(frm->windowTitle().toStdString(), "Grittor - empty.plt no drawing, 2 HPGL Commands");
 }
