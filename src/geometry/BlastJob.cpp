@@ -1,6 +1,8 @@
 #include "geometry/BlastJob.h"
 
+#include "foundation/StringUtils.h"
 #include "hpgl/PlotReplay.h"
+#include "link/MachineNumbers.h"
 
 namespace grittor {
 
@@ -79,9 +81,39 @@ void TBlastJob::UseRoad(const TPlacement &placement)
         out->SolveScale = placement.FitsScale();
 }
 
+void TBlastJob::ClearOutOfRange()
+{
+    for (const auto &out : outputs_)
+        out->OutOfRange = TOutOfRange{};
+}
+
+TOutOfRange TBlastJob::OutOfRange() const
+{
+    for (const auto &out : outputs_)
+        if (out->OutOfRange.Found)
+            return out->OutOfRange;
+    return {};
+}
+
+std::string OutOfRangeProblem(const THpglFile &plot, const TBlastJob &job)
+{
+    const TOutOfRange bad = job.OutOfRange();
+    if (!bad.Found)
+        return {};
+    const int i = InstructionDrawing(plot, bad.Drawing);
+    std::string what = "the point ";
+    if (i >= 0)
+        what = "the " + UpperCase(plot.Command(i).Name()) + " instruction at byte " +
+               std::to_string(plot.Command(i).TextPos()) + " reaches ";
+    what += "(" + FormatExtended(bad.Drawing.x) + ", " + FormatExtended(bad.Drawing.y) + "), which the placement makes " +
+            bad.Axis;
+    return CheckMachineCoordinate(static_cast<long double>(bad.Value), what);
+}
+
 std::vector<std::string> TBlastJob::PlacedTexts(const TPlacement &placement)
 {
     UseRoad(placement);
+    ClearOutOfRange();
     std::vector<std::string> texts;
     for (const auto &out : outputs_) {
         if (placement.Road == TPlacementRoad::Origin)
@@ -111,6 +143,7 @@ std::string TBlastJob::BorderText(const TPlacement &placement)
     if (index < 0)
         return {};
     UseRoad(placement);
+    ClearOutOfRange();
     THpglOutput &out = *outputs_[static_cast<size_t>(index)];
     out.Digitized = placement.Record;
     out.Solve();
@@ -138,6 +171,7 @@ std::string TBlastJob::JobText(const TMaterialPens &material, const TBlastSettin
                                const TPlacement &placement, std::ostream *pattern, TJobMap *map)
 {
     UseRoad(placement);
+    ClearOutOfRange();
     WritePenHeaderLog(material);
     TBlowList list = PrepareBlowList(material, settings);
     return list.BuildJobStream(speed, placement.Record, pattern, map);

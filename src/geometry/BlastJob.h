@@ -81,8 +81,12 @@ public:
     // to the debug log first.
     std::string JobText(const TMaterialPens &material, const TBlastSettings &settings, int speed,
                         const TPlacement &placement, std::ostream *pattern, TJobMap *map = nullptr);
+    // The first coordinate of the last text made above that the machine
+    // cannot take (Found false when every one fits).
+    TOutOfRange OutOfRange() const;
 
 private:
+    void ClearOutOfRange();
     void EnsureOutputs();
     // Every path fits what the placement's road allows.
     void UseRoad(const TPlacement &placement);
@@ -90,5 +94,11 @@ private:
     std::unique_ptr<TPolygon> outlines_;
     std::vector<std::unique_ptr<THpglOutput>> outputs_; // by group index
 };
+
+// Why the last text `job` made for the machine must not be sent: the
+// instruction of `plot` (name and byte position) whose point became a
+// coordinate the machine cannot take, and that coordinate; "" when every
+// coordinate fits.
+std::string OutOfRangeProblem(const THpglFile &plot, const TBlastJob &job);
 
 } // namespace grittor

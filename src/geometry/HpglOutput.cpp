@@ -1,5 +1,7 @@
 #include "geometry/HpglOutput.h"
 
+#include "link/MachineNumbers.h"
+
 #include "foundation/LogOutput.h"
 #include "geometry/polygon.h"
 
@@ -31,6 +33,13 @@ void TCommandList::Clear()
 }
 
 // ------------------------------------------------------------- helpers ---
+
+namespace {
+bool FitsMachine(long long v)
+{
+    return v >= MachineIntMin && v <= MachineIntMax;
+}
+} // namespace
 
 long long ToWholeUnits(long double v)
 {
@@ -353,8 +362,13 @@ void THpglOutput::EmitTo(std::string &out, bool backward, bool firstPoint, std::
         const TExtendedPoint q = t.Apply(pts[static_cast<size_t>(i)]);
         // Format the two numbers once; the command and the debug copy share them.
         char xs[24], ys[24];
-        char *xe = std::to_chars(xs, xs + sizeof xs, ToWholeUnits(q.x)).ptr;
-        char *ye = std::to_chars(ys, ys + sizeof ys, ToWholeUnits(q.y)).ptr;
+        const long long X = ToWholeUnits(q.x), Y = ToWholeUnits(q.y);
+        if (!OutOfRange.Found && (!FitsMachine(X) || !FitsMachine(Y) || !std::isfinite(q.x) || !std::isfinite(q.y))) {
+            const bool xBad = !FitsMachine(X) || !std::isfinite(q.x);
+            OutOfRange = {true, pts[static_cast<size_t>(i)], xBad ? X : Y, xBad ? 'x' : 'y'};
+        }
+        char *xe = std::to_chars(xs, xs + sizeof xs, X).ptr;
+        char *ye = std::to_chars(ys, ys + sizeof ys, Y).ptr;
         if (firstPoint) {
             out += "papu ";
             firstPoint = false;

@@ -39,6 +39,15 @@ private:
     std::vector<uint16_t> index_;
 };
 
+// The first point of an emission whose machine coordinate is no number the
+// controller takes (its integers are 32-bit signed).
+struct TOutOfRange {
+    bool Found = false;
+    TExtendedPoint Drawing; // the drawing vertex
+    long long Value = 0;    // the whole number it became
+    char Axis = 'x';
+};
+
 class THpglOutput {
 public:
     TCommandList ForwardCommands;
@@ -58,6 +67,9 @@ public:
     bool Measured = false;
     // Rounds of the search loop in the last Solve (diagnostic).
     int Iterations = 0;
+    // Kept by every emission since it was last cleared: the text is written
+    // as computed, and whoever sends it refuses it when this was found.
+    mutable TOutOfRange OutOfRange;
 
     int PointCount() const { return static_cast<int>(ForwardPoints.size()); }
     // The length the nozzle blasts in one pass (the pen-down moves), in

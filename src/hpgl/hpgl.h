@@ -68,6 +68,10 @@ public:
     THpglCommand(const THpglFile &file, int index) : file_(&file), index_(index) {}
 
     int Index() const { return index_; }
+    // 1-based byte position of the instruction in its file: the first
+    // letter of its name (instructions with numbers, PE, labels), or the ESC
+    // of an escape sequence; 0 for other instructions.
+    int TextPos() const;
     TCommandKind Kind() const;
     // Two lower-case letters; for an escape sequence its command letter.
     std::string Name() const;

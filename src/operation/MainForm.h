@@ -145,6 +145,9 @@ public:
     void CalibrateMenuClick();
     // Sets OpenCancelled: the digitize commands stop between pen groups.
     void CancelOpenMenuClick();
+    // The placed texts of the digitize commands, or none (said in a message)
+    // when a coordinate the machine cannot take would be in them.
+    std::vector<std::string> SendablePlacedTexts(const TPlacement &placement);
     // The alignment of a placement, in the status bar and the debug log;
     // when a residual is above the limit, asks whether to send anyway.
     // False when the placement cannot be used or the operator says No.

@@ -233,3 +233,45 @@ TEST_F(ReaderCli, APlotFarOutIsPlacedByItsOwnCornersAndAnEmptyOneHasNoSize)
         }
     }
 }
+
+TEST_F(ReaderCli, ACoordinateTheMachineCannotTakeRefusesTheJobButNotTheShowing)
+{
+    // 99999999999 went into the job text with exit 0.
+    const std::string head = "IN;SP1;PU0,0;PD1016,0,1016,1016,0,1016,0,0;PU;SP2;PU2000,0;";
+    const std::string plot = Write("huge.plt", head + "PD99999999999,0,2000,1016,2000,0;PU;");
+    const std::string at = std::to_string(head.size() + 1);
+    const std::string rule = ": outside the machine's integer range -2147483648..2147483647; nothing written\n";
+    const CliRun job = Cli({"job", plot, "--reference", "0,0", "--skew", "1000,0"});
+    EXPECT_EQ(job.status, 2);
+    EXPECT_EQ(job.out, "");
+    EXPECT_NE(job.err.find("grittor-cli: job: the PD instruction at byte " + at +
+                           " reaches (99999999999, 0), which the placement makes x 99999999999" + rule),
+              std::string::npos)
+        << job.err;
+    const CliRun placed = Cli({"plot", plot, "--origin", "1016,0"});
+    EXPECT_EQ(placed.status, 2);
+    EXPECT_EQ(placed.out, "");
+    EXPECT_NE(placed.err.find("grittor-cli: plot: the PD instruction at byte " + at + " reaches (99999999999, 0)"),
+              std::string::npos)
+        << placed.err;
+    // A placement can carry a plot that fits into a number that does not:
+    // 2,000,000,000 units is a fine coordinate, moved by another
+    // 200,000,000 it is not.  A name split by a blank ("P D") is found
+    // at its first letter.
+    const std::string edge = Write("edge.plt", "SP1;PU0,0;P D2000000000,0,0,1016,0,0;");
+    const CliRun fits = Cli({"plot", edge, "--origin", "0,0"});
+    EXPECT_EQ(fits.status, 0) << fits.err;
+    const CliRun moved = Cli({"plot", edge, "--origin", "200000000,0"});
+    EXPECT_EQ(moved.status, 2);
+    EXPECT_NE(moved.err.find("the PD instruction at byte 11 reaches (2000000000, 0), which the placement makes x "
+                             "2200000000"),
+              std::string::npos)
+        << moved.err;
+
+    // Showing it stays allowed.
+    const CliRun info = Cli({"info", plot});
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("max: (99999999999,1016)\n"), std::string::npos) << info.out;
+    const CliRun render = Cli({"render", plot, "-o", Path("huge.png"), "--size", "100x70"});
+    EXPECT_EQ(render.status, 0) << render.err;
+}

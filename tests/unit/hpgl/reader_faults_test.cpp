@@ -427,3 +427,22 @@ TEST(HpglReaderFaults, TheExtentIsTheDrawingsOwnWhereverItLies)
         EXPECT_EQ(none->MaxPoint(), ExtendedPoint(0, 0));
     }
 }
+
+TEST(HpglReaderFaults, AnInstructionKnowsWhereItStandsInItsFile)
+{
+    // 1-based byte of the name's first letter, also with separators
+    // between the letters, for PE data with line ends (kept as a copy) and
+    // for escapes.
+    const std::string text = "IN;PA1,2;\r\nP D3,4;PE<=\r\n\xbf\xbf;\x1b.ok:LBab\x03;";
+    auto f = ReadHpgl(text);
+    std::vector<int> at;
+    for (int i = 0; i < f->CommandCount(); ++i)
+        at.push_back(f->Command(i).TextPos());
+    const int pd = static_cast<int>(text.find("P D")) + 1, pe = static_cast<int>(text.find("PE")) + 1;
+    const int esc = static_cast<int>(text.find('\x1b')) + 1, lb = static_cast<int>(text.find("LB")) + 1;
+    EXPECT_EQ(at, (std::vector<int>{1, 4, pd, pe, esc, lb}));
+    // The point an instruction draws leads back to it.
+    EXPECT_EQ(InstructionDrawing(*f, ExtendedPoint(3, 4)), 2);
+    EXPECT_EQ(InstructionDrawing(*f, ExtendedPoint(1, 2)), 1);
+    EXPECT_EQ(InstructionDrawing(*f, ExtendedPoint(7, 7)), -1);
+}
