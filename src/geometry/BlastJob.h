@@ -44,6 +44,10 @@ public:
                                                      bool debug = false, THpglFile::ErrorEvent onError = nullptr);
 
     const TPolygon &Outlines() const { return *outlines_; }
+    // The same, kept alive for work that may outlast the job (the segment
+    // dump written beside the window); the collection does not change
+    // once collected.
+    std::shared_ptr<const TPolygon> SharedOutlines() const { return outlines_; }
     int GroupCount() const { return outlines_->GroupCount(); }
     int GroupPen(int index) const { return outlines_->GroupPen(index); }
     // Index of the first pen group that is the border pen, -1 when none.
@@ -91,7 +95,7 @@ private:
     // Every path fits what the placement's road allows.
     void UseRoad(const TPlacement &placement);
 
-    std::unique_ptr<TPolygon> outlines_;
+    std::shared_ptr<TPolygon> outlines_;
     std::vector<std::unique_ptr<THpglOutput>> outputs_; // by group index
 };
 

@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 class QAction;
@@ -104,6 +105,11 @@ public:
     // Destroys the open plot, reads `file`, and collects its outlines during
     // the first rendering.
     void LoadAndDisplay(std::string file); // by value: callers pass plotFileName_, which it clears
+    // Writes the segment dump ("HpglOutput before combine.xls") of the open
+    // plot on a thread of its own, after the one before has finished.
+    void StartSegmentDump(const std::string &fileName);
+    // Returns when the last segment dump is written.
+    void WaitSegmentDump();
     // Draws the plot into the picture at its size; `also` (may be null)
     // receives the points too.
     void RenderImage(TPlotSink *also);
@@ -239,6 +245,8 @@ private:
     std::unique_ptr<TSerial> serial_;
     std::unique_ptr<THpglFile> plot_;
     std::unique_ptr<TBlastJob> job_;
+    // The segment dump of the last plot opened, written beside the window.
+    std::thread segmentDump_;
     std::string plotFileName_;
     TPenColors penColors_{};
     TJobResult lastJob_;

@@ -107,7 +107,7 @@ void TMainFrm::OpenPlotFile(const std::string &fileName)
         if (!OpenCancelled && !GetAbortFlags().StopLongWork()) {
             ProcessMessages();
             QDir().mkpath(ToQ(o.Directory));
-            job_->Outlines().DumpSegments(o.Directory + "HpglOutput before combine.xls", false);
+            StartSegmentDump(o.Directory + "HpglOutput before combine.xls");
         }
     } catch (const std::exception &e) {
         Report("DisplayHpglFileMenuClick", "Exception displaying file", &e, 0);
@@ -115,6 +115,29 @@ void TMainFrm::OpenPlotFile(const std::string &fileName)
         Report("DisplayHpglFileMenuClick", "Exception displaying file", nullptr, 0);
     }
     UpdatePlotCommands();
+}
+
+void TMainFrm::StartSegmentDump(const std::string &fileName)
+{
+    WaitSegmentDump();
+    // A debugging aid: written beside the window once the picture is shown,
+    // so that a big plot is on the screen as soon as it is drawn.  The
+    // thread keeps the outlines alive whatever the window opens meanwhile.
+    segmentDump_ = std::thread([this, outlines = job_->SharedOutlines(), fileName] {
+        try {
+            outlines->DumpSegments(fileName, false);
+        } catch (const std::exception &e) {
+            const std::string what = e.what();
+            QMetaObject::invokeMethod(
+                this, [what] { LogEntry("Segment dump not written: " + what); }, Qt::QueuedConnection);
+        }
+    });
+}
+
+void TMainFrm::WaitSegmentDump()
+{
+    if (segmentDump_.joinable())
+        segmentDump_.join();
 }
 
 void TMainFrm::LoadAndDisplay(std::string file)

@@ -237,6 +237,7 @@ TEST_F(MainFormTest, OpeningAPlotSetsTheTitleAndCollectsItsOutlines)
     EXPECT_TRUE(frm->Action(TCommandId::ImageView)->isChecked());
     EXPECT_FALSE(frm->Memo->isVisible());
     EXPECT_EQ(Options().HpglDirectory, test::TestDataPath("operation/two-by-one.plt"));
+    frm->WaitSegmentDump(); // written beside the window
     const std::string dump = ReadAll(Options().Directory + "HpglOutput before combine.xls");
     EXPECT_NE(dump.find("\t\tPen\t"), std::string::npos);
     EXPECT_NE(LogText().find("DisplayHpglFileMenuClick  file "), std::string::npos);
@@ -797,4 +798,34 @@ TEST_F(MainFormTest, TheTitleSaysWhenTheReadingStoppedEarlyAndWhenThePlotDrawsNo
     dialogs.files.push_back(empty);
     frm->DisplayHpglFileClick();
     EXPECT_EQ(frm->windowTitle().toStdString(), "Grittor - empty.plt no drawing, 2 HPGL Commands");
+}
+
+TEST_F(MainFormTest, TheSegmentDumpIsWrittenBesideTheWindowByteForByte)
+{
+    MakeWindow();
+    QTemporaryDir dir;
+    const std::string big = dir.path().toStdString() + "/big.plt", small = dir.path().toStdString() + "/small.plt";
+    {
+        std::ofstream out(big, std::ios::binary);
+        out << "IN;SP1;";
+        for (int i = 0; i < 20000; ++i)
+            out << "PU" << i * 40 << ",0;PD" << i * 40 + 20 << ",0," << i * 40 + 20 << ",30," << i * 40 << ",0;";
+        std::ofstream(small, std::ios::binary) << "IN;SP2;PU0,0;PD2032,0,2032,1016,0,0;";
+    }
+    const std::string dumpName = Options().Directory + "HpglOutput before combine.xls";
+    // The second open waits for the first dump; the file ends up as the
+    // second plot's, whole.
+    frm->OpenPlotFile(big);
+    frm->OpenPlotFile(small);
+    frm->WaitSegmentDump();
+    const std::string expected = dir.path().toStdString() + "/expected.xls";
+    frm->Job()->Outlines().DumpSegments(expected, false);
+    EXPECT_EQ(ReadAll(dumpName), ReadAll(expected));
+    EXPECT_EQ(ReadAll(dumpName).rfind("\t\tPen\t2\r\n", 0), 0u);
+    frm->OpenPlotFile(big);
+    frm->WaitSegmentDump();
+    frm->Job()->Outlines().DumpSegments(expected, false);
+    const std::string dump = ReadAll(dumpName);
+    EXPECT_EQ(dump, ReadAll(expected));
+    EXPECT_GT(dump.size(), 20000u * 4 * 10);
 }
