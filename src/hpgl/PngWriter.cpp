@@ -57,7 +57,7 @@ std::string EncodeIndexedPng(const QImage &image)
     }
 
     z_stream z{};
-    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 15, 8, Z_HUFFMAN_ONLY) != Z_OK)
+    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK)
         return {};
     std::string idat(deflateBound(&z, static_cast<uLong>(w + 1) * static_cast<uLong>(h)), '\0');
     z.next_out = reinterpret_cast<Bytef *>(idat.data());
