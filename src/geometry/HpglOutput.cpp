@@ -363,8 +363,8 @@ void THpglOutput::EmitTo(std::string &out, bool backward, bool firstPoint, std::
         // Format the two numbers once; the command and the debug copy share them.
         char xs[24], ys[24];
         const long long X = ToWholeUnits(q.x), Y = ToWholeUnits(q.y);
-        if (!OutOfRange.Found && (!FitsMachine(X) || !FitsMachine(Y) || !std::isfinite(q.x) || !std::isfinite(q.y))) {
-            const bool xBad = !FitsMachine(X) || !std::isfinite(q.x);
+        if (!OutOfRange.Found && (!FitsMachine(X) || !FitsMachine(Y))) {
+            const bool xBad = !FitsMachine(X);
             OutOfRange = {true, pts[static_cast<size_t>(i)], xBad ? X : Y, xBad ? 'x' : 'y'};
         }
         char *xe = std::to_chars(xs, xs + sizeof xs, X).ptr;

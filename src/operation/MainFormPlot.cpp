@@ -2,6 +2,7 @@
 #include "operation/MainForm.h"
 
 #include "foundation/AbortFlags.h"
+#include "foundation/Clock.h"
 #include "foundation/Dialogs.h"
 #include "foundation/ExceptionReporting.h"
 #include "foundation/LogOutput.h"
@@ -41,14 +42,37 @@ namespace {
 
 std::string FileNameOnly(const std::string &path) { return QFileInfo(ToQ(path)).fileName().toStdString(); }
 
-// A canvas on the window picture for the length of one drawing.
+// A canvas on the window picture for the length of one drawing.  The
+// drawing asks for a repaint every 400 instructions; the window shows the
+// picture at most every 40 ms of them (each showing copies the whole
+// picture: on a big plot that was half the time of the drawing), and
+// always once the drawing is done.
 struct PictureCanvas {
-    explicit PictureCanvas(PlotImageView &view) : canvas(&view.Picture())
+    explicit PictureCanvas(PlotImageView &view) : canvas(&view.Picture()), view_(view)
     {
-        canvas.OnRepaint = [&view] { view.repaint(); };
+        canvas.OnRepaint = [this] {
+            const int64_t now = GetClock().NowMs();
+            if (now - lastShown_ < 40 && now >= lastShown_) {
+                pending_ = true;
+                return;
+            }
+            lastShown_ = now;
+            pending_ = false;
+            view_.repaint();
+        };
     }
-    ~PictureCanvas() { canvas.End(); }
+    ~PictureCanvas()
+    {
+        canvas.End();
+        if (pending_)
+            view_.repaint();
+    }
     QPainterCanvas canvas;
+
+private:
+    PlotImageView &view_;
+    int64_t lastShown_ = INT64_MIN / 2;
+    bool pending_ = false;
 };
 
 } // namespace

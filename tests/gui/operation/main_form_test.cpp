@@ -829,3 +829,27 @@ TEST_F(MainFormTest, TheSegmentDumpIsWrittenBesideTheWindowByteForByte)
     EXPECT_EQ(dump, ReadAll(expected));
     EXPECT_GT(dump.size(), 20000u * 4 * 10);
 }
+
+TEST_F(MainFormTest, TheDigitizeSendsRefuseACoordinateTheMachineCannotTake)
+{
+    MakeWindow();
+    QTemporaryDir dir;
+    const std::string plot = dir.path().toStdString() + "/huge.plt";
+    std::ofstream(plot, std::ios::binary) << "IN;SP1;PU0,0;PD1016,0,1016,1016,0,0;SP2;PU0,0;PD99999999999,0,0,1016,0,0;";
+    frm->OpenPlotFile(plot);
+    ASSERT_NE(frm->Job(), nullptr);
+    dialogs.messages.clear();
+    const TPlacement placement = OriginPlacement(frm->Job()->Drawing(), {0, 0});
+    EXPECT_TRUE(frm->SendablePlacedTexts(placement).empty());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0], "The plot cannot be sent: the PD instruction at byte 47 reaches (99999999999, 0), "
+                                   "which the placement makes x 99999999999: outside the machine's integer range "
+                                   "-2147483648..2147483647. Nothing was sent.");
+    // A plot that fits is sent group by group.
+    const std::string fits = dir.path().toStdString() + "/fits.plt";
+    std::ofstream(fits, std::ios::binary) << "IN;SP1;PU0,0;PD1016,0,1016,1016,0,0;SP2;PU0,0;PD2000,0,0,1016,0,0;";
+    frm->OpenPlotFile(fits);
+    dialogs.messages.clear();
+    EXPECT_EQ(frm->SendablePlacedTexts(OriginPlacement(frm->Job()->Drawing(), {0, 0})).size(), 2u);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
