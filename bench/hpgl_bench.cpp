@@ -1,5 +1,5 @@
 // Reading, rendering and number conversion on a generated plot
-// (bench/gen_hpgl_plot.py, about 4 MB unless GRITTOR_BENCH_PLOT names one).
+// (bench/gen_mixed_plot.py, about 4 MB of mixed HP-GL/2, unless GRITTOR_BENCH_PLOT names one).
 #include "foundation/utils.h"
 #include "hpgl/CanvasSink.h"
 #include "hpgl/QPainterCanvas.h"
@@ -30,7 +30,7 @@ const std::string &Plot()
             std::ifstream probe(path);
             if (!probe) {
                 const std::string cmd =
-                    "python3 '" GRITTOR_SOURCE_DIR "/bench/gen_hpgl_plot.py' 4000000 '" + path + "'";
+                    "python3 '" GRITTOR_SOURCE_DIR "/bench/gen_mixed_plot.py' 4000000 '" + path + "' 16";
                 if (std::system(cmd.c_str()) != 0)
                     std::fprintf(stderr, "cannot generate the plot\n");
             }

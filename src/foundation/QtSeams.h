@@ -14,6 +14,10 @@ namespace grittor {
 // Bytes of the program are Latin-1 text; convert only at the window boundary.
 inline QString ToQ(const std::string &s) { return QString::fromLatin1(s.data(), static_cast<int>(s.size())); }
 inline std::string FromQ(const QString &s) { return s.toLatin1().toStdString(); }
+// Material names are UTF-8 everywhere: the library file, the screen and the
+// command line.
+inline QString NameToQ(const std::string &s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+inline std::string NameFromQ(const QString &s) { return s.toUtf8().toStdString(); }
 
 class QtUiHooks final : public UiHooks {
 public:

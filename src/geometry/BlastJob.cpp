@@ -1,6 +1,8 @@
 #include "geometry/BlastJob.h"
 
+#include "foundation/StringUtils.h"
 #include "hpgl/PlotReplay.h"
+#include "link/MachineNumbers.h"
 
 namespace grittor {
 
@@ -30,9 +32,6 @@ void TBlastJob::BuildOutputs()
     // over the vertices of every group), so that they keep their places
     // relative to each other on the workpiece.
     THpglOutput all;
-    all.Drawing.Ref = {1e7L, 1e7L};
-    all.Drawing.Skew = {-1e7L, 1e7L};
-    all.Drawing.Stretch = {-1e7L, -1e7L};
     for (const auto &out : outputs_)
         for (const TExtendedPoint &p : out->ForwardPoints)
             all.UpdateExtremes(p);
@@ -41,6 +40,7 @@ void TBlastJob::BuildOutputs()
             out->Drawing.Ref = all.Drawing.Ref;
             out->Drawing.Skew = all.Drawing.Skew;
             out->Drawing.Stretch = all.Drawing.Stretch;
+            out->Measured = all.Measured;
         }
 }
 
@@ -62,11 +62,16 @@ TAlignPoints TBlastJob::Drawing()
     for (const auto &out : outputs_)
         if (!out->Empty())
             return out->Drawing;
-    TAlignPoints none;
-    none.Ref = {1e7L, 1e7L};
-    none.Skew = {-1e7L, 1e7L};
-    none.Stretch = {-1e7L, -1e7L};
-    return none;
+    return TAlignPoints{};
+}
+
+bool TBlastJob::DrawingMeasured()
+{
+    EnsureOutputs();
+    for (const auto &out : outputs_)
+        if (!out->Empty())
+            return out->Measured;
+    return false;
 }
 
 void TBlastJob::UseRoad(const TPlacement &placement)
@@ -76,9 +81,39 @@ void TBlastJob::UseRoad(const TPlacement &placement)
         out->SolveScale = placement.FitsScale();
 }
 
+void TBlastJob::ClearOutOfRange()
+{
+    for (const auto &out : outputs_)
+        out->OutOfRange = TOutOfRange{};
+}
+
+TOutOfRange TBlastJob::OutOfRange() const
+{
+    for (const auto &out : outputs_)
+        if (out->OutOfRange.Found)
+            return out->OutOfRange;
+    return {};
+}
+
+std::string OutOfRangeProblem(const THpglFile &plot, const TBlastJob &job)
+{
+    const TOutOfRange bad = job.OutOfRange();
+    if (!bad.Found)
+        return {};
+    const int i = InstructionDrawing(plot, bad.Drawing);
+    std::string what = "the point ";
+    if (i >= 0)
+        what = "the " + UpperCase(plot.Command(i).Name()) + " instruction at byte " +
+               std::to_string(plot.Command(i).TextPos()) + " reaches ";
+    what += "(" + FormatExtended(bad.Drawing.x) + ", " + FormatExtended(bad.Drawing.y) + "), which the placement makes " +
+            bad.Axis;
+    return CheckMachineCoordinate(static_cast<long double>(bad.Value), what);
+}
+
 std::vector<std::string> TBlastJob::PlacedTexts(const TPlacement &placement)
 {
     UseRoad(placement);
+    ClearOutOfRange();
     std::vector<std::string> texts;
     for (const auto &out : outputs_) {
         if (placement.Road == TPlacementRoad::Origin)
@@ -108,6 +143,7 @@ std::string TBlastJob::BorderText(const TPlacement &placement)
     if (index < 0)
         return {};
     UseRoad(placement);
+    ClearOutOfRange();
     THpglOutput &out = *outputs_[static_cast<size_t>(index)];
     out.Digitized = placement.Record;
     out.Solve();
@@ -135,6 +171,7 @@ std::string TBlastJob::JobText(const TMaterialPens &material, const TBlastSettin
                                const TPlacement &placement, std::ostream *pattern, TJobMap *map)
 {
     UseRoad(placement);
+    ClearOutOfRange();
     WritePenHeaderLog(material);
     TBlowList list = PrepareBlowList(material, settings);
     return list.BuildJobStream(speed, placement.Record, pattern, map);

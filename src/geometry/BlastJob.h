@@ -44,6 +44,10 @@ public:
                                                      bool debug = false, THpglFile::ErrorEvent onError = nullptr);
 
     const TPolygon &Outlines() const { return *outlines_; }
+    // The same, kept alive for work that may outlast the job (the segment
+    // dump written beside the window); the collection does not change
+    // once collected.
+    std::shared_ptr<const TPolygon> SharedOutlines() const { return outlines_; }
     int GroupCount() const { return outlines_->GroupCount(); }
     int GroupPen(int index) const { return outlines_->GroupPen(index); }
     // Index of the first pen group that is the border pen, -1 when none.
@@ -59,6 +63,9 @@ public:
     THpglOutput *GroupOutput(int index) const;
     // The reference points every path is placed by (built first if needed).
     TAlignPoints Drawing();
+    // Whether the paths have a vertex to measure those points on; without
+    // one Drawing() is all (0, 0) and places nothing.
+    bool DrawingMeasured();
 
     // ---- texts for the machine (the outputs are built first if needed)
     // The digitize commands' text: each group's outline once, placed, one
@@ -78,14 +85,24 @@ public:
     // to the debug log first.
     std::string JobText(const TMaterialPens &material, const TBlastSettings &settings, int speed,
                         const TPlacement &placement, std::ostream *pattern, TJobMap *map = nullptr);
+    // The first coordinate of the last text made above that the machine
+    // cannot take (Found false when every one fits).
+    TOutOfRange OutOfRange() const;
 
 private:
+    void ClearOutOfRange();
     void EnsureOutputs();
     // Every path fits what the placement's road allows.
     void UseRoad(const TPlacement &placement);
 
-    std::unique_ptr<TPolygon> outlines_;
+    std::shared_ptr<TPolygon> outlines_;
     std::vector<std::unique_ptr<THpglOutput>> outputs_; // by group index
 };
+
+// Why the last text `job` made for the machine must not be sent: the
+// instruction of `plot` (name and byte position) whose point became a
+// coordinate the machine cannot take, and that coordinate; "" when every
+// coordinate fits.
+std::string OutOfRangeProblem(const THpglFile &plot, const TBlastJob &job);
 
 } // namespace grittor

@@ -1,5 +1,7 @@
 #include "geometry/HpglOutput.h"
 
+#include "link/MachineNumbers.h"
+
 #include "foundation/LogOutput.h"
 #include "geometry/polygon.h"
 
@@ -31,6 +33,13 @@ void TCommandList::Clear()
 }
 
 // ------------------------------------------------------------- helpers ---
+
+namespace {
+bool FitsMachine(long long v)
+{
+    return v >= MachineIntMin && v <= MachineIntMax;
+}
+} // namespace
 
 long long ToWholeUnits(long double v)
 {
@@ -143,6 +152,11 @@ long double THpglOutput::BlastLength() const
 
 void THpglOutput::UpdateExtremes(const TExtendedPoint &p)
 {
+    if (!Measured) {
+        Drawing.Ref = Drawing.Skew = Drawing.Stretch = p;
+        Measured = true;
+        return;
+    }
     if (p.y < Drawing.Ref.y || (p.y == Drawing.Ref.y && p.x <= Drawing.Ref.x))
         Drawing.Ref = p;
     if (p.y < Drawing.Skew.y || (p.y == Drawing.Skew.y && p.x >= Drawing.Skew.x))
@@ -153,9 +167,8 @@ void THpglOutput::UpdateExtremes(const TExtendedPoint &p)
 
 void THpglOutput::BuildPath(const TPolygon &polygon, int pen)
 {
-    Drawing.Ref = {1e7L, 1e7L};
-    Drawing.Skew = {-1e7L, 1e7L};
-    Drawing.Stretch = {-1e7L, -1e7L};
+    Drawing.Ref = Drawing.Skew = Drawing.Stretch = {};
+    Measured = false;
     if (pen == -1)
         return;
     size_t total = 0;
@@ -349,8 +362,13 @@ void THpglOutput::EmitTo(std::string &out, bool backward, bool firstPoint, std::
         const TExtendedPoint q = t.Apply(pts[static_cast<size_t>(i)]);
         // Format the two numbers once; the command and the debug copy share them.
         char xs[24], ys[24];
-        char *xe = std::to_chars(xs, xs + sizeof xs, ToWholeUnits(q.x)).ptr;
-        char *ye = std::to_chars(ys, ys + sizeof ys, ToWholeUnits(q.y)).ptr;
+        const long long X = ToWholeUnits(q.x), Y = ToWholeUnits(q.y);
+        if (!OutOfRange.Found && (!FitsMachine(X) || !FitsMachine(Y))) {
+            const bool xBad = !FitsMachine(X);
+            OutOfRange = {true, pts[static_cast<size_t>(i)], xBad ? X : Y, xBad ? 'x' : 'y'};
+        }
+        char *xe = std::to_chars(xs, xs + sizeof xs, X).ptr;
+        char *ye = std::to_chars(ys, ys + sizeof ys, Y).ptr;
         if (firstPoint) {
             out += "papu ";
             firstPoint = false;

@@ -39,6 +39,15 @@ private:
     std::vector<uint16_t> index_;
 };
 
+// The first point of an emission whose machine coordinate is no number the
+// controller takes (its integers are 32-bit signed).
+struct TOutOfRange {
+    bool Found = false;
+    TExtendedPoint Drawing; // the drawing vertex
+    long long Value = 0;    // the whole number it became
+    char Axis = 'x';
+};
+
 class THpglOutput {
 public:
     TCommandList ForwardCommands;
@@ -53,8 +62,14 @@ public:
     long double ScaleY = 0;
     long double Rotate = 0; // radians
     bool SolveScale = false;
+    // Whether Drawing's Ref, Skew and Stretch were measured on a vertex:
+    // the first vertex sets all three, before it they are (0, 0).
+    bool Measured = false;
     // Rounds of the search loop in the last Solve (diagnostic).
     int Iterations = 0;
+    // Kept by every emission since it was last cleared: the text is written
+    // as computed, and whoever sends it refuses it when this was found.
+    mutable TOutOfRange OutOfRange;
 
     int PointCount() const { return static_cast<int>(ForwardPoints.size()); }
     // The length the nozzle blasts in one pass (the pen-down moves), in

@@ -90,7 +90,7 @@ std::string TFitReport::Question() const
            w->Point + " point). Send anyway?";
 }
 
-TFitReport CheckFit(const TAlignPoints &drawing, const TPlacement &placement)
+TFitReport CheckFit(const TAlignPoints &drawing, const TPlacement &placement, bool measured)
 {
     TFitReport report;
     const TAlignPoints &rec = placement.Record;
@@ -118,7 +118,7 @@ TFitReport CheckFit(const TAlignPoints &drawing, const TPlacement &placement)
     if (placement.Road == TPlacementRoad::LoadKey && !Finite(rec.Origin))
         return refuse("The digitized reference point " + PointText(rec.Origin) + " is not a number. Nothing was sent.");
     for (const NamedPoint &p : drawn)
-        if (!Finite(p.at) || std::fabs(p.at.x) >= 1e7L || std::fabs(p.at.y) >= 1e7L)
+        if (!measured || !Finite(p.at))
             return refuse("The drawing has no usable " + std::string(p.name) + " point " + PointText(p.at) +
                           ". Nothing was sent.");
 

@@ -71,7 +71,8 @@ struct TFitReport {
 
 // Fits the drawing's reference points (those every pen group shares) onto a
 // placement as the job will, and reports it.  `drawing` is the Drawing
-// record of the plot's blast paths.
-TFitReport CheckFit(const TAlignPoints &drawing, const TPlacement &placement);
+// record of the plot's blast paths; `measured` false when those paths had
+// no vertex to measure it on (the record is then no place at all).
+TFitReport CheckFit(const TAlignPoints &drawing, const TPlacement &placement, bool measured = true);
 
 } // namespace grittor

@@ -373,7 +373,8 @@ void TPolygon::DumpSegments(const std::string &fileName, bool append) const
         if (buf.size() > (1 << 16) - 256) {
             ok = ok && std::fwrite(buf.data(), 1, buf.size(), f) == buf.size();
             buf.clear();
-            breather.Breathe();
+            if (GetUiHooks().IsUiThread())
+                breather.Breathe();
         }
     }
     ok = ok && std::fwrite(buf.data(), 1, buf.size(), f) == buf.size();

@@ -114,8 +114,10 @@ TRenderResult RenderPlot(const THpglFile &plot, Canvas &canvas, int width, int h
     TRenderResult result;
     result.Viewport = TViewport::Fit(plot, width, height, radius);
     canvas.FillRect(0, 0, width, height, 0xFFFFFF);
-    const TViewport::PixelRect area = result.Viewport.PlotArea(plot, radius);
-    canvas.FillRect(area.left, area.top, area.right, area.bottom, clAppWorkSpace);
+    if (plot.HasExtent()) { // a plot of no point has no area to show
+        const TViewport::PixelRect area = result.Viewport.PlotArea(plot, radius);
+        canvas.FillRect(area.left, area.top, area.right, area.bottom, clAppWorkSpace);
+    }
     canvas.SetPenColor(clWindowText);
     TCanvasSink sink(canvas, result.Viewport, colors);
     TPlotReplay replay(plot, sink, also, std::move(onError));

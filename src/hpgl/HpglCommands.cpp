@@ -23,6 +23,15 @@ int ClampToInt(long double v)
 
 inline void THpglFile::Extent(const TExtendedPoint &p)
 {
+    if (!hasExtent_) {
+        // The first point is the whole extent; a point that is no number
+        // (which no comparison would ever take) does not start one.
+        if (std::isnan(p.x) || std::isnan(p.y))
+            return;
+        minPoint_ = maxPoint_ = p;
+        hasExtent_ = true;
+        return;
+    }
     if (p.x < minPoint_.x)
         minPoint_.x = p.x;
     if (p.y < minPoint_.y)
@@ -133,7 +142,7 @@ void THpglFile::ScanArc()
     const long double r = std::sqrt(dx * dx + dy * dy);
     const long double room = (r + std::fabs(scan_.ArcCenter.x) + std::fabs(scan_.ArcCenter.y)) * 1e-15L;
     const long double reach = r + room;
-    if (s.n > 1 && scan_.ArcCenter.x - reach > minPoint_.x && scan_.ArcCenter.x + reach < maxPoint_.x &&
+    if (s.n > 1 && hasExtent_ && scan_.ArcCenter.x - reach > minPoint_.x && scan_.ArcCenter.x + reach < maxPoint_.x &&
         scan_.ArcCenter.y - reach > minPoint_.y && scan_.ArcCenter.y + reach < maxPoint_.y) {
         long double a = 0;
         for (long j = 0; j < s.n; ++j)

@@ -72,6 +72,25 @@ void ReplayInto(const THpglFile &plot, TPlotSink &sink, THpglFile::ErrorEvent on
     TPlotReplay(plot, sink, nullptr, std::move(onError)).PlayAll();
 }
 
+int InstructionDrawing(const THpglFile &plot, const TExtendedPoint &point)
+{
+    struct Watch final : TPlotSink {
+        TExtendedPoint at;
+        bool hit = false;
+        void Move(const TExtendedPoint &p, int) override { hit |= p.x == at.x && p.y == at.y; }
+        void Line(const TExtendedPoint &p, int) override { hit |= p.x == at.x && p.y == at.y; }
+    } watch;
+    watch.at = point;
+    TPlotReplay replay(plot, watch, nullptr, [](const std::string &, bool) {});
+    replay.Reset();
+    for (int i = 0; i < plot.CommandCount(); ++i) {
+        replay.Draw(i);
+        if (watch.hit)
+            return i;
+    }
+    return -1;
+}
+
 void TPlotReplay::Draw(int i)
 {
     if (i < 0 || i >= plot_.CommandCount())

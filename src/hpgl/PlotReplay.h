@@ -82,6 +82,10 @@ private:
     TPlotterState st_;
 };
 
+// The first instruction whose drawing reaches `point` exactly (-1 for
+// none): where a point of the outlines came from.
+int InstructionDrawing(const THpglFile &plot, const TExtendedPoint &point);
+
 // Replays a whole plot (as PlayAll does) into one sink, without progress.
 void ReplayInto(const THpglFile &plot, TPlotSink &sink, THpglFile::ErrorEvent onError = nullptr);
 

@@ -466,8 +466,9 @@ void THpglFile::Prescan()
 {
     ReadPos = 0;
     LabelTerminator = 3;
-    maxPoint_ = {-1e7L, -1e7L};
-    minPoint_ = {1e7L, 1e7L};
+    maxPoint_ = {};
+    minPoint_ = {};
+    hasExtent_ = false;
     scan_ = TPlotterState{};
     recs_.clear();
     nums_.clear();
@@ -660,9 +661,11 @@ bool THpglFile::ParseCommand()
     case TReadKind::Skipped:
         return true;
     case TReadKind::Encoded: {
+        const uint32_t secondLetter = static_cast<uint32_t>(ReadPos);
         ParseEncodedData(rec);
         rec.numOff = static_cast<uint32_t>(nums_.size());
         nums_.push_back(static_cast<uint32_t>(pen)); // the pen of its last walk
+        nums_.push_back(secondLetter);               // its place (its data may be a copy)
         AppendRecord(rec, pen);
         ScanPE(CommandCount() - 1);
         return true;
@@ -976,6 +979,27 @@ size_t THpglFile::InstructionBytes() const
 }
 
 // ------------------------------------------------------ instruction view ---
+
+int THpglCommand::TextPos() const
+{
+    const auto &r = file_->recs_[static_cast<size_t>(index_)];
+    if (r.kind == TCommandKind::Escape)
+        return static_cast<int>(r.pos) - 2; // the text after ESC, "." and the letter
+    const TReadKind kind = InstructionTable[r.name].kind;
+    // Where the reader stood on the name's second letter (1-based).
+    int second = 0;
+    if (kind == TReadKind::Encoded)
+        second = static_cast<int>(file_->nums_[r.numOff + 1]);
+    else if (kind == TReadKind::Normal || kind == TReadKind::Label)
+        second = static_cast<int>(r.pos);
+    else
+        return 0;
+    // Back over what may stand between the two letters ("P A").
+    int first = second - 1;
+    while (first > 1 && kSecondSet.in[static_cast<unsigned char>(file_->Text[static_cast<size_t>(first - 1)])])
+        --first;
+    return first;
+}
 
 TCommandKind THpglCommand::Kind() const
 {

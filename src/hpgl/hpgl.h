@@ -68,6 +68,10 @@ public:
     THpglCommand(const THpglFile &file, int index) : file_(&file), index_(index) {}
 
     int Index() const { return index_; }
+    // 1-based byte position of the instruction in its file: the first
+    // letter of its name (instructions with numbers, PE, labels), or the ESC
+    // of an escape sequence; 0 for other instructions.
+    int TextPos() const;
     TCommandKind Kind() const;
     // Two lower-case letters; for an escape sequence its command letter.
     std::string Name() const;
@@ -131,7 +135,10 @@ public:
     const std::string &Source() const { return Text; }
     // The image multiplier the coordinates were scaled by.
     long double Multiplier() const { return multiplier_; }
-    // The extent of every point the plot reaches, in plot units.
+    // The extent of every point the plot reaches, in plot units; the first
+    // point sets both corners.  A plot that reaches no point has no extent
+    // (no size): both corners are then (0, 0).
+    bool HasExtent() const { return hasExtent_; }
     const TExtendedPoint &MinPoint() const { return minPoint_; }
     const TExtendedPoint &MaxPoint() const { return maxPoint_; }
     // Instructions that were not recognised.
@@ -227,8 +234,9 @@ private:
     char LabelTerminator = 3;
     ErrorEvent OnError;
     TPlotterState scan_; // the plotter state of the scan
-    TExtendedPoint minPoint_{1e7L, 1e7L};
-    TExtendedPoint maxPoint_{-1e7L, -1e7L};
+    TExtendedPoint minPoint_{};
+    TExtendedPoint maxPoint_{};
+    bool hasExtent_ = false;
     long double multiplier_ = 1.0L;
     int errorCount_ = 0;
     TReadStop readStop_ = TReadStop::Complete;

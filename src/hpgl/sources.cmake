@@ -8,6 +8,7 @@ target_sources(grittor_core PRIVATE
 )
 target_sources(grittor_gui PRIVATE
   src/hpgl/QPainterCanvas.cpp
+  src/hpgl/PngWriter.cpp
 )
 target_sources(grittor-cli PRIVATE
   src/app/cli/HpglCliCommon.cpp

@@ -85,7 +85,7 @@ TJobResult TJobRun::SendJob(const TMaterialPens &material, const TJobSettings &s
     TJobResult refused;
     refused.Outcome = TJobOutcome::Refused;
     // Nothing half-sent: a placement that cannot be fitted goes no further.
-    const TFitReport fit = CheckFit(job_.Drawing(), placement);
+    const TFitReport fit = CheckFit(job_.Drawing(), placement, job_.DrawingMeasured());
     if (!fit.Usable) {
         refused.Message = fit.Problem;
         return refused;
@@ -163,7 +163,7 @@ TJobResult TJobRun::SendBorder(const TPlacement &placement, const TWaitEvents &e
         r.Message = "There is no border pen in the plot file";
         return r;
     }
-    const TFitReport fit = CheckFit(job_.Drawing(), placement);
+    const TFitReport fit = CheckFit(job_.Drawing(), placement, job_.DrawingMeasured());
     if (!fit.Usable) {
         r.Outcome = TJobOutcome::Refused;
         r.Message = fit.Problem;

@@ -84,6 +84,7 @@ TMainFrm::~TMainFrm()
     Timer->stop();
     gate_.OnBusyChanged = nullptr;
     DestroySerial();
+    WaitSegmentDump();
     job_.reset();
     plot_.reset();
     if (g_mainFrm == this)

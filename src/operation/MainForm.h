@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 class QAction;
@@ -43,6 +44,14 @@ class TPlotSink;
 class TSerial;
 class PlotImageView;
 class TChartView;
+class THpglFile;
+
+// The window title of an open plot: its name, its size in inches (or that
+// it draws nothing), its instruction count, and where its reading stopped
+// when it did not reach the end.
+std::string PlotTitle(const std::string &name, const THpglFile &plot);
+// " - reading stopped at byte N of M (why), the rest is missing", or "".
+std::string ReadStopNotice(const THpglFile &plot);
 
 class TMainFrm : public QMainWindow {
     Q_OBJECT
@@ -102,6 +111,11 @@ public:
     // Destroys the open plot, reads `file`, and collects its outlines during
     // the first rendering.
     void LoadAndDisplay(std::string file); // by value: callers pass plotFileName_, which it clears
+    // Writes the segment dump ("HpglOutput before combine.xls") of the open
+    // plot on a thread of its own, after the one before has finished.
+    void StartSegmentDump(const std::string &fileName);
+    // Returns when the last segment dump is written.
+    void WaitSegmentDump();
     // Draws the plot into the picture at its size; `also` (may be null)
     // receives the points too.
     void RenderImage(TPlotSink *also);
@@ -145,6 +159,9 @@ public:
     void CalibrateMenuClick();
     // Sets OpenCancelled: the digitize commands stop between pen groups.
     void CancelOpenMenuClick();
+    // The placed texts of the digitize commands, or none (said in a message)
+    // when a coordinate the machine cannot take would be in them.
+    std::vector<std::string> SendablePlacedTexts(const TPlacement &placement);
     // The alignment of a placement, in the status bar and the debug log;
     // when a residual is above the limit, asks whether to send anyway.
     // False when the placement cannot be used or the operator says No.
@@ -239,6 +256,8 @@ private:
     std::unique_ptr<TSerial> serial_;
     std::unique_ptr<THpglFile> plot_;
     std::unique_ptr<TBlastJob> job_;
+    // The segment dump of the last plot opened, written beside the window.
+    std::thread segmentDump_;
     std::string plotFileName_;
     TPenColors penColors_{};
     TJobResult lastJob_;

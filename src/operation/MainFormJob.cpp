@@ -79,11 +79,22 @@ void TMainFrm::HideTargetPicture()
         Forms().CalToPrint->hide();
 }
 
+std::vector<std::string> TMainFrm::SendablePlacedTexts(const TPlacement &placement)
+{
+    std::vector<std::string> texts = job_->PlacedTexts(placement);
+    if (const std::string problem = OutOfRangeProblem(*plot_, *job_); !problem.empty()) {
+        LogEntry("Placement refused: " + problem);
+        ShowMessage("The plot cannot be sent: " + problem + ". Nothing was sent.");
+        return {};
+    }
+    return texts;
+}
+
 bool TMainFrm::ConfirmPlacement(const TPlacement &placement)
 {
     if (!job_)
         return false;
-    const TFitReport fit = CheckFit(job_->Drawing(), placement);
+    const TFitReport fit = CheckFit(job_->Drawing(), placement, job_->DrawingMeasured());
     if (!fit.Usable) {
         LogEntry("Placement refused: " + fit.Problem);
         ShowMessage(fit.Problem);
@@ -132,7 +143,7 @@ void TMainFrm::Digitizeoriginandsend1Click()
             if (ConfirmPlacement(placement)) {
                 DigitizedRecord = placement;
                 SetTerminalMode(false);
-                for (const std::string &text : job_->PlacedTexts(placement)) {
+                for (const std::string &text : SendablePlacedTexts(placement)) {
                     if (OpenCancelled || GetAbortFlags().Closing)
                         break;
                     LogEntry("Send Border file");
@@ -184,7 +195,7 @@ void TMainFrm::Digitizeoriginskewscaleandsendplot1Click()
                     if (ConfirmPlacement(placement)) {
                         DigitizedRecord = placement;
                         SetTerminalMode(false);
-                        for (const std::string &text : job_->PlacedTexts(placement)) {
+                        for (const std::string &text : SendablePlacedTexts(placement)) {
                             if (OpenCancelled || GetAbortFlags().Closing)
                                 break;
                             LogEntry("Send Border file");

@@ -2,6 +2,7 @@
 #include "operation/MainForm.h"
 
 #include "foundation/AbortFlags.h"
+#include "foundation/Clock.h"
 #include "foundation/Dialogs.h"
 #include "foundation/ExceptionReporting.h"
 #include "foundation/LogOutput.h"
@@ -41,17 +42,65 @@ namespace {
 
 std::string FileNameOnly(const std::string &path) { return QFileInfo(ToQ(path)).fileName().toStdString(); }
 
-// A canvas on the window picture for the length of one drawing.
+// A canvas on the window picture for the length of one drawing.  The
+// drawing asks for a repaint every 400 instructions; the window shows the
+// picture at most every 40 ms of them (each showing copies the whole
+// picture: on a big plot that was half the time of the drawing), and
+// always once the drawing is done.
 struct PictureCanvas {
-    explicit PictureCanvas(PlotImageView &view) : canvas(&view.Picture())
+    explicit PictureCanvas(PlotImageView &view) : canvas(&view.Picture()), view_(view)
     {
-        canvas.OnRepaint = [&view] { view.repaint(); };
+        canvas.OnRepaint = [this] {
+            const int64_t now = GetClock().NowMs();
+            if (now - lastShown_ < 40 && now >= lastShown_) {
+                pending_ = true;
+                return;
+            }
+            lastShown_ = now;
+            pending_ = false;
+            view_.repaint();
+        };
     }
-    ~PictureCanvas() { canvas.End(); }
+    ~PictureCanvas()
+    {
+        canvas.End();
+        if (pending_)
+            view_.repaint();
+    }
     QPainterCanvas canvas;
+
+private:
+    PlotImageView &view_;
+    int64_t lastShown_ = INT64_MIN / 2;
+    bool pending_ = false;
 };
 
 } // namespace
+
+std::string PlotTitle(const std::string &name, const THpglFile &plot)
+{
+    std::string title = "Grittor - " + name;
+    if (plot.HasExtent()) {
+        const long double w = (plot.MaxPoint().x - plot.MinPoint().x) / 1016.0L;
+        const long double h = (plot.MaxPoint().y - plot.MinPoint().y) / 1016.0L;
+        title += " size (" + FormatExtendedFixed(w, 2) + "," + FormatExtendedFixed(h, 2) + ") inches, ";
+    } else {
+        title += " no drawing, "; // no point reached: no size
+    }
+    return title + std::to_string(plot.CommandCount()) + " HPGL Commands" + ReadStopNotice(plot);
+}
+
+std::string ReadStopNotice(const THpglFile &plot)
+{
+    // A plot read only in part must not pass for the whole one while it
+    // is on the screen (the message box that said so is gone by then).
+    if (plot.ReadStop() == TReadStop::Complete)
+        return {};
+    return " - reading stopped at byte " + std::to_string(plot.StopPos()) + " of " +
+           std::to_string(plot.Source().size()) +
+           (plot.ReadStop() == TReadStop::TooManyErrors ? " (more than 100 errors)" : " (cancelled)") +
+           ", the rest is missing";
+}
 
 void TMainFrm::DisplayHpglFileClick()
 {
@@ -82,7 +131,7 @@ void TMainFrm::OpenPlotFile(const std::string &fileName)
         if (!OpenCancelled && !GetAbortFlags().StopLongWork()) {
             ProcessMessages();
             QDir().mkpath(ToQ(o.Directory));
-            job_->Outlines().DumpSegments(o.Directory + "HpglOutput before combine.xls", false);
+            StartSegmentDump(o.Directory + "HpglOutput before combine.xls");
         }
     } catch (const std::exception &e) {
         Report("DisplayHpglFileMenuClick", "Exception displaying file", &e, 0);
@@ -90,6 +139,29 @@ void TMainFrm::OpenPlotFile(const std::string &fileName)
         Report("DisplayHpglFileMenuClick", "Exception displaying file", nullptr, 0);
     }
     UpdatePlotCommands();
+}
+
+void TMainFrm::StartSegmentDump(const std::string &fileName)
+{
+    WaitSegmentDump();
+    // A debugging aid: written beside the window once the picture is shown,
+    // so that a big plot is on the screen as soon as it is drawn.  The
+    // thread keeps the outlines alive whatever the window opens meanwhile.
+    segmentDump_ = std::thread([this, outlines = job_->SharedOutlines(), fileName] {
+        try {
+            outlines->DumpSegments(fileName, false);
+        } catch (const std::exception &e) {
+            const std::string what = e.what();
+            QMetaObject::invokeMethod(
+                this, [what] { LogEntry("Segment dump not written: " + what); }, Qt::QueuedConnection);
+        }
+    });
+}
+
+void TMainFrm::WaitSegmentDump()
+{
+    if (segmentDump_.joinable())
+        segmentDump_.join();
 }
 
 void TMainFrm::LoadAndDisplay(std::string file)
@@ -112,11 +184,7 @@ void TMainFrm::LoadAndDisplay(std::string file)
     });
     plot_ = std::move(plot);
     plotFileName_ = file;
-    const long double w = (plot_->MaxPoint().x - plot_->MinPoint().x) / 1016.0L;
-    const long double h = (plot_->MaxPoint().y - plot_->MinPoint().y) / 1016.0L;
-    setWindowTitle(ToQ("Grittor - " + FileNameOnly(file) + " size (" + FormatExtendedFixed(w, 2) + "," +
-                       FormatExtendedFixed(h, 2) + ") inches, " + std::to_string(plot_->CommandCount()) +
-                       " HPGL Commands"));
+    setWindowTitle(ToQ(PlotTitle(FileNameOnly(file), *plot_)));
     // The first rendering collects the outlines too, on a second thread
     // beside the drawing.
     auto outlines = std::make_unique<TPolygon>(material.BorderFlags(), Action(TCommandId::PolygonFillDebug)->isChecked());
@@ -172,7 +240,8 @@ void TMainFrm::DrawFirstPolygon1Click()
     outlineIndex_ = 0;
     const std::string description = DrawNextOutline();
     setWindowTitle(ToQ("Rudi Davuv - " + FileNameOnly(plotFileName_) + " Ploygon " + std::to_string(polygonStep_) +
-                       " of " + std::to_string(job_->Outlines().ObjectCount()) + description));
+                       " of " + std::to_string(job_->Outlines().ObjectCount()) + description +
+                       ReadStopNotice(*plot_)));
 }
 
 void TMainFrm::DrawNextPolygon1Click()
@@ -183,7 +252,8 @@ void TMainFrm::DrawNextPolygon1Click()
     polygonStep_ = std::min(polygonStep_ + 1, job_->Outlines().ObjectCount());
     const std::string description = DrawNextOutline();
     setWindowTitle(ToQ("Rudi Davuv - " + FileNameOnly(plotFileName_) + " Ploygon " + std::to_string(polygonStep_) +
-                       " of " + std::to_string(job_->Outlines().ObjectCount()) + description));
+                       " of " + std::to_string(job_->Outlines().ObjectCount()) + description +
+                       ReadStopNotice(*plot_)));
 }
 
 std::string TMainFrm::DrawNextOutline()

@@ -65,7 +65,7 @@ void TCopyForm::FormShow()
 {
     Material->clear();
     for (const std::string &name : library_.MaterialNames())
-        Material->addItem(ToQ(name));
+        Material->addItem(NameToQ(name));
     Material->setCurrentIndex(Material->count() > 0 ? 0 : -1);
     Pens->setCurrentRow(-1);
     Pens->clearSelection();

@@ -2,6 +2,7 @@
 
 #include "foundation/Dialogs.h"
 #include "foundation/LogOutput.h"
+#include "pens/JsonTree.h"
 #include "pens/MaterialLibrary.h"
 
 #include <QDir>
@@ -16,6 +17,8 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace grittor {
 
@@ -24,16 +27,29 @@ namespace {
 const char *const kFileName = "Grittor Materials.json";
 const char *const kFormat = "Grittor material library";
 constexpr int kVersion = 1;
-// Far beyond any real library; keeps a wrongly chosen file from filling memory.
-constexpr qint64 kMaxFileSize = 64LL * 1024 * 1024;
+// Far beyond any real library (20,000 materials of 11 pens as the program
+// writes them take about 110 MB); keeps a wrongly chosen file from filling
+// memory.
+constexpr qint64 kMaxFileSize = 256LL * 1024 * 1024;
 
+// Material names and messages are UTF-8 text from the file to the screen and
+// the command line (files written before held the same characters, so they
+// read the same).  File names are the system's bytes.
 QString Q(const std::string &s)
 {
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 std::string S(const QString &s)
 {
-    return s.toLatin1().toStdString();
+    return s.toUtf8().toStdString();
+}
+QString QPath(const std::string &path)
+{
+    return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+}
+std::string SPath(const QString &path)
+{
+    return QFile::encodeName(path).toStdString();
 }
 
 // ------------------------------------------------------------ numbers ---
@@ -64,26 +80,29 @@ QJsonValue ExtendedToJson(long double v)
     return QJsonValue(Q(ShortestExtended(v)));
 }
 
+// The fields of one pen record.  `where` names the record in a message; it
+// is made only when a field is wrong.
 class FieldReader {
 public:
-    FieldReader(const QJsonObject &obj, std::string where, std::string &error)
-        : obj_(obj), where_(std::move(where)), error_(error)
+    FieldReader(const TJsonTree &tree, TJsonTree::Node obj, const std::string &material, qsizetype record,
+                std::string &error)
+        : tree_(tree), obj_(obj), material_(material), record_(record), error_(error)
     {
     }
 
     bool Whole(const char *name, int32_t &out)
     {
-        const QJsonValue v = obj_.value(name);
-        if (v.isDouble()) {
-            const double d = v.toDouble();
+        const TJsonTree::Node v = tree_.Member(obj_, name);
+        if (tree_.KindOf(v) == TJsonTree::Kind::Number) {
+            const double d = tree_.Number(v);
             if (std::isfinite(d) && d == std::floor(d)) {
                 // Beyond 32 bits it can only be out of range; the setter clamps.
                 out = d > INT32_MAX ? INT32_MAX : d < INT32_MIN ? INT32_MIN : static_cast<int32_t>(d);
                 return true;
             }
-        } else if (v.isString()) {
+        } else if (tree_.KindOf(v) == TJsonTree::Kind::String) {
             int n = 0;
-            if (ParseInt(S(v.toString()), n)) {
+            if (ParseInt(std::string(tree_.Text(v)), n)) {
                 out = n;
                 return true;
             }
@@ -91,17 +110,17 @@ public:
         return Fail(name, "a whole number");
     }
 
-    bool Extended(const char *name, long double &out) { return ExtendedValue(obj_.value(name), name, out); }
+    bool Extended(const char *name, long double &out) { return ExtendedValue(tree_.Member(obj_, name), name, out); }
 
-    bool ExtendedValue(const QJsonValue &v, const char *name, long double &out)
+    bool ExtendedValue(TJsonTree::Node v, const char *name, long double &out)
     {
-        if (v.isDouble()) {
+        if (tree_.KindOf(v) == TJsonTree::Kind::Number) {
             // Through the double's shortest text, so 0.4 in the file is the
             // 0.4 the editor would store.
-            if (ParseExtended(ShortestDouble(v.toDouble()), out))
+            if (ParseExtended(ShortestDouble(tree_.Number(v)), out))
                 return true;
-        } else if (v.isString()) {
-            if (ParseExtended(S(v.toString()), out))
+        } else if (tree_.KindOf(v) == TJsonTree::Kind::String) {
+            if (ParseExtended(std::string(tree_.Text(v)), out))
                 return true;
         }
         return Fail(name, "a number");
@@ -109,13 +128,13 @@ public:
 
     bool Flag(const char *name, uint8_t &out)
     {
-        const QJsonValue v = obj_.value(name);
-        if (v.isBool()) {
-            out = v.toBool() ? 1 : 0;
+        const TJsonTree::Node v = tree_.Member(obj_, name);
+        if (tree_.KindOf(v) == TJsonTree::Kind::Bool) {
+            out = tree_.Boolean(v) ? 1 : 0;
             return true;
         }
-        if (v.isDouble() && std::isfinite(v.toDouble())) {
-            out = v.toDouble() != 0 ? 1 : 0;
+        if (tree_.KindOf(v) == TJsonTree::Kind::Number && std::isfinite(tree_.Number(v))) {
+            out = tree_.Number(v) != 0 ? 1 : 0;
             return true;
         }
         return Fail(name, "true or false");
@@ -123,30 +142,38 @@ public:
 
     bool Margin(TExtendedPoint &out)
     {
-        const QJsonValue v = obj_.value("margin");
-        if (!v.isObject())
+        const TJsonTree::Node m = tree_.Member(obj_, "margin");
+        if (tree_.KindOf(m) != TJsonTree::Kind::Object)
             return Fail("margin", "an object with \"x\" and \"y\"");
-        const QJsonObject m = v.toObject();
-        return ExtendedValue(m.value("x"), "margin.x", out.x) && ExtendedValue(m.value("y"), "margin.y", out.y);
+        return ExtendedValue(tree_.Member(m, "x"), "margin.x", out.x) &&
+               ExtendedValue(tree_.Member(m, "y"), "margin.y", out.y);
     }
 
     bool Fail(const char *name, const char *what)
     {
-        error_ = where_ + ": \"" + name + "\" is missing or not " + what;
+        error_ = PenWhere(material_, record_) + ": \"" + name + "\" is missing or not " + what;
         return false;
     }
 
+    static std::string PenWhere(const std::string &material, qsizetype record)
+    {
+        return "material \"" + material + "\", pen record " + std::to_string(record + 1);
+    }
+
 private:
-    const QJsonObject &obj_;
-    std::string where_;
+    const TJsonTree &tree_;
+    TJsonTree::Node obj_;
+    const std::string &material_;
+    qsizetype record_;
     std::string &error_;
 };
 
 // One pen record, assigned in the editor's order so that passes come before
 // Times and radius and vertper before the margins.
-bool ReadPen(const QJsonObject &obj, int material, const std::string &where, TPens &rec, std::string &error)
+bool ReadPen(const TJsonTree &tree, TJsonTree::Node obj, int material, const std::string &materialName,
+             qsizetype record, TPens &rec, std::string &error)
 {
-    FieldReader f(obj, where, error);
+    FieldReader f(tree, obj, materialName, record, error);
     int32_t pen = 0, blowspeed = 0, color = 0, radius = 0, passes = 0, scanLine = 0, times = 0;
     uint8_t border = 0, fill = 0;
     long double centerOffset = 0, extra = 0, vertper = 0;
@@ -199,7 +226,7 @@ bool WriteBytes(const QString &path, const QByteArray &bytes, std::string &error
 {
     const QFileInfo info(path);
     if (!QDir().mkpath(info.absolutePath())) {
-        error = "the folder \"" + S(info.absolutePath()) + "\" cannot be created";
+        error = "the folder \"" + SPath(info.absolutePath()) + "\" cannot be created";
         return false;
     }
     // QSaveFile writes a temporary file beside the target and renames it over
@@ -243,12 +270,16 @@ std::string LibraryToJson(const TMaterialLibrary &library)
     const std::vector<std::string> &materials = library.MaterialNames();
     const std::vector<std::unique_ptr<TPens>> &penTable = library.PenTable();
     const int selected = library.Selected();
+    // Each material's records in table order, found in one pass.
+    std::vector<std::vector<const TPens *>> byMaterial(materials.size());
+    for (const auto &rec : penTable)
+        if (rec->Material >= 0 && static_cast<size_t>(rec->Material) < materials.size())
+            byMaterial[static_cast<size_t>(rec->Material)].push_back(rec.get());
     QJsonArray list;
     for (size_t m = 0; m < materials.size(); ++m) {
         QJsonArray pens;
-        for (const auto &rec : penTable)
-            if (rec->Material == static_cast<int>(m))
-                pens.append(PenToJson(*rec));
+        for (const TPens *rec : byMaterial[m])
+            pens.append(PenToJson(*rec));
         QJsonObject entry;
         entry.insert("name", Q(materials[m]));
         entry.insert("pens", pens);
@@ -265,97 +296,101 @@ std::string LibraryToJson(const TMaterialLibrary &library)
 bool LibraryFromJson(const std::string &json, TLibrarySnapshot &out, std::string &error)
 {
     out = TLibrarySnapshot{};
-    QJsonParseError parseError;
-    const QJsonDocument doc =
-        QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size())), &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        error = "not valid JSON at character " + std::to_string(parseError.offset) + ": " + S(parseError.errorString());
+    using Kind = TJsonTree::Kind;
+    TJsonTree tree;
+    std::string parseError;
+    if (!tree.Parse(json, parseError)) {
+        error = "not valid JSON " + parseError;
         return false;
     }
-    if (!doc.isObject()) {
+    const TJsonTree::Node root = tree.Root();
+    if (tree.KindOf(root) != Kind::Object) {
         error = "not a material library (the file does not hold a JSON object)";
         return false;
     }
-    const QJsonObject root = doc.object();
-    if (root.contains("format") && root.value("format").toString() != kFormat) {
+    const TJsonTree::Node format = tree.Member(root, "format");
+    if (!tree.IsMissing(format) && (tree.KindOf(format) != Kind::String || tree.Text(format) != kFormat)) {
         error = "not a material library (\"format\" is not \"" + std::string(kFormat) + "\")";
         return false;
     }
-    if (root.contains("version")) {
-        const QJsonValue v = root.value("version");
-        if (!v.isDouble() || v.toDouble() != std::floor(v.toDouble()) || v.toDouble() < 1) {
+    const TJsonTree::Node version = tree.Member(root, "version");
+    if (!tree.IsMissing(version)) {
+        const double v = tree.KindOf(version) == Kind::Number ? tree.Number(version) : 0;
+        if (tree.KindOf(version) != Kind::Number || v != std::floor(v) || v < 1) {
             error = "\"version\" is not a whole number";
             return false;
         }
-        if (v.toDouble() > kVersion) {
+        if (v > kVersion) {
             error = "written by a newer version of the program (library version " +
-                    std::to_string(static_cast<long long>(v.toDouble())) + ")";
+                    std::to_string(static_cast<long long>(v)) + ")";
             return false;
         }
     }
-    if (!root.value("materials").isArray()) {
+    const TJsonTree::Node materials = tree.Member(root, "materials");
+    if (tree.KindOf(materials) != Kind::Array) {
         error = "not a material library (\"materials\" is missing or not a list)";
         return false;
     }
 
     TLibrarySnapshot snap;
-    const QJsonArray materials = root.value("materials").toArray();
-    for (qsizetype m = 0; m < materials.size(); ++m) {
-        const std::string where = "material " + std::to_string(m + 1);
-        if (!materials[m].isObject()) {
-            error = where + " is not an object";
+    // Lookups that keep the load linear in the file: the names seen, and
+    // each pen number's record within the material being read.
+    std::unordered_set<std::string_view> names;
+    names.reserve(tree.Count(materials));
+    snap.Materials.reserve(tree.Count(materials));
+    qsizetype m = 0;
+    for (TJsonTree::Node entry = tree.First(materials); entry != TJsonTree::NoNode; entry = tree.Next(entry), ++m) {
+        if (tree.KindOf(entry) != Kind::Object) {
+            error = "material " + std::to_string(m + 1) + " is not an object";
             return false;
         }
-        const QJsonObject entry = materials[m].toObject();
-        const QJsonValue nameValue = entry.value("name");
-        const std::string name = S(nameValue.toString());
-        if (!nameValue.isString() || name.empty()) {
-            error = where + ": \"name\" is missing or empty";
+        const TJsonTree::Node nameValue = tree.Member(entry, "name");
+        if (tree.KindOf(nameValue) != Kind::String || tree.Text(nameValue).empty()) {
+            error = "material " + std::to_string(m + 1) + ": \"name\" is missing or empty";
             return false;
         }
-        for (const auto &existing : snap.Materials)
-            if (existing == name) {
-                error = "the material name \"" + name + "\" appears twice";
-                return false;
-            }
+        const std::string_view nameView = tree.Text(nameValue);
+        if (!names.insert(nameView).second) {
+            error = "the material name \"" + std::string(nameView) + "\" appears twice";
+            return false;
+        }
         const int number = static_cast<int>(snap.Materials.size());
-        snap.Materials.push_back(name);
+        snap.Materials.emplace_back(nameView);
+        const std::string &name = snap.Materials.back();
 
-        const QJsonValue pensValue = entry.value("pens");
-        if (pensValue.isUndefined())
+        const TJsonTree::Node pens = tree.Member(entry, "pens");
+        if (tree.IsMissing(pens))
             continue; // a material without pens may leave the list out
-        if (!pensValue.isArray()) {
+        if (tree.KindOf(pens) != Kind::Array) {
             error = "material \"" + name + "\": \"pens\" is not a list";
             return false;
         }
-        const QJsonArray pens = pensValue.toArray();
-        for (qsizetype p = 0; p < pens.size(); ++p) {
-            const std::string penWhere = "material \"" + name + "\", pen record " + std::to_string(p + 1);
-            if (!pens[p].isObject()) {
-                error = penWhere + " is not an object";
+        std::unordered_map<int, TPens *> penRecords; // of this material
+        qsizetype p = 0;
+        for (TJsonTree::Node penValue = tree.First(pens); penValue != TJsonTree::NoNode;
+             penValue = tree.Next(penValue), ++p) {
+            if (tree.KindOf(penValue) != Kind::Object) {
+                error = FieldReader::PenWhere(name, p) + " is not an object";
                 return false;
             }
             auto rec = std::make_unique<TPens>();
-            if (!ReadPen(pens[p].toObject(), number, penWhere, *rec, error))
+            if (!ReadPen(tree, penValue, number, name, p, *rec, error))
                 return false;
             // A number clamped onto another record's number updates that
             // record, as adding it in the editor would.
-            TPens *same = nullptr;
-            for (auto &r : snap.PenTable)
-                if (r->Material == number && r->pen == rec->pen)
-                    same = r.get();
+            TPens *&same = penRecords[rec->pen];
             if (same) {
-                LogEntry("Material library: " + penWhere + " repeats pen " + std::to_string(rec->pen) +
-                         "; the later record is used");
+                LogEntry("Material library: " + FieldReader::PenWhere(name, p) + " repeats pen " +
+                         std::to_string(rec->pen) + "; the later record is used");
                 same->AssignValues(*rec);
             } else {
+                same = rec.get();
                 snap.PenTable.push_back(std::move(rec));
             }
         }
     }
-    int selected = 0;
-    const QJsonValue sel = root.value("selectedMaterial");
-    selected = sel.isDouble() ? static_cast<int>(std::clamp(sel.toDouble(), -1.0, 1e9)) : 0;
+    const TJsonTree::Node sel = tree.Member(root, "selectedMaterial");
+    const int selected = tree.KindOf(sel) == Kind::Number ? static_cast<int>(std::clamp(tree.Number(sel), -1.0, 1e9)) : 0;
     snap.Selected = NormalisedSelection(selected, static_cast<int>(snap.Materials.size()));
     out = std::move(snap);
     return true;
@@ -365,7 +400,7 @@ bool LibraryFromJson(const std::string &json, TLibrarySnapshot &out, std::string
 
 bool ReadLibraryFile(const std::string &path, TLibrarySnapshot &out, std::string &error)
 {
-    QFile file(Q(path));
+    QFile file(QPath(path));
     if (!file.open(QIODevice::ReadOnly)) {
         error = "the file cannot be read: " + S(file.errorString());
         return false;
@@ -385,7 +420,7 @@ bool ReadLibraryFile(const std::string &path, TLibrarySnapshot &out, std::string
 bool WriteLibraryFile(const TMaterialLibrary &library, const std::string &path, std::string &error)
 {
     const std::string json = LibraryToJson(library);
-    return WriteBytes(Q(path), QByteArray(json.data(), static_cast<qsizetype>(json.size())), error);
+    return WriteBytes(QPath(path), QByteArray(json.data(), static_cast<qsizetype>(json.size())), error);
 }
 
 void InstallLibrary(TMaterialLibrary &library, TLibrarySnapshot &&snapshot)
@@ -405,7 +440,7 @@ void TLibraryStore::Load()
     loadProblem_.clear();
     protected_ = false;
     library_.Clear();
-    if (!QFileInfo::exists(Q(path_)))
+    if (!QFileInfo::exists(QPath(path_)))
         return; // first run: an empty library
 
     TLibrarySnapshot snap;
@@ -418,9 +453,9 @@ void TLibraryStore::Load()
     // Keep the file for the operator to repair, with a copy beside it.
     const std::string badPath = path_ + ".bad";
     std::string copyNote = "a copy was saved as\r\n\"" + badPath + "\".";
-    QFile::remove(Q(badPath));
-    QFile source(Q(path_));
-    if (!source.copy(Q(badPath)))
+    QFile::remove(QPath(badPath));
+    QFile source(QPath(path_));
+    if (!source.copy(QPath(badPath)))
         copyNote = "no copy could be made (" + S(source.errorString()) + ").";
 
     loadProblem_ = "The material library could not be loaded from\r\n\"" + path_ + "\":\r\n" + reason +

@@ -382,7 +382,7 @@ void TPenForm::FormShow()
     LogEntry("pen.FormShowClick");
     CurrentMaterial = Library().Selected();
     if (Library().IsMaterialIndex(CurrentMaterial))
-        setWindowTitle(ToQ(Library().MaterialName(CurrentMaterial) + " Pen Selection"));
+        setWindowTitle(NameToQ(Library().MaterialName(CurrentMaterial) + " Pen Selection"));
     else
         setWindowTitle("Pen Parameter");
     ClearChanged();

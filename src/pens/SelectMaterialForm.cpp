@@ -155,7 +155,7 @@ void TSelectMaterialForm::RefreshMaterialList()
     const QSignalBlocker block(MaterialList);
     MaterialList->clear();
     for (const std::string &name : Library().MaterialNames()) {
-        auto *item = new QListWidgetItem(ToQ(name), MaterialList);
+        auto *item = new QListWidgetItem(NameToQ(name), MaterialList);
         const int pens = Library().CountPensOfMaterial(MaterialList->count() - 1);
         item->setToolTip(pens == 1 ? QString("1 pen defined") : QString("%1 pens defined").arg(pens));
     }
@@ -190,7 +190,7 @@ void TSelectMaterialForm::FormClose()
 
 std::string TSelectMaterialForm::NewName() const
 {
-    return FromQ(NewMaterialName->text());
+    return NameFromQ(NewMaterialName->text());
 }
 
 void TSelectMaterialForm::AddButtonClick()

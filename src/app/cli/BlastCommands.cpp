@@ -110,11 +110,15 @@ bool ChooseMaterial(const Common &c, TMaterialPens &material, std::string &error
 // Reads the plot and collects its outlines.  Returns the job, or nullptr
 // with `status` set.
 std::unique_ptr<TBlastJob> LoadJob(const std::string &command, const Common &c, const TMaterialPens &material,
-                                   int &status)
+                                   int &status, std::unique_ptr<THpglFile> &plot)
 {
-    auto plot = ReadPlotForCli(c.path, c.multiplier);
+    plot = ReadPlotForCli(c.path, c.multiplier);
     if (!plot) {
         status = 2;
+        return nullptr;
+    }
+    if (!plot->HasExtent()) {
+        status = UsageError(command + ": " + c.path + ": no drawing");
         return nullptr;
     }
     auto job = std::make_unique<TBlastJob>(TBlastJob::CollectOutlines(*plot, material.BorderFlags(), false,
@@ -125,6 +129,17 @@ std::unique_ptr<TBlastJob> LoadJob(const std::string &command, const Common &c, 
     }
     job->BuildOutputs();
     return job;
+}
+
+// A text with a coordinate the machine cannot take is refused, naming the
+// instruction it came from; nothing is written.
+bool Refused(const std::string &command, const THpglFile &plot, const TBlastJob &job)
+{
+    const std::string problem = OutOfRangeProblem(plot, job);
+    if (problem.empty())
+        return false;
+    UsageError(command + ": " + problem + "; nothing written");
+    return true;
 }
 
 void WriteStdout(const std::string &text)
@@ -166,10 +181,14 @@ int RunPlot(const std::vector<std::string> &args)
     if (!ChooseMaterial(c, material, error))
         return UsageError("plot: " + error);
     int status = 0;
-    auto job = LoadJob("plot", c, material, status);
+    std::unique_ptr<THpglFile> plot;
+    auto job = LoadJob("plot", c, material, status, plot);
     if (!job)
         return status;
-    WriteStdout(job->PlacedText(OriginPlacement(job->Drawing(), *origin)));
+    const std::string text = job->PlacedText(OriginPlacement(job->Drawing(), *origin));
+    if (Refused("plot", *plot, *job))
+        return 2;
+    WriteStdout(text);
     return 0;
 }
 
@@ -215,7 +234,8 @@ int RunJob(const std::vector<std::string> &args)
     if (!ChooseMaterial(c, material, error))
         return UsageError("job: " + error);
     int status = 0;
-    auto job = LoadJob("job", c, material, status);
+    std::unique_ptr<THpglFile> plot;
+    auto job = LoadJob("job", c, material, status, plot);
     if (!job)
         return status;
 
@@ -227,9 +247,12 @@ int RunJob(const std::vector<std::string> &args)
     if (border) {
         if (job->BorderGroupIndex() < 0)
             return UsageError("job: There is no border pen in the plot file");
+        const std::string text = job->BorderText(placement);
+        if (Refused("job", *plot, *job))
+            return 2;
         std::fprintf(stderr, "position %lld,%lld\n", static_cast<long long>(std::floor(digitized.Origin.x)),
                      static_cast<long long>(std::floor(digitized.Origin.y)));
-        WriteStdout(job->BorderText(placement));
+        WriteStdout(text);
         return 0;
     }
 
@@ -248,6 +271,8 @@ int RunJob(const std::vector<std::string> &args)
     const std::string text = job->JobText(material, TBlastSettings::From(opt), speed, placement,
                                           pattern.is_open() ? &pattern : nullptr) +
                              ";";
+    if (Refused("job", *plot, *job))
+        return 2;
     WriteStdout(text);
     return 0;
 }

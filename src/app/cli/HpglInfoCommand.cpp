@@ -64,6 +64,8 @@ int RunInfo(const std::vector<std::string> &args)
     auto plot = ReadPlotForCli(path, multiplier);
     if (!plot)
         return 2;
+    // A plot that reaches no point has no extent and no size.
+    const bool drawing = plot->HasExtent();
     const TExtendedPoint mn = plot->MinPoint(), mx = plot->MaxPoint();
     const std::string w = FormatExtendedFixed((mx.x - mn.x) / 1016.0L, 2);
     const std::string h = FormatExtendedFixed((mx.y - mn.y) / 1016.0L, 2);
@@ -72,16 +74,22 @@ int RunInfo(const std::vector<std::string> &args)
     for (int p : pens)
         penList += (penList.empty() ? "" : json ? "," : " ") + std::to_string(p);
     if (json) {
-        std::printf("{\"instructions\":%d,\"errors\":%d,\"min\":[%s,%s],\"max\":[%s,%s],\"size_inches\":[%s,%s],"
-                    "\"pens\":[%s]}\n",
-                    plot->CommandCount(), plot->ErrorCount(), JsonNumber(mn.x).c_str(), JsonNumber(mn.y).c_str(),
-                    JsonNumber(mx.x).c_str(), JsonNumber(mx.y).c_str(), w.c_str(), h.c_str(), penList.c_str());
+        const auto pair = [drawing](const std::string &a, const std::string &b) {
+            return drawing ? "[" + a + "," + b + "]" : std::string("null");
+        };
+        std::printf("{\"instructions\":%d,\"errors\":%d,\"min\":%s,\"max\":%s,\"size_inches\":%s,\"pens\":[%s]}\n",
+                    plot->CommandCount(), plot->ErrorCount(), pair(JsonNumber(mn.x), JsonNumber(mn.y)).c_str(),
+                    pair(JsonNumber(mx.x), JsonNumber(mx.y)).c_str(), pair(w, h).c_str(), penList.c_str());
     } else {
         std::printf("instructions: %d\n", plot->CommandCount());
         std::printf("unrecognised: %d\n", plot->ErrorCount());
-        std::printf("min: %s\n", FormatPoint(mn).c_str());
-        std::printf("max: %s\n", FormatPoint(mx).c_str());
-        std::printf("size: %s x %s inches\n", w.c_str(), h.c_str());
+        if (drawing) {
+            std::printf("min: %s\n", FormatPoint(mn).c_str());
+            std::printf("max: %s\n", FormatPoint(mx).c_str());
+            std::printf("size: %s x %s inches\n", w.c_str(), h.c_str());
+        } else {
+            std::printf("size: no drawing\n");
+        }
         std::printf("pens: %s\n", pens.empty() ? "none" : penList.c_str());
     }
     return 0;

@@ -6,13 +6,12 @@
 
 #include "foundation/option.h"
 #include "hpgl/CanvasSink.h"
+#include "hpgl/PngWriter.h"
 #include "hpgl/QPainterCanvas.h"
 #include "hpgl/hpgl.h"
 #include "pens/MaterialLibrary.h"
 
-#include <QFile>
 #include <QImage>
-#include <QImageWriter>
 
 #include <cerrno>
 #include <cstdio>
@@ -96,20 +95,23 @@ int RunRender(const std::vector<std::string> &args)
         std::fprintf(stderr, "grittor-cli: render: cannot write %s: %s\n", out.c_str(), std::strerror(errno));
         return 1;
     }
-    QFile file;
-    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        std::fprintf(stderr, "grittor-cli: render: cannot write %s\n", out.c_str());
-        return 1;
+    // Written by the program's own encoder (see PngWriter.h for why).
+    const std::string png = EncodeIndexedPng(image);
+    const char *why = png.empty() ? "the picture could not be encoded" : nullptr;
+    size_t done = 0;
+    while (!why && done < png.size()) {
+        const ssize_t n = ::write(fd, png.data() + done, png.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            why = std::strerror(n < 0 ? errno : EIO);
+        else
+            done += static_cast<size_t>(n);
     }
-    QImageWriter writer(&file, "png");
-    writer.setQuality(80); // the fastest real compression: the picture is mostly flat colour
-    const bool written = writer.write(image) && file.flush();
-    const QString why = written ? QString() : writer.errorString();
-    file.close();
-    if (!written || file.error() != QFileDevice::NoError) {
-        std::fprintf(stderr, "grittor-cli: render: cannot write %s: %s\n", out.c_str(),
-                     (why.isEmpty() ? file.errorString() : why).toLocal8Bit().constData());
+    if (::close(fd) != 0 && !why)
+        why = std::strerror(errno);
+    if (why) {
+        std::fprintf(stderr, "grittor-cli: render: cannot write %s: %s\n", out.c_str(), why);
         struct stat st {};
         if (::stat(out.c_str(), &st) == 0 && S_ISREG(st.st_mode))
             ::unlink(out.c_str()); // no half-written picture left behind

@@ -32,6 +32,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -239,6 +240,7 @@ TEST_F(MainFormTest, OpeningAPlotSetsTheTitleAndCollectsItsOutlines)
     EXPECT_TRUE(frm->Action(TCommandId::ImageView)->isChecked());
     EXPECT_FALSE(frm->Memo->isVisible());
     EXPECT_EQ(Options().HpglDirectory, test::TestDataPath("operation/two-by-one.plt"));
+    frm->WaitSegmentDump(); // written beside the window
     const std::string dump = ReadAll(Options().Directory + "HpglOutput before combine.xls");
     EXPECT_NE(dump.find("\t\tPen\t"), std::string::npos);
     EXPECT_NE(LogText().find("DisplayHpglFileMenuClick  file "), std::string::npos);
@@ -887,4 +889,93 @@ TEST_F(MainFormTest, APortBoundToAnUnpluggedAdapterNamesTheMissingDevice)
     EXPECT_EQ(frm->Action(TCommandId::SerialDevices)->text().toStdString(), "Serial &Devices...");
     EXPECT_TRUE(frm->Action(TCommandId::MachineSettings)->isEnabled());
     EXPECT_TRUE(frm->Action(TCommandId::JogPanel)->isEnabled());
+}
+
+TEST_F(MainFormTest, TheTitleSaysWhenTheReadingStoppedEarlyAndWhenThePlotDrawsNothing)
+{
+    MakeWindow();
+    QTemporaryDir dir;
+    // A square, more than 100 unrecognised instructions, then a second
+    // square the reading never reaches.
+    std::string text = "IN;SP1;PU0,0;PD1016,0,1016,1016,0,1016,0,0;PU;";
+    for (int i = 0; i < 101; ++i)
+        text += "QQ;";
+    text += "SP2;PU2032,0;PD3048,0,3048,1016,2032,1016,2032,0;PU;";
+    const std::string stops = dir.path().toStdString() + "/stops.plt";
+    std::ofstream(stops, std::ios::binary) << text;
+    dialogs.files.push_back(stops);
+    frm->DisplayHpglFileClick();
+    ASSERT_NE(frm->Plot(), nullptr);
+    EXPECT_NE(std::find(dialogs.messages.begin(), dialogs.messages.end(),
+                        "More than 100 errors in hpgl file.  This file is probably not in the correct format"),
+              dialogs.messages.end());
+    const std::string notice = " - reading stopped at byte 348 of 401 (more than 100 errors), the rest is missing";
+    EXPECT_EQ(frm->windowTitle().toStdString(),
+              "Grittor - stops.plt size (1.00,1.00) inches, 5 HPGL Commands" + notice);
+    // Stepping through the outlines keeps saying it.
+    frm->DrawFirstPolygon1Click();
+    const std::string stepped = frm->windowTitle().toStdString();
+    EXPECT_EQ(stepped.rfind("Rudi Davuv - stops.plt Ploygon 0 of 1", 0), 0u) << stepped;
+    EXPECT_EQ(stepped.substr(stepped.size() - notice.size()), notice);
+
+    // A whole plot says nothing of the kind; one of no point has no size.
+    const std::string empty = dir.path().toStdString() + "/empty.plt";
+    std::ofstream(empty, std::ios::binary) << "IN;SP1;";
+    dialogs.files.push_back(empty);
+    frm->DisplayHpglFileClick();
+    EXPECT_EQ(frm->windowTitle().toStdString(), "Grittor - empty.plt no drawing, 2 HPGL Commands");
+}
+
+TEST_F(MainFormTest, TheSegmentDumpIsWrittenBesideTheWindowByteForByte)
+{
+    MakeWindow();
+    QTemporaryDir dir;
+    const std::string big = dir.path().toStdString() + "/big.plt", small = dir.path().toStdString() + "/small.plt";
+    {
+        std::ofstream out(big, std::ios::binary);
+        out << "IN;SP1;";
+        for (int i = 0; i < 20000; ++i)
+            out << "PU" << i * 40 << ",0;PD" << i * 40 + 20 << ",0," << i * 40 + 20 << ",30," << i * 40 << ",0;";
+        std::ofstream(small, std::ios::binary) << "IN;SP2;PU0,0;PD2032,0,2032,1016,0,0;";
+    }
+    const std::string dumpName = Options().Directory + "HpglOutput before combine.xls";
+    // The second open waits for the first dump; the file ends up as the
+    // second plot's, whole.
+    frm->OpenPlotFile(big);
+    frm->OpenPlotFile(small);
+    frm->WaitSegmentDump();
+    const std::string expected = dir.path().toStdString() + "/expected.xls";
+    frm->Job()->Outlines().DumpSegments(expected, false);
+    EXPECT_EQ(ReadAll(dumpName), ReadAll(expected));
+    EXPECT_EQ(ReadAll(dumpName).rfind("\t\tPen\t2\r\n", 0), 0u);
+    frm->OpenPlotFile(big);
+    frm->WaitSegmentDump();
+    frm->Job()->Outlines().DumpSegments(expected, false);
+    const std::string dump = ReadAll(dumpName);
+    EXPECT_EQ(dump, ReadAll(expected));
+    EXPECT_GT(dump.size(), 20000u * 4 * 10);
+}
+
+TEST_F(MainFormTest, TheDigitizeSendsRefuseACoordinateTheMachineCannotTake)
+{
+    MakeWindow();
+    QTemporaryDir dir;
+    const std::string plot = dir.path().toStdString() + "/huge.plt";
+    std::ofstream(plot, std::ios::binary) << "IN;SP1;PU0,0;PD1016,0,1016,1016,0,0;SP2;PU0,0;PD99999999999,0,0,1016,0,0;";
+    frm->OpenPlotFile(plot);
+    ASSERT_NE(frm->Job(), nullptr);
+    dialogs.messages.clear();
+    const TPlacement placement = OriginPlacement(frm->Job()->Drawing(), {0, 0});
+    EXPECT_TRUE(frm->SendablePlacedTexts(placement).empty());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0], "The plot cannot be sent: the PD instruction at byte 47 reaches (99999999999, 0), "
+                                   "which the placement makes x 99999999999: outside the machine's integer range "
+                                   "-2147483648..2147483647. Nothing was sent.");
+    // A plot that fits is sent group by group.
+    const std::string fits = dir.path().toStdString() + "/fits.plt";
+    std::ofstream(fits, std::ios::binary) << "IN;SP1;PU0,0;PD1016,0,1016,1016,0,0;SP2;PU0,0;PD2000,0,0,1016,0,0;";
+    frm->OpenPlotFile(fits);
+    dialogs.messages.clear();
+    EXPECT_EQ(frm->SendablePlacedTexts(OriginPlacement(frm->Job()->Drawing(), {0, 0})).size(), 2u);
+    EXPECT_TRUE(dialogs.messages.empty());
 }

@@ -327,3 +327,20 @@ TEST_F(MaterialFormTest, PenParametersShowsTheMaterialWindowThenTheEditorOfTheCh
     EXPECT_EQ(lib.Selected(), 1);
     EXPECT_NE(ReadAll(LogOutput().FullPath()).substr(start).find(":PenParameters1MenuClick\r\n"), std::string::npos);
 }
+
+TEST_F(MaterialFormTest, NamesOutsideLatin1AreKeptAsTypedAndShownAsStored)
+{
+    // Two Chinese names both became "??" and then counted as one name.
+    TSelectMaterialForm f(store);
+    f.FormShow();
+    const QString granite = QString::fromUtf8("\xE8\x8A\xB1\xE5\xB2\x97\xE5\xB2\xA9");
+    const QString marble = QString::fromUtf8("\xE5\xA4\xA7\xE7\x90\x86\xE7\x9F\xB3");
+    Add(f, granite.toUtf8().constData());
+    Add(f, marble.toUtf8().constData());
+    Add(f, "Glas-\xC3\x84tzung");
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(Names(f), (QStringList{granite, marble, QString::fromUtf8("Glas-\xC3\x84tzung")}));
+    EXPECT_EQ(lib.MaterialNames(), (std::vector<std::string>{"\xE8\x8A\xB1\xE5\xB2\x97\xE5\xB2\xA9",
+                                                             "\xE5\xA4\xA7\xE7\x90\x86\xE7\x9F\xB3",
+                                                             "Glas-\xC3\x84tzung"}));
+}

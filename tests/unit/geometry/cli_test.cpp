@@ -178,7 +178,7 @@ TEST_F(CliTest, RefusalsGiveOneLineAndStatusTwo)
          "unknown material 'Basalt'"},
         {{"job", square, "--reference", "0,0", "--skew", "1,0", "--border"}, "There is no border pen in the plot file"},
         {{"plot", Write("empty.plt", "IN;PU100,100;PD100,100;"), "--origin", "0,0"}, "no pen groups"},
-        {{"job", Write("blank.plt", "IN;"), "--reference", "0,0", "--skew", "1,0"}, "no pen groups"},
+        {{"job", Write("blank.plt", "IN;"), "--reference", "0,0", "--skew", "1,0"}, "blank.plt: no drawing"},
         {{"plot", square, "--origin", "1.5,2"}, "--origin"},
         {{"job", square, "--reference", "0,0"}, "usage"},
         {{"job", square, "--reference", "0,0", "--skew", "1,0", "--library", Path("missing.json")}, "missing.json"},
@@ -191,4 +191,25 @@ TEST_F(CliTest, RefusalsGiveOneLineAndStatusTwo)
         EXPECT_NE(r.err.find(c.needle), std::string::npos) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
+}
+
+TEST_F(CliTest, AMaterialIsChosenByItsNameAsTyped)
+{
+    // "Glas-Ätzung" on a UTF-8 command line did not match the name read
+    // through Latin-1.
+    const std::string square = Write("square.plt", Square);
+    const std::string lib = Library("Glas-\xC3\x84tzung", {{.pen = 1, .passes = 2}});
+    const Result r = Run({"job", square, "--reference", "0,0", "--skew", "1000,0", "--library", lib, "--material",
+                          "Glas-\xC3\x84tzung"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("papd"), std::string::npos);
+    // The reason is named when the library itself cannot be read.
+    const std::string broken = Write("broken.json", "{\"materials\": [");
+    const Result bad = Run({"job", square, "--reference", "0,0", "--skew", "1000,0", "--library", broken,
+                            "--material", "Glas-\xC3\x84tzung"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("unknown material 'Glas-\xC3\x84tzung': cannot read the material library " + broken +
+                           ": not valid JSON at character "),
+              std::string::npos)
+        << bad.err;
 }

@@ -70,14 +70,36 @@ TEST_F(HpglOutputTest, PathCommandsAndExtremes)
 TEST_F(HpglOutputTest, ExtremeTiesGoToTheLaterVertex)
 {
     THpglOutput out;
-    out.Drawing.Ref = {1e7L, 1e7L};
-    out.Drawing.Skew = {-1e7L, 1e7L};
-    out.Drawing.Stretch = {-1e7L, -1e7L};
     for (TExtendedPoint p : {TExtendedPoint{5, 0}, {1, 0}, {9, 0}, {1, 0}, {9, 0}, {9, 7}, {3, 9}})
         out.UpdateExtremes(p);
+    EXPECT_TRUE(out.Measured);
     EXPECT_EQ(out.Drawing.Ref, (TExtendedPoint{1, 0}));
     EXPECT_EQ(out.Drawing.Skew, (TExtendedPoint{9, 0}));
     EXPECT_EQ(out.Drawing.Stretch, (TExtendedPoint{9, 7})); // (3, 9) is not right of it
+}
+
+TEST_F(HpglOutputTest, TheFirstVertexSetsEveryReferencePointWhereverItLies)
+{
+    // Far beyond any start value a search could begin with, above and below.
+    for (long double at : {20000000.0L, -20000000.0L, 1e12L}) {
+        THpglOutput out;
+        out.UpdateExtremes({at, at});
+        EXPECT_EQ(out.Drawing.Ref, (TExtendedPoint{at, at}));
+        EXPECT_EQ(out.Drawing.Skew, (TExtendedPoint{at, at}));
+        EXPECT_EQ(out.Drawing.Stretch, (TExtendedPoint{at, at}));
+        out.UpdateExtremes({at + 1000, at});
+        out.UpdateExtremes({at + 1000, at + 500});
+        EXPECT_EQ(out.Drawing.Ref, (TExtendedPoint{at, at}));
+        EXPECT_EQ(out.Drawing.Skew, (TExtendedPoint{at + 1000, at}));
+        EXPECT_EQ(out.Drawing.Stretch, (TExtendedPoint{at + 1000, at + 500}));
+    }
+    // A square drawn at 20,000,000 units: its path keeps its own corners.
+    Rect(poly, 20000000, 20000000, 1016, 1016, 1);
+    THpglOutput square;
+    Build(square, 1);
+    EXPECT_EQ(square.Drawing.Ref, (TExtendedPoint{20000000, 20000000}));
+    EXPECT_EQ(square.Drawing.Skew, (TExtendedPoint{20001016, 20000000}));
+    EXPECT_EQ(square.Drawing.Stretch, (TExtendedPoint{20001016, 20001016}));
 }
 
 TEST_F(HpglOutputTest, PenWithoutOutlinesGivesAnEmptyPath)
@@ -86,9 +108,10 @@ TEST_F(HpglOutputTest, PenWithoutOutlinesGivesAnEmptyPath)
     THpglOutput out;
     Build(out, 9);
     EXPECT_TRUE(out.Empty());
-    EXPECT_EQ(out.Drawing.Ref, (TExtendedPoint{1e7L, 1e7L}));
-    EXPECT_EQ(out.Drawing.Skew, (TExtendedPoint{-1e7L, 1e7L}));
-    EXPECT_EQ(out.Drawing.Stretch, (TExtendedPoint{-1e7L, -1e7L}));
+    EXPECT_FALSE(out.Measured); // nothing measured: no reference point at all
+    EXPECT_EQ(out.Drawing.Ref, (TExtendedPoint{0, 0}));
+    EXPECT_EQ(out.Drawing.Skew, (TExtendedPoint{0, 0}));
+    EXPECT_EQ(out.Drawing.Stretch, (TExtendedPoint{0, 0}));
     EXPECT_EQ(out.Emit(false, true), "");
     THpglOutput none;
     Build(none, -1);

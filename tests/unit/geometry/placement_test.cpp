@@ -116,11 +116,17 @@ TEST_F(PlacementTest, DegenerateFitsAreRefusedNamingThePoints)
     EXPECT_NE(still.Problem.find("drawing's reference point (1000, 500) and skew point (1000, 500)"), std::string::npos);
     // ... but it can be placed by one point, and an empty plot by none.
     EXPECT_TRUE(CheckFit(dot, OriginPlacement(dot, {0, 0})).Usable);
+    // A drawing without a vertex has no reference point, wherever the
+    // record's points lie; one far out (20,000,000 units) has one.
     TAlignPoints empty;
-    empty.Ref = {1e7L, 1e7L};
-    empty.Skew = {-1e7L, 1e7L};
-    empty.Stretch = {-1e7L, -1e7L};
-    EXPECT_FALSE(CheckFit(empty, OriginPlacement(empty, {0, 0})).Usable);
+    const TFitReport none = CheckFit(empty, OriginPlacement(empty, {0, 0}), false);
+    EXPECT_FALSE(none.Usable);
+    EXPECT_NE(none.Problem.find("no usable reference point"), std::string::npos) << none.Problem;
+    TAlignPoints far;
+    far.Ref = {20000000, 20000000};
+    far.Skew = {20010000, 20000000};
+    far.Stretch = {20010000, 20010000};
+    EXPECT_TRUE(CheckFit(far, LoadKeyPlacement({0, 0}, {10000, 0})).Usable);
 }
 
 TEST_F(PlacementTest, ALoadKeyJobAfterAThreePointSendTurnsTheOutlinesWithoutCollapsingThem)

@@ -3,6 +3,7 @@
 
 #include "foundation/option.h"
 #include "hpgl/CanvasSink.h"
+#include "hpgl/PngWriter.h"
 #include "hpgl/QPainterCanvas.h"
 
 #include <gtest/gtest.h>
@@ -199,4 +200,27 @@ TEST(HpglCli, BadArgumentsAndUnreadableFilesExitWithTwo)
     }
     Cli unwritable = RunCli({"render", plot, "-o", dir.filePath("no/such/folder/x.png")}, dir.path());
     EXPECT_EQ(unwritable.exitCode, 1);
+}
+
+TEST(HpglCanvas, ThePngOfAPlotPictureReadsBackPixelForPixel)
+{
+    // Runs, single pixels, every colour of a table (one half transparent),
+    // a width that is no multiple of anything.
+    QImage image(333, 97, QImage::Format_Indexed8);
+    image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(255, 0, 0), qRgba(0, 0, 255, 128)});
+    image.fill(0);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if ((x * 7 + y * 3) % 11 == 0 || x == y)
+                image.setPixel(x, y, static_cast<uint>((x + y) % 4));
+    const std::string png = EncodeIndexedPng(image);
+    ASSERT_FALSE(png.empty());
+    QImage back;
+    ASSERT_TRUE(back.loadFromData(reinterpret_cast<const uchar *>(png.data()), static_cast<int>(png.size()), "PNG"));
+    ASSERT_EQ(back.size(), image.size());
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ASSERT_EQ(back.pixel(x, y), image.pixel(x, y)) << x << "," << y;
+    // Only pictures with a colour table.
+    EXPECT_EQ(EncodeIndexedPng(QImage(4, 4, QImage::Format_RGB32)), "");
 }

@@ -196,3 +196,82 @@ TEST_F(ReaderCli, TheSteelPlotsJobHasEveryPen)
     const CliRun job = Cli({"job", dir + "/ezdxf__GB01_Stahlbau.plt", "--reference", "0,0", "--skew", "1000,0"});
     EXPECT_EQ(job.status, 0) << job.err.substr(0, 500);
 }
+
+TEST_F(ReaderCli, APlotFarOutIsPlacedByItsOwnCornersAndAnEmptyOneHasNoSize)
+{
+    // A one-inch square at 20,000,000 units: its extent started at 1e7,
+    // so info said 9,843 inches.
+    const std::string far =
+        Write("far.plt", "SP1;PU20000000,20000000;PD20001016,20000000,20001016,20001016,20000000,20001016,20000000,"
+                         "20000000;");
+    const CliRun info = Cli({"info", far});
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("min: (20000000,20000000)\nmax: (20001016,20001016)\nsize: 1.00 x 1.00 inches\n"),
+              std::string::npos)
+        << info.out;
+    // Placed at the origin read back, the square starts there.
+    const CliRun plot = Cli({"plot", far, "--origin", "1016,2032"});
+    EXPECT_EQ(plot.status, 0) << plot.err;
+    EXPECT_EQ(plot.out.rfind("papu1016,2032\r\npapd2032,2032\r\npapd2032,3048\r\n", 0), 0u) << plot.out;
+
+    // No point at all: no size, and nothing to place.
+    for (const std::string &text : {std::string(), std::string("IN;SP1;")}) {
+        const std::string empty = Write("empty.plt", text);
+        const CliRun none = Cli({"info", empty});
+        EXPECT_EQ(none.status, 0);
+        EXPECT_NE(none.out.find("size: no drawing\n"), std::string::npos) << none.out;
+        EXPECT_EQ(none.out.find("min:"), std::string::npos) << none.out;
+        const CliRun json = Cli({"info", "--json", empty});
+        EXPECT_NE(json.out.find("\"min\":null,\"max\":null,\"size_inches\":null"), std::string::npos) << json.out;
+        for (const char *command : {"job", "plot"}) {
+            const CliRun r = std::string(command) == "job"
+                                 ? Cli({"job", empty, "--reference", "0,0", "--skew", "1000,0"})
+                                 : Cli({"plot", empty, "--origin", "0,0"});
+            EXPECT_EQ(r.status, 2);
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, "grittor-cli: " + std::string(command) + ": " + empty + ": no drawing\n");
+        }
+    }
+}
+
+TEST_F(ReaderCli, ACoordinateTheMachineCannotTakeRefusesTheJobButNotTheShowing)
+{
+    // 99999999999 went into the job text with exit 0.
+    const std::string head = "IN;SP1;PU0,0;PD1016,0,1016,1016,0,1016,0,0;PU;SP2;PU2000,0;";
+    const std::string plot = Write("huge.plt", head + "PD99999999999,0,2000,1016,2000,0;PU;");
+    const std::string at = std::to_string(head.size() + 1);
+    const std::string rule = ": outside the machine's integer range -2147483648..2147483647; nothing written\n";
+    const CliRun job = Cli({"job", plot, "--reference", "0,0", "--skew", "1000,0"});
+    EXPECT_EQ(job.status, 2);
+    EXPECT_EQ(job.out, "");
+    EXPECT_NE(job.err.find("grittor-cli: job: the PD instruction at byte " + at +
+                           " reaches (99999999999, 0), which the placement makes x 99999999999" + rule),
+              std::string::npos)
+        << job.err;
+    const CliRun placed = Cli({"plot", plot, "--origin", "1016,0"});
+    EXPECT_EQ(placed.status, 2);
+    EXPECT_EQ(placed.out, "");
+    EXPECT_NE(placed.err.find("grittor-cli: plot: the PD instruction at byte " + at + " reaches (99999999999, 0)"),
+              std::string::npos)
+        << placed.err;
+    // A placement can carry a plot that fits into a number that does not:
+    // 2,000,000,000 units is a fine coordinate, moved by another
+    // 200,000,000 it is not.  A name split by a blank ("P D") is found
+    // at its first letter.
+    const std::string edge = Write("edge.plt", "SP1;PU0,0;P D2000000000,0,0,1016,0,0;");
+    const CliRun fits = Cli({"plot", edge, "--origin", "0,0"});
+    EXPECT_EQ(fits.status, 0) << fits.err;
+    const CliRun moved = Cli({"plot", edge, "--origin", "200000000,0"});
+    EXPECT_EQ(moved.status, 2);
+    EXPECT_NE(moved.err.find("the PD instruction at byte 11 reaches (2000000000, 0), which the placement makes x "
+                             "2200000000"),
+              std::string::npos)
+        << moved.err;
+
+    // Showing it stays allowed.
+    const CliRun info = Cli({"info", plot});
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("max: (99999999999,1016)\n"), std::string::npos) << info.out;
+    const CliRun render = Cli({"render", plot, "-o", Path("huge.png"), "--size", "100x70"});
+    EXPECT_EQ(render.status, 0) << render.err;
+}

@@ -394,3 +394,55 @@ TEST(HpglReaderFaults, ConstructsFoundByTheComparisonWithAnotherReader)
     EXPECT_EQ(bp->Command(0).Numbers(), (std::vector<long double>{1, 0, 5, 1}));
     EXPECT_FALSE(ReadHpgl("BP1,\"never closed;PU;").errors.empty());
 }
+
+TEST(HpglReaderFaults, TheExtentIsTheDrawingsOwnWhereverItLies)
+{
+    // The extent started at +-1e7: a square at 20,000,000 units got a
+    // minimum of 10,000,000 (a size of 9,843 inches), one at -20,000,000 a
+    // maximum of -10,000,000, and a plot of no point a negative size.
+    auto far = ReadHpgl("PU20000000,20000000;PD20001016,20000000,20001016,20001016,20000000,20001016,20000000,20000000;");
+    ASSERT_TRUE(far->HasExtent());
+    EXPECT_EQ(far->MinPoint(), ExtendedPoint(20000000, 20000000));
+    EXPECT_EQ(far->MaxPoint(), ExtendedPoint(20001016, 20001016));
+    auto below = ReadHpgl("PU-20000000,-30000000;PD-19998984,-30000000;");
+    EXPECT_EQ(below->MinPoint(), ExtendedPoint(-20000000, -30000000));
+    EXPECT_EQ(below->MaxPoint(), ExtendedPoint(-19998984, -30000000));
+    // One point is an extent of no size; circles and rectangles start it
+    // as plot instructions do.
+    auto dot = ReadHpgl("PA7,9;");
+    EXPECT_TRUE(dot->HasExtent());
+    EXPECT_EQ(dot->MinPoint(), dot->MaxPoint());
+    auto circle = ReadHpgl("PU20000000,0;CI1000;");
+    EXPECT_NEAR(static_cast<double>(circle->MinPoint().x), 19999000, 1e-6);
+    EXPECT_NEAR(static_cast<double>(circle->MaxPoint().x), 20001000, 1e-6);
+    auto rect = ReadHpgl("EA-20000000,-20000000;");
+    EXPECT_EQ(rect->MinPoint(), ExtendedPoint(-20000000, -20000000));
+    EXPECT_EQ(rect->MaxPoint(), ExtendedPoint(0, 0));
+    // Instructions that reach no point leave the plot without an extent.
+    for (const char *text : {"", "IN;SP1;", "AA10,10;", "ER5;", "LBhello\x03;"}) {
+        SCOPED_TRACE(text);
+        auto none = ReadHpgl(text);
+        EXPECT_FALSE(none->HasExtent());
+        EXPECT_EQ(none->MinPoint(), ExtendedPoint(0, 0));
+        EXPECT_EQ(none->MaxPoint(), ExtendedPoint(0, 0));
+    }
+}
+
+TEST(HpglReaderFaults, AnInstructionKnowsWhereItStandsInItsFile)
+{
+    // 1-based byte of the name's first letter, also with separators
+    // between the letters, for PE data with line ends (kept as a copy) and
+    // for escapes.
+    const std::string text = "IN;PA1,2;\r\nP D3,4;PE<=\r\n\xbf\xbf;\x1b.ok:LBab\x03;";
+    auto f = ReadHpgl(text);
+    std::vector<int> at;
+    for (int i = 0; i < f->CommandCount(); ++i)
+        at.push_back(f->Command(i).TextPos());
+    const int pd = static_cast<int>(text.find("P D")) + 1, pe = static_cast<int>(text.find("PE")) + 1;
+    const int esc = static_cast<int>(text.find('\x1b')) + 1, lb = static_cast<int>(text.find("LB")) + 1;
+    EXPECT_EQ(at, (std::vector<int>{1, 4, pd, pe, esc, lb}));
+    // The point an instruction draws leads back to it.
+    EXPECT_EQ(InstructionDrawing(*f, ExtendedPoint(3, 4)), 2);
+    EXPECT_EQ(InstructionDrawing(*f, ExtendedPoint(1, 2)), 1);
+    EXPECT_EQ(InstructionDrawing(*f, ExtendedPoint(7, 7)), -1);
+}

@@ -299,8 +299,9 @@ TEST(HpglReader, EmptyAndSeparatorOnlyTexts)
     for (const std::string &text : {std::string(), std::string(";;; \r\n,:"), std::string("\x03")}) {
         auto r = ReadHpgl(text);
         EXPECT_EQ(r->CommandCount(), 0);
-        EXPECT_EQ(r->MinPoint(), ExtendedPoint(1e7L, 1e7L));
-        EXPECT_EQ(r->MaxPoint(), ExtendedPoint(-1e7L, -1e7L));
+        EXPECT_FALSE(r->HasExtent());
+        EXPECT_EQ(r->MinPoint(), ExtendedPoint(0, 0));
+        EXPECT_EQ(r->MaxPoint(), ExtendedPoint(0, 0));
         EXPECT_TRUE(r.errors.empty());
     }
 }

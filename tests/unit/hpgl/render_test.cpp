@@ -110,8 +110,14 @@ TEST(HpglRender, EmptyPlotFillsWhiteOnly)
     auto r = ReadHpgl("");
     RecordingCanvas c;
     const TViewport v = RenderPlot(*r, c, 640, 480, 381, NoPenColors()).Viewport;
-    ASSERT_GE(c.calls.size(), 2u);
-    // The inverted initial extent gives an empty plot area.
-    EXPECT_TRUE(c.calls[1].x2 <= c.calls[1].x || c.calls[1].y2 <= c.calls[1].y);
-    EXPECT_TRUE(std::isfinite(v.Scale.x));
+    ASSERT_GE(c.calls.size(), 1u);
+    // No extent, so no plot area: the one fill is the white of the picture.
+    EXPECT_EQ(c.CountOf(RecordingCanvas::Op::Fill), 1);
+    EXPECT_EQ(c.calls[0].color, 0xFFFFFFu);
+    EXPECT_TRUE(std::isfinite(v.Scale.x) && v.Scale.x > 0);
+    // One point is an extent of no size: it has its area (the margins).
+    auto dot = ReadHpgl("PA100,100;");
+    RecordingCanvas d;
+    RenderPlot(*dot, d, 640, 480, 381, NoPenColors());
+    EXPECT_EQ(d.CountOf(RecordingCanvas::Op::Fill), 2);
 }
