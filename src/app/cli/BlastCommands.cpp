@@ -18,6 +18,7 @@
 #include "foundation/utils.h"
 #include "geometry/BlastJob.h"
 #include "hpgl/hpgl.h"
+#include "link/MachineNumbers.h"
 #include "pens/MaterialLibrary.h"
 
 #include <cmath>
@@ -215,6 +216,8 @@ int RunJob(const std::vector<std::string> &args)
         } else if (a == "--speed") {
             if (i + 1 >= args.size() || !ParseInt(args[i + 1], speed))
                 return UsageError("job: --speed needs a whole number (the machine's down speed)");
+            if (const std::string problem = CheckMachineSpeed(speed, "--speed"); !problem.empty())
+                return UsageError("job: " + problem);
             ++i;
         } else if (a == "--border") {
             border = true;
