@@ -2,6 +2,8 @@ grittor_add_test(NAME test_operation_unit LABEL unit
   SOURCES
     unit/operation/command_gate_test.cpp
     unit/operation/terminal_screen_test.cpp
+    unit/operation/load_key_test.cpp
+    unit/operation/queue_store_test.cpp
   LIBS grittor_gui)
 grittor_add_test(NAME test_operation_gui LABEL gui
   SOURCES

@@ -13,6 +13,7 @@
 #include "link/SerialDevice.h"
 #include "link/SimulatorProcess.h"
 #include "operation/Forms.h"
+#include "operation/JobQueue.h"
 #include "operation/MainForm.h"
 #include "pens/LibraryStore.h"
 #include "pens/MaterialLibrary.h"
@@ -187,6 +188,11 @@ int main(int argc, char **argv)
         QTimer::singleShot(0, &main, [problem] { ShowMessage(problem); });
     if (const std::string problem = materials.TakeLoadProblem(); !problem.empty())
         QTimer::singleShot(0, &main, [problem] { ShowMessage(problem); });
+    // A queue left by the last run (a crash, a power cut) is offered back.
+    QTimer::singleShot(0, &main, [] {
+        if (Forms().JobQueue)
+            Forms().JobQueue->OfferRestore();
+    });
     if (!args.file.empty())
         QTimer::singleShot(0, &main, [&main, file = args.file] { main.OpenPlotFile(file); });
     if (args.quitAfterMs >= 0)

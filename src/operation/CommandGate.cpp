@@ -88,6 +88,9 @@ std::vector<TCommandInfo> BuildTable()
         // the middle of its exchange (a job, a firmware transfer).
         {Id::TerminalKey, "MemoKeyPress", X},
         {Id::RenderForSize, "RerenderForSize", X},
+        {Id::LoadKeyPoll, "TimerTimer", X},
+        {Id::QueueRun, "RunButtonClick", X},
+        {Id::QueueOutline, "OutlineButtonClick", X},
     };
     for (size_t i = 0; i < t.size(); ++i)
         if (static_cast<size_t>(t[i].Id) != i)

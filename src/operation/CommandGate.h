@@ -95,6 +95,9 @@ enum class TCommandId : uint8_t {
     // Not in a menu
     TerminalKey,   // a key typed into the terminal goes to the machine
     RenderForSize, // the picture drawn anew after the window was resized
+    LoadKeyPoll,   // a round of the load-key sequence (the timer)
+    QueueRun,      // the job queue's Run Jobs and Run from Selected
+    QueueOutline,  // the job queue's Outline Jobs
     Count_
 };
 

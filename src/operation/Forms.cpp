@@ -3,6 +3,7 @@
 #include "foundation/ExceptionReportForm.h"
 #include "operation/JobQueue.h"
 #include "operation/MainForm.h"
+#include "operation/QueueList.h"
 #include "operation/message.h"
 #include "operation/progress.h"
 #include "pens/CopyForm.h"
@@ -65,7 +66,7 @@ void CreateForms(TLibraryStore &materials)
     f.Engineering = new TEngineeringFrm(owner);
     f.Progress = new TProgressFrm(owner);
     f.Progress->InstallAsShared();
-    f.JobQueue = new TJobQueueFrm(owner);
+    f.JobQueue = new TJobQueueFrm(*f.MainFrm, QueueList(), materials.Library(), owner);
     f.ReadAndDisplay = new TReadAndDisplayForm(owner);
     f.Memory = new TMemoryForm(owner);
     f.Pen = new TPenForm(materials, owner);

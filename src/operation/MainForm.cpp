@@ -357,10 +357,9 @@ void TMainFrm::BuildMenus()
             [this] { SendDiagnostic("MotorBalanceMenuClick", "\x1b.cdiag_run;51:"); });
 
     QMenu *job = menuBar()->addMenu("&Job");
-    AddItem(job, "&Queue Opened Plot as Job", Id::QueueOpenedPlot, nullptr);
-    AddItem(job, "Show Job &Queue...", Id::ShowJobQueue, nullptr);
-    available_[static_cast<size_t>(Id::QueueOpenedPlot)] = false;
-    available_[static_cast<size_t>(Id::ShowJobQueue)] = false;
+    AddItem(job, "&Queue Opened Plot as Job", Id::QueueOpenedPlot, [this] { QueueOpenedImageAsJobMenuClick(); });
+    AddItem(job, "Show Job Q&ueue...", Id::ShowJobQueue, [this] { DisplayJobQueueMenuClick(); });
+    available_[static_cast<size_t>(Id::QueueOpenedPlot)] = false; // until a plot is open
     job->addSeparator();
     AddItem(job, "Send &Border", Id::SendBorder, [this] { SendBorderClick(); }, QKeySequence("Ctrl+B"));
     AddItem(job, "&Send Job", Id::SendJob, [this] { SendFileMenuClick(); }, QKeySequence("Ctrl+J"));
@@ -536,19 +535,6 @@ void TMainFrm::SelectPortForThisRun(const std::string &port)
         storedPort_ = Options().Port;
     SelectPort(port);
     runOnlyPort_ = Options().Port;
-}
-
-void TMainFrm::TimerTimer()
-{
-    Timer->stop();
-    try {
-        TerminalRefresh();
-    } catch (const std::exception &e) {
-        Report("TimerTimer", "Exception in periodic routine", &e, 0);
-    } catch (...) {
-        Report("TimerTimer", "Exception in periodic routine", nullptr, 0);
-    }
-    Timer->start();
 }
 
 void TMainFrm::MainMenuMenuClick()

@@ -8,6 +8,7 @@
 #include "geometry/Placement.h"
 #include "hpgl/CanvasSink.h"
 #include "operation/JobRun.h"
+#include "operation/QueueList.h"
 #include "operation/CommandGate.h"
 #include "operation/TerminalScreen.h"
 
@@ -157,6 +158,21 @@ public:
     // The border outline of the job context, once; no wait.
     void SendBorderClick();
     void CalibrateMenuClick();
+    // ---- the timer and the load-key sequence (MainFormTimer.cpp)
+    // One 100 ms tick: a load-key poll every fifth tick while a sequence
+    // runs, and the terminal refresh.
+    void TimerTimer();
+    // One poll round of the load-key sequence.
+    void PollLoadKey();
+    // The message window's Cancel: the sequence ends, "DC;" is sent.
+    void CancelLoadKeyClick();
+    // ---- the job queue (MainFormQueue.cpp)
+    void QueueOpenedImageAsJobMenuClick();
+    void DisplayJobQueueMenuClick();
+    // Exchanges the job context (plot, outlines, record, border group,
+    // digitized flag, selected material) with `other`: the queue puts a
+    // job's in for its send and takes it back after.
+    void SwapJobContext(TJobContext &other);
     // Sets OpenCancelled: the digitize commands stop between pen groups.
     void CancelOpenMenuClick();
     // The placed texts of the digitize commands, or none (said in a message)
@@ -168,6 +184,9 @@ public:
     bool ConfirmPlacement(const TPlacement &placement);
     // The result of the last send (tests, the status bar).
     const TJobResult &LastJobResult() const { return lastJob_; }
+    // Before a send whose result the caller reads: a send that ends before
+    // it reports anything must not leave an earlier result standing.
+    void ForgetLastJobResult() { lastJob_ = TJobResult{TJobOutcome::Refused, 0, 0, "not sent"}; }
 
     // ---- state read by the other parts of the program
     THpglFile *Plot() const { return plot_.get(); }
@@ -237,7 +256,6 @@ private:
     // A command without a menu item.
     void AddCommand(TCommandId id, std::function<void()> handler);
     void UpdateCommandStates();
-    void TimerTimer();
     void DestroySerial();
     // A key typed into the terminal that a command of the window owns (or
     // an Alt combination, which opens the menus): never sent to the machine.
@@ -287,6 +305,10 @@ private:
     std::vector<QAction *> fontItems_; // 6..12
     std::vector<std::function<void(TSerial &)>> linkClosingHooks_;
 };
+
+// What a long wait for the machine shows in the window: every fifth silent
+// round, its text in the exception report window.
+TWaitEvents WindowWaitEvents();
 
 // The main window of the program (nullptr before it exists).
 TMainFrm *MainFrm();

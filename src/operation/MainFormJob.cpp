@@ -17,6 +17,7 @@
 #include "link/TSerial.h"
 #include "operation/Forms.h"
 #include "operation/JobProgress.h"
+#include "operation/LoadKey.h"
 #include "operation/message.h"
 #include "pens/LibraryStore.h"
 #include "service/CalToPrint.h"
@@ -29,9 +30,7 @@
 
 namespace grittor {
 
-namespace {
-
-TWaitEvents WaitEvents()
+TWaitEvents WindowWaitEvents()
 {
     TWaitEvents events;
     events.StillWaiting = [](const std::string &text) {
@@ -40,6 +39,8 @@ TWaitEvents WaitEvents()
     };
     return events;
 }
+
+namespace {
 
 std::string PointCommand(const TExtendedPoint &p)
 {
@@ -227,10 +228,12 @@ void TMainFrm::DigitizeLocationClick()
             serial_->send_string("DP;");
         if (TMessageForm *message = Forms().Message) {
             message->SetPanelText("Move nozzle with joystick to indicated point on screen and press load key");
+            message->OnCancel = [this] { CancelLoadKeyClick(); };
             message->show();
         }
         TickCount = 0;
         DigitizeState = 2;
+        SetStatusText(ToQ(LoadKeyPrompt(DigitizeState)));
     } catch (const std::exception &e) {
         Report("DigitizeLocationClick", "Exception displaying file", &e, 0);
     }
@@ -290,7 +293,7 @@ void TMainFrm::SendFileMenuClick()
             ~StopProgress() { form->Stop(); }
         } stop{jobProgress_};
         const TJobResult result = run.SendJob(materials_.Library().SelectedPens(), TJobSettings::From(Options()),
-                                              DigitizedRecord, WaitEvents());
+                                              DigitizedRecord, WindowWaitEvents());
         ShowJobResult("SendFileMenuClick", result);
     } catch (const std::exception &e) {
         Report("SendFileMenuClick", "Exception sending file", &e, 0);
@@ -314,7 +317,7 @@ void TMainFrm::SendBorderClick()
         }
         // Without a digitize-and-send first the paths are made here.
         TJobRun run(*serial_, *job_, serial_->BaudRate() / 10.0);
-        ShowJobResult("SendBorderClick", run.SendBorder(DigitizedRecord, WaitEvents()));
+        ShowJobResult("SendBorderClick", run.SendBorder(DigitizedRecord, WindowWaitEvents()));
     } catch (const std::exception &e) {
         Report("SendBorderClick", "Exception Sending Border", &e, 0);
     }

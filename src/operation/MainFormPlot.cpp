@@ -225,7 +225,8 @@ void TMainFrm::UpdatePlotCommands()
     const bool open = plot_ != nullptr;
     for (TCommandId id : {TCommandId::Print, TCommandId::PrintScaleToPageSize, TCommandId::DrawFirstPolygon,
                           TCommandId::DrawNextPolygon, TCommandId::DigitizeOrigin, TCommandId::DigitizeOriginSkewScale,
-                          TCommandId::DigitizeLocation, TCommandId::SendJob, TCommandId::SendBorder})
+                          TCommandId::DigitizeLocation, TCommandId::SendJob, TCommandId::SendBorder,
+                          TCommandId::QueueOpenedPlot})
         SetCommandAvailable(id, open);
 }
 

@@ -1,6 +1,8 @@
 #include "operation/message.h"
 
+#include <QDialogButtonBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace grittor {
@@ -21,10 +23,23 @@ TMessageForm::TMessageForm(QWidget *parent) : QDialog(parent)
     f.setPointSize(f.pointSize() + 2);
     Panel->setFont(f);
     layout->addWidget(Panel);
-    resize(420, 110);
+    auto *buttons = new QDialogButtonBox(this);
+    CancelButton = buttons->addButton("&Cancel", QDialogButtonBox::RejectRole);
+    CancelButton->setObjectName("CancelButton");
+    CancelButton->setDefault(true);
+    connect(buttons, &QDialogButtonBox::rejected, this, &TMessageForm::reject);
+    layout->addWidget(buttons);
+    resize(420, 140);
 }
 
 void TMessageForm::SetPanelText(const QString &text) { Panel->setText(text); }
 QString TMessageForm::PanelText() const { return Panel->text(); }
+
+void TMessageForm::reject()
+{
+    QDialog::reject();
+    if (OnCancel)
+        OnCancel();
+}
 
 } // namespace grittor
