@@ -16,5 +16,7 @@ grittor_add_test(NAME test_operation_e2e LABEL e2e WIDGETS
   SOURCES
     e2e/operation/simulate_test.cpp
     e2e/operation/blast_test.cpp
-  LIBS grittor_gui)
+    e2e/operation/load_key_e2e_test.cpp
+    e2e/operation/queue_e2e_test.cpp
+  LIBS grittor_gui Qt6::Test)
 add_dependencies(test_operation_e2e grittor grittor-sim)

@@ -108,7 +108,8 @@ TJobQueueFrm::TJobQueueFrm(TMainFrm &main, TQueueList &list, TMaterialLibrary &m
         if (readOnly)
             e->setFocusPolicy(Qt::ClickFocus);
         auto *label = new QLabel(caption, this);
-        label->setBuddy(e);
+        if (!readOnly)
+            label->setBuddy(e);
         form->addRow(label, e);
         return e;
     };
