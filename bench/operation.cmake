@@ -7,3 +7,8 @@ add_executable(bench_job_send ${CMAKE_CURRENT_SOURCE_DIR}/operation/job_send_ben
 target_link_libraries(bench_job_send PRIVATE grittor_gui)
 target_compile_definitions(bench_job_send PRIVATE GRITTOR_SHARED_PLOTS="${CMAKE_SOURCE_DIR}/../shared/plots")
 add_dependencies(bench_job_send grittor-sim)
+
+# The main window's timer tick and the load-key poll against grittor-sim.
+add_executable(bench_load_key ${CMAKE_CURRENT_SOURCE_DIR}/operation/load_key_bench.cpp)
+target_link_libraries(bench_load_key PRIVATE grittor_gui)
+add_dependencies(bench_load_key grittor-sim)
