@@ -105,8 +105,13 @@ TJobQueueFrm::TJobQueueFrm(TMainFrm &main, TQueueList &list, TMaterialLibrary &m
         auto *e = new QLineEdit(this);
         e->setObjectName(name);
         e->setReadOnly(readOnly);
-        if (readOnly)
+        if (readOnly) {
+            // Looks like what it is: shown, not typed into.
             e->setFocusPolicy(Qt::ClickFocus);
+            QPalette p = e->palette();
+            p.setColor(QPalette::Base, p.color(QPalette::Window));
+            e->setPalette(p);
+        }
         auto *label = new QLabel(caption, this);
         if (!readOnly)
             label->setBuddy(e);
@@ -205,6 +210,11 @@ TJobQueueFrm::TJobQueueFrm(TMainFrm &main, TQueueList &list, TMaterialLibrary &m
     };
     resize(640, 340);
     UpdateButtons();
+}
+
+TJobQueueFrm::~TJobQueueFrm()
+{
+    list_.OnSaveFailed = nullptr;
 }
 
 void TJobQueueFrm::showEvent(QShowEvent *e)

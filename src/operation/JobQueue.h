@@ -27,6 +27,7 @@ class TJobQueueFrm : public QDialog {
     Q_OBJECT
 public:
     TJobQueueFrm(TMainFrm &main, TQueueList &list, TMaterialLibrary &materials, QWidget *parent = nullptr);
+    ~TJobQueueFrm() override;
 
     TQueueList &List() { return list_; }
 

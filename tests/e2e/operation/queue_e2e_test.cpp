@@ -448,3 +448,22 @@ TEST_F(QueueE2eTest, TheWindowIsOnTopAndWorksByKeyboardWithADistinctMnemonicForE
     frm->DisplayJobQueueMenuClick();
     EXPECT_TRUE(queue->isVisible());
 }
+
+TEST_F(QueueE2eTest, WritePositionAndWaitAreTheQueueWindowsShownOrNot)
+{
+    Start();
+    ASSERT_FALSE(queue->isVisible());
+    const size_t before = Recorded().size();
+    queue->WritePosition(2032, 1016);
+    ASSERT_TRUE(WaitRecorded("pg0;\rwa;\r"));
+    EXPECT_EQ(Recorded().substr(before), "wa;\r\x1b.wposition;2032;1016:\rwa;\rpg0;\rwa;\r");
+    queue->Wait();
+    EXPECT_EQ(Recorded().substr(before).size(), std::string("wa;\r\x1b.wposition;2032;1016:\rwa;\rpg0;\rwa;\rwa;\r").size());
+    // Cancelled: nothing is exchanged.
+    GetAbortFlags().Cancelled = true;
+    const size_t cancelled = Recorded().size();
+    queue->WritePosition(1, 2);
+    queue->Wait();
+    QApplication::processEvents(QEventLoop::AllEvents, 200);
+    EXPECT_EQ(Recorded().size(), cancelled);
+}
