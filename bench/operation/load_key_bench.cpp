@@ -9,6 +9,7 @@
 // Prints median, 90th percentile and maximum of each.
 //
 //   scripts/bench-load-key
+#include "../BenchClock.h"
 #include "foundation/AbortFlags.h"
 #include "foundation/Dialogs.h"
 #include "foundation/GuiApplication.h"
@@ -23,7 +24,6 @@
 #include "pens/MaterialLibrary.h"
 #include "pens/TPens.h"
 
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -33,6 +33,7 @@
 #include <vector>
 
 using namespace grittor;
+using grittor::bench::NowMs;
 
 namespace {
 
@@ -132,19 +133,19 @@ int main(int argc, char **argv)
     std::printf("grittor-sim at %d baud, plot with a border pen, window 1000 x 760 offscreen\n", kBaud);
 
     // ---- the tick with no sequence
-    QElapsedTimer t;
+    double t0 = 0;
     std::vector<double> idle, withLine;
     for (int i = 0; i < 3000; ++i) {
-        t.start();
+        t0 = NowMs();
         main.TimerTimer();
-        idle.push_back(t.nsecsElapsed() / 1e6);
+        idle.push_back(NowMs() - t0);
         main.Timer->stop();
     }
     for (int i = 0; i < 1000; ++i) {
         main.AddTerminalLine("line " + std::to_string(i) + " of the terminal, as the machine's answers arrive", true);
-        t.start();
+        t0 = NowMs();
         main.TimerTimer();
-        withLine.push_back(t.nsecsElapsed() / 1e6);
+        withLine.push_back(NowMs() - t0);
         main.Timer->stop();
     }
     Print("timer tick, no sequence, terminal unchanged", Summarise(idle), "median <= 1 ms");
@@ -155,25 +156,22 @@ int main(int argc, char **argv)
     QCoreApplication::processEvents(QEventLoop::AllEvents, 200);
     std::vector<double> rounds, taking;
     for (int i = 0; i < 300; ++i) {
-        t.start();
+        t0 = NowMs();
         main.PollLoadKey();
-        rounds.push_back(t.nsecsElapsed() / 1e6);
+        rounds.push_back(NowMs() - t0);
     }
     for (int i = 0; i < 30; ++i) {
         main.DigitizeState = 2;
         // The load key armed on the machine before it is pressed.
         main.Serial()->send_string("DP;");
         main.Serial()->flush_output();
-        for (QElapsedTimer settle; !settle.isValid() || settle.elapsed() < 50;) {
-            if (!settle.isValid())
-                settle.start();
+        for (const double settle = NowMs(); NowMs() - settle < 50;)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
         sim.Command("load");
         Stats(sim);
-        t.start();
+        t0 = NowMs();
         main.PollLoadKey();
-        taking.push_back(t.nsecsElapsed() / 1e6);
+        taking.push_back(NowMs() - t0);
         if (main.DigitizeState != 4)
             std::fprintf(stderr, "round %d took no point (state %d)\n", i, main.DigitizeState);
     }
@@ -189,13 +187,11 @@ int main(int argc, char **argv)
     main.TickCount = 0;
     main.Timer->start();
     std::vector<double> gaps;
-    QElapsedTimer loop;
-    loop.start();
-    double last = 0;
+    double last = NowMs();
     QTimer ticker;
     ticker.setInterval(5);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const double now = loop.nsecsElapsed() / 1e6;
+        const double now = NowMs();
         gaps.push_back(now - last);
         last = now;
     });
