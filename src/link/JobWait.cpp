@@ -7,25 +7,19 @@ namespace grittor {
 
 namespace {
 
-// The link's reply timeout for the length of one operation.
-class TimeoutScope {
-public:
-    TimeoutScope(TSerial &link, int64_t ms) : link_(link), kept_(link.ReplyTimeout()) { link_.set_timeout(ms); }
-    ~TimeoutScope() { link_.set_timeout(kept_); }
-    TimeoutScope(const TimeoutScope &) = delete;
-    TimeoutScope &operator=(const TimeoutScope &) = delete;
-
-private:
-    TSerial &link_;
-    int64_t kept_;
-};
-
 bool Stopped(const TSerial &link)
 {
     return link.Flags().Any();
 }
 
 } // namespace
+
+TReplyTimeoutScope::TReplyTimeoutScope(TSerial &link, int64_t ms) : link_(link), kept_(link.ReplyTimeout())
+{
+    link_.set_timeout(ms);
+}
+
+TReplyTimeoutScope::~TReplyTimeoutScope() { link_.set_timeout(kept_); }
 
 std::string StillWaitingText(int minutes)
 {
@@ -37,7 +31,7 @@ bool WaitForIdle(TSerial &link, const TWaitEvents &events)
     LogEntry("Q.Wait");
     if (Stopped(link))
         return false;
-    TimeoutScope timeout(link, 10000);
+    TReplyTimeoutScope timeout(link, 10000);
     // A line lost while the machine works: whatever answers next is not
     // the machine that had the job (it may have been reset), so the wait
     // has failed.
@@ -86,7 +80,7 @@ void WritePosition(TSerial &link, int32_t x, int32_t y, const TWaitEvents &event
     LogEntry("Q.Write Position");
     WaitForIdle(link, events);
     {
-        TimeoutScope timeout(link, 59000);
+        TReplyTimeoutScope timeout(link, 59000);
         std::string reply;
         link.query("\x1b.wposition;" + std::to_string(x) + ";" + std::to_string(y) + ":", 100, reply);
     }

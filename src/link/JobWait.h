@@ -13,6 +13,21 @@ namespace grittor {
 
 class TSerial;
 
+// The link's reply timeout set for the length of one operation, and the
+// one it had restored on every way out.
+class TReplyTimeoutScope {
+public:
+    TReplyTimeoutScope(TSerial &link, int64_t ms);
+    ~TReplyTimeoutScope();
+    TReplyTimeoutScope(const TReplyTimeoutScope &) = delete;
+    TReplyTimeoutScope &operator=(const TReplyTimeoutScope &) = delete;
+    int64_t Kept() const { return kept_; }
+
+private:
+    TSerial &link_;
+    int64_t kept_;
+};
+
 // What a wait tells its caller while it goes on.
 struct TWaitEvents {
     // Every fifth silent round (about every 50 s): "N minutes.  Still

@@ -24,6 +24,15 @@ std::string Grouped(uint64_t n)
     return digits;
 }
 
+bool EnsurePort(TSerial &link)
+{
+    if (!link.port_open())
+        link.check_open();
+    return link.port_open();
+}
+
+} // namespace
+
 int32_t Floor32(long double v)
 {
     const long double f = std::floor(v);
@@ -33,15 +42,6 @@ int32_t Floor32(long double v)
         return INT32_MAX;
     return static_cast<int32_t>(f);
 }
-
-bool EnsurePort(TSerial &link)
-{
-    if (!link.port_open())
-        link.check_open();
-    return link.port_open();
-}
-
-} // namespace
 
 std::string JobNotCompletedText(uint64_t sent, uint64_t total)
 {

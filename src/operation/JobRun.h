@@ -89,6 +89,10 @@ private:
     int64_t lastPollMs_ = -1;
 };
 
+// A position in whole plotter units, as the machine is told it: the floor,
+// held to the 32-bit range (NaN gives the lowest).
+int32_t Floor32(long double v);
+
 // "job not completed: 1,234 of 5,678 bytes sent" and the rest of the texts.
 std::string JobNotCompletedText(uint64_t sent, uint64_t total);
 

@@ -1,9 +1,11 @@
 #include "operation/LoadKey.h"
 
 #include "foundation/LogOutput.h"
+#include "link/JobWait.h"
 #include "link/MachineOps.h"
 #include "link/TSerial.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace grittor {
@@ -14,22 +16,6 @@ namespace {
 // once, and a silent machine must not hold the poll (and with it the
 // window's commands) for the link's whole reply timeout every round.
 constexpr int64_t PollReplyMs = 1000;
-
-class PollTimeout {
-public:
-    explicit PollTimeout(TSerial &link) : link_(link), kept_(link.ReplyTimeout())
-    {
-        if (kept_ > PollReplyMs)
-            link_.set_timeout(PollReplyMs);
-    }
-    ~PollTimeout() { link_.set_timeout(kept_); }
-    PollTimeout(const PollTimeout &) = delete;
-    PollTimeout &operator=(const PollTimeout &) = delete;
-
-private:
-    TSerial &link_;
-    int64_t kept_;
-};
 
 std::string PointText(const TExtendedPoint &p)
 {
@@ -90,7 +76,7 @@ TLoadKeyRound LoadKeyStep(int state, bool ready)
 TLoadKeyRound PollLoadKey(TSerial &link, int state, const std::function<bool()> &stillRunning)
 {
     auto running = [&] { return !stillRunning || stillRunning(); };
-    PollTimeout timeout(link);
+    TReplyTimeoutScope timeout(link, std::min<int64_t>(link.ReplyTimeout(), PollReplyMs));
     const int status = ParseStatusAnswer(link.query("OS;", 20));
     if (!running()) {
         TLoadKeyRound idle;

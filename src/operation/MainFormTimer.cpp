@@ -24,16 +24,6 @@ namespace {
 
 constexpr long double kPi = 3.14159265358979323846264338327950288L;
 
-int32_t FloorUnits(long double v)
-{
-    const long double f = std::floor(v);
-    if (!(f > INT32_MIN))
-        return INT32_MIN;
-    if (!(f < INT32_MAX))
-        return INT32_MAX;
-    return static_cast<int32_t>(f);
-}
-
 } // namespace
 
 void TMainFrm::TimerTimer()
@@ -89,8 +79,8 @@ void TMainFrm::PollLoadKey()
         break;
     case TLoadKeyPoint::Skew: {
         TakeSkewPoint(DigitizedRecord, r.At);
-        grittor::WritePosition(*serial_, FloorUnits(DigitizedRecord.Record.Origin.x),
-                      FloorUnits(DigitizedRecord.Record.Origin.y));
+        grittor::WritePosition(*serial_, Floor32(DigitizedRecord.Record.Origin.x),
+                      Floor32(DigitizedRecord.Record.Origin.y));
         if (TMessageForm *message = Forms().Message)
             message->hide();
         DigitizedFlag = true;

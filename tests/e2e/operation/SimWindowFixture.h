@@ -110,18 +110,24 @@ protected:
         // in the program.
         SetUiHooks(&qtHooks);
         TExceptionReportForm::ModalRunner = [](TExceptionReportForm &) {};
-        // A material whose pen 7 is the border.
-        lib.AddMaterial("Stone");
+        AddMaterial("Stone", 25);
+        lib.SetSelected(0);
+    }
+    // A material with pens 1, 2 and 7, pen 7 the border, one pass each at
+    // `speed`; its index.
+    int AddMaterial(const std::string &name, int speed)
+    {
+        const int m = lib.AddMaterial(name);
         for (int pen : {1, 2, 7}) {
-            TPens &p = lib.FindOrAddPen(0, pen);
-            p.SetBlowSpeed(25);
+            TPens &p = lib.FindOrAddPen(m, pen);
+            p.SetBlowSpeed(speed);
             p.SetRadius(400);
             p.SetPasses(1);
             p.SetTimes(1);
             p.fill = 1;
             p.border = pen == 7;
         }
-        lib.SetSelected(0);
+        return m;
     }
     void TearDown() override
     {

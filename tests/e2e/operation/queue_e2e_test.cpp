@@ -25,16 +25,7 @@ protected:
     {
         BlastTest::SetUp();
         // A second material: the same pens, blown at another speed.
-        lib.AddMaterial("Glass");
-        for (int pen : {1, 2, 7}) {
-            TPens &p = lib.FindOrAddPen(1, pen);
-            p.SetBlowSpeed(12);
-            p.SetRadius(400);
-            p.SetPasses(1);
-            p.SetTimes(1);
-            p.fill = 1;
-            p.border = pen == 7;
-        }
+        ASSERT_EQ(AddMaterial("Glass", 12), 1);
         lib.SetSelected(0);
         kept = Forms().JobQueue;
     }
