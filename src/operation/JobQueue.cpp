@@ -35,7 +35,7 @@ namespace {
 // send; the main window gets its own back on every way out.
 class JobInContext {
 public:
-    JobInContext(TMainFrm &main, TQueueImage &job) : main_(main), job_(job)
+    JobInContext(TMainFrm &main, TQueueImage &job, int material) : main_(main), job_(job)
     {
         ctx_.Plot = std::move(job.Plot);
         ctx_.Outlines = std::move(job.Outlines);
@@ -43,7 +43,7 @@ public:
         ctx_.DigitizedRecord = job.DigitizedRecord;
         ctx_.BorderGroupIndex = job.BorderGroupIndex;
         ctx_.DigitizedFlag = true;
-        ctx_.Material = job.Material;
+        ctx_.Material = material;
         main_.SwapJobContext(ctx_);
     }
     ~JobInContext()
@@ -237,8 +237,9 @@ std::string TJobQueueFrm::LineText(int index) const
     const TQueueImage *job = list_.Get(index);
     if (!job)
         return {};
+    const int current = CurrentMaterial(*job, materials_);
     const std::string material =
-        materials_.IsMaterialIndex(job->Material) ? materials_.MaterialName(job->Material) : job->MaterialName;
+        materials_.IsMaterialIndex(current) ? materials_.MaterialName(current) : job->MaterialName;
     std::string text = job->FileName + " : " + material;
     if (job->Missing)
         text += "  (missing: the plot file is gone or changed)";
@@ -338,7 +339,8 @@ void TJobQueueFrm::ListClick()
     inchEdited_ = mmEdited_ = false;
     ImageSize->setText("(" + Fixed(job->Width, 2) + ", " + Fixed(job->Height, 2) + ")");
     const QSignalBlocker block(Material);
-    Material->setCurrentIndex(materials_.IsMaterialIndex(job->Material) ? job->Material : -1);
+    const int material = CurrentMaterial(*job, materials_);
+    Material->setCurrentIndex(materials_.IsMaterialIndex(material) ? material : -1);
 }
 
 void TJobQueueFrm::SaveButtonClick()
@@ -371,7 +373,14 @@ void TJobQueueFrm::ClearButtonClick()
 
 void TJobQueueFrm::RunButtonClick()
 {
-    main_.Gate().Run(TCommandId::QueueRun, [this] { RunJobs(0, false); });
+    Gated(TCommandId::QueueRun, [this] { RunJobs(0, false); });
+}
+
+void TJobQueueFrm::Gated(TCommandId id, const std::function<void()> &work)
+{
+    // Another command of the main window is talking to the machine.
+    if (!main_.Gate().Run(id, work))
+        StatusLabel->setText("Busy: let the current work finish, or press Cancel");
 }
 
 void TJobQueueFrm::RunFromSelectedClick()
@@ -381,12 +390,12 @@ void TJobQueueFrm::RunFromSelectedClick()
         ShowMessage("Select the job to run from");
         return;
     }
-    main_.Gate().Run(TCommandId::QueueRun, [this, row] { RunJobs(row, false); });
+    Gated(TCommandId::QueueRun, [this, row] { RunJobs(row, false); });
 }
 
 void TJobQueueFrm::OutlineButtonClick()
 {
-    main_.Gate().Run(TCommandId::QueueOutline, [this] { RunJobs(0, true); });
+    Gated(TCommandId::QueueOutline, [this] { RunJobs(0, true); });
 }
 
 void TJobQueueFrm::CancelButtonClick()
@@ -434,7 +443,7 @@ void TJobQueueFrm::RunJobs(int first, bool outline)
         }
         TJobResult result;
         {
-            JobInContext context(main_, *job);
+            JobInContext context(main_, *job, CurrentMaterial(*job, materials_));
             main_.ForgetLastJobResult();
             if (outline) {
                 main_.SendBorderClick();

@@ -6,9 +6,12 @@
 // kept in its file at every change and offered back at start.
 #pragma once
 
+#include "operation/CommandGate.h"
+
 #include <QDialog>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class QComboBox;
@@ -79,6 +82,8 @@ protected:
 private:
     // The jobs from `first` on: sent whole (or only their borders).
     void RunJobs(int first, bool outline);
+    // Runs `work` as command `id` through the main window's command gate.
+    void Gated(TCommandId id, const std::function<void()> &work);
     void SelectLine(int row);
     void UpdateButtons();
     std::string LineText(int index) const;

@@ -5,6 +5,7 @@
 #include "geometry/BlastJob.h"
 #include "hpgl/hpgl.h"
 #include "operation/QueueStore.h"
+#include "pens/MaterialLibrary.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -28,6 +29,15 @@ TPlotStamp StampOf(const std::string &file)
     s.Size = info.size();
     s.ModifiedMs = info.lastModified().toMSecsSinceEpoch();
     return s;
+}
+
+int CurrentMaterial(const TQueueImage &job, const TMaterialLibrary &materials)
+{
+    if (job.MaterialName.empty() ||
+        (materials.IsMaterialIndex(job.Material) && materials.MaterialName(job.Material) == job.MaterialName))
+        return job.Material;
+    const int found = materials.FindMaterial(job.MaterialName);
+    return found >= 0 ? found : job.Material;
 }
 
 TQueueList::TQueueList(std::string storePath) : path_(std::move(storePath)) {}

@@ -65,6 +65,12 @@ struct TQueueImage {
     bool CanRun() const { return Plot && Outlines && !Missing; }
 };
 
+// The job's material in the library as it is now: found by the name it was
+// queued with when the materials have moved since (one deleted, say), so
+// that a job is never blasted with another material's pens; the index it
+// was queued with when that name is gone.
+int CurrentMaterial(const TQueueImage &job, const TMaterialLibrary &materials);
+
 class TQueueList {
 public:
     // `storePath`: the file the queue is kept in ("" keeps it in memory only).

@@ -458,3 +458,19 @@ TEST_F(QueueE2eTest, WritePositionAndWaitAreTheQueueWindowsShownOrNot)
     QApplication::processEvents(QEventLoop::AllEvents, 200);
     EXPECT_EQ(Recorded().size(), cancelled);
 }
+
+TEST_F(QueueE2eTest, ARunIsRefusedWhileAnotherCommandTalksToTheMachine)
+{
+    Start();
+    QueuePlot(WritePlot(dir), {20000, 3000});
+    const size_t before = Recorded().size();
+    {
+        TCommandGate::Scope sending(frm->Gate(), TCommandId::SendJob);
+        queue->RunButtonClick();
+        queue->OutlineButtonClick();
+    }
+    QApplication::processEvents(QEventLoop::AllEvents, 200);
+    EXPECT_EQ(Recorded().size(), before);
+    EXPECT_EQ(queue->StatusLabel->text().toStdString(), "Busy: let the current work finish, or press Cancel");
+    EXPECT_FALSE(list->Get(0)->Done);
+}

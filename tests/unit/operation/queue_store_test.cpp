@@ -224,3 +224,16 @@ TEST_F(QueueStoreTest, TheRestoreQuestionNamesTheCountAndTheDate)
     EXPECT_EQ(RestoreQuestion(3, "2026-12-09T14:05:31"), "Restore 3 queued jobs from 2026-12-09 14:05?");
     EXPECT_EQ(RestoreQuestion(1, "yesterday"), "Restore 1 queued jobs from yesterday?");
 }
+
+TEST_F(QueueStoreTest, AJobKeepsItsMaterialWhenAnotherMaterialIsDeleted)
+{
+    TQueueImage job;
+    job.Material = 1;
+    job.MaterialName = "Stone";
+    EXPECT_EQ(CurrentMaterial(job, lib), 1);
+    lib.AddMaterial("Wood");
+    lib.DeleteMaterial(0); // "Glass" goes: "Stone" is 0 now, "Wood" 1
+    EXPECT_EQ(CurrentMaterial(job, lib), 0);
+    job.MaterialName = "Marble"; // gone altogether: the index it had
+    EXPECT_EQ(CurrentMaterial(job, lib), 1);
+}
