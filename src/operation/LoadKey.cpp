@@ -73,7 +73,8 @@ TLoadKeyRound LoadKeyStep(int state, bool ready)
     return r;
 }
 
-TLoadKeyRound PollLoadKey(TSerial &link, int state, const std::function<bool()> &stillRunning)
+TLoadKeyRound PollLoadKey(TSerial &link, int state, const std::function<bool()> &stillRunning,
+                          const std::function<TMachinePosition()> &readPosition)
 {
     auto running = [&] { return !stillRunning || stillRunning(); };
     TReplyTimeoutScope timeout(link, std::min<int64_t>(link.ReplyTimeout(), PollReplyMs));
@@ -85,7 +86,7 @@ TLoadKeyRound PollLoadKey(TSerial &link, int state, const std::function<bool()> 
     TLoadKeyRound r = LoadKeyStep(state, PointReady(status));
     if (r.Taken == TLoadKeyPoint::None)
         return r;
-    const TMachinePosition p = ReadPosition(link);
+    const TMachinePosition p = readPosition ? readPosition() : ReadPosition(link);
     if (!running()) {
         TLoadKeyRound idle;
         return idle;

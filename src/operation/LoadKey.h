@@ -9,6 +9,7 @@
 
 #include "foundation/utils.h"
 #include "geometry/Placement.h"
+#include "link/MachineOps.h"
 
 #include <functional>
 #include <string>
@@ -49,7 +50,10 @@ TLoadKeyRound LoadKeyStep(int state, bool ready);
 // `stillRunning` is asked after each exchange: the operator may cancel the
 // sequence while the round waits for the machine, and a cancelled round
 // takes no point.
-TLoadKeyRound PollLoadKey(TSerial &link, int state, const std::function<bool()> &stillRunning);
+// `readPosition` reads the nozzle position (the settings panel's reader,
+// which shows it too); without one the link is asked directly.
+TLoadKeyRound PollLoadKey(TSerial &link, int state, const std::function<bool()> &stillRunning,
+                          const std::function<TMachinePosition()> &readPosition = {});
 
 // The record once the skew point is taken: Ref (0,0) and Skew relative to
 // the reference point in Origin; Stretch and Offset are left as they were.

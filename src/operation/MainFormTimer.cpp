@@ -13,6 +13,7 @@
 #include "operation/Forms.h"
 #include "operation/LoadKey.h"
 #include "operation/message.h"
+#include "service/MainMenu.h"
 
 #include <QTimer>
 
@@ -55,8 +56,14 @@ void TMainFrm::PollLoadKey()
     if (!serial_ || !job_ || BorderGroupIndex < 0 || BorderGroupIndex >= job_->GroupCount())
         return;
     TCommandGate::Scope busy(gate_, TCommandId::LoadKeyPoll);
-    const TLoadKeyRound r =
-        grittor::PollLoadKey(*serial_, DigitizeState, [this] { return DigitizeState != LoadKeyIdle && serial_ && job_; });
+    const TLoadKeyRound r = grittor::PollLoadKey(
+        *serial_, DigitizeState, [this] { return DigitizeState != LoadKeyIdle && serial_ && job_; },
+        [this] {
+            // The settings panel's reader: its position rows show the point.
+            if (TMainMenuFrm *panel = Forms().MainMenu)
+                return panel->ReadPosition();
+            return ReadPosition(*serial_);
+        });
     if (DigitizeState == LoadKeyIdle || !job_)
         return; // cancelled while the round waited for the machine
     DigitizeState = r.State;
