@@ -102,6 +102,7 @@ void TQueueList::MarkDone(int index)
 
 bool TQueueList::Save()
 {
+    ++saves_;
     if (path_.empty())
         return true;
     TQueueFile file;
@@ -109,7 +110,6 @@ bool TQueueList::Save()
     for (const auto &job : jobs_)
         file.Jobs.push_back(FileJobOf(*job));
     std::string error;
-    ++saves_;
     if (WriteQueueFile(path_, file, error)) {
         saveError_.clear();
         return true;

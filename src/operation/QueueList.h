@@ -102,6 +102,8 @@ public:
     const std::string &SaveError() const { return saveError_; }
     // Told of every failed save (the window reports the first of a row).
     std::function<void(const std::string &error)> OnSaveFailed;
+    // Counts the changes (each one saved, or kept in memory without a file):
+    // the window tells by it whether its list is out of date.
     int SaveCount() const { return saves_; }
 
 private:
