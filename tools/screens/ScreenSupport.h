@@ -2,6 +2,7 @@
 // program's windows started against a grittor-sim at full speed.
 #pragma once
 
+#include "foundation/Dialogs.h"
 #include "foundation/option.h"
 #include "link/SerialDevice.h"
 #include "link/SimulatorProcess.h"
@@ -13,8 +14,37 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
 
 namespace grittor::screens {
+
+// Messages and questions printed (questions answered Yes), choosers
+// cancelled: the tools run without anyone at the keyboard.
+class PrintingDialogs final : public Dialogs {
+public:
+    void Message(const std::string &text) override
+    {
+        std::printf("message: %s\n", text.c_str());
+        if (onMessage)
+            onMessage(text);
+    }
+    bool Confirm(const std::string &text) override
+    {
+        std::printf("question: %s\n", text.c_str());
+        return true;
+    }
+    std::optional<std::string> OpenFile(const std::string &, const std::string &, const std::string &) override
+    {
+        return std::nullopt;
+    }
+    std::optional<std::string> SaveFile(const std::string &, const std::string &, const std::string &) override
+    {
+        return std::nullopt;
+    }
+    std::function<void(const std::string &)> onMessage; // optional side effect
+};
 
 inline void Save(QWidget *w, const QString &path)
 {

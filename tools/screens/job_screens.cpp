@@ -5,6 +5,8 @@
 // on a 38400-baud line.  Built on request only:
 //
 //   scripts/build job_screens && QT_QPA_PLATFORM=offscreen build/job_screens OUTDIR
+#include "ScreenSupport.h"
+
 #include "foundation/Dialogs.h"
 #include "foundation/QtSeams.h"
 #include "foundation/option.h"
@@ -37,29 +39,6 @@ using namespace grittor;
 
 namespace {
 
-class ScreenDialogs final : public Dialogs {
-public:
-    void Message(const std::string &text) override
-    {
-        std::printf("message: %s\n", text.c_str());
-        if (onMessage)
-            onMessage(text);
-    }
-    bool Confirm(const std::string &text) override
-    {
-        std::printf("question: %s\n", text.c_str());
-        return true;
-    }
-    std::optional<std::string> OpenFile(const std::string &, const std::string &, const std::string &) override
-    {
-        return std::nullopt;
-    }
-    std::optional<std::string> SaveFile(const std::string &, const std::string &, const std::string &) override
-    {
-        return std::nullopt;
-    }
-    std::function<void(const std::string &)> onMessage;
-};
 
 void Save(const QImage &img, const QString &path)
 {
@@ -120,7 +99,7 @@ int main(int argc, char **argv)
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
     InstallQtSeams();
-    ScreenDialogs dialogs;
+    screens::PrintingDialogs dialogs;
     SetDialogs(&dialogs);
     const QString out = QString::fromLocal8Bit(argv[1]);
 

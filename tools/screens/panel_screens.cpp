@@ -30,24 +30,6 @@
 using namespace grittor;
 using screens::Save;
 
-namespace {
-
-class PrintDialogs final : public Dialogs {
-public:
-    void Message(const std::string &text) override { std::printf("message: %s\n", text.c_str()); }
-    bool Confirm(const std::string &) override { return true; }
-    std::optional<std::string> OpenFile(const std::string &, const std::string &, const std::string &) override
-    {
-        return std::nullopt;
-    }
-    std::optional<std::string> SaveFile(const std::string &, const std::string &, const std::string &) override
-    {
-        return std::nullopt;
-    }
-};
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     if (argc < 2) {
@@ -58,7 +40,7 @@ int main(int argc, char **argv)
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
     InstallQtSeams();
-    PrintDialogs dialogs;
+    screens::PrintingDialogs dialogs;
     SetDialogs(&dialogs);
     const QString out = QString::fromLocal8Bit(argv[1]);
 

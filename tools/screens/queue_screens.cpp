@@ -23,28 +23,6 @@
 using namespace grittor;
 using namespace grittor::screens;
 
-namespace {
-
-class YesDialogs final : public Dialogs {
-public:
-    void Message(const std::string &text) override { std::printf("message: %s\n", text.c_str()); }
-    bool Confirm(const std::string &text) override
-    {
-        std::printf("question: %s\n", text.c_str());
-        return true;
-    }
-    std::optional<std::string> OpenFile(const std::string &, const std::string &, const std::string &) override
-    {
-        return std::nullopt;
-    }
-    std::optional<std::string> SaveFile(const std::string &, const std::string &, const std::string &) override
-    {
-        return std::nullopt;
-    }
-};
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     // The program's settings stay as they are: these windows use their own.
@@ -53,7 +31,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const QString out = argc > 1 ? QString(argv[1]) : QString(".");
     InstallQtSeams();
-    YesDialogs dialogs;
+    screens::PrintingDialogs dialogs;
     SetDialogs(&dialogs);
     TMaterialLibrary library;
     for (const char *name : {"Granite", "Glass"}) {
