@@ -28,12 +28,12 @@ void Chunk(std::string &out, const char type[4], const std::string &data)
 
 } // namespace
 
-std::string EncodeIndexedPng(const QImage &image)
+std::string EncodeIndexedPng(const TIndexedImage &image)
 {
-    if (image.format() != QImage::Format_Indexed8 || image.colorCount() < 1 || image.colorCount() > 256 ||
-        image.isNull())
+    const int w = image.width, h = image.height;
+    if (image.colors.empty() || image.colors.size() > 256 || w < 1 || h < 1 ||
+        image.pixels.size() != static_cast<size_t>(w) * static_cast<size_t>(h))
         return {};
-    const int w = image.width(), h = image.height();
     std::string out("\x89PNG\r\n\x1a\n", 8);
     std::string ihdr;
     Put32(ihdr, static_cast<uint32_t>(w));
@@ -42,17 +42,17 @@ std::string EncodeIndexedPng(const QImage &image)
     Chunk(out, "IHDR", ihdr);
     std::string plte;
     bool opaque = true;
-    for (const QRgb c : image.colorTable()) {
-        plte += static_cast<char>(qRed(c));
-        plte += static_cast<char>(qGreen(c));
-        plte += static_cast<char>(qBlue(c));
-        opaque &= qAlpha(c) == 255;
+    for (const uint32_t c : image.colors) {
+        plte += static_cast<char>(c >> 16);
+        plte += static_cast<char>(c >> 8);
+        plte += static_cast<char>(c);
+        opaque &= (c >> 24) == 255;
     }
     Chunk(out, "PLTE", plte);
     if (!opaque) {
         std::string trns;
-        for (const QRgb c : image.colorTable())
-            trns += static_cast<char>(qAlpha(c));
+        for (const uint32_t c : image.colors)
+            trns += static_cast<char>(c >> 24);
         Chunk(out, "tRNS", trns);
     }
 
@@ -68,7 +68,7 @@ std::string EncodeIndexedPng(const QImage &image)
         z.next_in = &none;
         z.avail_in = 1;
         ok = deflate(&z, Z_NO_FLUSH) == Z_OK;
-        z.next_in = const_cast<Bytef *>(image.constScanLine(y));
+        z.next_in = const_cast<Bytef *>(image.Row(y));
         z.avail_in = static_cast<uInt>(w);
         ok = ok && deflate(&z, Z_NO_FLUSH) == Z_OK;
     }

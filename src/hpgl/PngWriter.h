@@ -5,14 +5,14 @@
 // the time of rendering a 1 MB plot through its row-by-row library calls.
 #pragma once
 
-#include <QImage>
+#include "hpgl/IndexedCanvas.h"
 
 #include <string>
 
 namespace grittor {
 
-// The PNG file of `image` (Format_Indexed8 with at least one colour), or ""
-// when the image is of another format or compression fails.
-std::string EncodeIndexedPng(const QImage &image);
+// The PNG file of `image` (at least one and at most 256 colours), or ""
+// when the image has no colours or too many, or compression fails.
+std::string EncodeIndexedPng(const TIndexedImage &image);
 
 } // namespace grittor

@@ -1,6 +1,7 @@
 #include "hpgl/QPainterCanvas.h"
 
 #include "foundation/option.h"
+#include "hpgl/PixelLines.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -19,33 +20,6 @@ namespace {
 QColor FromBgr(uint32_t c)
 {
     return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
-}
-
-// The classic defaults of the system colours by index (0x00BBGGRR).
-uint32_t ClassicSystemColor(uint32_t index)
-{
-    switch (index) {
-    case 5:
-        return 0xFFFFFF; // window
-    case 8:
-        return 0x000000; // window text
-    case 12:
-        return 0xABABAB; // application workspace
-    case 13:
-        return 0xFF9933; // highlight
-    case 14:
-        return 0xFFFFFF; // highlight text
-    case 15:
-        return 0xF0F0F0; // button face
-    case 16:
-        return 0xA0A0A0; // button shadow
-    case 17:
-        return 0x6D6D6D; // grey text
-    case 18:
-        return 0x000000; // button text
-    default:
-        return 0x000000;
-    }
 }
 
 bool DirectFormat(QImage::Format f)
@@ -211,47 +185,12 @@ void QPainterCanvas::Flush()
     pending_.clear();
 }
 
-// Liang-Barsky against the device grown by a pixel, in doubles: plot
-// coordinates may be anywhere in the int range, and only the visible part
-// is handed on (with its slope kept).
+// Direct pixels are clipped to the image itself so the line loop needs no
+// bounds test; a painter gets a pixel of slack for its pen.
 bool QPainterCanvas::ClipToDevice(long long &x1, long long &y1, long long &x2, long long &y2) const
 {
-    // Direct pixels are clipped to the image itself so the line loop needs
-    // no bounds test; a painter gets a pixel of slack for its pen.
     const long long slack = image_ ? 0 : 1;
-    const long long xmin = -slack, ymin = -slack, xmax = width_ - 1 + slack, ymax = height_ - 1 + slack;
-    if (x1 >= xmin && x1 <= xmax && y1 >= ymin && y1 <= ymax && x2 >= xmin && x2 <= xmax && y2 >= ymin && y2 <= ymax)
-        return true;
-    const double dx = double(x2 - x1), dy = double(y2 - y1);
-    double t0 = 0, t1 = 1;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {double(x1 - xmin), double(xmax - x1), double(y1 - ymin), double(ymax - y1)};
-    for (int k = 0; k < 4; ++k) {
-        if (p[k] == 0) {
-            if (q[k] < 0)
-                return false;
-            continue;
-        }
-        const double t = q[k] / p[k];
-        if (p[k] < 0) {
-            if (t > t1)
-                return false;
-            t0 = std::max(t0, t);
-        } else {
-            if (t < t0)
-                return false;
-            t1 = std::min(t1, t);
-        }
-    }
-    const double ox = double(x1), oy = double(y1);
-    auto clampc = [](double v, long long lo, long long hi) {
-        return std::clamp<long long>((long long)std::llround(v), lo, hi);
-    };
-    x1 = clampc(ox + t0 * dx, xmin, xmax);
-    y1 = clampc(oy + t0 * dy, ymin, ymax);
-    x2 = clampc(ox + t1 * dx, xmin, xmax);
-    y2 = clampc(oy + t1 * dy, ymin, ymax);
-    return true;
+    return ClipLine(x1, y1, x2, y2, -slack, -slack, width_ - 1 + slack, height_ - 1 + slack);
 }
 
 // The stored form of a colour: 32-bit pixel, or its index in the colour
@@ -272,16 +211,7 @@ uint32_t QPainterCanvas::PixelOf(const QColor &c)
         bits_ = image_->bits(); // setColorTable may detach
         return static_cast<uint32_t>(table.size() - 1);
     }
-    int best = 0, bestDistance = INT_MAX;
-    for (int i = 0; i < table.size(); ++i) {
-        const int d = std::abs(qRed(table[i]) - qRed(rgb)) + std::abs(qGreen(table[i]) - qGreen(rgb)) +
-                      std::abs(qBlue(table[i]) - qBlue(rgb));
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = i;
-        }
-    }
-    return static_cast<uint32_t>(best);
+    return static_cast<uint32_t>(NearestColorIndex(std::vector<uint32_t>(table.begin(), table.end()), rgb));
 }
 
 void QPainterCanvas::PlotLine(int x1, int y1, int x2, int y2)
@@ -292,34 +222,9 @@ void QPainterCanvas::PlotLine(int x1, int y1, int x2, int y2)
         PlotLineT<uint32_t>(x1, y1, x2, y2);
 }
 
-// A one-pixel line, both end points included, written straight into the
-// image; both ends are inside it (clipped before).
 template <class Pixel> void QPainterCanvas::PlotLineT(int x1, int y1, int x2, int y2)
 {
-    uchar *const bits = bits_;
-    const qsizetype stride = stride_;
-    const Pixel px = static_cast<Pixel>(penPixel_);
-    if (x1 == x2 && y1 == y2) {
-        reinterpret_cast<Pixel *>(bits + y1 * stride)[x1] = px;
-        return;
-    }
-    int dx = std::abs(x2 - x1), sx = x1 < x2 ? 1 : -1;
-    int dy = -std::abs(y2 - y1), sy = y1 < y2 ? 1 : -1;
-    int err = dx + dy;
-    for (;;) {
-        reinterpret_cast<Pixel *>(bits + y1 * stride)[x1] = px;
-        if (x1 == x2 && y1 == y2)
-            break;
-        const int e2 = 2 * err;
-        if (e2 >= dy) {
-            err += dy;
-            x1 += sx;
-        }
-        if (e2 <= dx) {
-            err += dx;
-            y1 += sy;
-        }
-    }
+    PlotPixelLine<Pixel>(bits_, stride_, static_cast<Pixel>(penPixel_), x1, y1, x2, y2);
 }
 
 } // namespace grittor

@@ -5,10 +5,11 @@ target_sources(grittor_core PRIVATE
   src/hpgl/HpglEscapes.cpp
   src/hpgl/Canvas.cpp
   src/hpgl/CanvasSink.cpp
+  src/hpgl/IndexedCanvas.cpp
+  src/hpgl/PngWriter.cpp
 )
 target_sources(grittor_gui PRIVATE
   src/hpgl/QPainterCanvas.cpp
-  src/hpgl/PngWriter.cpp
 )
 target_sources(grittor-cli PRIVATE
   src/app/cli/HpglCliCommon.cpp

@@ -3,6 +3,7 @@
 
 #include "foundation/option.h"
 #include "hpgl/CanvasSink.h"
+#include "hpgl/IndexedCanvas.h"
 #include "hpgl/PngWriter.h"
 #include "hpgl/QPainterCanvas.h"
 
@@ -206,21 +207,84 @@ TEST(HpglCanvas, ThePngOfAPlotPictureReadsBackPixelForPixel)
 {
     // Runs, single pixels, every colour of a table (one half transparent),
     // a width that is no multiple of anything.
-    QImage image(333, 97, QImage::Format_Indexed8);
-    image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(255, 0, 0), qRgba(0, 0, 255, 128)});
-    image.fill(0);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
+    TIndexedImage image(333, 97);
+    image.colors = {qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(255, 0, 0), qRgba(0, 0, 255, 128)};
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
             if ((x * 7 + y * 3) % 11 == 0 || x == y)
-                image.setPixel(x, y, static_cast<uint>((x + y) % 4));
+                image.pixels[static_cast<size_t>(y * image.width + x)] = static_cast<uint8_t>((x + y) % 4);
     const std::string png = EncodeIndexedPng(image);
     ASSERT_FALSE(png.empty());
     QImage back;
     ASSERT_TRUE(back.loadFromData(reinterpret_cast<const uchar *>(png.data()), static_cast<int>(png.size()), "PNG"));
-    ASSERT_EQ(back.size(), image.size());
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            ASSERT_EQ(back.pixel(x, y), image.pixel(x, y)) << x << "," << y;
-    // Only pictures with a colour table.
-    EXPECT_EQ(EncodeIndexedPng(QImage(4, 4, QImage::Format_RGB32)), "");
+    ASSERT_EQ(back.size(), QSize(image.width, image.height));
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            ASSERT_EQ(back.pixel(x, y), image.colors[image.Row(y)[x]]) << x << "," << y;
+    // Only pictures with a colour table of at most 256 colours.
+    TIndexedImage bare(4, 4);
+    EXPECT_EQ(EncodeIndexedPng(bare), "");
+    bare.colors.assign(257, qRgb(1, 2, 3));
+    EXPECT_EQ(EncodeIndexedPng(bare), "");
+}
+
+// grittor-cli draws its picture without Qt's painter: the same pixels and
+// colour table as the window's canvas on an 8-bit image, for lines far
+// outside the picture, dots, system colours, fills and a full table.
+TEST(HpglCanvas, TheCliCanvasDrawsWhatTheQtCanvasDraws)
+{
+    const int w = 61, h = 47;
+    QImage qimg(w, h, QImage::Format_Indexed8);
+    qimg.setColorTable({});
+    qimg.fill(0);
+    TIndexedImage own(w, h);
+    auto draw = [&](Canvas &c) {
+        c.FillRect(-5, -5, w + 5, h + 5, 0xABABAB);
+        c.FillRect(3, 4, 50, 40, 0xFFFFFF);
+        c.FillRect(10, 10, 5, 20, 0x00FF00); // inverted: nothing
+        c.SetPenColor(0x0000FF);
+        c.MoveTo(-1000000000, 20);
+        c.LineTo(1000000000, 25);
+        c.MoveTo(INT_MIN, INT_MIN);
+        c.LineTo(INT_MAX, INT_MAX);
+        c.SetPenColor(0x000000);
+        c.MoveTo(7, 40);
+        c.LineTo(7, 40);
+        c.LineTo(7, 40);
+        c.MoveTo(60, 0);
+        c.LineTo(0, 46);
+        // More colours than a table holds: the last take the nearest.
+        for (uint32_t k = 0; k < 300; ++k) {
+            c.SetPenColor((k * 0x010305u) & 0xFFFFFFu);
+            c.MoveTo(static_cast<int>(k % w), 0);
+            c.LineTo(static_cast<int>((k * 7) % w), h - 1);
+        }
+    };
+    {
+        QPainterCanvas qc(&qimg);
+        draw(qc);
+    }
+    {
+        IndexedCanvas oc(own);
+        draw(oc);
+    }
+    const QList<QRgb> table = qimg.colorTable();
+    ASSERT_EQ(own.colors.size(), static_cast<size_t>(table.size()));
+    EXPECT_EQ(own.colors.size(), 256u);
+    for (int i = 0; i < table.size(); ++i)
+        EXPECT_EQ(own.colors[static_cast<size_t>(i)], table[i]) << i;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            ASSERT_EQ(own.Row(y)[x], qimg.constScanLine(y)[x]) << x << "," << y;
+    // Without a window there is no palette: system colours are the classic
+    // ones, as for the Qt canvas outside an application.
+    TIndexedImage sys(2, 1);
+    {
+        IndexedCanvas oc(sys);
+        oc.FillRect(0, 0, 1, 1, clAppWorkSpace);
+        oc.FillRect(1, 0, 2, 1, 0x80000005); // window
+    }
+    ASSERT_EQ(sys.colors.size(), 3u); // the first pen (black), then the fills
+    EXPECT_EQ(sys.colors[sys.Row(0)[0]], qRgb(0xAB, 0xAB, 0xAB));
+    EXPECT_EQ(sys.colors[sys.Row(0)[1]], qRgb(0xFF, 0xFF, 0xFF));
 }
