@@ -72,6 +72,23 @@ std::string MakePrintable(std::string_view s)
     return out;
 }
 
+std::string MakePrintableHead(std::string_view s, size_t most, bool &cut)
+{
+    // Every run of equal characters gives at least one character, so the
+    // first most + 1 runs hold the head and tell whether there is more.
+    size_t end = 0;
+    for (size_t runs = 0; end < s.size() && runs <= most; ++runs) {
+        const char c = s[end];
+        while (end < s.size() && s[end] == c)
+            ++end;
+    }
+    std::string out = MakePrintable(s.substr(0, end));
+    cut = out.size() > most;
+    if (cut)
+        out.resize(most);
+    return out;
+}
+
 std::string PrintableText(std::string_view s)
 {
     std::string out;

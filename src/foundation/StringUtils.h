@@ -15,6 +15,9 @@ std::string GetField(std::string_view s, char separator, int n);
 std::string CompressRuns(std::string_view s);
 // CompressRuns, then every character outside 32..126 as " #" + code + " ".
 std::string MakePrintable(std::string_view s);
+// The first `most` characters of MakePrintable(s); `cut` tells whether it
+// had more.  Converts only the runs it needs: a job text runs to megabytes.
+std::string MakePrintableHead(std::string_view s, size_t most, bool &cut);
 // Every character outside 32..126 as "#" + decimal code (no blanks).
 std::string PrintableText(std::string_view s);
 

@@ -512,9 +512,10 @@ bool TSerial::send_string(const std::string &text, bool showProgress)
     if (debugEcho_ && OnText) {
         OnText(">" + text, true);
     } else {
-        shown = MakePrintable(text);
-        if (shown.size() > 200)
-            shown = shown.substr(0, 200) + "...";
+        bool cut = false;
+        shown = MakePrintableHead(text, 200, cut);
+        if (cut)
+            shown += "...";
         LogOutput().Write(">" + shown, true, true);
     }
     if (!outQueue_->put(13))
