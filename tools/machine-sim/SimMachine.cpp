@@ -601,13 +601,18 @@ void SimMachine::EndXmodem(SimXmodemReceiver::Status status)
         ++uploads_;
         std::string where = "kept in memory";
         if (!config_.FirmwarePath.empty()) {
-            if (std::FILE *f = std::fopen(config_.FirmwarePath.c_str(), "wb")) {
-                std::fwrite(firmware_.data(), 1, firmware_.size(), f);
-                std::fclose(f);
-                where = "saved to " + config_.FirmwarePath;
-            } else {
-                where = "could not be saved to " + config_.FirmwarePath;
+            // Written aside and renamed into place: whoever watches the file
+            // sees nothing, then the whole firmware, never a part of it.
+            const std::string part = config_.FirmwarePath + ".part";
+            bool saved = false;
+            if (std::FILE *f = std::fopen(part.c_str(), "wb")) {
+                saved = std::fwrite(firmware_.data(), 1, firmware_.size(), f) == firmware_.size();
+                saved = std::fclose(f) == 0 && saved;
+                saved = saved && std::rename(part.c_str(), config_.FirmwarePath.c_str()) == 0;
+                if (!saved)
+                    std::remove(part.c_str());
             }
+            where = (saved ? "saved to " : "could not be saved to ") + config_.FirmwarePath;
         }
         Note("firmware received: " + std::to_string(firmware_.size()) + " bytes in " + std::to_string(blocks) +
              " blocks, " + where);
