@@ -3,6 +3,7 @@
 
 #include "foundation/AbortFlags.h"
 #include "foundation/Clock.h"
+#include "foundation/DataFiles.h"
 #include "foundation/Dialogs.h"
 #include "foundation/ExceptionReporting.h"
 #include "foundation/LogOutput.h"
@@ -109,6 +110,12 @@ void TMainFrm::DisplayHpglFileClick()
     GetAbortFlags().OperationCancelled = false;
     Toption &o = Options();
     std::string initial = o.HpglDirectory;
+    // Until a plot has been opened, the demo plots are the place to start.
+    if (initial == Toption::DefaultHpglDirectory()) {
+        const std::string demo = FindDataFile("samples/stencil-stone.plt");
+        if (!demo.empty())
+            initial = demo.substr(0, demo.rfind('/') + 1);
+    }
     if (initial.empty() || initial.back() == '/')
         initial += "*.*";
     const auto chosen = GetDialogs().OpenFile("Open HPGL File", initial,

@@ -979,3 +979,20 @@ TEST_F(MainFormTest, TheDigitizeSendsRefuseACoordinateTheMachineCannotTake)
     EXPECT_EQ(frm->SendablePlacedTexts(OriginPlacement(frm->Job()->Drawing(), {0, 0})).size(), 2u);
     EXPECT_TRUE(dialogs.messages.empty());
 }
+
+TEST_F(MainFormTest, TheFirstOpenDialogStartsInTheDemoPlotsAndLaterOnesWhereThePlotWas)
+{
+    MakeWindow();
+    frm->DisplayHpglFileClick(); // cancelled
+    ASSERT_EQ(dialogs.fileInitials.size(), 1u);
+    const std::string first = dialogs.fileInitials[0];
+    ASSERT_GE(first.size(), 11u);
+    EXPECT_EQ(first.substr(first.size() - 11), "samples/*.*") << first;
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(first.substr(0, first.size() - 3) + "stencil-stone.plt")));
+
+    const std::string plot = test::TestDataPath("operation/two-by-one.plt");
+    frm->OpenPlotFile(plot);
+    frm->DisplayHpglFileClick();
+    ASSERT_EQ(dialogs.fileInitials.size(), 2u);
+    EXPECT_EQ(dialogs.fileInitials[1], plot);
+}
