@@ -182,6 +182,9 @@ public:
     // when a residual is above the limit, asks whether to send anyway.
     // False when the placement cannot be used or the operator says No.
     bool ConfirmPlacement(const TPlacement &placement);
+    // A digitized placement, once confirmed: kept as the record, then every
+    // pen group placed by it goes to the machine.
+    void SendDigitized(const TPlacement &placement);
     // The result of the last send (tests, the status bar).
     const TJobResult &LastJobResult() const { return lastJob_; }
     // Before a send whose result the caller reads: a send that ends before

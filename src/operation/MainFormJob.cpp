@@ -120,6 +120,21 @@ void TMainFrm::CancelOpenMenuClick()
 
 // ------------------------------------------------------------ digitizing ---
 
+void TMainFrm::SendDigitized(const TPlacement &placement)
+{
+    if (!ConfirmPlacement(placement))
+        return;
+    DigitizedRecord = placement;
+    SetTerminalMode(false);
+    for (const std::string &text : SendablePlacedTexts(placement)) {
+        if (OpenCancelled || GetAbortFlags().Closing)
+            break;
+        LogEntry("Send Border file");
+        LogOutput().Write(text, false, false);
+        serial_->send_string(text);
+    }
+}
+
 void TMainFrm::Digitizeoriginandsend1Click()
 {
     if (!plot_) {
@@ -140,18 +155,7 @@ void TMainFrm::Digitizeoriginandsend1Click()
         serial_->set_timeout(60000);
         TExtendedPoint ref;
         if (job_->GroupCount() > 0 && !OpenCancelled && !GetAbortFlags().Closing && ParseOcAnswer(answer, ref)) {
-            const TPlacement placement = OriginPlacement(job_->Drawing(), ref);
-            if (ConfirmPlacement(placement)) {
-                DigitizedRecord = placement;
-                SetTerminalMode(false);
-                for (const std::string &text : SendablePlacedTexts(placement)) {
-                    if (OpenCancelled || GetAbortFlags().Closing)
-                        break;
-                    LogEntry("Send Border file");
-                    LogOutput().Write(text, false, false);
-                    serial_->send_string(text);
-                }
-            }
+            SendDigitized(OriginPlacement(job_->Drawing(), ref));
         }
     } catch (const std::exception &e) {
         Report("Digitizeoriginandsend1Click", "Exception sending file", &e, 0);
@@ -192,18 +196,7 @@ void TMainFrm::Digitizeoriginskewscaleandsendplot1Click()
                 const std::string answer3 = serial_->query("ap7oc;", 80);
                 if (ParseOcAnswer(answer3, stretch)) {
                     DrawStartMarker();
-                    const TPlacement placement = ThreePointPlacement(ref, skew, stretch);
-                    if (ConfirmPlacement(placement)) {
-                        DigitizedRecord = placement;
-                        SetTerminalMode(false);
-                        for (const std::string &text : SendablePlacedTexts(placement)) {
-                            if (OpenCancelled || GetAbortFlags().Closing)
-                                break;
-                            LogEntry("Send Border file");
-                            LogOutput().Write(text, false, false);
-                            serial_->send_string(text);
-                        }
-                    }
+                    SendDigitized(ThreePointPlacement(ref, skew, stretch));
                 }
             }
         }

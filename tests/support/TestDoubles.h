@@ -10,11 +10,20 @@
 
 #include <atomic>
 #include <deque>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace grittor::test {
+
+// A file's whole content (empty when it cannot be read).
+inline std::string ReadAll(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
 
 // Records every text shown; answers questions and file choosers from queues
 // (No and "cancelled" when the queues run dry).

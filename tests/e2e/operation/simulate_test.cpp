@@ -158,11 +158,7 @@ protected:
         ClearPortOverrides();
         sim.Stop();
     }
-    std::string ReadFile(const std::string &p)
-    {
-        std::ifstream f(p, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    }
+    static std::string ReadFile(const std::string &p) { return test::ReadAll(p); }
 
     test::TempSettings settings;
     test::ScriptedDialogs dialogs;

@@ -28,13 +28,7 @@ using namespace grittor;
 
 namespace {
 
-std::string ReadAll(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
+using test::ReadAll;
 
 class MainFormServiceTest : public ::testing::Test {
 protected:

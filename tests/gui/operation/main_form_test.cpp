@@ -43,13 +43,7 @@ using namespace grittor;
 
 namespace {
 
-std::string ReadAll(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
+using test::ReadAll;
 
 class MainFormTest : public ::testing::Test {
 protected:
