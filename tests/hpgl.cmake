@@ -32,3 +32,7 @@ grittor_add_test(NAME test_hpgl_cli LABEL unit
   LIBS grittor_core)
 add_dependencies(test_hpgl_cli grittor-cli)
 target_compile_definitions(test_hpgl_cli PRIVATE GRITTOR_CLI_PATH="$<TARGET_FILE:grittor-cli>")
+grittor_add_test(NAME test_hpgl_split_render LABEL unit
+  SOURCES
+    unit/hpgl/split_render_test.cpp
+  LIBS grittor_core)

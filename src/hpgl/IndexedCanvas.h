@@ -31,6 +31,9 @@ public:
     void FillRect(int left, int top, int right, int bottom, uint32_t color) override;
     uint32_t PenColor() const override { return pen_; }
     void SetPenColor(uint32_t color) override;
+    // The pen position (where the next line starts).
+    int PenX() const { return curX_; }
+    int PenY() const { return curY_; }
 
 private:
     // The table index of a colour (0x00BBGGRR or a system colour): added

@@ -9,6 +9,7 @@
 #include "hpgl/HpglNumbers.h"
 #include "hpgl/HpglWalk.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace grittor {
@@ -45,14 +46,21 @@ bool TPlotReplay::PlayAll(const char *caption, const std::function<void()> &ever
     Progress *progress = caption ? &GetProgress() : nullptr;
     if (progress)
         progress->Show(caption);
+    const bool complete = PlayRange(0, plot_.CommandCount(), progress, everyBlock);
+    MoveTo(st_.Position, 0);
+    if (progress)
+        progress->Hide();
+    return complete;
+}
+
+bool TPlotReplay::PlayRange(int from, int to, Progress *progress, const std::function<void()> &everyBlock)
+{
     const AbortFlags &flags = GetAbortFlags();
     const int count = plot_.CommandCount();
-    bool complete = true;
-    for (int i = 0; i < count; ++i) {
-        if (flags.StopLongWork()) {
-            complete = false;
-            break;
-        }
+    to = std::min(to, count);
+    for (int i = std::max(from, 0); i < to; ++i) {
+        if (flags.StopLongWork())
+            return false;
         if (i % 400 == 0) {
             if (everyBlock)
                 everyBlock();
@@ -61,10 +69,7 @@ bool TPlotReplay::PlayAll(const char *caption, const std::function<void()> &ever
         }
         Draw(i);
     }
-    MoveTo(st_.Position, 0);
-    if (progress)
-        progress->Hide();
-    return complete;
+    return true;
 }
 
 void ReplayInto(const THpglFile &plot, TPlotSink &sink, THpglFile::ErrorEvent onError)
@@ -105,7 +110,7 @@ void TPlotReplay::Draw(int i)
     case TCommandKind::PR:
     case TCommandKind::PD:
     case TCommandKind::PU:
-        DrawPlot(r.kind, i, plot_.PenOf(i));
+        DrawPlot(r.kind, i, plot_.PenOf(i, penCursor_));
         return;
     case TCommandKind::AA:
     case TCommandKind::AR: {
@@ -117,7 +122,7 @@ void TPlotReplay::Draw(int i)
         st_.ArcCenter = r.kind == TCommandKind::AA ? TExtendedPoint{p1, p2}
                                                    : TExtendedPoint{st_.Position.x + p1, st_.Position.y + p2};
         st_.ArcAngle = plot_.NumberOf(i, 2);
-        DrawArc(plot_.PenOf(i));
+        DrawArc(plot_.PenOf(i, penCursor_));
         return;
     }
     case TCommandKind::CI: {
@@ -125,7 +130,7 @@ void TPlotReplay::Draw(int i)
             Report("Insuficent Number of Parameters to CI command");
             return;
         }
-        const int pen = plot_.PenOf(i);
+        const int pen = plot_.PenOf(i, penCursor_);
         const int savedPenDown = st_.PenDown;
         st_.PenDown = 1;
         st_.ArcCenter = st_.Position;
@@ -142,7 +147,7 @@ void TPlotReplay::Draw(int i)
     case TCommandKind::ER: {
         const bool saved = st_.Relative;
         st_.Relative = r.kind == TCommandKind::ER;
-        DrawRectangle(i, plot_.PenOf(i));
+        DrawRectangle(i, plot_.PenOf(i, penCursor_));
         st_.Relative = saved;
         return;
     }
@@ -249,10 +254,10 @@ void TPlotReplay::DrawPE(int i)
     };
     const auto select = [](int) {};
     if (THpglFile::PeDiagnostics())
-        WalkPE<true>(plot_.PeData(r), st_, plot_.PenOf(i), plot_.Multiplier(), "\t\t\tpegl draw entry\r\n", point,
+        WalkPE<true>(plot_.PeData(r), st_, plot_.PenOf(i, penCursor_), plot_.Multiplier(), "\t\t\tpegl draw entry\r\n", point,
                      select);
     else
-        WalkPE<false>(plot_.PeData(r), st_, plot_.PenOf(i), plot_.Multiplier(), "", point, select);
+        WalkPE<false>(plot_.PeData(r), st_, plot_.PenOf(i, penCursor_), plot_.Multiplier(), "", point, select);
 }
 
 } // namespace grittor

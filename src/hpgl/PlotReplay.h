@@ -19,6 +19,8 @@
 
 namespace grittor {
 
+class Progress;
+
 // Receives the points of a replay, in plot units: a pen-up move, or a line
 // from the previous point drawn with `pen`.
 class TPlotSink {
@@ -47,6 +49,11 @@ public:
     // caption, shows the progress window; `everyBlock` (if given) runs
     // before every 400th instruction.
     bool PlayAll(const char *caption = nullptr, const std::function<void()> &everyBlock = nullptr);
+    // Instructions from..to-1 from the current plotter state, moving
+    // `progress` (if any) and running `everyBlock` as PlayAll does; false
+    // when long work was to stop first.
+    bool PlayRange(int from, int to, Progress *progress = nullptr,
+                   const std::function<void()> &everyBlock = nullptr);
 
     // The two sinks at once.
     void MoveTo(const TExtendedPoint &point, int pen)
@@ -80,6 +87,7 @@ private:
     TPlotSink *also_;
     THpglFile::ErrorEvent onError_;
     TPlotterState st_;
+    size_t penCursor_ = 0; // this replay's place in the plot's pen runs
 };
 
 // The first instruction whose drawing reaches `point` exactly (-1 for

@@ -474,6 +474,7 @@ void THpglFile::Prescan()
     nums_.clear();
     peArena_.clear();
     penRuns_.clear();
+    checkpoints_.clear();
     // Room for the usual density of a plot up front: growing a large vector
     // copies it, and untouched reserve costs no memory.
     // Every instruction takes at least two characters, so the records never
@@ -496,9 +497,30 @@ void THpglFile::Prescan()
     Progress &progress = GetProgress();
     progress.Show("Prescan Hpgl File");
     const int len = static_cast<int>(Text.size());
+    // Checkpoints: one is due at every sixteenth of the text (none on short
+    // plots, where a drawing in parts would not pay for itself).  It goes
+    // before the next instruction that moves to an absolute point, whose
+    // drawing does not depend on the position before it, or where the next
+    // one falls due if no such instruction came.
+    const long long checkpointStep = len >= MinCheckpointText ? len / CheckpointCount : 0;
+    long long nextCheckpoint = checkpointStep > 0 ? checkpointStep : LLONG_MAX;
+    bool checkpointDue = false;
+    TPlotterState before;
+    int beforeIndex = -1;
     for (;;) {
         if (ReadPos > len)
             break;
+        if (ReadPos >= nextCheckpoint) {
+            if (checkpointDue)
+                checkpoints_.push_back({CommandCount(), scan_});
+            checkpointDue = checkpoints_.size() + 1 < static_cast<size_t>(CheckpointCount);
+            while (nextCheckpoint <= ReadPos)
+                nextCheckpoint += checkpointStep;
+        }
+        if (checkpointDue) {
+            before = scan_;
+            beforeIndex = CommandCount();
+        }
         if (GetAbortFlags().StopLongWork()) {
             StopEarly(TReadStop::Cancelled);
             break;
@@ -506,6 +528,10 @@ void THpglFile::Prescan()
         if (++counter % 400 == 0)
             progress.SetProgress(len > 0 ? static_cast<double>(ReadPos) / len : 1.0);
         const bool ok = ParseCommand();
+        if (checkpointDue && CommandCount() == beforeIndex + 1 && MovesAfresh(beforeIndex, before)) {
+            checkpoints_.push_back({beforeIndex, before});
+            checkpointDue = false;
+        }
         if (errorCount_ > 100) {
             StopEarly(TReadStop::TooManyErrors);
             GetDialogs().Message("More than 100 errors in hpgl file.  This file is probably not in the correct format");
@@ -518,6 +544,8 @@ void THpglFile::Prescan()
     // Hidden on every stop, not only at the end of the text, so an error
     // stop or closing never leaves the progress window behind.
     progress.Hide();
+    if (readStop_ != TReadStop::Complete)
+        checkpoints_.clear();
     paramWords_.clear();
     paramWords_.shrink_to_fit();
     paramValues_.clear();
@@ -945,15 +973,31 @@ long double THpglFile::NumberOf(int i, int k) const
     return DecodeNarrow(nums_[r.numOff + static_cast<size_t>(k)]);
 }
 
+bool THpglFile::MovesAfresh(int i, const TPlotterState &before) const
+{
+    if (i < 0 || i >= CommandCount() || NumberCountOf(i) < 2)
+        return false;
+    const TCommandKind k = recs_[static_cast<size_t>(i)].kind;
+    return k == TCommandKind::PA || ((k == TCommandKind::PU || k == TCommandKind::PD) && !before.Relative);
+}
+
 int THpglFile::PenOf(int i) const
 {
+    size_t cursor = penCursor_.load(std::memory_order_relaxed);
+    const int pen = PenOf(i, cursor);
+    penCursor_.store(cursor, std::memory_order_relaxed);
+    return pen;
+}
+
+int THpglFile::PenOf(int i, size_t &cursor) const
+{
     const uint32_t u = static_cast<uint32_t>(i);
-    size_t c = penCursor_;
+    const size_t c = cursor;
     if (c < penRuns_.size() && penRuns_[c].first <= u && (c + 1 == penRuns_.size() || penRuns_[c + 1].first > u))
         return penRuns_[c].second;
     if (c + 1 < penRuns_.size() && penRuns_[c + 1].first <= u &&
         (c + 2 == penRuns_.size() || penRuns_[c + 2].first > u)) {
-        penCursor_ = c + 1;
+        cursor = c + 1;
         return penRuns_[c + 1].second;
     }
     auto it = std::upper_bound(penRuns_.begin(), penRuns_.end(), u,
@@ -961,7 +1005,7 @@ int THpglFile::PenOf(int i) const
     if (it == penRuns_.begin())
         return 0;
     --it;
-    penCursor_ = static_cast<size_t>(it - penRuns_.begin());
+    cursor = static_cast<size_t>(it - penRuns_.begin());
     return it->second;
 }
 

@@ -15,6 +15,7 @@
 
 #include "foundation/utils.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -109,6 +110,13 @@ struct TPlotterState {
     long double ArcAngle = 0;
 };
 
+// The plotter state of the reading's scan before instruction `Index`: where
+// a drawing of the plot may start a part of its own (see IndexedRender.h).
+struct TScanCheckpoint {
+    int Index = 0;
+    TPlotterState State;
+};
+
 class THpglFile {
 public:
     // A reader message (text with its position) and whether it is an error.
@@ -149,6 +157,12 @@ public:
     int StopPos() const { return stopPos_; }
     // The plotter state and the pen selected when the reading ended.
     const TPlotterState &ScanEnd() const { return scan_; }
+    // The scan's state at about every sixteenth of the text, in order (none
+    // for a short plot, or one read only in part), where possible before an
+    // instruction that MovesAfresh.
+    static constexpr int CheckpointCount = 16;
+    static constexpr int MinCheckpointText = 64 * 1024;
+    const std::vector<TScanCheckpoint> &Checkpoints() const { return checkpoints_; }
     int FinalPen() const { return CurrentPen; }
     // The reader's messages in the order found (the first MaxKeptMessages;
     // MessageCount() counts them all).
@@ -163,6 +177,11 @@ public:
     int CommandCount() const { return static_cast<int>(recs_.size()); }
     THpglCommand Command(int i) const { return THpglCommand(*this, i); }
     std::string GetText(int i) const { return Command(i).GetText(); }
+    // Whether instruction i, run from `before`, goes to an absolute point
+    // first (PA, or PU/PD in absolute mode, with numbers): what it draws
+    // then depends on the position before it only through where the pen
+    // stands on the canvas.
+    bool MovesAfresh(int i, const TPlotterState &before) const;
 
     // Writes every PE character and flag to the debug log while set (off by
     // default: on a CAD plot it is hundreds of thousands of lines per walk).
@@ -215,6 +234,9 @@ private:
     void CommitNumbers(Rec &rec, const long double *v, int n);
 
     int PenOf(int i) const;
+    // The same, with the caller's own place in the pen runs (replays on
+    // several threads at once each keep theirs).
+    int PenOf(int i, size_t &cursor) const;
     void AppendRecord(const Rec &rec, int pen);
 
     // the scan of the extent, run once per instruction while reading
@@ -248,7 +270,8 @@ private:
     std::vector<uint32_t> nums_;                        // number words of all instructions
     std::string peArena_;                               // PE data that held CR or LF
     std::vector<std::pair<uint32_t, int32_t>> penRuns_; // (first record, pen)
-    mutable size_t penCursor_ = 0;
+    mutable std::atomic<size_t> penCursor_{0}; // a hint: any value is safe
+    std::vector<TScanCheckpoint> checkpoints_;
     std::vector<long double> paramValues_; // reused buffers of the reader
     std::vector<uint32_t> paramWords_;
     bool paramNarrow_ = true;

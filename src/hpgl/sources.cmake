@@ -6,6 +6,7 @@ target_sources(grittor_core PRIVATE
   src/hpgl/Canvas.cpp
   src/hpgl/CanvasSink.cpp
   src/hpgl/IndexedCanvas.cpp
+  src/hpgl/IndexedRender.cpp
   src/hpgl/PngWriter.cpp
 )
 target_sources(grittor_gui PRIVATE

@@ -6,7 +6,7 @@
 
 #include "foundation/option.h"
 #include "hpgl/CanvasSink.h"
-#include "hpgl/IndexedCanvas.h"
+#include "hpgl/IndexedRender.h"
 #include "hpgl/PngWriter.h"
 #include "hpgl/hpgl.h"
 #include "pens/MaterialLibrary.h"
@@ -88,10 +88,8 @@ int RunRender(const std::vector<std::string> &args)
     } catch (const std::bad_alloc &) {
         return UsageError("render: cannot make an image of " + std::to_string(width) + "x" + std::to_string(height));
     }
-    {
-        IndexedCanvas canvas(*image);
-        RenderPlot(*plot, canvas, width, height, Options().Radius, colors, nullptr, MessageToStderr);
-    }
+    // On both cores where the plot is big enough to pay for it.
+    RenderPlotIndexed(*plot, *image, Options().Radius, colors, MessageToStderr);
     // The name is opened byte for byte as given: through a QString, a name
     // that is not valid in the locale's encoding would become another name.
     const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);

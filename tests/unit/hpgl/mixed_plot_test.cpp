@@ -5,6 +5,7 @@
 
 #include "geometry/BlastJob.h"
 #include "geometry/polygon.h"
+#include "hpgl/IndexedRender.h"
 
 #include <gtest/gtest.h>
 
@@ -102,6 +103,15 @@ protected:
 
         EXPECT_EQ(FormatPoint(plot.MinPoint()), FormatPoint(ExtendedPoint(truth.minX, truth.minY)));
         EXPECT_EQ(FormatPoint(plot.MaxPoint()), FormatPoint(ExtendedPoint(truth.maxX, truth.maxY)));
+
+        // Drawn on two cores, the picture is the one drawn in one piece.
+        TIndexedImage one(800, 600), two(800, 600);
+        RenderPlotIndexed(plot, one, 381, PrintPenColors, nullptr, false);
+        const TIndexedRenderResult split = RenderPlotIndexed(plot, two, 381, PrintPenColors, nullptr, true);
+        if (plot.Source().size() >= 1000000)
+            EXPECT_GT(split.SplitAt, 0);
+        EXPECT_EQ(one.colors, two.colors);
+        EXPECT_TRUE(one.pixels == two.pixels) << "the picture drawn in two parts differs";
 
         // Collected as the job collects them.
         const auto poly = TBlastJob::CollectOutlines(plot, {});

@@ -2,6 +2,8 @@
 // errors, unterminated constructs, big files; and every real-world plot.
 #include "HpglTestUtil.h"
 
+#include "hpgl/IndexedRender.h"
+
 #include "hpgl/CanvasSink.h"
 
 #include "foundation/AbortFlags.h"
@@ -151,7 +153,7 @@ TEST(HpglRobustness, EveryRealWorldPlotReadsAndRenders)
     const std::string dir = PlotsDir();
     if (dir.empty())
         GTEST_SKIP() << "no real-world plots beside the checkout";
-    int files = 0;
+    int files = 0, split = 0;
     for (const auto &entry : std::filesystem::directory_iterator(dir)) {
         const std::string path = entry.path().string();
         if (entry.path().filename() == "SOURCES.txt" || !entry.is_regular_file())
@@ -175,8 +177,17 @@ TEST(HpglRobustness, EveryRealWorldPlotReadsAndRenders)
         if (f.CommandCount() > 0 && f.HasExtent()) {
             EXPECT_GT(canvas.total, 0u);
         }
+        // On two cores (plots of 64 KB and more), the picture of one.
+        TIndexedImage one(1000, 700), two(1000, 700);
+        RenderPlotIndexed(f, one, 381, PrintPenColors, [](const std::string &, bool) {}, false);
+        const TIndexedRenderResult r =
+            RenderPlotIndexed(f, two, 381, PrintPenColors, [](const std::string &, bool) {}, true);
+        split += r.SplitAt > 0;
+        EXPECT_EQ(one.colors, two.colors);
+        EXPECT_TRUE(one.pixels == two.pixels) << "the picture drawn in two parts differs";
     }
     EXPECT_GE(files, 20);
+    EXPECT_GE(split, 4); // the bigger plots were drawn in two parts
 }
 
 TEST(HpglRobustness, KnownPlotFacts)

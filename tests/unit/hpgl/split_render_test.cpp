@@ -1,0 +1,199 @@
+// The rendering on two cores: whatever the plot, the picture, its colour
+// table, the messages and the end point are those of a drawing in one piece.
+#include "HpglTestUtil.h"
+
+#include "foundation/AbortFlags.h"
+#include "foundation/option.h"
+#include "hpgl/IndexedRender.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace grittor;
+using namespace grittor::test;
+
+namespace {
+
+// Pens 1..6 in colours of their own, the others in the canvas colour.
+TPenColors SomeColors()
+{
+    TPenColors c = NoPenColors();
+    const uint32_t colors[] = {0x0000FF, 0x00FF00, 0xFF0000, 0x00FFFF, 0xFF00FF, 0x808080};
+    for (int pen = 1; pen <= 6; ++pen)
+        c[static_cast<size_t>(pen)] = colors[pen - 1];
+    return c;
+}
+
+struct Rendered {
+    TIndexedImage image{640, 480};
+    TIndexedRenderResult result;
+    std::vector<std::string> messages;
+};
+
+Rendered Render(const THpglFile &plot, bool split)
+{
+    Rendered r;
+    r.result = RenderPlotIndexed(
+        plot, r.image, 381, SomeColors(), [&r](const std::string &m, bool) { r.messages.push_back(m); }, split);
+    return r;
+}
+
+void ExpectSamePicture(const Rendered &a, const Rendered &b)
+{
+    EXPECT_EQ(a.image.colors, b.image.colors);
+    EXPECT_TRUE(a.image.pixels == b.image.pixels) << "the pictures differ";
+    EXPECT_EQ(a.messages, b.messages);
+    EXPECT_EQ(a.result.End, b.result.End);
+    EXPECT_EQ(a.result.Complete, b.result.Complete);
+}
+
+// Each part of the plot mixes absolute and relative moves, arcs, circles,
+// rectangles, PE and pen changes; pens 7 and 8 (canvas colour) and new
+// colours appear only late, so the second part brings colours the first
+// lacks.
+std::string MixedText(unsigned seed, int blocks)
+{
+    std::mt19937 rng(seed);
+    auto n = [&rng](int lo, int hi) { return std::to_string(std::uniform_int_distribution<int>(lo, hi)(rng)); };
+    std::string t = "IN;SP1;PU0,0;";
+    for (int b = 0; b < blocks; ++b) {
+        const int pen = b < blocks / 2 ? 1 + b % 3 : 1 + b % 8;
+        t += "SP" + std::to_string(pen) + ";";
+        switch (b % 6) {
+        case 0:
+            t += "PA" + n(0, 20000) + "," + n(0, 15000) + ";PD" + n(0, 20000) + "," + n(0, 15000) + "," + n(0, 20000) +
+                 "," + n(0, 15000) + ";PU;";
+            break;
+        case 1:
+            t += "PR" + n(-400, 400) + "," + n(-400, 400) + ";PD" + n(-400, 400) + "," + n(-400, 400) + ";PA;PU;";
+            break;
+        case 2:
+            t += "PA" + n(1000, 19000) + "," + n(1000, 14000) + ";CI" + n(10, 900) + ";AA" + n(0, 20000) + "," +
+                 n(0, 15000) + "," + n(-270, 270) + ";";
+            break;
+        case 3:
+            t += "PA" + n(0, 20000) + "," + n(0, 15000) + ";PD;ER" + n(-900, 900) + "," + n(-900, 900) + ";PU;";
+            break;
+        case 4:
+            // A PE of a few contours in 7-bit mode, relative from here.
+            t += "PE7<=" + PePoint(std::stoll(n(0, 20000)), std::stoll(n(0, 15000)), true) + "<" +
+                 PePoint(std::stoll(n(-300, 300)), std::stoll(n(-300, 300)), true) +
+                 PePoint(std::stoll(n(-300, 300)), std::stoll(n(-300, 300)), true) + ";";
+            break;
+        default:
+            t += "PD" + n(0, 20000) + "," + n(0, 15000) + ";PU;";
+            break;
+        }
+    }
+    return t;
+}
+
+} // namespace
+
+TEST(HpglSplitRender, TwoPartsDrawExactlyWhatOnePieceDraws)
+{
+    for (unsigned seed : {1u, 2u, 3u}) {
+        SCOPED_TRACE(seed);
+        auto plot = ReadHpgl(MixedText(seed, 6000));
+        ASSERT_TRUE(plot.errors.empty()) << plot.errors.front();
+        ASSERT_GT(plot->Source().size(), static_cast<size_t>(THpglFile::MinCheckpointText));
+        const Rendered one = Render(*plot, false);
+        const Rendered two = Render(*plot, true);
+        EXPECT_EQ(one.result.SplitAt, -1);
+        // The second core's part was used, not drawn again here.
+        EXPECT_GT(two.result.SplitAt, 0);
+        ExpectSamePicture(one, two);
+        // Colours that only the second part uses are in the table, after
+        // those of the first.
+        EXPECT_GE(two.image.colors.size(), 8u);
+    }
+}
+
+TEST(HpglSplitRender, MessagesOfBothPartsComeInTheOrderOfTheInstructions)
+{
+    // An arc with too few numbers early and late in the plot.
+    std::string text = "IN;SP1;PU0,0;AA5,5;" + MixedText(7, 3000) + "AA1;" + MixedText(8, 3000) + "CI;";
+    auto plot = ReadHpgl(text);
+    const Rendered one = Render(*plot, false);
+    const Rendered two = Render(*plot, true);
+    ASSERT_GT(two.result.SplitAt, 0);
+    ASSERT_EQ(one.messages.size(), 3u);
+    ExpectSamePicture(one, two);
+}
+
+TEST(HpglSplitRender, APartThatWouldStartFromAnotherStateIsDrawnAgainInOrder)
+{
+    // The reading starts with the pen up, a replay with the pen as the
+    // reading left it (down): without a PD or PU before the middle, the
+    // recorded state is not where the first part ends, and the moves of
+    // the second part are lines.
+    std::string text = "IN;SP1;";
+    std::mt19937 rng(5);
+    for (int k = 0; k < 20000; ++k)
+        text += "PA" + std::to_string(rng() % 20000) + "," + std::to_string(rng() % 15000) + ";";
+    text += "PD;";
+    auto plot = ReadHpgl(text);
+    ASSERT_FALSE(plot->Checkpoints().empty());
+    EXPECT_EQ(plot->Checkpoints()[plot->Checkpoints().size() / 2].State.PenDown, 0);
+    const Rendered one = Render(*plot, false);
+    const Rendered two = Render(*plot, true);
+    EXPECT_EQ(two.result.SplitAt, -1);
+    ExpectSamePicture(one, two);
+}
+
+TEST(HpglSplitRender, ShortOrPartlyReadPlotsAreDrawnInOnePiece)
+{
+    auto small = ReadHpgl("IN;SP1;PD100,100,200,0;");
+    EXPECT_TRUE(small->Checkpoints().empty());
+    EXPECT_EQ(Render(*small, true).result.SplitAt, -1);
+
+    // Not HPGL after the first half: the reading stops at 100 errors and
+    // keeps no checkpoints, since the end state of a partial read is not
+    // the plot's.
+    std::string text = MixedText(9, 3000);
+    for (int k = 0; k < 300; ++k)
+        text += "XX;";
+    ScriptedDialogs dialogs;
+    THpglFile partial(THpglFile::FromText{text, 1.0L}, [](const std::string &, bool) {});
+    ASSERT_EQ(partial.ReadStop(), TReadStop::TooManyErrors);
+    EXPECT_TRUE(partial.Checkpoints().empty());
+}
+
+TEST(HpglSplitRender, CancelStopsBothParts)
+{
+    auto plot = ReadHpgl(MixedText(4, 6000));
+    GetAbortFlags().OperationCancelled = true;
+    const Rendered r = Render(*plot, true);
+    GetAbortFlags().OperationCancelled = false;
+    EXPECT_FALSE(r.result.Complete);
+    EXPECT_EQ(r.result.SplitAt, -1);
+}
+
+TEST(HpglSplitRender, OverlayMapsColoursAndKeepsUntouchedPixels)
+{
+    TIndexedImage base(4, 1), top(4, 1);
+    base.colors = {0xFF000000u, 0xFFFFFFFFu};
+    base.pixels = {0, 1, 1, 0};
+    // The top picture knows white and red, in its own order.
+    top.colors = {0xFFFF0000u, 0xFFFFFFFFu};
+    top.pixels = {255, 0, 1, 255};
+    ASSERT_TRUE(OverlayIndexed(base, top, 255));
+    EXPECT_EQ(base.colors, (std::vector<uint32_t>{0xFF000000u, 0xFFFFFFFFu, 0xFFFF0000u}));
+    EXPECT_EQ(base.pixels, (std::vector<uint8_t>{0, 2, 1, 0}));
+
+    // Tables that together exceed 256 colours, or a top picture that uses
+    // the untouched mark as a colour, leave the base as it was.
+    TIndexedImage full(4, 1), many(4, 1);
+    for (uint32_t c = 0; c < 200; ++c) {
+        full.colors.push_back(0xFF000000u | c);
+        many.colors.push_back(0xFF100000u | c);
+    }
+    const TIndexedImage before = full;
+    EXPECT_FALSE(OverlayIndexed(full, many, 255));
+    EXPECT_EQ(full.colors, before.colors);
+    TIndexedImage marked(4, 1);
+    for (uint32_t c = 0; c < 256; ++c)
+        marked.colors.push_back(0xFF200000u | c);
+    EXPECT_FALSE(OverlayIndexed(base, marked, 255));
+}
