@@ -10,6 +10,7 @@ grittor_add_test(NAME test_operation_gui LABEL gui
     gui/operation/main_form_test.cpp
     gui/operation/port_hint_test.cpp
     gui/operation/chart_view_test.cpp
+    gui/operation/progress_window_test.cpp
     gui/operation/main_form_service_test.cpp
   LIBS grittor_gui Qt6::Test z)
 grittor_add_test(NAME test_operation_e2e LABEL e2e WIDGETS

@@ -2,7 +2,7 @@
 // how long it takes, how often the progress window moves and the event loop
 // breathes, and how quickly Cancel and closing the window are honoured.
 //
-//   bench_open_plot FILE
+//   bench_open_plot FILE [--once]     (--once: only the full open, for profiling)
 #include "foundation/AbortFlags.h"
 #include "foundation/Clock.h"
 #include "foundation/GuiApplication.h"
@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 using namespace grittor;
@@ -124,7 +125,7 @@ RunResult Run(TMainFrm &main, TimedProgress &progress, const std::string &file, 
 int main(int argc, char **argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_open_plot FILE\n");
+        std::fprintf(stderr, "usage: bench_open_plot FILE [--once]\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -151,6 +152,11 @@ int main(int argc, char **argv)
     std::printf("  progress updates: %d, longest gap between them: %.1f ms\n", full.progressUpdates,
                 full.maxProgressGapMs);
     std::printf("  longest time the event loop did not run: %.1f ms\n", full.maxLoopGapMs);
+    if (argc > 2 && std::string(argv[2]) == "--once") {
+        SetProgress(nullptr);
+        DestroyForms();
+        return 0;
+    }
     const RunResult cancel = Run(main, progress, file, 1000, false);
     std::printf("Cancel pressed after 1 s: open returned %.1f ms later (open took %.0f ms)\n", cancel.stopLatencyMs,
                 cancel.totalMs);

@@ -46,10 +46,12 @@ std::string FileNameOnly(const std::string &path) { return QFileInfo(ToQ(path)).
 // A canvas on the window picture for the length of one drawing.  The
 // drawing asks for a repaint every 400 instructions; the window shows the
 // picture at most every 40 ms of them (each showing copies the whole
-// picture: on a big plot that was half the time of the drawing), and
+// picture: on a big plot that was half the time of the drawing), not before
+// the drawing has run 40 ms (a small plot is shown once, finished), and
 // always once the drawing is done.
 struct PictureCanvas {
-    explicit PictureCanvas(PlotImageView &view) : canvas(&view.Picture()), view_(view)
+    explicit PictureCanvas(PlotImageView &view)
+        : canvas(&view.Picture()), view_(view), lastShown_(GetClock().NowMs())
     {
         canvas.OnRepaint = [this] {
             const int64_t now = GetClock().NowMs();
@@ -72,7 +74,7 @@ struct PictureCanvas {
 
 private:
     PlotImageView &view_;
-    int64_t lastShown_ = INT64_MIN / 2;
+    int64_t lastShown_; // the first showing comes 40 ms into the drawing
     bool pending_ = false;
 };
 

@@ -44,11 +44,14 @@ void TProgressFrm::Show(const std::string &caption)
     setWindowTitle(ToQ(caption));
     fraction_ = 0;
     ProgressBar->setValue(0);
-    if (!isVisible()) {
-        show();
-        raise();
-    }
-    QCoreApplication::processEvents();
+    // Work that is over in a moment never flashes a window: the window
+    // comes up once the work has run for ShowDelayMs (as it already is when
+    // one piece of work follows another).  Until then the event loop still
+    // runs, so closing the main window stops the work.
+    startedMs_ = GetClock().NowMs();
+    if (!isVisible())
+        waiting_ = true;
+    lastRepaintMs_ = startedMs_;
 }
 
 void TProgressFrm::SetProgress(double fraction)
@@ -58,13 +61,28 @@ void TProgressFrm::SetProgress(double fraction)
     // Let the window repaint and the operator press Cancel; callers update
     // often on big plots, so the event loop runs at most every 15 ms.
     const qint64 now = GetClock().NowMs();
+    if (waiting_ && (now - startedMs_ >= ShowDelayMs || now < startedMs_))
+        ShowNow();
     if (now - lastRepaintMs_ >= 15 || now < lastRepaintMs_) {
         lastRepaintMs_ = now;
         QCoreApplication::processEvents();
     }
 }
 
-void TProgressFrm::Hide() { hide(); }
+void TProgressFrm::ShowNow()
+{
+    waiting_ = false;
+    if (!isVisible()) {
+        show();
+        raise();
+    }
+}
+
+void TProgressFrm::Hide()
+{
+    waiting_ = false;
+    hide();
+}
 
 void TProgressFrm::closeEvent(QCloseEvent *e)
 {

@@ -21,6 +21,9 @@ public:
     void Hide() override;
 
     double Fraction() const { return fraction_; }
+    // Shown on screen: the work has run for ShowDelayMs since Show.
+    bool Showing() const { return isVisible(); }
+    static constexpr qint64 ShowDelayMs = 250;
     QProgressBar *ProgressBar = nullptr;
     // Stops the running operation (the main window's cancel of long work).
     QPushButton *CancelButton = nullptr;
@@ -36,8 +39,12 @@ protected:
     void closeEvent(QCloseEvent *e) override;
 
 private:
+    void ShowNow();
+
     double fraction_ = 0;
     qint64 lastRepaintMs_ = 0;
+    qint64 startedMs_ = 0;
+    bool waiting_ = false; // Show was called, the window is not up yet
 };
 
 } // namespace grittor
