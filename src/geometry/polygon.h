@@ -1,7 +1,7 @@
 // The outline collection: the pen movements of one replay of a plot cut into
 // outlines of straight segments, the outlines grouped by pen, and the border
 // flags of the material's pens.  It is a plot sink: replaying a plot into it
-// (ReplayInto, or beside a drawing through TOutlineFeed) collects the plot.
+// (ReplayInto, or beside a drawing through TOutlineCollector) collects the plot.
 #pragma once
 
 #include "foundation/utils.h"

@@ -2,7 +2,7 @@
 # the one pipeline from plot to machine text (BlastJob).
 target_sources(grittor_core PRIVATE
   src/geometry/polygon.cpp
-  src/geometry/OutlineFeed.cpp
+  src/geometry/OutlineCollector.cpp
   src/geometry/HpglOutput.cpp
   src/geometry/Blow.cpp
   src/geometry/BlastJob.cpp

@@ -253,7 +253,7 @@ void TPlotReplay::DrawPE(int i)
             MoveTo(p, pen);
     };
     const auto select = [](int) {};
-    if (THpglFile::PeDiagnostics())
+    if (peDiagnostics_ && THpglFile::PeDiagnostics())
         WalkPE<true>(plot_.PeData(r), st_, plot_.PenOf(i, penCursor_), plot_.Multiplier(), "\t\t\tpegl draw entry\r\n", point,
                      select);
     else

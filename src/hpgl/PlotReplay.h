@@ -4,12 +4,12 @@
 // its replay and its sink:
 //
 //   the window picture, the printer page     TCanvasSink (hpgl/CanvasSink.h)
-//   the outline collection                   TPolygon (geometry/polygon.h), or
-//                                            TOutlineFeed beside a drawing
+//   the outline collection                   TPolygon (geometry/polygon.h), on
+//                                            a second thread beside a drawing
+//                                            (geometry/OutlineCollector.h)
 //   grittor-cli info's pen census            a small sink of its own
 //
-// A replay may feed two sinks at once (the window's first rendering draws the
-// picture and collects the outlines in one walk over the instructions).
+// A replay may feed two sinks at once.
 #pragma once
 
 #include "foundation/utils.h"
@@ -74,6 +74,9 @@ public:
     void SetState(const TPlotterState &state) { st_ = state; }
     // Back to (0,0), absolute; the pen state stays.
     void Reset();
+    // Whether PE walks write their diagnostics (while they are switched on
+    // for the program); a second replay beside a drawing stays quiet.
+    void SetPeDiagnostics(bool on) { peDiagnostics_ = on; }
 
 private:
     void DrawPlot(TCommandKind k, int i, int pen);
@@ -88,6 +91,7 @@ private:
     THpglFile::ErrorEvent onError_;
     TPlotterState st_;
     size_t penCursor_ = 0; // this replay's place in the plot's pen runs
+    bool peDiagnostics_ = true;
 };
 
 // The first instruction whose drawing reaches `point` exactly (-1 for

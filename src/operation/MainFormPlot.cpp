@@ -12,7 +12,7 @@
 #include "foundation/UiHooks.h"
 #include "foundation/option.h"
 #include "geometry/BlastJob.h"
-#include "geometry/OutlineFeed.h"
+#include "geometry/OutlineCollector.h"
 #include "hpgl/CanvasSink.h"
 #include "hpgl/QPainterCanvas.h"
 #include "hpgl/hpgl.h"
@@ -194,13 +194,16 @@ void TMainFrm::LoadAndDisplay(std::string file)
     plot_ = std::move(plot);
     plotFileName_ = file;
     setWindowTitle(ToQ(PlotTitle(FileNameOnly(file), *plot_)));
-    // The first rendering collects the outlines too, on a second thread
-    // beside the drawing.
+    // The outlines are collected on a second thread by a replay of their
+    // own while this one draws the picture: handing every point of the
+    // drawing across to the collection cost the drawing more than a walk
+    // of its own costs the second core.  Its messages are those of the
+    // drawing, which reports them.
     auto outlines = std::make_unique<TPolygon>(material.BorderFlags(), Action(TCommandId::PolygonFillDebug)->isChecked());
     {
-        TOutlineFeed feed(*outlines);
-        RenderImage(&feed);
-        feed.Finish();
+        TOutlineCollector collector(*plot_, *outlines);
+        RenderImage(nullptr);
+        collector.Finish();
     }
     job_ = std::make_unique<TBlastJob>(std::move(outlines));
     BorderGroupIndex = job_->BorderGroupIndex();

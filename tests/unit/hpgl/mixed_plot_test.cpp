@@ -108,8 +108,9 @@ protected:
         TIndexedImage one(800, 600), two(800, 600);
         RenderPlotIndexed(plot, one, 381, PrintPenColors, nullptr, false);
         const TIndexedRenderResult split = RenderPlotIndexed(plot, two, 381, PrintPenColors, nullptr, true);
-        if (plot.Source().size() >= 1000000)
+        if (plot.Source().size() >= 1000000) {
             EXPECT_GT(split.SplitAt, 0);
+        }
         EXPECT_EQ(one.colors, two.colors);
         EXPECT_TRUE(one.pixels == two.pixels) << "the picture drawn in two parts differs";
 

@@ -1,0 +1,43 @@
+// Collecting the outlines of a plot on a second thread while the first one
+// draws its picture.
+#pragma once
+
+#include "hpgl/PlotReplay.h"
+
+#include <exception>
+#include <thread>
+
+namespace grittor {
+
+class TPolygon;
+
+// Collects the outlines of a plot on a second thread by a replay of its own,
+// while the calling thread draws the same plot: the two walks share nothing,
+// not even the points.  The replay is quiet (the drawing beside it reports
+// the messages and writes the PE diagnostics); it stops where long work is
+// to stop, as the drawing does.  The collection receives exactly what
+// ReplayInto gives it.
+class TOutlineCollector {
+public:
+    // Starts the worker.  Nothing else may touch the collection until Finish.
+    TOutlineCollector(const THpglFile &plot, TPolygon &polygon);
+    // Finishes without raising.
+    ~TOutlineCollector();
+    TOutlineCollector(const TOutlineCollector &) = delete;
+    TOutlineCollector &operator=(const TOutlineCollector &) = delete;
+    // Waits for the collection to end and raises what it raised.  Calling
+    // it again does nothing.
+    void Finish();
+
+private:
+    void Run() noexcept;
+
+    const THpglFile &plot_;
+    TPolygon &polygon_;
+    std::thread worker_;
+    bool started_ = false;
+    bool finished_ = false;
+    std::exception_ptr failure_;
+};
+
+} // namespace grittor
