@@ -3,6 +3,8 @@
 // colour (what a plot picture is made of): no search through earlier rows,
 // and no per-row filter choice.  The general writer took about a quarter of
 // the time of rendering a 1 MB plot through its row-by-row library calls.
+// A big picture is compressed in strips on both cores (one stream all the
+// same).
 #pragma once
 
 #include "hpgl/IndexedCanvas.h"

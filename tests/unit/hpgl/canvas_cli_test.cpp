@@ -206,21 +206,27 @@ TEST(HpglCli, BadArgumentsAndUnreadableFilesExitWithTwo)
 TEST(HpglCanvas, ThePngOfAPlotPictureReadsBackPixelForPixel)
 {
     // Runs, single pixels, every colour of a table (one half transparent),
-    // a width that is no multiple of anything.
-    TIndexedImage image(333, 97);
-    image.colors = {qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(255, 0, 0), qRgba(0, 0, 255, 128)};
-    for (int y = 0; y < image.height; ++y)
-        for (int x = 0; x < image.width; ++x)
-            if ((x * 7 + y * 3) % 11 == 0 || x == y)
-                image.pixels[static_cast<size_t>(y * image.width + x)] = static_cast<uint8_t>((x + y) % 4);
-    const std::string png = EncodeIndexedPng(image);
-    ASSERT_FALSE(png.empty());
-    QImage back;
-    ASSERT_TRUE(back.loadFromData(reinterpret_cast<const uchar *>(png.data()), static_cast<int>(png.size()), "PNG"));
-    ASSERT_EQ(back.size(), QSize(image.width, image.height));
-    for (int y = 0; y < image.height; ++y)
-        for (int x = 0; x < image.width; ++x)
-            ASSERT_EQ(back.pixel(x, y), image.colors[image.Row(y)[x]]) << x << "," << y;
+    // a width that is no multiple of anything; small pictures in one piece,
+    // big ones in strips compressed on two cores (runs crossing the strip
+    // boundaries, fewer rows than strips).
+    for (const QSize size : {QSize(333, 97), QSize(1001, 703), QSize(65536, 4)}) {
+        SCOPED_TRACE(size.width());
+        TIndexedImage image(size.width(), size.height());
+        image.colors = {qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(255, 0, 0), qRgba(0, 0, 255, 128)};
+        for (int y = 0; y < image.height; ++y)
+            for (int x = 0; x < image.width; ++x)
+                if ((x * 7 + y * 3) % 11 == 0 || x == y || (y > image.height / 3 && x < 40))
+                    image.pixels[static_cast<size_t>(y) * image.width + x] = static_cast<uint8_t>((x + y) % 4);
+        const std::string png = EncodeIndexedPng(image);
+        ASSERT_FALSE(png.empty());
+        QImage back;
+        ASSERT_TRUE(
+            back.loadFromData(reinterpret_cast<const uchar *>(png.data()), static_cast<int>(png.size()), "PNG"));
+        ASSERT_EQ(back.size(), QSize(image.width, image.height));
+        for (int y = 0; y < image.height; ++y)
+            for (int x = 0; x < image.width; ++x)
+                ASSERT_EQ(back.pixel(x, y), image.colors[image.Row(y)[x]]) << x << "," << y;
+    }
     // Only pictures with a colour table of at most 256 colours.
     TIndexedImage bare(4, 4);
     EXPECT_EQ(EncodeIndexedPng(bare), "");
