@@ -10,6 +10,8 @@
 
 namespace grittor {
 
+struct TIndexedImage;
+
 class Canvas {
 public:
     virtual ~Canvas() = default;
@@ -25,6 +27,15 @@ public:
     // Makes what was drawn so far visible (the window repaints); no-op for
     // off-screen targets.
     virtual void Repaint() {}
+
+    // For a drawing on two cores (RenderPlot): an 8-bit picture with a
+    // colour table tells where its pen stands, the table entry (0xAARRGGBB)
+    // a colour gets, and lays a second picture of its size over itself
+    // (see OverlayIndexed in hpgl/IndexedRender.h).  Other canvases (a
+    // printer, a recorder) say no, and are drawn on in one piece.
+    virtual bool PenAt(int &, int &) const { return false; }
+    virtual bool ArgbOf(uint32_t, uint32_t &) { return false; }
+    virtual bool Overlay(const TIndexedImage &, uint8_t) { return false; }
 };
 
 // Records every call, for tests and the fuzzer.  `Limit` caps the number of

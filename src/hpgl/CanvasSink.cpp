@@ -1,11 +1,21 @@
 #include "hpgl/CanvasSink.h"
 
+#include "foundation/Dialogs.h"
+#include "foundation/Progress.h"
 #include "foundation/option.h"
 #include "hpgl/Canvas.h"
 #include "hpgl/HpglWalk.h"
+#include "hpgl/IndexedCanvas.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace grittor {
 
@@ -108,8 +118,146 @@ void TCanvasSink::Line(const TExtendedPoint &point, int pen)
 
 // ------------------------------------------------------------ rendering ---
 
+namespace {
+
+// The second part's picture starts in this index; a part that needs it as a
+// colour is not laid over the first.
+constexpr uint8_t kUntouched = 255;
+
+// The checkpoint nearest the middle of the text, when there is one inside
+// the plot.
+const TScanCheckpoint *MiddleCheckpoint(const THpglFile &plot)
+{
+    const auto &all = plot.Checkpoints();
+    if (all.empty())
+        return nullptr;
+    const TScanCheckpoint &c = all[all.size() / 2];
+    return c.Index > 0 && c.Index < plot.CommandCount() ? &c : nullptr;
+}
+
+// The part of a drawing after a checkpoint, drawn on a thread of its own.
+class TSecondPart {
+public:
+    // Starts the thread, or returns null where the plot or the canvas does
+    // not allow a drawing in two parts.
+    static std::unique_ptr<TSecondPart> Start(const THpglFile &plot, Canvas &canvas, const TViewport &viewport,
+                                              const TPenColors &colors, int width, int height)
+    {
+        const TScanCheckpoint *from = MiddleCheckpoint(plot);
+        int x = 0, y = 0;
+        if (!from || width < 1 || height < 1 || !canvas.PenAt(x, y))
+            return nullptr;
+        // The colours the part may draw in, as the canvas stores them
+        // (asked here: a window canvas reads the application palette).
+        TColorEntries entries;
+        std::vector<uint32_t> wanted(colors.begin(), colors.end());
+        wanted.push_back(0);
+        wanted.push_back(clWindowText);
+        for (uint32_t c : wanted) {
+            uint32_t argb = 0;
+            if (c == NoPenColor)
+                continue;
+            if (!canvas.ArgbOf(c, argb))
+                return nullptr;
+            entries.emplace_back(c, argb);
+        }
+        try {
+            auto part = std::unique_ptr<TSecondPart>(new TSecondPart(plot, *from, viewport, colors, width, height));
+            part->worker_ =
+                std::thread([p = part.get(), entries = std::move(entries)]() mutable { p->Draw(std::move(entries)); });
+            return part;
+        } catch (const std::bad_alloc &) {
+            return nullptr;
+        } catch (const std::system_error &) {
+            return nullptr;
+        }
+    }
+    ~TSecondPart()
+    {
+        if (worker_.joinable())
+            worker_.join();
+    }
+    const TScanCheckpoint &From() const { return from_; }
+
+    // Waits for the part and lays it over `canvas` when the first part,
+    // drawn by `first`, ended where this one began; then `first` goes on
+    // from where this part ended, and its messages follow those of the
+    // first part.  False when the first part has to draw on instead.
+    bool LayOver(Canvas &canvas, TPlotReplay &first, const THpglFile::ErrorEvent &onError)
+    {
+        int x = 0, y = 0;
+        const TPlotterState &reached = first.State();
+        const bool sameStart = SameStart(reached) && canvas.PenAt(x, y) &&
+                               x == viewport_.DeviceX(from_.State.Position.x) &&
+                               y == viewport_.DeviceY(from_.State.Position.y) && canvas.PenColor() == clWindowText;
+        worker_.join();
+        if (!sameStart || !complete_ || failed_ || !canvas.Overlay(image_, kUntouched))
+            return false;
+        first.SetState(end_);
+        for (const std::string &m : messages_) {
+            if (onError)
+                onError(m, true);
+            else
+                GetDialogs().Message(m);
+        }
+        return true;
+    }
+
+private:
+    TSecondPart(const THpglFile &plot, const TScanCheckpoint &from, const TViewport &viewport, const TPenColors &colors,
+                int width, int height)
+        : plot_(plot), from_(from), viewport_(viewport), colors_(colors), image_(width, height)
+    {
+        std::memset(image_.pixels.data(), kUntouched, image_.pixels.size());
+    }
+
+    void Draw(TColorEntries entries) noexcept
+    {
+        try {
+            IndexedCanvas canvas(image_, std::move(entries));
+            canvas.SetPenColor(clWindowText);
+            TCanvasSink sink(canvas, viewport_, colors_);
+            TPlotReplay replay(plot_, sink, nullptr, [this](const std::string &m, bool) { messages_.push_back(m); });
+            replay.SetState(from_.State);
+            replay.MoveTo(from_.State.Position, 0); // where the first part leaves the canvas pen
+            complete_ = replay.PlayRange(from_.Index, plot_.CommandCount());
+            end_ = replay.State();
+        } catch (...) {
+            failed_ = true;
+        }
+    }
+
+    // Whether this part, drawn from the checkpoint's state, is what a
+    // drawing in one piece draws after a first part that ended in
+    // `reached`.  Arc centre and angle are set by every instruction that
+    // reads them; the position matters unless the first instruction of the
+    // part replaces it (the reading's arcs may differ from the drawing's in
+    // the last bits).
+    bool SameStart(const TPlotterState &reached) const
+    {
+        const TPlotterState &s = from_.State;
+        if (reached.Relative != s.Relative || reached.PenDown != s.PenDown)
+            return false;
+        return (reached.Position.x == s.Position.x && reached.Position.y == s.Position.y) ||
+               plot_.MovesAfresh(from_.Index, s);
+    }
+
+    const THpglFile &plot_;
+    const TScanCheckpoint &from_;
+    const TViewport viewport_;
+    const TPenColors colors_;
+    TIndexedImage image_;
+    std::thread worker_;
+    std::vector<std::string> messages_;
+    TPlotterState end_;
+    bool complete_ = false;
+    bool failed_ = false;
+};
+
+} // namespace
+
 TRenderResult RenderPlot(const THpglFile &plot, Canvas &canvas, int width, int height, int32_t radius,
-                         const TPenColors &colors, TPlotSink *also, THpglFile::ErrorEvent onError)
+                         const TPenColors &colors, TPlotSink *also, THpglFile::ErrorEvent onError, bool twoCores)
 {
     TRenderResult result;
     result.Viewport = TViewport::Fit(plot, width, height, radius);
@@ -120,8 +268,28 @@ TRenderResult RenderPlot(const THpglFile &plot, Canvas &canvas, int width, int h
     }
     canvas.SetPenColor(clWindowText);
     TCanvasSink sink(canvas, result.Viewport, colors);
-    TPlotReplay replay(plot, sink, also, std::move(onError));
-    result.Complete = replay.PlayAll("Render image", [&canvas] { canvas.Repaint(); });
+    std::unique_ptr<TSecondPart> second;
+    if (twoCores && !also)
+        second = TSecondPart::Start(plot, canvas, result.Viewport, colors, width, height);
+    TPlotReplay replay(plot, sink, also, onError);
+    const std::function<void()> repaint = [&canvas] { canvas.Repaint(); };
+    // As TPlotReplay::PlayAll, in one or two parts.
+    replay.Reset();
+    replay.MoveTo(replay.State().Position, 0);
+    Progress &progress = GetProgress();
+    progress.Show("Render image");
+    const int count = plot.CommandCount();
+    bool complete = replay.PlayRange(0, second ? second->From().Index : count, &progress, repaint);
+    if (second && complete) {
+        if (second->LayOver(canvas, replay, onError))
+            result.SplitAt = second->From().Index;
+        else
+            complete = replay.PlayRange(second->From().Index, count, &progress, repaint);
+    }
+    second.reset(); // a cancelled drawing waits for its second part here
+    replay.MoveTo(replay.State().Position, 0);
+    progress.Hide();
+    result.Complete = complete;
     result.End = replay.State().Position;
     canvas.Repaint();
     return result;

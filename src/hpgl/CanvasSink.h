@@ -68,13 +68,28 @@ private:
 // every 400 instructions.  `also` (may be null) receives the same points
 // (the outline collection of the first rendering).  Stops early when long
 // work is to stop.
+//
+// On two cores, when `twoCores`, there is no second sink, the plot has scan
+// checkpoints and the canvas can take a second picture (Canvas::Overlay):
+// a second thread draws the instructions after the middle checkpoint into
+// an 8-bit picture of its own, from the plotter state the reading recorded
+// there, while this one draws those before it.  The second part is laid
+// over the canvas only when the first ends in the recorded state (pen
+// position, unless the part starts with a move to an absolute point; move
+// mode; pen up or down; canvas pen position and colour) and the colour
+// tables fit in one; otherwise it is drawn again here, after the first.
+// Either way the picture, its colour table and the messages are those of a
+// drawing in one piece.
 struct TRenderResult {
     TViewport Viewport;
     TExtendedPoint End; // where the replay ended, in plot units
     bool Complete = false;
+    // The instruction the second core started from when its part was
+    // used; -1 when the plot was drawn in one piece.
+    int SplitAt = -1;
 };
 TRenderResult RenderPlot(const THpglFile &plot, Canvas &canvas, int width, int height, int32_t radius,
                          const TPenColors &colors, TPlotSink *also = nullptr,
-                         THpglFile::ErrorEvent onError = nullptr);
+                         THpglFile::ErrorEvent onError = nullptr, bool twoCores = true);
 
 } // namespace grittor

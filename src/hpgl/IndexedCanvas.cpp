@@ -7,9 +7,34 @@
 
 namespace grittor {
 
-IndexedCanvas::IndexedCanvas(TIndexedImage &image) : image_(image)
+IndexedCanvas::IndexedCanvas(TIndexedImage &image, TColorEntries entries) : image_(image), entries_(std::move(entries))
 {
     SetPenColor(0);
+}
+
+bool IndexedCanvas::PenAt(int &x, int &y) const
+{
+    x = curX_;
+    y = curY_;
+    return true;
+}
+
+bool IndexedCanvas::ArgbOf(uint32_t color, uint32_t &argb)
+{
+    for (const auto &[c, entry] : entries_)
+        if (c == color) {
+            argb = entry;
+            return true;
+        }
+    argb = ArgbOfBgr((color & 0x80000000u) ? ClassicSystemColor(color & 0xFFu) : color & 0xFFFFFFu);
+    return true;
+}
+
+bool IndexedCanvas::Overlay(const TIndexedImage &top, uint8_t untouched)
+{
+    lastX_ = lastY_ = -2; // the last pixel may be painted over
+    return OverlayIndexed(image_.pixels.data(), static_cast<size_t>(image_.width), image_.width, image_.height,
+                          image_.colors, top, untouched);
 }
 
 void IndexedCanvas::MoveTo(int x, int y)
@@ -58,7 +83,8 @@ void IndexedCanvas::SetPenColor(uint32_t color)
 
 uint8_t IndexedCanvas::IndexOf(uint32_t color)
 {
-    const uint32_t rgb = ArgbOfBgr((color & 0x80000000u) ? ClassicSystemColor(color & 0xFFu) : color & 0xFFFFFFu);
+    uint32_t rgb = 0;
+    ArgbOf(color, rgb);
     std::vector<uint32_t> &table = image_.colors;
     for (size_t i = 0; i < table.size(); ++i)
         if (table[i] == rgb)
@@ -71,6 +97,50 @@ uint8_t IndexedCanvas::IndexOf(uint32_t color)
 }
 
 // ---- shared with QPainterCanvas (PixelLines.h)
+
+bool MergeColorTables(std::vector<uint32_t> &colors, const std::vector<uint32_t> &top, uint8_t untouched,
+                      uint8_t map[256])
+{
+    std::vector<uint32_t> table = colors;
+    for (size_t j = 0; j < top.size(); ++j) {
+        if (j == untouched)
+            return false; // the mark is a colour of the top picture
+        const auto it = std::find(table.begin(), table.end(), top[j]);
+        if (it != table.end()) {
+            map[j] = static_cast<uint8_t>(it - table.begin());
+            continue;
+        }
+        if (table.size() >= 256)
+            return false;
+        table.push_back(top[j]);
+        map[j] = static_cast<uint8_t>(table.size() - 1);
+    }
+    colors = std::move(table);
+    return true;
+}
+
+void OverlayPixels(uint8_t *pixels, size_t stride, const TIndexedImage &top, const uint8_t map[256], uint8_t untouched)
+{
+    for (int y = 0; y < top.height; ++y) {
+        const uint8_t *t = top.Row(y);
+        uint8_t *b = pixels + static_cast<size_t>(y) * stride;
+        for (int x = 0; x < top.width; ++x) {
+            const uint8_t v = t[x];
+            if (v != untouched)
+                b[x] = map[v];
+        }
+    }
+}
+
+bool OverlayIndexed(uint8_t *pixels, size_t stride, int width, int height, std::vector<uint32_t> &colors,
+                    const TIndexedImage &top, uint8_t untouched)
+{
+    uint8_t map[256] = {};
+    if (width != top.width || height != top.height || !MergeColorTables(colors, top.colors, untouched, map))
+        return false;
+    OverlayPixels(pixels, stride, top, map, untouched);
+    return true;
+}
 
 uint32_t ClassicSystemColor(uint32_t index)
 {

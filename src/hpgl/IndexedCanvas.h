@@ -7,6 +7,7 @@
 #include "hpgl/Canvas.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace grittor {
@@ -21,19 +22,25 @@ struct TIndexedImage {
     const uint8_t *Row(int y) const { return pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width); }
 };
 
+// The table entry (0xAARRGGBB) of a canvas colour, as another canvas stores
+// it: a second part of a drawing takes the colours of the canvas it is laid
+// over.
+using TColorEntries = std::vector<std::pair<uint32_t, uint32_t>>;
+
 class IndexedCanvas final : public Canvas {
 public:
-    // Draws on `image`, which outlives the canvas.
-    explicit IndexedCanvas(TIndexedImage &image);
+    // Draws on `image`, which outlives the canvas; colours found in
+    // `entries` take their entry there, others the classic one.
+    explicit IndexedCanvas(TIndexedImage &image, TColorEntries entries = {});
 
     void MoveTo(int x, int y) override;
     void LineTo(int x, int y) override;
     void FillRect(int left, int top, int right, int bottom, uint32_t color) override;
     uint32_t PenColor() const override { return pen_; }
     void SetPenColor(uint32_t color) override;
-    // The pen position (where the next line starts).
-    int PenX() const { return curX_; }
-    int PenY() const { return curY_; }
+    bool PenAt(int &x, int &y) const override;
+    bool ArgbOf(uint32_t color, uint32_t &argb) override;
+    bool Overlay(const TIndexedImage &top, uint8_t untouched) override;
 
 private:
     // The table index of a colour (0x00BBGGRR or a system colour): added
@@ -41,6 +48,7 @@ private:
     uint8_t IndexOf(uint32_t color);
 
     TIndexedImage &image_;
+    TColorEntries entries_;
     uint32_t pen_ = 0;
     bool penSet_ = false;
     uint8_t penIndex_ = 0;

@@ -15,6 +15,8 @@
 
 namespace grittor {
 
+struct TIndexedImage;
+
 // The classic defaults of the system colours by index (0x00BBGGRR).
 uint32_t ClassicSystemColor(uint32_t index);
 
@@ -33,6 +35,21 @@ bool ClipLine(long long &x1, long long &y1, long long &x2, long long &y2, long l
 // Index of the colour of `table` (0xAARRGGBB) nearest to `rgb`, by the sum
 // of the red, green and blue differences; the first of equals.
 int NearestColorIndex(const std::vector<uint32_t> &table, uint32_t rgb);
+
+// Lays `top` over 8-bit pixels (rows `stride` bytes apart) whose colour
+// table is `colors` (0xAARRGGBB): every pixel of `top` that is not
+// `untouched` is written, its colour mapped into `colors` (colours missing
+// there are appended in the order of `top`'s table).  False, with nothing
+// changed, when the sizes differ, the tables together hold more than 256
+// colours, or `top` uses `untouched` as a colour.
+bool OverlayIndexed(uint8_t *pixels, size_t stride, int width, int height, std::vector<uint32_t> &colors,
+                    const TIndexedImage &top, uint8_t untouched);
+// Its two steps: the colour table (and the index of each of `top`'s colours
+// in it), then the pixels.
+bool MergeColorTables(std::vector<uint32_t> &colors, const std::vector<uint32_t> &top, uint8_t untouched,
+                      uint8_t map[256]);
+void OverlayPixels(uint8_t *pixels, size_t stride, const TIndexedImage &top, const uint8_t map[256],
+                   uint8_t untouched);
 
 // A one-pixel line, both end points included, written straight into the
 // pixels; both ends are inside them (clipped before).

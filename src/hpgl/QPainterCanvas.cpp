@@ -1,6 +1,7 @@
 #include "hpgl/QPainterCanvas.h"
 
 #include "foundation/option.h"
+#include "hpgl/IndexedCanvas.h"
 #include "hpgl/PixelLines.h"
 
 #include <QGuiApplication>
@@ -176,6 +177,41 @@ void QPainterCanvas::Repaint()
     Flush();
     if (OnRepaint)
         OnRepaint();
+}
+
+bool QPainterCanvas::PenAt(int &x, int &y) const
+{
+    x = curX_;
+    y = curY_;
+    return image_ && indexed_;
+}
+
+bool QPainterCanvas::ArgbOf(uint32_t color, uint32_t &argb)
+{
+    if (!image_ || !indexed_)
+        return false;
+    argb = ToQColor(color).rgba() | 0xFF000000u; // as PixelOf stores it
+    return true;
+}
+
+bool QPainterCanvas::Overlay(const TIndexedImage &top, uint8_t untouched)
+{
+    if (!image_ || !indexed_ || top.width != width_ || top.height != height_)
+        return false;
+    Flush();
+    lastX_ = lastY_ = -2; // the last pixel may be painted over
+    const QList<QRgb> before = image_->colorTable();
+    std::vector<uint32_t> colors(before.begin(), before.end());
+    uint8_t map[256] = {};
+    if (!MergeColorTables(colors, top.colors, untouched, map))
+        return false;
+    // The table first: setting it may detach the image from a copy.
+    if (colors.size() != static_cast<size_t>(before.size())) {
+        image_->setColorTable(QList<QRgb>(colors.begin(), colors.end()));
+        bits_ = image_->bits();
+    }
+    OverlayPixels(bits_, static_cast<size_t>(stride_), top, map, untouched);
+    return true;
 }
 
 void QPainterCanvas::Flush()

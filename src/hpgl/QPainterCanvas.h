@@ -34,6 +34,10 @@ public:
     uint32_t PenColor() const override { return pen_; }
     void SetPenColor(uint32_t color) override;
     void Repaint() override;
+    // A drawing on two cores: only on an 8-bit indexed image.
+    bool PenAt(int &x, int &y) const override;
+    bool ArgbOf(uint32_t color, uint32_t &argb) override;
+    bool Overlay(const TIndexedImage &top, uint8_t untouched) override;
 
     // Draws what is pending and releases the device.
     void End();

@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 
 #include <climits>
+#include <cstring>
 #include <fstream>
 
 using namespace grittor;
@@ -237,6 +238,50 @@ TEST(HpglCanvas, ThePngOfAPlotPictureReadsBackPixelForPixel)
 // grittor-cli draws its picture without Qt's painter: the same pixels and
 // colour table as the window's canvas on an 8-bit image, for lines far
 // outside the picture, dots, system colours, fills and a full table.
+// The window's picture: 8 bits with a colour table, rows padded to four
+// bytes.  A big plot is drawn on two cores there too, in the colours of the
+// application palette, exactly as in one piece.
+TEST(HpglCanvas, TheWindowPictureDrawnOnTwoCoresIsTheOneDrawnInOnePiece)
+{
+    std::string text = "IN;SP1;PU0,0;";
+    uint32_t r = 12345;
+    auto next = [&r](uint32_t n) {
+        r = r * 1103515245u + 12345u;
+        return std::to_string((r >> 8) % n);
+    };
+    for (int k = 0; k < 12000; ++k) {
+        text += "SP" + std::to_string(k < 6000 ? 1 + k % 2 : 1 + k % 9) + ";";
+        text += k % 3 ? "PU" + next(30000) + "," + next(20000) + ";PD" + next(30000) + "," + next(20000) + ";"
+                      : "PR" + next(500) + "," + next(500) + ";PD" + next(300) + ",-" + next(300) + ";PA;";
+    }
+    auto plot = ReadHpgl(text);
+    TPenColors colors = NoPenColors();
+    colors[1] = 0x0000FF;
+    colors[2] = 0x00FF00;
+    colors[5] = 0xFF0000;
+    colors[7] = 0x8000000D; // a system colour: the palette's highlight
+    const int w = 641, h = 403;
+    auto draw = [&](bool twoCores, TRenderResult &result) {
+        QImage img(w, h, QImage::Format_Indexed8);
+        img.setColorTable({qRgb(255, 255, 255)});
+        img.fill(0);
+        QPainterCanvas canvas(&img);
+        result = RenderPlot(*plot, canvas, w, h, 381, colors, nullptr, nullptr, twoCores);
+        canvas.End();
+        return img;
+    };
+    TRenderResult one, two;
+    const QImage a = draw(false, one);
+    const QImage b = draw(true, two);
+    EXPECT_EQ(one.SplitAt, -1);
+    EXPECT_GT(two.SplitAt, 0);
+    EXPECT_EQ(a.colorTable(), b.colorTable());
+    EXPECT_TRUE(a.colorTable().contains(QApplication::palette().color(QPalette::Highlight).rgba() | 0xFF000000u));
+    for (int y = 0; y < h; ++y)
+        ASSERT_EQ(std::memcmp(a.constScanLine(y), b.constScanLine(y), w), 0) << "row " << y;
+    EXPECT_EQ(one.End, two.End);
+}
+
 TEST(HpglCanvas, TheCliCanvasDrawsWhatTheQtCanvasDraws)
 {
     const int w = 61, h = 47;

@@ -107,7 +107,7 @@ protected:
         // Drawn on two cores, the picture is the one drawn in one piece.
         TIndexedImage one(800, 600), two(800, 600);
         RenderPlotIndexed(plot, one, 381, PrintPenColors, nullptr, false);
-        const TIndexedRenderResult split = RenderPlotIndexed(plot, two, 381, PrintPenColors, nullptr, true);
+        const TRenderResult split = RenderPlotIndexed(plot, two, 381, PrintPenColors, nullptr, true);
         if (plot.Source().size() >= 1000000) {
             EXPECT_GT(split.SplitAt, 0);
         }

@@ -180,7 +180,7 @@ TEST(HpglRobustness, EveryRealWorldPlotReadsAndRenders)
         // On two cores (plots of 64 KB and more), the picture of one.
         TIndexedImage one(1000, 700), two(1000, 700);
         RenderPlotIndexed(f, one, 381, PrintPenColors, [](const std::string &, bool) {}, false);
-        const TIndexedRenderResult r =
+        const TRenderResult r =
             RenderPlotIndexed(f, two, 381, PrintPenColors, [](const std::string &, bool) {}, true);
         split += r.SplitAt > 0;
         EXPECT_EQ(one.colors, two.colors);

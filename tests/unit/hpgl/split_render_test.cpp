@@ -27,7 +27,7 @@ TPenColors SomeColors()
 
 struct Rendered {
     TIndexedImage image{640, 480};
-    TIndexedRenderResult result;
+    TRenderResult result;
     std::vector<std::string> messages;
 };
 
