@@ -2,6 +2,7 @@
 
 #include "geometry/polygon.h"
 
+#include <chrono>
 #include <string>
 #include <system_error>
 
@@ -25,7 +26,7 @@ TOutlineCollector::~TOutlineCollector()
     }
 }
 
-void TOutlineCollector::Run() noexcept
+void TOutlineCollector::Collect() noexcept
 {
     try {
         TPlotReplay replay(plot_, polygon_, nullptr, [](const std::string &, bool) {});
@@ -36,15 +37,34 @@ void TOutlineCollector::Run() noexcept
     }
 }
 
-void TOutlineCollector::Finish()
+void TOutlineCollector::Run() noexcept
+{
+    Collect();
+    const std::lock_guard<std::mutex> lock(mutex_);
+    collected_ = true;
+    done_.notify_all();
+}
+
+void TOutlineCollector::Finish(const std::function<void()> &meanwhile)
 {
     if (finished_)
         return;
     finished_ = true;
-    if (started_)
+    if (!started_) {
+        Collect();
+    } else {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            while (!done_.wait_for(lock, std::chrono::milliseconds(15), [this] { return collected_; })) {
+                if (!meanwhile)
+                    continue;
+                lock.unlock();
+                meanwhile();
+                lock.lock();
+            }
+        }
         worker_.join();
-    else
-        Run();
+    }
     if (failure_)
         std::rethrow_exception(failure_);
 }

@@ -4,7 +4,10 @@
 
 #include "hpgl/PlotReplay.h"
 
+#include <condition_variable>
 #include <exception>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 namespace grittor {
@@ -25,12 +28,14 @@ public:
     ~TOutlineCollector();
     TOutlineCollector(const TOutlineCollector &) = delete;
     TOutlineCollector &operator=(const TOutlineCollector &) = delete;
-    // Waits for the collection to end and raises what it raised.  Calling
-    // it again does nothing.
-    void Finish();
+    // Waits for the collection to end and raises what it raised; while it
+    // waits, `meanwhile` (if given) runs every 15 ms (the window keeps its
+    // event loop going).  Calling it again does nothing.
+    void Finish(const std::function<void()> &meanwhile = nullptr);
 
 private:
     void Run() noexcept;
+    void Collect() noexcept;
 
     const THpglFile &plot_;
     TPolygon &polygon_;
@@ -38,6 +43,9 @@ private:
     bool started_ = false;
     bool finished_ = false;
     std::exception_ptr failure_;
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool collected_ = false;
 };
 
 } // namespace grittor

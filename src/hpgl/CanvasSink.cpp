@@ -8,9 +8,12 @@
 #include "hpgl/IndexedCanvas.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <system_error>
@@ -179,6 +182,18 @@ public:
     }
     const TScanCheckpoint &From() const { return from_; }
 
+    // Waits until the part is drawn (or stopped), moving `progress` every
+    // 15 ms meanwhile: in the window that keeps the event loop running.
+    void Wait(Progress &progress, double fraction)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!done_.wait_for(lock, std::chrono::milliseconds(15), [this] { return finished_; })) {
+            lock.unlock();
+            progress.SetProgress(fraction);
+            lock.lock();
+        }
+    }
+
     // Waits for the part and lays it over `canvas` when the first part,
     // drawn by `first`, ended where this one began; then `first` goes on
     // from where this part ended, and its messages follow those of the
@@ -225,6 +240,9 @@ private:
         } catch (...) {
             failed_ = true;
         }
+        const std::lock_guard<std::mutex> lock(mutex_);
+        finished_ = true;
+        done_.notify_all();
     }
 
     // Whether this part, drawn from the checkpoint's state, is what a
@@ -252,6 +270,9 @@ private:
     TPlotterState end_;
     bool complete_ = false;
     bool failed_ = false;
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool finished_ = false;
 };
 
 } // namespace
@@ -281,6 +302,7 @@ TRenderResult RenderPlot(const THpglFile &plot, Canvas &canvas, int width, int h
     const int count = plot.CommandCount();
     bool complete = replay.PlayRange(0, second ? second->From().Index : count, &progress, repaint);
     if (second && complete) {
+        second->Wait(progress, static_cast<double>(second->From().Index) / count);
         if (second->LayOver(canvas, replay, onError))
             result.SplitAt = second->From().Index;
         else

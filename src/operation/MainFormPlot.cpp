@@ -203,7 +203,9 @@ void TMainFrm::LoadAndDisplay(std::string file)
     {
         TOutlineCollector collector(*plot_, *outlines);
         RenderImage(nullptr);
-        collector.Finish();
+        // The window stays alive while the last outlines come in; closing
+        // it stops the collection as it stops the drawing.
+        collector.Finish([] { ProcessMessages(); });
     }
     job_ = std::make_unique<TBlastJob>(std::move(outlines));
     BorderGroupIndex = job_->BorderGroupIndex();
