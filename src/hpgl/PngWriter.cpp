@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -54,9 +55,12 @@ DeflatedRows DeflateRows(const TIndexedImage &image, int from, int to, bool last
     if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK)
         return r;
     r.length = static_cast<size_t>(w + 1) * static_cast<size_t>(to - from);
-    r.data.assign(deflateBound(&z, static_cast<uLong>(r.length)) + 16, '\0');
-    z.next_out = reinterpret_cast<Bytef *>(r.data.data());
-    z.avail_out = static_cast<uInt>(r.data.size());
+    // Room for the worst case, left uncleared: only what deflate writes is
+    // touched (a strip of a plot picture compresses to a tenth or less).
+    const size_t room = deflateBound(&z, static_cast<uLong>(r.length)) + 16;
+    const std::unique_ptr<Bytef[]> out(new Bytef[room]);
+    z.next_out = out.get();
+    z.avail_out = static_cast<uInt>(room);
     r.adler = adler32(0L, nullptr, 0);
     Bytef none = 0; // filter type of every row
     bool ok = true;
@@ -71,7 +75,7 @@ DeflatedRows DeflateRows(const TIndexedImage &image, int from, int to, bool last
         r.adler = adler32(r.adler, image.Row(y), static_cast<uInt>(w));
     }
     ok = ok && (last ? deflate(&z, Z_FINISH) == Z_STREAM_END : deflate(&z, Z_SYNC_FLUSH) == Z_OK);
-    r.data.resize(z.total_out);
+    r.data.assign(reinterpret_cast<const char *>(out.get()), z.total_out);
     deflateEnd(&z);
     r.ok = ok;
     return r;
