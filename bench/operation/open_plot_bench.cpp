@@ -2,7 +2,9 @@
 // how long it takes, how often the progress window moves and the event loop
 // breathes, and how quickly Cancel and closing the window are honoured.
 //
-//   bench_open_plot FILE [--once]     (--once: only the full open, for profiling)
+//   bench_open_plot FILE [--once] [--shot PNG]
+//     --once: only the full open (for profiling); --shot: the window as it
+//     looks after that open, saved as a picture (to look at).
 #include "foundation/AbortFlags.h"
 #include "foundation/Clock.h"
 #include "foundation/GuiApplication.h"
@@ -16,6 +18,7 @@
 #include "pens/MaterialLibrary.h"
 
 #include <QElapsedTimer>
+#include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
 
@@ -125,7 +128,7 @@ RunResult Run(TMainFrm &main, TimedProgress &progress, const std::string &file, 
 int main(int argc, char **argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_open_plot FILE [--once]\n");
+        std::fprintf(stderr, "usage: bench_open_plot FILE [--once] [--shot PNG]\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -152,7 +155,18 @@ int main(int argc, char **argv)
     std::printf("  progress updates: %d, longest gap between them: %.1f ms\n", full.progressUpdates,
                 full.maxProgressGapMs);
     std::printf("  longest time the event loop did not run: %.1f ms\n", full.maxLoopGapMs);
-    if (argc > 2 && std::string(argv[2]) == "--once") {
+    bool once = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--once") {
+            once = true;
+        } else if (a == "--shot" && i + 1 < argc) {
+            QCoreApplication::processEvents();
+            if (!main.grab().save(QString::fromLocal8Bit(argv[++i])))
+                std::fprintf(stderr, "could not save %s\n", argv[i]);
+        }
+    }
+    if (once) {
         SetProgress(nullptr);
         DestroyForms();
         return 0;
