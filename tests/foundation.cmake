@@ -6,6 +6,7 @@ grittor_add_test(NAME test_foundation_unit LABEL unit
     unit/foundation/log_output_test.cpp
     unit/foundation/exception_reporting_test.cpp
     unit/foundation/data_files_test.cpp
+    unit/foundation/side_thread_test.cpp
   LIBS grittor_core)
 grittor_add_test(NAME test_foundation_gui LABEL gui
   SOURCES

@@ -9,6 +9,7 @@ target_sources(grittor_core PRIVATE
   src/foundation/Clock.cpp
   src/foundation/Seams.cpp
   src/foundation/DataFiles.cpp
+  src/foundation/SideThread.cpp
 )
 target_sources(grittor_gui PRIVATE
   src/foundation/QtSeams.cpp

@@ -1,5 +1,6 @@
 #include "geometry/OutlineCollector.h"
 
+#include "foundation/SideThread.h"
 #include "geometry/polygon.h"
 
 #include <chrono>
@@ -11,7 +12,7 @@ namespace grittor {
 TOutlineCollector::TOutlineCollector(const THpglFile &plot, TPolygon &polygon) : plot_(plot), polygon_(polygon)
 {
     try {
-        worker_ = std::thread([this] { Run(); });
+        worker_ = StartSideThread([this] { Run(); });
         started_ = true;
     } catch (const std::system_error &) {
         started_ = false; // collected in Finish, on the calling thread

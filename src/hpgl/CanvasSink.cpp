@@ -2,6 +2,7 @@
 
 #include "foundation/Dialogs.h"
 #include "foundation/Progress.h"
+#include "foundation/SideThread.h"
 #include "foundation/option.h"
 #include "hpgl/Canvas.h"
 #include "hpgl/HpglWalk.h"
@@ -166,8 +167,8 @@ public:
         }
         try {
             auto part = std::unique_ptr<TSecondPart>(new TSecondPart(plot, *from, viewport, colors, width, height));
-            part->worker_ =
-                std::thread([p = part.get(), entries = std::move(entries)]() mutable { p->Draw(std::move(entries)); });
+            part->worker_ = StartSideThread(
+                [p = part.get(), entries = std::move(entries)]() mutable { p->Draw(std::move(entries)); });
             return part;
         } catch (const std::bad_alloc &) {
             return nullptr;

@@ -1,5 +1,7 @@
 #include "hpgl/PngWriter.h"
 
+#include "foundation/SideThread.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -130,7 +132,7 @@ std::string EncodeIndexedPng(const TIndexedImage &image)
     std::thread helper;
     if (strips > 1) {
         try {
-            helper = std::thread(work);
+            helper = StartSideThread(work);
         } catch (const std::system_error &) {
             // One core does it all.
         }

@@ -1,0 +1,42 @@
+#include "foundation/SideThread.h"
+
+#include <atomic>
+#include <memory>
+
+#include <pthread.h>
+#include <sched.h>
+
+namespace grittor {
+
+std::thread StartSideThread(std::function<void()> work)
+{
+    struct Start {
+        std::atomic<bool> placed{false};
+        cpu_set_t all;
+        bool widen = false;
+    };
+    auto start = std::make_shared<Start>();
+    CPU_ZERO(&start->all);
+    cpu_set_t others;
+    CPU_ZERO(&others);
+    const int here = sched_getcpu();
+    if (here >= 0 && sched_getaffinity(0, sizeof start->all, &start->all) == 0 && CPU_COUNT(&start->all) > 1) {
+        others = start->all;
+        CPU_CLR(here, &others);
+        start->widen = CPU_COUNT(&others) > 0;
+    }
+    std::thread t([start, work = std::move(work)] {
+        // Once it runs where it was put, any core will do again.
+        while (!start->placed.load(std::memory_order_acquire))
+            std::this_thread::yield();
+        if (start->widen)
+            pthread_setaffinity_np(pthread_self(), sizeof start->all, &start->all);
+        work();
+    });
+    if (start->widen && pthread_setaffinity_np(t.native_handle(), sizeof others, &others) != 0)
+        start->widen = false;
+    start->placed.store(true, std::memory_order_release);
+    return t;
+}
+
+} // namespace grittor

@@ -1,0 +1,43 @@
+// Side threads: started away from the caller's core, then free to run
+// anywhere the process may.
+#include "foundation/SideThread.h"
+
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+#include <sched.h>
+
+using namespace grittor;
+
+TEST(SideThread, RunsTheWorkAndEndsFreeToRunOnEveryCoreOfTheProcess)
+{
+    cpu_set_t process;
+    CPU_ZERO(&process);
+    ASSERT_EQ(sched_getaffinity(0, sizeof process, &process), 0);
+    cpu_set_t seen;
+    CPU_ZERO(&seen);
+    int ran = 0;
+    std::thread t = StartSideThread([&] {
+        ++ran;
+        pthread_getaffinity_np(pthread_self(), sizeof seen, &seen);
+    });
+    t.join();
+    EXPECT_EQ(ran, 1);
+    // The placement on another core must not stay: the work may wait on a
+    // core that another program keeps busy.
+    EXPECT_TRUE(CPU_EQUAL(&seen, &process)) << CPU_COUNT(&seen) << " of " << CPU_COUNT(&process) << " cores";
+}
+
+TEST(SideThread, AProcessOnOneCoreStillGetsItsThread)
+{
+    cpu_set_t process, one;
+    ASSERT_EQ(sched_getaffinity(0, sizeof process, &process), 0);
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    bool ran = false;
+    std::thread t = StartSideThread([&] { ran = true; });
+    t.join();
+    sched_setaffinity(0, sizeof process, &process);
+    EXPECT_TRUE(ran);
+}
