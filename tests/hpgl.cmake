@@ -36,3 +36,7 @@ grittor_add_test(NAME test_hpgl_split_render LABEL unit
   SOURCES
     unit/hpgl/split_render_test.cpp
   LIBS grittor_core)
+grittor_add_test(NAME test_hpgl_scan_behind LABEL unit
+  SOURCES
+    unit/hpgl/scan_behind_test.cpp
+  LIBS grittor_core)

@@ -1,6 +1,6 @@
 // The scan of the reading: what each instruction does to the plotter state
-// and the extent, run once per instruction as it is read, with coordinates
-// scaled to plot units there.  The drawing of the instructions is the
+// and the extent, run once per instruction behind the reading, from the
+// numbers it stored (scaled to plot units as they were read).  The drawing of the instructions is the
 // replay's (PlotReplay.cpp); both share the pieces of HpglWalk.h.
 #include "hpgl/HpglNumbers.h"
 #include "hpgl/HpglWalk.h"
@@ -42,16 +42,19 @@ inline void THpglFile::Extent(const TExtendedPoint &p)
         maxPoint_.y = p.y;
 }
 
-void THpglFile::ScanNew(int i, long double *v, int n)
+void THpglFile::ScaleForScan(TCommandKind k, long double *v, int n)
 {
-    const TCommandKind k = recs_[static_cast<size_t>(i)].kind;
     const long double m = multiplier_;
     switch (k) {
     case TCommandKind::PA:
     case TCommandKind::PR:
     case TCommandKind::PD:
     case TCommandKind::PU:
-        ScanPlot(k, v, n);
+        if (m != 1.0L) // times one changes nothing, not even a zero's sign
+            for (int j = 0; j + 1 < n; j += 2) {
+                v[j] *= m;
+                v[j + 1] *= m;
+            }
         break;
     case TCommandKind::AA:
     case TCommandKind::AR:
@@ -61,70 +64,96 @@ void THpglFile::ScanNew(int i, long double *v, int n)
         }
         v[0] *= m;
         v[1] *= m;
-        scan_.ArcCenter =
-            k == TCommandKind::AA ? TExtendedPoint{v[0], v[1]} : TExtendedPoint{scan_.Position.x + v[0], scan_.Position.y + v[1]};
-        scan_.ArcAngle = v[2];
-        ScanArc();
         break;
     case TCommandKind::CI:
         if (n < 1) {
             ReportError("Insuficent Number of Parameters to CI command");
             break;
         }
-        scan_.ArcCenter = scan_.Position;
-        scan_.ArcAngle = 360;
         v[0] *= m;
-        scan_.Position = {scan_.ArcCenter.x - v[0], scan_.ArcCenter.y};
-        ScanArc();
-        scan_.Position = scan_.ArcCenter;
         break;
     case TCommandKind::EA:
-    case TCommandKind::ER: {
+    case TCommandKind::ER:
         if (n < 2) {
             ReportError("Insuficent Number of Parameters to ER command");
             break;
         }
         v[0] *= m;
         v[1] *= m;
-        Extent(scan_.Position);
-        const TExtendedPoint corner =
-            k == TCommandKind::EA ? TExtendedPoint{v[0], v[1]} : TExtendedPoint{scan_.Position.x + v[0], scan_.Position.y + v[1]};
-        Extent(corner);
         break;
-    }
     default:
         break; // the others change nothing (SP's pen is the reader's business)
     }
 }
 
-void THpglFile::ScanPlot(TCommandKind k, long double *v, int n)
+void THpglFile::ScanStored(int i, uint32_t numbersEnd)
 {
+    const Rec &r = recs_[static_cast<size_t>(i)];
+    const TCommandKind k = r.kind;
+    const uint32_t words = numbersEnd - r.numOff;
+    const int n = static_cast<int>((r.flags & FlagWide) ? words / 3 : words);
+    const auto v = [this, i](int j) { return NumberOf(i, j); };
     switch (k) {
     case TCommandKind::PA:
-        scan_.Relative = false;
-        break;
     case TCommandKind::PR:
-        scan_.Relative = true;
-        break;
     case TCommandKind::PD:
-        scan_.PenDown = 1;
+    case TCommandKind::PU:
+        if (k == TCommandKind::PA)
+            scan_.Relative = false;
+        else if (k == TCommandKind::PR)
+            scan_.Relative = true;
+        else
+            scan_.PenDown = k == TCommandKind::PD ? 1 : 0;
+        for (int j = 0; j + 1 < n; j += 2) {
+            const long double x = v(j), y = v(j + 1);
+            if (scan_.Relative)
+                scan_.Position = {scan_.Position.x + x, scan_.Position.y + y};
+            else
+                scan_.Position = {x, y};
+            Extent(scan_.Position);
+        }
         break;
-    default:
-        scan_.PenDown = 0;
+    case TCommandKind::AA:
+    case TCommandKind::AR:
+        if (n < 3)
+            break;
+        scan_.ArcCenter = k == TCommandKind::AA ? TExtendedPoint{v(0), v(1)}
+                                                : TExtendedPoint{scan_.Position.x + v(0), scan_.Position.y + v(1)};
+        scan_.ArcAngle = v(2);
+        ScanArc();
+        break;
+    case TCommandKind::CI:
+        if (n < 1)
+            break;
+        scan_.ArcCenter = scan_.Position;
+        scan_.ArcAngle = 360;
+        scan_.Position = {scan_.ArcCenter.x - v(0), scan_.ArcCenter.y};
+        ScanArc();
+        scan_.Position = scan_.ArcCenter;
+        break;
+    case TCommandKind::EA:
+    case TCommandKind::ER: {
+        if (n < 2)
+            break;
+        Extent(scan_.Position);
+        const TExtendedPoint corner = k == TCommandKind::EA
+                                          ? TExtendedPoint{v(0), v(1)}
+                                          : TExtendedPoint{scan_.Position.x + v(0), scan_.Position.y + v(1)};
+        Extent(corner);
         break;
     }
-    const long double m = multiplier_;
-    const bool scale = m != 1.0L; // times one changes nothing, not even a zero's sign
-    for (int j = 0; j + 1 < n; j += 2) {
-        if (scale) {
-            v[j] *= m;
-            v[j + 1] *= m;
-        }
-        if (scan_.Relative)
-            scan_.Position = {scan_.Position.x + v[j], scan_.Position.y + v[j + 1]};
+    case TCommandKind::PE: {
+        const auto extent = [this](const TExtendedPoint &p, int) { Extent(p); };
+        const auto select = [](int) {}; // the reading took the pens (PePenWalk)
+        const int pen = ScannedPenOf(i);
+        if (PeDiagnostics())
+            WalkPE<true>(PeData(r), scan_, pen, multiplier_, "\t\t\tpegl minmax entry\r\n", extent, select);
         else
-            scan_.Position = {v[j], v[j + 1]};
-        Extent(scan_.Position);
+            WalkPE<false>(PeData(r), scan_, pen, multiplier_, "", extent, select);
+        break;
+    }
+    default:
+        break;
     }
 }
 
@@ -164,17 +193,17 @@ void THpglFile::ScanArc()
     }
 }
 
-void THpglFile::ScanPE(int i)
+int THpglFile::PePenWalk(int i, int pen)
 {
-    const Rec &r = recs_[static_cast<size_t>(i)];
-    const auto extent = [this](const TExtendedPoint &p, int) { Extent(p); };
-    const auto select = [this](int pen) { CurrentPen = pen; };
-    const int pen = PeDiagnostics() ? WalkPE<true>(PeData(r), scan_, PenOf(i), multiplier_,
-                                                   "\t\t\tpegl minmax entry\r\n", extent, select)
-                                    : WalkPE<false>(PeData(r), scan_, PenOf(i), multiplier_, "", extent, select);
-    // The pen of its last walk: every replay starts each walk with the pen
-    // the instruction was read with and ends with this one.
-    nums_[r.numOff] = static_cast<uint32_t>(pen);
+    // Only ":" starts a pen selection; without one the walk ends with the
+    // pen it started with, and the reading need not decode it.
+    const std::string_view data = PeData(recs_[static_cast<size_t>(i)]);
+    if (data.find(':') == std::string_view::npos)
+        return pen;
+    TPlotterState scratch;
+    const auto nowhere = [](const TExtendedPoint &, int) {};
+    const auto select = [this](int selected) { CurrentPen = selected; };
+    return WalkPE<false>(data, scratch, pen, multiplier_, "", nowhere, select);
 }
 
 } // namespace grittor

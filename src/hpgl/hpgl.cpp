@@ -7,6 +7,7 @@
 #include "foundation/AbortFlags.h"
 #include "foundation/Dialogs.h"
 #include "foundation/Progress.h"
+#include "foundation/SideThread.h"
 #include "foundation/StringUtils.h"
 #include "foundation/UiHooks.h"
 
@@ -16,10 +17,13 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <limits>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace grittor {
@@ -327,7 +331,7 @@ THpglFile::THpglFile(FromText source, ErrorEvent onError)
     if (source.text.size() > static_cast<size_t>(INT_MAX - 16))
         throw THpglReadError("plot text too large");
     Text = std::move(source.text);
-    Prescan();
+    Prescan(source.scanBehind);
 }
 
 THpglFile::~THpglFile() = default;
@@ -466,7 +470,114 @@ std::string THpglFile::MessageAt(const std::string &message, long long readPos) 
 
 // --------------------------------------------------------------- prescan ---
 
-void THpglFile::Prescan()
+// The scan following the reading on a second thread.  The reading publishes
+// how many instructions, and number words, are complete (one 64-bit word, so
+// the two always match); the scan takes them in order and says how far it
+// got.  Before the reading grows a store past its room it waits until the
+// scan has caught up (DrainScan), as growing moves what the scan reads.
+struct THpglFile::ScanPipe {
+    // Records << 32 | number words, and the top bit once the reading ended
+    // (a change of the word the scan waits on).
+    std::atomic<uint64_t> published{0};
+    std::atomic<int> scanned{0};
+    std::atomic<size_t> penRuns{0}; // complete pen runs, stored before each publication
+    std::exception_ptr failure;
+    std::thread follower;
+    static constexpr uint64_t Ended = uint64_t(1) << 63;
+    static uint64_t Pack(int records, size_t words)
+    {
+        return (static_cast<uint64_t>(static_cast<uint32_t>(records)) << 32) | static_cast<uint32_t>(words);
+    }
+};
+
+void THpglFile::PublishScan()
+{
+    if (!pipe_)
+        return;
+    pipe_->penRuns.store(penRuns_.size(), std::memory_order_release);
+    pipe_->published.store(ScanPipe::Pack(CommandCount(), nums_.size()), std::memory_order_release);
+    pipe_->published.notify_one();
+}
+
+void THpglFile::DrainScan()
+{
+    // Waits until the scan has taken everything published (and so reads
+    // nothing until the next publication).  Nothing new is published here:
+    // the reading may be half way through an instruction.
+    if (!pipe_)
+        return;
+    const int all = static_cast<int>((pipe_->published.load(std::memory_order_relaxed) & ~ScanPipe::Ended) >> 32);
+    for (int got = pipe_->scanned.load(std::memory_order_acquire); got < all;
+         got = pipe_->scanned.load(std::memory_order_acquire))
+        pipe_->scanned.wait(got, std::memory_order_acquire);
+}
+
+void THpglFile::FollowScan(ScanPipe &pipe) noexcept
+{
+    try {
+        for (;;) {
+            const uint64_t p = pipe.published.load(std::memory_order_acquire);
+            const bool last = (p & ScanPipe::Ended) != 0;
+            const int records = static_cast<int>((p & ~ScanPipe::Ended) >> 32);
+            if (records > scanned_ || last) {
+                scanPenRuns_ = pipe.penRuns.load(std::memory_order_acquire);
+                ScanUpTo(records, static_cast<uint32_t>(p), last);
+                pipe.scanned.store(scanned_, std::memory_order_release);
+                pipe.scanned.notify_all();
+                if (last)
+                    return;
+                continue;
+            }
+            pipe.published.wait(p, std::memory_order_acquire);
+        }
+    } catch (...) {
+        pipe.failure = std::current_exception();
+        pipe.scanned.store(INT_MAX, std::memory_order_release); // nobody waits for it any more
+        pipe.scanned.notify_all();
+    }
+}
+
+void THpglFile::ScanUpTo(int records, uint32_t numbersEnd, bool last)
+{
+    const int due = dueCount_.load(std::memory_order_acquire);
+    for (int i = scanned_; i < records; ++i) {
+        // A checkpoint due here: where none came since the last one was
+        // due, here it is, whatever the instruction.
+        while (dueDone_ < due && dueAt_[dueDone_] <= i) {
+            if (checkpointDue_)
+                checkpoints_.push_back({i, scan_});
+            checkpointDue_ = checkpoints_.size() + 1 < static_cast<size_t>(CheckpointCount);
+            ++dueDone_;
+        }
+        const uint32_t end = i + 1 < records ? recs_[static_cast<size_t>(i) + 1].numOff : numbersEnd;
+        if (!checkpointDue_) {
+            ScanStored(i, end);
+            continue;
+        }
+        const TPlotterState before = scan_;
+        ScanStored(i, end);
+        const Rec &r = recs_[static_cast<size_t>(i)];
+        const uint32_t words = end - r.numOff;
+        const int n = r.kind == TCommandKind::PE || r.kind == TCommandKind::Escape
+                          ? 0
+                          : static_cast<int>((r.flags & FlagWide) ? words / 3 : words);
+        if (MovesAfresh(r.kind, n, before)) {
+            checkpoints_.push_back({i, before});
+            checkpointDue_ = false;
+        }
+    }
+    scanned_ = std::max(scanned_, records);
+    if (last) {
+        while (dueDone_ < due) {
+            if (checkpointDue_)
+                checkpoints_.push_back({records, scan_});
+            checkpointDue_ = checkpoints_.size() + 1 < static_cast<size_t>(CheckpointCount);
+            ++dueDone_;
+        }
+    }
+}
+
+void THpglFile::Prescan(bool scanBehind)
 {
     ReadPos = 0;
     LabelTerminator = 3;
@@ -479,6 +590,12 @@ void THpglFile::Prescan()
     peArena_.clear();
     penRuns_.clear();
     checkpoints_.clear();
+    scanned_ = 0;
+    scanPenCursor_ = 0;
+    scanPenRuns_ = 0;
+    dueCount_.store(0);
+    dueDone_ = 0;
+    checkpointDue_ = false;
     // Room for the usual density of a plot up front: growing a large vector
     // copies it, and untouched reserve costs no memory.
     // Every instruction takes at least two characters, so the records never
@@ -501,50 +618,67 @@ void THpglFile::Prescan()
     Progress &progress = GetProgress();
     progress.Show("Prescan Hpgl File");
     const int len = static_cast<int>(Text.size());
+    // A big plot is scanned on a second thread behind the reading (the PE
+    // diagnostics keep to one thread: they log from the scan).
+    ScanPipe pipe;
+    if (scanBehind && len >= ScanBehindText && !PeDiagnostics()) {
+        try {
+            pipe.follower = StartSideThread([this, &pipe] { FollowScan(pipe); });
+            pipe_ = &pipe;
+        } catch (const std::system_error &) {
+            // One thread does both.
+        }
+    }
     // Checkpoints: one is due at every sixteenth of the text (none on short
     // plots, where a drawing in parts would not pay for itself).  It goes
     // before the next instruction that moves to an absolute point, whose
     // drawing does not depend on the position before it, or where the next
-    // one falls due if no such instruction came.
+    // one falls due if no such instruction came (ScanUpTo).
     const long long checkpointStep = len >= MinCheckpointText ? len / CheckpointCount : 0;
     long long nextCheckpoint = checkpointStep > 0 ? checkpointStep : LLONG_MAX;
-    bool checkpointDue = false;
-    TPlotterState before;
-    int beforeIndex = -1;
-    for (;;) {
-        if (ReadPos > len)
-            break;
-        if (ReadPos >= nextCheckpoint) {
-            if (checkpointDue)
-                checkpoints_.push_back({CommandCount(), scan_});
-            checkpointDue = checkpoints_.size() + 1 < static_cast<size_t>(CheckpointCount);
-            while (nextCheckpoint <= ReadPos)
-                nextCheckpoint += checkpointStep;
+    int sincePublished = 0;
+    try {
+        for (;;) {
+            if (ReadPos > len)
+                break;
+            if (ReadPos >= nextCheckpoint) {
+                const int due = dueCount_.load(std::memory_order_relaxed);
+                if (due < CheckpointCount) {
+                    dueAt_[due] = CommandCount();
+                    dueCount_.store(due + 1, std::memory_order_release);
+                }
+                while (nextCheckpoint <= ReadPos)
+                    nextCheckpoint += checkpointStep;
+            }
+            if (GetAbortFlags().StopLongWork()) {
+                StopEarly(TReadStop::Cancelled);
+                break;
+            }
+            if (++counter % 400 == 0)
+                progress.SetProgress(len > 0 ? static_cast<double>(ReadPos) / len : 1.0);
+            const bool ok = ParseCommand();
+            if (!pipe_) {
+                scanPenRuns_ = penRuns_.size();
+                ScanUpTo(CommandCount(), static_cast<uint32_t>(nums_.size()), false);
+            } else if (++sincePublished >= 256) {
+                sincePublished = 0;
+                PublishScan();
+            }
+            if (errorCount_ > 100) {
+                StopEarly(TReadStop::TooManyErrors);
+                GetDialogs().Message(
+                    "More than 100 errors in hpgl file.  This file is probably not in the correct format");
+                break;
+            }
+            if (!ok)
+                continue; // the second letter of the rejected pair is the next first letter
+            CurChar = Lower(NextChar(kStartSet.in));
         }
-        if (checkpointDue) {
-            before = scan_;
-            beforeIndex = CommandCount();
-        }
-        if (GetAbortFlags().StopLongWork()) {
-            StopEarly(TReadStop::Cancelled);
-            break;
-        }
-        if (++counter % 400 == 0)
-            progress.SetProgress(len > 0 ? static_cast<double>(ReadPos) / len : 1.0);
-        const bool ok = ParseCommand();
-        if (checkpointDue && CommandCount() == beforeIndex + 1 && MovesAfresh(beforeIndex, before)) {
-            checkpoints_.push_back({beforeIndex, before});
-            checkpointDue = false;
-        }
-        if (errorCount_ > 100) {
-            StopEarly(TReadStop::TooManyErrors);
-            GetDialogs().Message("More than 100 errors in hpgl file.  This file is probably not in the correct format");
-            break;
-        }
-        if (!ok)
-            continue; // the second letter of the rejected pair is the next first letter
-        CurChar = Lower(NextChar(kStartSet.in));
+    } catch (...) {
+        FinishScan(pipe);
+        throw;
     }
+    FinishScan(pipe);
     // Hidden on every stop, not only at the end of the text, so an error
     // stop or closing never leaves the progress window behind.
     progress.Hide();
@@ -554,6 +688,22 @@ void THpglFile::Prescan()
     paramWords_.shrink_to_fit();
     paramValues_.clear();
     paramValues_.shrink_to_fit();
+}
+
+void THpglFile::FinishScan(ScanPipe &pipe)
+{
+    if (!pipe_) {
+        scanPenRuns_ = penRuns_.size();
+        ScanUpTo(CommandCount(), static_cast<uint32_t>(nums_.size()), true);
+        return;
+    }
+    pipe.penRuns.store(penRuns_.size(), std::memory_order_release);
+    pipe.published.store(ScanPipe::Pack(CommandCount(), nums_.size()) | ScanPipe::Ended, std::memory_order_release);
+    pipe.published.notify_one();
+    pipe.follower.join();
+    pipe_ = nullptr;
+    if (pipe.failure)
+        std::rethrow_exception(pipe.failure);
 }
 
 void THpglFile::StopEarly(TReadStop why)
@@ -618,10 +768,10 @@ bool THpglFile::ParseCommand()
             CurrentPen = paramValues_.empty() ? 0 : ClampToInt(std::floor(paramValues_[0] + 0.5L));
         }
         AppendRecord(rec, pen);
-        const int i = CommandCount() - 1;
-        ScanNew(i, paramValues_.data(), static_cast<int>(paramValues_.size()));
+        ScaleForScan(r.cls, paramValues_.data(), static_cast<int>(paramValues_.size()));
         if (paramNarrow_ && multiplier_ == 1.0L) {
             // Scaling by one changed nothing: the words of the parse hold.
+            RoomForNumbers(paramWords_.size());
             nums_.insert(nums_.end(), paramWords_.begin(), paramWords_.end());
         } else {
             CommitNumbers(recs_.back(), paramValues_.data(), static_cast<int>(paramValues_.size()));
@@ -695,11 +845,12 @@ bool THpglFile::ParseCommand()
     case TReadKind::Encoded: {
         const uint32_t secondLetter = static_cast<uint32_t>(ReadPos);
         ParseEncodedData(rec);
+        RoomForNumbers(2);
         rec.numOff = static_cast<uint32_t>(nums_.size());
         nums_.push_back(static_cast<uint32_t>(pen)); // the pen of its last walk
         nums_.push_back(secondLetter);               // its place (its data may be a copy)
         AppendRecord(rec, pen);
-        ScanPE(CommandCount() - 1);
+        nums_[rec.numOff] = static_cast<uint32_t>(PePenWalk(CommandCount() - 1, pen));
         return true;
     }
     case TReadKind::Rejected:
@@ -911,6 +1062,8 @@ void THpglFile::ParseEncodedData(Rec &rec)
     } else {
         if (peArena_.size() + raw.size() > std::numeric_limits<uint32_t>::max())
             throw THpglReadError("plot too large");
+        if (pipe_ && peArena_.size() + raw.size() > peArena_.capacity())
+            DrainScan(); // the scan behind may be reading PE data kept here
         rec.flags |= FlagPeArena;
         rec.pos = static_cast<uint32_t>(peArena_.size());
         for (char c : raw)
@@ -929,9 +1082,19 @@ void THpglFile::AppendRecord(const Rec &rec, int pen)
 {
     if (recs_.size() >= static_cast<size_t>(INT_MAX))
         throw THpglReadError("plot has too many instructions");
+    // The scan behind may be reading these: it catches up before either
+    // store grows out of its room.
+    if (pipe_ && (recs_.size() == recs_.capacity() || penRuns_.size() == penRuns_.capacity()))
+        DrainScan();
     if (penRuns_.empty() || penRuns_.back().second != pen)
         penRuns_.emplace_back(static_cast<uint32_t>(recs_.size()), pen);
     recs_.push_back(rec);
+}
+
+void THpglFile::RoomForNumbers(size_t words)
+{
+    if (pipe_ && nums_.size() + words > nums_.capacity())
+        DrainScan();
 }
 
 void THpglFile::CommitNumbers(Rec &rec, const long double *v, int n)
@@ -940,6 +1103,7 @@ void THpglFile::CommitNumbers(Rec &rec, const long double *v, int n)
     if (start + static_cast<size_t>(n) * 3 > std::numeric_limits<uint32_t>::max())
         throw THpglReadError("plot has too many numbers");
     rec.numOff = static_cast<uint32_t>(start);
+    RoomForNumbers(static_cast<size_t>(n) * 3);
     for (int k = 0; k < n; ++k) {
         uint32_t w;
         if (!EncodeNarrow(v[k], w)) {
@@ -977,12 +1141,29 @@ long double THpglFile::NumberOf(int i, int k) const
     return DecodeNarrow(nums_[r.numOff + static_cast<size_t>(k)]);
 }
 
+int THpglFile::ScannedPenOf(int i)
+{
+    // Instructions are scanned in order: the place in the runs only moves
+    // on, and never past the runs known complete.
+    const uint32_t u = static_cast<uint32_t>(i);
+    while (scanPenCursor_ + 1 < scanPenRuns_ && penRuns_[scanPenCursor_ + 1].first <= u)
+        ++scanPenCursor_;
+    if (scanPenRuns_ == 0 || penRuns_[scanPenCursor_].first > u)
+        return 0;
+    return penRuns_[scanPenCursor_].second;
+}
+
 bool THpglFile::MovesAfresh(int i, const TPlotterState &before) const
 {
-    if (i < 0 || i >= CommandCount() || NumberCountOf(i) < 2)
+    if (i < 0 || i >= CommandCount())
         return false;
-    const TCommandKind k = recs_[static_cast<size_t>(i)].kind;
-    return k == TCommandKind::PA || ((k == TCommandKind::PU || k == TCommandKind::PD) && !before.Relative);
+    return MovesAfresh(recs_[static_cast<size_t>(i)].kind, NumberCountOf(i), before);
+}
+
+bool THpglFile::MovesAfresh(TCommandKind k, int numbers, const TPlotterState &before) const
+{
+    return numbers >= 2 &&
+           (k == TCommandKind::PA || ((k == TCommandKind::PU || k == TCommandKind::PD) && !before.Relative));
 }
 
 int THpglFile::PenOf(int i) const
@@ -1015,9 +1196,11 @@ int THpglFile::PenOf(int i, size_t &cursor) const
 
 std::string_view THpglFile::PeData(const Rec &r) const
 {
+    // From the stores' data, not their sizes: the scan behind the reading
+    // reads instructions while later ones are added.
     if (r.flags & FlagPeArena)
-        return std::string_view(peArena_).substr(r.pos, r.len);
-    return std::string_view(Text).substr(r.pos, r.len);
+        return std::string_view(peArena_.data() + r.pos, r.len);
+    return std::string_view(Text.data() + r.pos, r.len);
 }
 
 size_t THpglFile::InstructionBytes() const

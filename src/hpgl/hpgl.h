@@ -132,6 +132,9 @@ public:
     struct FromText {
         std::string text;
         long double multiplier = 1.0L;
+        // false: the scan keeps to the reading's thread whatever the size
+        // (to compare with the scan behind it on a second one).
+        bool scanBehind = true;
     };
     THpglFile(FromText source, ErrorEvent onError);
     ~THpglFile();
@@ -162,6 +165,8 @@ public:
     // instruction that MovesAfresh.
     static constexpr int CheckpointCount = 16;
     static constexpr int MinCheckpointText = 64 * 1024;
+    // From this size on the scan runs on a second thread behind the reading.
+    static constexpr int ScanBehindText = 256 * 1024;
     const std::vector<TScanCheckpoint> &Checkpoints() const { return checkpoints_; }
     int FinalPen() const { return CurrentPen; }
     // The reader's messages in the order found (the first MaxKeptMessages;
@@ -211,7 +216,7 @@ private:
 
     void Read(const std::string &fileName);
     void Init(ErrorEvent onError);
-    void Prescan();
+    void Prescan(bool scanBehind = true);
     bool ParseCommand();
     void ParseParameters(bool quotedFields = false);
     void ParseEscape();
@@ -240,11 +245,25 @@ private:
     void AppendRecord(const Rec &rec, int pen);
 
     // the scan of the extent, run once per instruction while reading
-    void ScanNew(int i, long double *v, int n);
-    void ScanPlot(TCommandKind k, long double *v, int n);
+    // The scan runs behind the reading: the reading scales an instruction's
+    // numbers and reports too few of them (ScaleForScan), stores them, and
+    // the scan then reads them back (ScanStored), on this thread or, for a
+    // big plot, on a second one (see Prescan).  PE pen selections are the
+    // reading's (PePenWalk), as later instructions take the pen.
+    void ScaleForScan(TCommandKind k, long double *v, int n);
+    void ScanStored(int i, uint32_t numbersEnd);
     void ScanArc();
-    void ScanPE(int i);
+    int PePenWalk(int i, int pen);
     void Extent(const TExtendedPoint &p);
+    bool MovesAfresh(TCommandKind k, int numbers, const TPlotterState &before) const;
+    struct ScanPipe;
+    void ScanUpTo(int records, uint32_t numbersEnd, bool last);
+    void FinishScan(ScanPipe &pipe);
+    void RoomForNumbers(size_t words);
+    int ScannedPenOf(int i);
+    void PublishScan();
+    void DrainScan();
+    void FollowScan(ScanPipe &pipe) noexcept;
     std::string_view PeData(const Rec &r) const;
 
     // ---- reader state (names as the program has always used)
@@ -270,8 +289,19 @@ private:
     std::vector<uint32_t> nums_;                        // number words of all instructions
     std::string peArena_;                               // PE data that held CR or LF
     std::vector<std::pair<uint32_t, int32_t>> penRuns_; // (first record, pen)
-    mutable std::atomic<size_t> penCursor_{0}; // a hint: any value is safe
+    mutable std::atomic<size_t> penCursor_{0};          // a hint: any value is safe
     std::vector<TScanCheckpoint> checkpoints_;
+    // The scan's own: how far it got, its place in the pen runs, the
+    // checkpoints due (record indices, set by the reading) and whether one
+    // is waiting for an instruction that moves afresh.
+    int scanned_ = 0;
+    size_t scanPenCursor_ = 0;
+    size_t scanPenRuns_ = 0; // pen runs known complete to the scan
+    int dueAt_[CheckpointCount] = {};
+    std::atomic<int> dueCount_{0};
+    int dueDone_ = 0;
+    bool checkpointDue_ = false;
+    ScanPipe *pipe_ = nullptr;             // while the scan follows on a second thread
     std::vector<long double> paramValues_; // reused buffers of the reader
     std::vector<uint32_t> paramWords_;
     bool paramNarrow_ = true;
