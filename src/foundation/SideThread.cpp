@@ -1,7 +1,9 @@
 #include "foundation/SideThread.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <system_error>
 
 #include <pthread.h>
 #include <sched.h>
@@ -37,6 +39,48 @@ std::thread StartSideThread(std::function<void()> work)
         start->widen = false;
     start->placed.store(true, std::memory_order_release);
     return t;
+}
+
+TSideWork::TSideWork(std::function<void()> work) : work_(std::move(work))
+{
+    try {
+        thread_ = StartSideThread([this] {
+            work_();
+            const std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+            ended_.notify_all();
+        });
+    } catch (const std::system_error &) {
+        // Wait does it.
+    }
+}
+
+TSideWork::~TSideWork()
+{
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void TSideWork::Wait(const std::function<void()> &meanwhile)
+{
+    if (waited_)
+        return;
+    waited_ = true;
+    if (!thread_.joinable()) {
+        work_();
+        return;
+    }
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!ended_.wait_for(lock, std::chrono::milliseconds(15), [this] { return done_; })) {
+            if (!meanwhile)
+                continue;
+            lock.unlock();
+            meanwhile();
+            lock.lock();
+        }
+    }
+    thread_.join();
 }
 
 } // namespace grittor

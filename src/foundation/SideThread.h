@@ -6,12 +6,41 @@
 // may run anywhere again once it has started.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace grittor {
 
 // Raises std::system_error when no thread can be made, as std::thread does.
 std::thread StartSideThread(std::function<void()> work);
+
+// A piece of work on a side thread that the caller waits for later while
+// keeping itself alive (the window runs its event loop meanwhile).  `work`
+// must not raise.
+class TSideWork {
+public:
+    // Starts the work; where no thread can be made, Wait runs it on the
+    // caller's thread.
+    explicit TSideWork(std::function<void()> work);
+    // Waits for work started on a side thread (work never started is
+    // dropped).
+    ~TSideWork();
+    TSideWork(const TSideWork &) = delete;
+    TSideWork &operator=(const TSideWork &) = delete;
+    bool OnSideThread() const { return thread_.joinable(); }
+    // Until the work has ended, runs `meanwhile` (if given) every 15 ms.
+    // Calling it again returns at once.
+    void Wait(const std::function<void()> &meanwhile = nullptr);
+
+private:
+    std::function<void()> work_;
+    std::mutex mutex_;
+    std::condition_variable ended_;
+    bool done_ = false;
+    bool waited_ = false;
+    std::thread thread_; // last: started once the rest is ready
+};
 
 } // namespace grittor

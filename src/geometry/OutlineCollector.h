@@ -2,13 +2,11 @@
 // draws its picture.
 #pragma once
 
+#include "foundation/SideThread.h"
 #include "hpgl/PlotReplay.h"
 
-#include <condition_variable>
 #include <exception>
 #include <functional>
-#include <mutex>
-#include <thread>
 
 namespace grittor {
 
@@ -34,18 +32,13 @@ public:
     void Finish(const std::function<void()> &meanwhile = nullptr);
 
 private:
-    void Run() noexcept;
     void Collect() noexcept;
 
     const THpglFile &plot_;
     TPolygon &polygon_;
-    std::thread worker_;
-    bool started_ = false;
     bool finished_ = false;
     std::exception_ptr failure_;
-    std::mutex mutex_;
-    std::condition_variable done_;
-    bool collected_ = false;
+    TSideWork work_; // last: starts once the rest is ready
 };
 
 } // namespace grittor

@@ -9,16 +9,11 @@
 #include "hpgl/IndexedCanvas.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace grittor {
@@ -167,19 +162,15 @@ public:
         }
         try {
             auto part = std::unique_ptr<TSecondPart>(new TSecondPart(plot, *from, viewport, colors, width, height));
-            part->worker_ = StartSideThread(
-                [p = part.get(), entries = std::move(entries)]() mutable { p->Draw(std::move(entries)); });
-            return part;
+            TSecondPart *p = part.get();
+            part->work_ = std::make_unique<TSideWork>(
+                [p, entries = std::move(entries)]() mutable { p->Draw(std::move(entries)); });
+            // Drawn after the first part on this thread, it would only be
+            // laid over what this thread could have drawn itself.
+            return part->work_->OnSideThread() ? std::move(part) : nullptr;
         } catch (const std::bad_alloc &) {
             return nullptr;
-        } catch (const std::system_error &) {
-            return nullptr;
         }
-    }
-    ~TSecondPart()
-    {
-        if (worker_.joinable())
-            worker_.join();
     }
     const TScanCheckpoint &From() const { return from_; }
 
@@ -187,12 +178,7 @@ public:
     // 15 ms meanwhile: in the window that keeps the event loop running.
     void Wait(Progress &progress, double fraction)
     {
-        std::unique_lock<std::mutex> lock(mutex_);
-        while (!done_.wait_for(lock, std::chrono::milliseconds(15), [this] { return finished_; })) {
-            lock.unlock();
-            progress.SetProgress(fraction);
-            lock.lock();
-        }
+        work_->Wait([&progress, fraction] { progress.SetProgress(fraction); });
     }
 
     // Waits for the part and lays it over `canvas` when the first part,
@@ -206,7 +192,7 @@ public:
         const bool sameStart = SameStart(reached) && canvas.PenAt(x, y) &&
                                x == viewport_.DeviceX(from_.State.Position.x) &&
                                y == viewport_.DeviceY(from_.State.Position.y) && canvas.PenColor() == clWindowText;
-        worker_.join();
+        work_->Wait();
         if (!sameStart || !complete_ || failed_ || !canvas.Overlay(image_, kUntouched))
             return false;
         first.SetState(end_);
@@ -241,9 +227,6 @@ private:
         } catch (...) {
             failed_ = true;
         }
-        const std::lock_guard<std::mutex> lock(mutex_);
-        finished_ = true;
-        done_.notify_all();
     }
 
     // Whether this part, drawn from the checkpoint's state, is what a
@@ -266,14 +249,11 @@ private:
     const TViewport viewport_;
     const TPenColors colors_;
     TIndexedImage image_;
-    std::thread worker_;
     std::vector<std::string> messages_;
     TPlotterState end_;
     bool complete_ = false;
     bool failed_ = false;
-    std::mutex mutex_;
-    std::condition_variable done_;
-    bool finished_ = false;
+    std::unique_ptr<TSideWork> work_; // last: waited for before the rest goes
 };
 
 } // namespace

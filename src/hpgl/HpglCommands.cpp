@@ -90,8 +90,7 @@ void THpglFile::ScanStored(int i, uint32_t numbersEnd)
 {
     const Rec &r = recs_[static_cast<size_t>(i)];
     const TCommandKind k = r.kind;
-    const uint32_t words = numbersEnd - r.numOff;
-    const int n = static_cast<int>((r.flags & FlagWide) ? words / 3 : words);
+    const int n = CountOf(r, numbersEnd);
     const auto v = [this, i](int j) { return NumberOf(i, j); };
     switch (k) {
     case TCommandKind::PA:

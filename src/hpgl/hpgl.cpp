@@ -540,15 +540,18 @@ void THpglFile::FollowScan(ScanPipe &pipe) noexcept
 void THpglFile::ScanUpTo(int records, uint32_t numbersEnd, bool last)
 {
     const int due = dueCount_.load(std::memory_order_acquire);
-    for (int i = scanned_; i < records; ++i) {
-        // A checkpoint due here: where none came since the last one was
-        // due, here it is, whatever the instruction.
-        while (dueDone_ < due && dueAt_[dueDone_] <= i) {
+    // The checkpoints due up to instruction `upTo`: where none came since
+    // the last one was due, one goes there, whatever the instruction.
+    const auto falling = [&](int upTo) {
+        while (dueDone_ < due && dueAt_[dueDone_] <= upTo) {
             if (checkpointDue_)
-                checkpoints_.push_back({i, scan_});
+                checkpoints_.push_back({upTo, scan_});
             checkpointDue_ = checkpoints_.size() + 1 < static_cast<size_t>(CheckpointCount);
             ++dueDone_;
         }
+    };
+    for (int i = scanned_; i < records; ++i) {
+        falling(i);
         const uint32_t end = i + 1 < records ? recs_[static_cast<size_t>(i) + 1].numOff : numbersEnd;
         if (!checkpointDue_) {
             ScanStored(i, end);
@@ -557,24 +560,14 @@ void THpglFile::ScanUpTo(int records, uint32_t numbersEnd, bool last)
         const TPlotterState before = scan_;
         ScanStored(i, end);
         const Rec &r = recs_[static_cast<size_t>(i)];
-        const uint32_t words = end - r.numOff;
-        const int n = r.kind == TCommandKind::PE || r.kind == TCommandKind::Escape
-                          ? 0
-                          : static_cast<int>((r.flags & FlagWide) ? words / 3 : words);
-        if (MovesAfresh(r.kind, n, before)) {
+        if (MovesAfresh(r.kind, CountOf(r, end), before)) {
             checkpoints_.push_back({i, before});
             checkpointDue_ = false;
         }
     }
     scanned_ = std::max(scanned_, records);
-    if (last) {
-        while (dueDone_ < due) {
-            if (checkpointDue_)
-                checkpoints_.push_back({records, scan_});
-            checkpointDue_ = checkpoints_.size() + 1 < static_cast<size_t>(CheckpointCount);
-            ++dueDone_;
-        }
-    }
+    if (last)
+        falling(records); // those left fall after the last instruction
 }
 
 void THpglFile::Prescan(bool scanBehind)
@@ -1126,10 +1119,14 @@ uint32_t THpglFile::NumberEnd(int i) const
 
 int THpglFile::NumberCountOf(int i) const
 {
-    const Rec &r = recs_[static_cast<size_t>(i)];
+    return CountOf(recs_[static_cast<size_t>(i)], NumberEnd(i));
+}
+
+int THpglFile::CountOf(const Rec &r, uint32_t numbersEnd)
+{
     if (r.kind == TCommandKind::PE || r.kind == TCommandKind::Escape)
         return 0;
-    const uint32_t words = NumberEnd(i) - r.numOff;
+    const uint32_t words = numbersEnd - r.numOff;
     return static_cast<int>((r.flags & FlagWide) ? words / 3 : words);
 }
 

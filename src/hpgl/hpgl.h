@@ -235,6 +235,8 @@ private:
     // number storage
     uint32_t NumberEnd(int i) const;
     int NumberCountOf(int i) const;
+    // The numbers of a record whose words end at `numbersEnd`.
+    static int CountOf(const Rec &r, uint32_t numbersEnd);
     long double NumberOf(int i, int k) const;
     void CommitNumbers(Rec &rec, const long double *v, int n);
 

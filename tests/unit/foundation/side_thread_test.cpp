@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <pthread.h>
 #include <sched.h>
 
@@ -40,4 +42,24 @@ TEST(SideThread, AProcessOnOneCoreStillGetsItsThread)
     t.join();
     sched_setaffinity(0, sizeof process, &process);
     EXPECT_TRUE(ran);
+}
+
+TEST(SideThread, WaitingForSideWorkKeepsTheCallerGoing)
+{
+    // The work ends only once the caller has run its own business while
+    // waiting (as the window runs its event loop).
+    std::atomic<bool> released{false};
+    int rounds = 0;
+    TSideWork work([&] {
+        while (!released.load())
+            std::this_thread::yield();
+    });
+    ASSERT_TRUE(work.OnSideThread());
+    work.Wait([&] {
+        ++rounds;
+        released = true;
+    });
+    EXPECT_GE(rounds, 1);
+    work.Wait([&] { ++rounds; }); // once done, waiting again returns at once
+    EXPECT_EQ(rounds, 1);
 }
