@@ -7,6 +7,7 @@ grittor_add_test(NAME test_foundation_unit LABEL unit
     unit/foundation/exception_reporting_test.cpp
     unit/foundation/data_files_test.cpp
     unit/foundation/side_thread_test.cpp
+    unit/foundation/large_pages_test.cpp
   LIBS grittor_core)
 grittor_add_test(NAME test_foundation_gui LABEL gui
   SOURCES

@@ -10,6 +10,7 @@ target_sources(grittor_core PRIVATE
   src/foundation/Seams.cpp
   src/foundation/DataFiles.cpp
   src/foundation/SideThread.cpp
+  src/foundation/LargePages.cpp
 )
 target_sources(grittor_gui PRIVATE
   src/foundation/QtSeams.cpp

@@ -208,14 +208,15 @@ public:
 private:
     TSecondPart(const THpglFile &plot, const TScanCheckpoint &from, const TViewport &viewport, const TPenColors &colors,
                 int width, int height)
-        : plot_(plot), from_(from), viewport_(viewport), colors_(colors), image_(width, height)
+        : plot_(plot), from_(from), viewport_(viewport), colors_(colors), width_(width), height_(height)
     {
-        std::memset(image_.pixels.data(), kUntouched, image_.pixels.size());
     }
 
     void Draw(TColorEntries entries) noexcept
     {
         try {
+            // Made here, so that the side thread clears its own memory.
+            image_ = TIndexedImage(width_, height_, kUntouched);
             IndexedCanvas canvas(image_, std::move(entries));
             canvas.SetPenColor(clWindowText);
             TCanvasSink sink(canvas, viewport_, colors_);
@@ -248,7 +249,8 @@ private:
     const TScanCheckpoint &from_;
     const TViewport viewport_;
     const TPenColors colors_;
-    TIndexedImage image_;
+    const int width_, height_;
+    TIndexedImage image_{0, 0};
     std::vector<std::string> messages_;
     TPlotterState end_;
     bool complete_ = false;

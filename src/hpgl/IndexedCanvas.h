@@ -4,6 +4,7 @@
 // application palette.
 #pragma once
 
+#include "foundation/LargePages.h"
 #include "hpgl/Canvas.h"
 
 #include <cstdint>
@@ -14,10 +15,13 @@ namespace grittor {
 
 struct TIndexedImage {
     // Raises std::bad_alloc when the pixels do not fit in memory.
-    TIndexedImage(int w, int h) : width(w), height(h), pixels(static_cast<size_t>(w) * static_cast<size_t>(h)) {}
+    TIndexedImage(int w, int h, uint8_t fill = 0)
+        : width(w), height(h), pixels(static_cast<size_t>(w) * static_cast<size_t>(h), fill)
+    {
+    }
     int width;
     int height;
-    std::vector<uint8_t> pixels;  // rows of `width` bytes, top first
+    LargeVector<uint8_t> pixels;  // rows of `width` bytes, top first
     std::vector<uint32_t> colors; // 0xAARRGGBB, at most 256
     const uint8_t *Row(int y) const { return pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width); }
 };

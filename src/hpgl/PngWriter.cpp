@@ -1,5 +1,6 @@
 #include "hpgl/PngWriter.h"
 
+#include "foundation/LargePages.h"
 #include "foundation/SideThread.h"
 
 #include <zlib.h>
@@ -40,48 +41,88 @@ constexpr size_t kTwoCorePixels = 256 * 1024;
 constexpr int kStrips = 6;
 
 struct DeflatedRows {
-    std::string data; // raw deflate blocks
-    uLong adler = 0;  // of the uncompressed rows
+    const Bytef *data = nullptr; // raw deflate blocks, in their compressor's arena
+    size_t size = 0;
+    uLong adler = 0; // of the uncompressed rows
     size_t length = 0;
     bool ok = false;
 };
 
-// Rows from..to-1, each after its filter byte (none), as raw deflate that
-// looks only for runs of one colour.  `last`: the final blocks of the
-// stream; otherwise it ends on a byte boundary for more blocks to follow.
-DeflatedRows DeflateRows(const TIndexedImage &image, int from, int to, bool last)
-{
-    DeflatedRows r;
-    const int w = image.width;
-    z_stream z{};
-    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK)
-        return r;
-    r.length = static_cast<size_t>(w + 1) * static_cast<size_t>(to - from);
-    // Room for the worst case, left uncleared: only what deflate writes is
-    // touched (a strip of a plot picture compresses to a tenth or less).
-    const size_t room = deflateBound(&z, static_cast<uLong>(r.length)) + 16;
-    const std::unique_ptr<Bytef[]> out(new Bytef[room]);
-    z.next_out = out.get();
-    z.avail_out = static_cast<uInt>(room);
-    r.adler = adler32(0L, nullptr, 0);
-    Bytef none = 0; // filter type of every row
-    bool ok = true;
-    for (int y = from; y < to && ok; ++y) {
-        z.next_in = &none;
-        z.avail_in = 1;
-        ok = deflate(&z, Z_NO_FLUSH) == Z_OK;
-        z.next_in = const_cast<Bytef *>(image.Row(y));
-        z.avail_in = static_cast<uInt>(w);
-        ok = ok && deflate(&z, Z_NO_FLUSH) == Z_OK;
-        r.adler = adler32(r.adler, &none, 1);
-        r.adler = adler32(r.adler, image.Row(y), static_cast<uInt>(w));
+// One compressor that takes strip after strip: its state and its output
+// come from an arena of its own, made in huge pages (LargePages.h), and
+// the state is made once.  Before, each strip had deflate's state and the
+// output room from the heap, and their fresh pages cost more time than
+// the compression of a small picture.
+class StripCompressor {
+public:
+    StripCompressor()
+    {
+        z_.zalloc = [](voidpf arena, uInt items, uInt size) -> voidpf {
+            try {
+                return static_cast<TLargeArena *>(arena)->Allocate(static_cast<size_t>(items) * size);
+            } catch (const std::bad_alloc &) {
+                return Z_NULL;
+            }
+        };
+        z_.zfree = [](voidpf, voidpf) {}; // all of it goes with the arena
+        z_.opaque = &arena_;
+        ready_ = deflateInit2(&z_, Z_BEST_SPEED, Z_DEFLATED, -15, 8, Z_RLE) == Z_OK;
     }
-    ok = ok && (last ? deflate(&z, Z_FINISH) == Z_STREAM_END : deflate(&z, Z_SYNC_FLUSH) == Z_OK);
-    r.data.assign(reinterpret_cast<const char *>(out.get()), z.total_out);
-    deflateEnd(&z);
-    r.ok = ok;
-    return r;
-}
+    ~StripCompressor()
+    {
+        if (ready_)
+            deflateEnd(&z_);
+    }
+    StripCompressor(const StripCompressor &) = delete;
+    StripCompressor &operator=(const StripCompressor &) = delete;
+
+    // Rows from..to-1, each after its filter byte (none), as raw deflate
+    // that looks only for runs of one colour.  `last`: the final blocks of
+    // the stream; otherwise it ends on a byte boundary for more blocks to
+    // follow.  The result stays valid as long as the compressor.
+    DeflatedRows Deflate(const TIndexedImage &image, int from, int to, bool last)
+    {
+        DeflatedRows r;
+        if (!ready_ || deflateReset(&z_) != Z_OK)
+            return r;
+        const int w = image.width;
+        r.length = static_cast<size_t>(w + 1) * static_cast<size_t>(to - from);
+        // Room for the worst case: only what deflate writes is touched (a
+        // strip of a plot picture compresses to a tenth or less).
+        const size_t room = deflateBound(&z_, static_cast<uLong>(r.length)) + 16;
+        Bytef *out = nullptr;
+        try {
+            out = static_cast<Bytef *>(arena_.Allocate(room));
+        } catch (const std::bad_alloc &) {
+            return r;
+        }
+        z_.next_out = out;
+        z_.avail_out = static_cast<uInt>(room);
+        r.adler = adler32(0L, nullptr, 0);
+        Bytef none = 0; // filter type of every row
+        bool ok = true;
+        for (int y = from; y < to && ok; ++y) {
+            z_.next_in = &none;
+            z_.avail_in = 1;
+            ok = deflate(&z_, Z_NO_FLUSH) == Z_OK;
+            z_.next_in = const_cast<Bytef *>(image.Row(y));
+            z_.avail_in = static_cast<uInt>(w);
+            ok = ok && deflate(&z_, Z_NO_FLUSH) == Z_OK;
+            r.adler = adler32(r.adler, &none, 1);
+            r.adler = adler32(r.adler, image.Row(y), static_cast<uInt>(w));
+        }
+        ok = ok && (last ? deflate(&z_, Z_FINISH) == Z_STREAM_END : deflate(&z_, Z_SYNC_FLUSH) == Z_OK);
+        r.data = out;
+        r.size = static_cast<size_t>(z_.next_out - out);
+        r.ok = ok;
+        return r;
+    }
+
+private:
+    TLargeArena arena_;
+    z_stream z_{};
+    bool ready_ = false;
+};
 
 } // namespace
 
@@ -123,29 +164,49 @@ std::string EncodeIndexedPng(const TIndexedImage &image)
     const int strips = pixels >= kTwoCorePixels ? std::min(h, kStrips) : 1;
     std::vector<DeflatedRows> parts(static_cast<size_t>(strips));
     std::atomic<int> next{0};
-    auto work = [&] {
-        for (int k = next++; k < strips; k = next++)
+    // Each compressor lives until the parts are put together.
+    std::unique_ptr<StripCompressor> mine, helpers;
+    auto work = [&](std::unique_ptr<StripCompressor> &compressor) {
+        for (int k = next++; k < strips; k = next++) {
+            if (!compressor)
+                compressor = std::make_unique<StripCompressor>();
             parts[static_cast<size_t>(k)] =
-                DeflateRows(image, static_cast<int>(static_cast<long long>(h) * k / strips),
-                            static_cast<int>(static_cast<long long>(h) * (k + 1) / strips), k + 1 == strips);
+                compressor->Deflate(image, static_cast<int>(static_cast<long long>(h) * k / strips),
+                                    static_cast<int>(static_cast<long long>(h) * (k + 1) / strips), k + 1 == strips);
+        }
     };
     std::thread helper;
     if (strips > 1) {
         try {
-            helper = StartSideThread(work);
+            helper = StartSideThread([&] {
+                try {
+                    work(helpers);
+                } catch (const std::bad_alloc &) {
+                    // Its strip stays not ok.
+                }
+            });
         } catch (const std::system_error &) {
             // One core does it all.
         }
     }
-    work();
+    try {
+        work(mine);
+    } catch (const std::bad_alloc &) {
+        // As above.
+    }
     if (helper.joinable())
         helper.join();
-    std::string idat("\x78\x01", 2); // deflate, 32 KiB window, fastest
+    size_t total = 2 + 4;
+    for (const DeflatedRows &part : parts)
+        total += part.size;
+    std::string idat;
+    idat.reserve(total);
+    idat.assign("\x78\x01", 2); // deflate, 32 KiB window, fastest
     uLong adler = adler32(0L, nullptr, 0);
     for (const DeflatedRows &part : parts) {
         if (!part.ok)
             return {};
-        idat += part.data;
+        idat.append(reinterpret_cast<const char *>(part.data), part.size);
         adler = adler32_combine(adler, part.adler, static_cast<z_off_t>(part.length));
     }
     Put32(idat, static_cast<uint32_t>(adler));

@@ -260,31 +260,6 @@ inline char Lower(char c)
 
 std::atomic<bool> g_peDiagnostics{false};
 
-// Large buffers that are filled at once fault in far fewer pages when the
-// kernel may back them with huge pages (where it only does so on request).
-void AdviseHuge(const void *data, size_t bytes)
-{
-    constexpr uintptr_t kHuge = 2u << 20;
-    if (bytes < 2 * kHuge)
-        return;
-    const uintptr_t b = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
-    const uintptr_t e = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kHuge - 1);
-    if (e > b)
-        ::madvise(reinterpret_cast<void *>(b), e - b, MADV_HUGEPAGE);
-}
-
-template <class V> void ReserveLarge(V &v, size_t n)
-{
-    v.reserve(n);
-    AdviseHuge(v.data(), v.capacity() * sizeof(typename V::value_type));
-}
-
-void PreferLargePages(std::string &s, size_t n)
-{
-    s.reserve(n);
-    AdviseHuge(s.data(), s.capacity());
-}
-
 } // namespace
 
 int FindInstruction(char first, char second)
@@ -330,7 +305,7 @@ THpglFile::THpglFile(FromText source, ErrorEvent onError)
     multiplier_ = UsableMultiplier(source.multiplier);
     if (source.text.size() > static_cast<size_t>(INT_MAX - 16))
         throw THpglReadError("plot text too large");
-    Text = std::move(source.text);
+    Text.assign(source.text.data(), source.text.size());
     Prescan(source.scanBehind);
 }
 
@@ -389,7 +364,7 @@ void THpglFile::Read(const std::string &fileName)
     const size_t size = static_cast<size_t>(st.st_size);
     // Read straight into the text: a mapping would count the file twice
     // in the peak memory while it is copied.
-    PreferLargePages(Text, size);
+    Text.reserve(size);
     // In pieces, so that the windows keep moving while a big file comes
     // in from a slow disk or its memory is first touched (the text grows by
     // a piece at a time: making all of it room at once held the window
@@ -595,11 +570,11 @@ void THpglFile::Prescan(bool scanBehind)
     // outgrow this (growing would copy them and hold both copies at once);
     // pages that are never written cost nothing.
     try {
-        ReserveLarge(recs_, Text.size() / 2 + 16);
+        recs_.reserve(Text.size() / 2 + 16);
     } catch (const std::bad_alloc &) {
-        ReserveLarge(recs_, Text.size() / 6 + 16);
+        recs_.reserve(Text.size() / 6 + 16);
     }
-    ReserveLarge(nums_, Text.size() / 4 + 16);
+    nums_.reserve(Text.size() / 4 + 16);
 
     resyncing_ = false;
     lastFailStart_ = 0;

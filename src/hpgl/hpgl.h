@@ -13,6 +13,7 @@
 // THpglCommand is a light view of one record with the classic accessors.
 #pragma once
 
+#include "foundation/LargePages.h"
 #include "foundation/utils.h"
 
 #include <atomic>
@@ -143,7 +144,7 @@ public:
 
     // ---- what the reading found
     // The file's text as read.
-    const std::string &Source() const { return Text; }
+    std::string_view Source() const { return Text; }
     // The image multiplier the coordinates were scaled by.
     long double Multiplier() const { return multiplier_; }
     // The extent of every point the plot reaches, in plot units; the first
@@ -269,7 +270,7 @@ private:
     std::string_view PeData(const Rec &r) const;
 
     // ---- reader state (names as the program has always used)
-    std::string Text;
+    LargeString Text;
     int ReadPos = 0; // 1-based index of the character last read in Text
     char PrevChar = 0;
     char CurChar = 0;
@@ -287,8 +288,8 @@ private:
     std::vector<std::string> messages_;
     size_t messageCount_ = 0;
 
-    std::vector<Rec> recs_;
-    std::vector<uint32_t> nums_;                        // number words of all instructions
+    LargeVector<Rec> recs_;
+    LargeVector<uint32_t> nums_;                      // number words of all instructions
     std::string peArena_;                               // PE data that held CR or LF
     std::vector<std::pair<uint32_t, int32_t>> penRuns_; // (first record, pen)
     mutable std::atomic<size_t> penCursor_{0};          // a hint: any value is safe

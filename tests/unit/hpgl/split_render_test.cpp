@@ -180,7 +180,7 @@ TEST(HpglSplitRender, OverlayMapsColoursAndKeepsUntouchedPixels)
     top.pixels = {255, 0, 1, 255};
     ASSERT_TRUE(OverlayIndexed(base, top, 255));
     EXPECT_EQ(base.colors, (std::vector<uint32_t>{0xFF000000u, 0xFFFFFFFFu, 0xFFFF0000u}));
-    EXPECT_EQ(base.pixels, (std::vector<uint8_t>{0, 2, 1, 0}));
+    EXPECT_EQ(base.pixels, (LargeVector<uint8_t>{0, 2, 1, 0}));
 
     // Tables that together exceed 256 colours, or a top picture that uses
     // the untouched mark as a colour, leave the base as it was.

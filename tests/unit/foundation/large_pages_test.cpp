@@ -1,0 +1,131 @@
+#include "foundation/LargePages.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+
+using namespace grittor;
+
+namespace {
+
+uintptr_t Addr(const void *p)
+{
+    return reinterpret_cast<uintptr_t>(p);
+}
+
+// Whether every page of [p, p+n) is mapped (mincore fails with ENOMEM on a
+// hole).
+bool Mapped(const void *p, size_t n)
+{
+    const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const uintptr_t from = Addr(p) & ~(page - 1);
+    const uintptr_t to = (Addr(p) + n + page - 1) & ~(page - 1);
+    std::vector<unsigned char> v((to - from) / page);
+    return ::mincore(reinterpret_cast<void *>(from), to - from, v.data()) == 0;
+}
+
+// The kernel's flags of the mapping that holds `p` (VmFlags in smaps).
+std::string FlagsOfMappingAt(const void *p)
+{
+    std::ifstream smaps("/proc/self/smaps");
+    std::string line;
+    bool inside = false;
+    while (std::getline(smaps, line)) {
+        unsigned long long lo = 0, hi = 0;
+        if (std::sscanf(line.c_str(), "%llx-%llx ", &lo, &hi) == 2 && line.find(' ') > line.find('-'))
+            inside = Addr(p) >= lo && Addr(p) < hi;
+        else if (inside && line.rfind("VmFlags:", 0) == 0)
+            return line;
+    }
+    return {};
+}
+
+} // namespace
+
+TEST(LargePages, BigBlocksGetAdvisedRegionsOfTheirOwnThatGoWhenReleased)
+{
+    // Sizes around the edges: the threshold, a huge page, a little over one.
+    for (const size_t n : {LargeFrom, HugePageBytes - 1, HugePageBytes, HugePageBytes + 1, 5 * HugePageBytes + 333}) {
+        SCOPED_TRACE(n);
+        auto *a = static_cast<unsigned char *>(AllocateLarge(n));
+        auto *b = static_cast<unsigned char *>(AllocateLarge(n));
+        // Two live blocks never overlap, and all of each can be written.
+        EXPECT_TRUE(Addr(a) + n <= Addr(b) || Addr(b) + n <= Addr(a));
+        std::memset(a, 0xA5, n);
+        std::memset(b, 0x5A, n);
+        EXPECT_EQ(a[n - 1], 0xA5);
+        EXPECT_EQ(b[0], 0x5A);
+        // Near the start of a huge page, and in a region advised for them.
+        EXPECT_LT(Addr(a) % HugePageBytes, size_t(64) << 10);
+        if (std::ifstream("/sys/kernel/mm/transparent_hugepage/enabled")) // a kernel that has them
+            EXPECT_NE(FlagsOfMappingAt(a).find(" hg"), std::string::npos) << FlagsOfMappingAt(a);
+        ReleaseLarge(a, n);
+        // All of the region went, the other block stayed.
+        EXPECT_FALSE(Mapped(a, 1));
+        EXPECT_FALSE(Mapped(a + n - 1, 1));
+        EXPECT_TRUE(Mapped(b, n));
+        EXPECT_EQ(b[n - 1], 0x5A);
+        ReleaseLarge(b, n);
+        EXPECT_FALSE(Mapped(b, n));
+    }
+    ReleaseLarge(nullptr, HugePageBytes); // nothing to give back
+}
+
+TEST(LargePages, ContainersKeepTheirContentsAcrossGrowthOverTheThreshold)
+{
+    LargeVector<uint32_t> v;
+    for (uint32_t i = 0; i < 300000; ++i) // crosses the threshold while growing
+        v.push_back(i * 7);
+    for (uint32_t i = 0; i < 300000; i += 997)
+        ASSERT_EQ(v[i], i * 7);
+    LargeString s;
+    for (int i = 0; i < 100000; ++i)
+        s += "abc";
+    EXPECT_EQ(s.size(), 300000u);
+    EXPECT_EQ(std::string_view(s).substr(299997), "abc");
+    EXPECT_EQ(GetsOwnRegion(s.capacity() + 1), true);
+    // Small ones stay on the ordinary heap.
+    EXPECT_FALSE(GetsOwnRegion(LargeFrom - 1));
+    LargeVector<uint8_t> small(100, 7);
+    EXPECT_EQ(small[99], 7);
+}
+
+TEST(LargePages, ABlockMovesAndAnArenaHandsOutDistinctAlignedPieces)
+{
+    TLargeBlock a(HugePageBytes);
+    std::memset(a.data(), 1, a.size());
+    TLargeBlock b(std::move(a));
+    EXPECT_EQ(a.data(), nullptr);
+    EXPECT_EQ(b.data()[HugePageBytes - 1], 1);
+    unsigned char *kept = b.data();
+    b = TLargeBlock(1000); // the big one is given back
+    EXPECT_FALSE(Mapped(kept, HugePageBytes));
+
+    unsigned char *first = nullptr;
+    {
+        TLargeArena arena;
+        std::vector<std::pair<unsigned char *, size_t>> pieces;
+        for (size_t n : {1u, 7u, 65536u, 300000u, 1u, 3000000u, 64u}) {
+            auto *p = static_cast<unsigned char *>(arena.Allocate(n));
+            EXPECT_EQ(Addr(p) % 16, 0u);
+            std::memset(p, static_cast<int>(n & 0xFF), n);
+            pieces.emplace_back(p, n);
+        }
+        for (size_t i = 0; i < pieces.size(); ++i)
+            for (size_t j = i + 1; j < pieces.size(); ++j)
+                EXPECT_TRUE(Addr(pieces[i].first) + pieces[i].second <= Addr(pieces[j].first) ||
+                            Addr(pieces[j].first) + pieces[j].second <= Addr(pieces[i].first));
+        for (const auto &[p, n] : pieces)
+            EXPECT_EQ(p[n - 1], static_cast<unsigned char>(n & 0xFF));
+        // 3 MB does not fit in a 2 MB region: a region of its own.
+        EXPECT_GE(arena.Regions(), 2u);
+        first = pieces.front().first;
+    }
+    EXPECT_FALSE(Mapped(first, 1)); // the arena's regions went with it
+}
