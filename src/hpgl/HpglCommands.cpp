@@ -44,13 +44,16 @@ inline void THpglFile::Extent(const TExtendedPoint &p)
 
 void THpglFile::ScaleForScan(TCommandKind k, long double *v, int n)
 {
+    // Times one changes nothing, not even a zero's sign: `v` may then be
+    // null, and only the count is looked at.
     const long double m = multiplier_;
+    const bool scale = m != 1.0L;
     switch (k) {
     case TCommandKind::PA:
     case TCommandKind::PR:
     case TCommandKind::PD:
     case TCommandKind::PU:
-        if (m != 1.0L) // times one changes nothing, not even a zero's sign
+        if (scale)
             for (int j = 0; j + 1 < n; j += 2) {
                 v[j] *= m;
                 v[j + 1] *= m;
@@ -62,15 +65,18 @@ void THpglFile::ScaleForScan(TCommandKind k, long double *v, int n)
             ReportError("Insuficent Number of Parameters to AA command");
             break;
         }
-        v[0] *= m;
-        v[1] *= m;
+        if (scale) {
+            v[0] *= m;
+            v[1] *= m;
+        }
         break;
     case TCommandKind::CI:
         if (n < 1) {
             ReportError("Insuficent Number of Parameters to CI command");
             break;
         }
-        v[0] *= m;
+        if (scale)
+            v[0] *= m;
         break;
     case TCommandKind::EA:
     case TCommandKind::ER:
@@ -78,8 +84,10 @@ void THpglFile::ScaleForScan(TCommandKind k, long double *v, int n)
             ReportError("Insuficent Number of Parameters to ER command");
             break;
         }
-        v[0] *= m;
-        v[1] *= m;
+        if (scale) {
+            v[0] *= m;
+            v[1] *= m;
+        }
         break;
     default:
         break; // the others change nothing (SP's pen is the reader's business)

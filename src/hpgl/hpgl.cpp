@@ -732,17 +732,26 @@ bool THpglFile::ParseCommand()
         ParseParameters(row == kBp); // BP1,"name";
         rec.numOff = static_cast<uint32_t>(nums_.size());
         rec.len = static_cast<uint32_t>(std::min(ReadPos, static_cast<int>(Text.size()))) - rec.pos;
-        if (r.cls == TCommandKind::SP) {
-            CurrentPen = paramValues_.empty() ? 0 : ClampToInt(std::floor(paramValues_[0] + 0.5L));
+        const int count = static_cast<int>(paramNarrow_ ? paramWords_.size() : paramValues_.size());
+        if (r.cls == TCommandKind::SP && count > 0) {
+            const long double first = paramNarrow_ ? DecodeNarrow(paramWords_[0]) : paramValues_[0];
+            CurrentPen = ClampToInt(std::floor(first + 0.5L));
+        } else if (r.cls == TCommandKind::SP) {
+            CurrentPen = 0;
         }
         AppendRecord(rec, pen);
-        ScaleForScan(r.cls, paramValues_.data(), static_cast<int>(paramValues_.size()));
         if (paramNarrow_ && multiplier_ == 1.0L) {
-            // Scaling by one changed nothing: the words of the parse hold.
+            // Scaling by one changes nothing: the words of the parse hold,
+            // and only their count is looked at.
+            ScaleForScan(r.cls, nullptr, count);
             RoomForNumbers(paramWords_.size());
             nums_.insert(nums_.end(), paramWords_.begin(), paramWords_.end());
         } else {
-            CommitNumbers(recs_.back(), paramValues_.data(), static_cast<int>(paramValues_.size()));
+            if (paramNarrow_)
+                for (const uint32_t w : paramWords_)
+                    paramValues_.push_back(DecodeNarrow(w));
+            ScaleForScan(r.cls, paramValues_.data(), count);
+            CommitNumbers(recs_.back(), paramValues_.data(), count);
         }
         return true;
     }
@@ -838,9 +847,18 @@ void THpglFile::ParseParameters(bool quotedFields)
     // below 10^11 over a power of ten, converted with one rounding.  Blanks
     // and commas are field separators anyway, so the first character needs
     // no rule of its own.
+    // While every field is a one-word number, only the words are kept;
+    // from the first that is not, the values of all of them.
     paramValues_.clear();
     paramWords_.clear();
     paramNarrow_ = true;
+    const auto goWide = [this] {
+        if (!paramNarrow_)
+            return;
+        paramNarrow_ = false;
+        for (const uint32_t w : paramWords_)
+            paramValues_.push_back(DecodeNarrow(w));
+    };
     const char *t = Text.data();
     const int n = static_cast<int>(Text.size());
     int rp = ReadPos + 1; // 1-based position of the character at hand
@@ -864,8 +882,8 @@ void THpglFile::ParseParameters(bool quotedFields)
                 --rp; // the quote is left for the next instruction
                 break;
             }
+            goWide();
             paramValues_.push_back(0);
-            paramNarrow_ = false;
             rp = static_cast<int>(q) + 2;
             if (rp > n)
                 break;
@@ -913,24 +931,24 @@ void THpglFile::ParseParameters(bool quotedFields)
                 break; // a separator, or the end of the parameters
             }
         }
-        long double v = 0;
         if (bad || digits == 0) {
             failed.emplace_back(field, static_cast<size_t>(flen));
-            paramNarrow_ = false;
+            goWide();
+            paramValues_.push_back(0);
+        } else if (paramNarrow_ && mant < static_cast<uint64_t>(kNarrowLimit) && !(neg && mant == 0)) {
+            // The usual number: one word, and no extended value worked out
+            // (it would be the word's, DecodeNarrow).
+            const int32_t mi = neg ? -static_cast<int32_t>(mant) : static_cast<int32_t>(mant);
+            paramWords_.push_back((static_cast<uint32_t>(mi) << 4) | static_cast<uint32_t>(frac));
         } else {
-            v = static_cast<long double>(mant);
+            long double v = static_cast<long double>(mant);
             if (frac > 0)
                 v /= kPow10[frac];
             if (neg)
                 v = -v;
-            if (mant < static_cast<uint64_t>(kNarrowLimit) && !(neg && mant == 0)) {
-                const int32_t mi = neg ? -static_cast<int32_t>(mant) : static_cast<int32_t>(mant);
-                paramWords_.push_back((static_cast<uint32_t>(mi) << 4) | static_cast<uint32_t>(frac));
-            } else {
-                paramNarrow_ = false;
-            }
+            goWide();
+            paramValues_.push_back(v);
         }
-        paramValues_.push_back(v);
         if (rp > n)
             break;
         if (cls == PcStop) {

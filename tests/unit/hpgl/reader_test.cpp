@@ -294,6 +294,33 @@ TEST(HpglReader, ParameterFieldsAreCutAndConversionFailuresReported)
             EXPECT_TRUE(std::isfinite(v));
 }
 
+TEST(HpglReader, NumbersKeepTheirValuesWhicheverFormsMeetInOneInstruction)
+{
+    // Short numbers are kept as words and the rest as extended values; an
+    // instruction may switch from one to the other at any field, and a
+    // multiplier scales either.
+    const long double big = 99999999999.0L;
+    for (const long double m : {1.0L, 2.0L}) {
+        SCOPED_TRACE(static_cast<double>(m));
+        auto r = ReadHpgl("PA1,-2.5,99999999999,-0,3.25,1-2,7;PA99999999999,1,2,3;PA1,2;AA1,2;AA1,2,3;SP2.5,99999999999;"
+                          "PU-0,5;BP1,\"name\",2;",
+                          m);
+        EXPECT_EQ(r->Command(0).Numbers(), (Nums{1 * m, -2.5L * m, big * m, 0, 3.25L * m, 0, 7}));
+        EXPECT_TRUE(std::signbit(r->Command(0).Number(3))) << "minus zero keeps its sign";
+        EXPECT_EQ(r->Command(1).Numbers(), (Nums{big * m, 1 * m, 2 * m, 3 * m}));
+        EXPECT_EQ(r->Command(2).Numbers(), (Nums{1 * m, 2 * m}));
+        EXPECT_EQ(r->Command(3).Numbers(), (Nums{1, 2})); // too few for an arc: left as read
+        EXPECT_EQ(r->Command(4).Numbers(), (Nums{1 * m, 2 * m, 3}));
+        EXPECT_EQ(r->Command(6).Pen(), 3); // SP's first number, rounded
+        EXPECT_EQ(r->Command(6).Numbers(), (Nums{-0.0L, 5 * m}));
+        EXPECT_TRUE(std::signbit(r->Command(6).Number(0)));
+        EXPECT_EQ(r->Command(7).Numbers(), (Nums{1, 0, 2}));
+        ASSERT_EQ(r.errors.size(), 2u);
+        EXPECT_EQ(r.errors[0].rfind("cannot convert 1-2", 0), 0u) << r.errors[0];
+        EXPECT_EQ(r.errors[1].rfind("Insuficent Number of Parameters to AA command", 0), 0u) << r.errors[1];
+    }
+}
+
 TEST(HpglReader, EmptyAndSeparatorOnlyTexts)
 {
     for (const std::string &text : {std::string(), std::string(";;; \r\n,:"), std::string("\x03")}) {
