@@ -1,5 +1,6 @@
 #include "foundation/SideThread.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -9,6 +10,14 @@
 #include <sched.h>
 
 namespace grittor {
+
+int CoresForThisProcess()
+{
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) != 0)
+        return std::max(1u, std::thread::hardware_concurrency());
+    return std::max(1, CPU_COUNT(&set));
+}
 
 std::thread StartSideThread(std::function<void()> work)
 {

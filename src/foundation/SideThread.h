@@ -16,6 +16,9 @@ namespace grittor {
 // Raises std::system_error when no thread can be made, as std::thread does.
 std::thread StartSideThread(std::function<void()> work);
 
+// The cores this process may run on (at least 1).
+int CoresForThisProcess();
+
 // A piece of work on a side thread that the caller waits for later while
 // keeping itself alive (the window runs its event loop meanwhile).  `work`
 // must not raise.

@@ -9,6 +9,7 @@
 #include "foundation/LogOutput.h"
 #include "foundation/Progress.h"
 #include "foundation/QtSeams.h"
+#include "foundation/SideThread.h"
 #include "foundation/UiHooks.h"
 #include "foundation/option.h"
 #include "geometry/BlastJob.h"
@@ -202,7 +203,12 @@ void TMainFrm::LoadAndDisplay(std::string file)
     auto outlines = std::make_unique<TPolygon>(material.BorderFlags(), Action(TCommandId::PolygonFillDebug)->isChecked());
     {
         TOutlineCollector collector(*plot_, *outlines);
-        RenderImage(nullptr);
+        // The collection has a core of its own; the picture takes a second
+        // one only where a third is free.  Three threads on two cores
+        // made the collection the last to end, alone on one core (a 50 MB
+        // plot opened in 0.57-0.76 s that way, in 0.52-0.57 s drawn in one
+        // piece).
+        RenderImage(nullptr, CoresForThisProcess() >= 3);
         // The window stays alive while the last outlines come in; closing
         // it stops the collection as it stops the drawing.
         collector.Finish([] { ProcessMessages(); });
@@ -211,7 +217,7 @@ void TMainFrm::LoadAndDisplay(std::string file)
     BorderGroupIndex = job_->BorderGroupIndex();
 }
 
-void TMainFrm::RenderImage(TPlotSink *also)
+void TMainFrm::RenderImage(TPlotSink *also, bool twoCores)
 {
     if (!plot_)
         return;
@@ -220,7 +226,8 @@ void TMainFrm::RenderImage(TPlotSink *also)
     Image->SetPictureSize(w, h);
     PictureCanvas pc(*Image);
     const TRenderResult r = RenderPlot(*plot_, pc.canvas, w, h, Options().Radius, penColors_, also,
-                                       [this](const std::string &message, bool) { AddTerminalLine(message, true); });
+                                       [this](const std::string &message, bool) { AddTerminalLine(message, true); },
+                                       twoCores);
     viewport_ = r.Viewport;
     renderEnd_ = r.End;
 }
