@@ -59,6 +59,7 @@ TSideWork::TSideWork(std::function<void()> work) : work_(std::move(work))
             done_ = true;
             ended_.notify_all();
         });
+        onSideThread_ = true;
     } catch (const std::system_error &) {
         // Wait does it.
     }
@@ -68,6 +69,14 @@ TSideWork::~TSideWork()
 {
     if (thread_.joinable())
         thread_.join();
+}
+
+void TSideWork::AwaitEnd()
+{
+    if (!onSideThread_)
+        return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    ended_.wait(lock, [this] { return done_; });
 }
 
 void TSideWork::Wait(const std::function<void()> &meanwhile)

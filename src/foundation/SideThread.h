@@ -36,6 +36,9 @@ public:
     // Until the work has ended, runs `meanwhile` (if given) every 15 ms.
     // Calling it again returns at once.
     void Wait(const std::function<void()> &meanwhile = nullptr);
+    // Blocks until work on the side thread has ended (at once where it runs
+    // on no side thread).  Any thread may call it, while Wait is pending too.
+    void AwaitEnd();
 
 private:
     std::function<void()> work_;
@@ -43,7 +46,8 @@ private:
     std::condition_variable ended_;
     bool done_ = false;
     bool waited_ = false;
-    std::thread thread_; // last: started once the rest is ready
+    bool onSideThread_ = false; // set once, before any other thread can ask
+    std::thread thread_;        // last: started once the rest is ready
 };
 
 } // namespace grittor

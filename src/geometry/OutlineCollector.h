@@ -30,6 +30,10 @@ public:
     // waits, `meanwhile` (if given) runs every 15 ms (the window keeps its
     // event loop going).  Calling it again does nothing.
     void Finish(const std::function<void()> &meanwhile = nullptr);
+    // Blocks until the collection has ended, from any thread (at once where
+    // it runs on no thread of its own: Finish does it then).
+    void AwaitEnd() { work_.AwaitEnd(); }
+    bool OnSideThread() const { return work_.OnSideThread(); }
 
 private:
     void Collect() noexcept;

@@ -123,14 +123,15 @@ namespace {
 // colour is not laid over the first.
 constexpr uint8_t kUntouched = 255;
 
-// The checkpoint nearest the middle of the text, when there is one inside
-// the plot.
-const TScanCheckpoint *MiddleCheckpoint(const THpglFile &plot)
+// The checkpoint nearest `share` of the text (the checkpoints fall at
+// even steps through it), when there is one inside the plot.
+const TScanCheckpoint *CheckpointAt(const THpglFile &plot, double share)
 {
     const auto &all = plot.Checkpoints();
-    if (all.empty())
+    if (all.empty() || !(share > 0 && share < 1))
         return nullptr;
-    const TScanCheckpoint &c = all[all.size() / 2];
+    const size_t k = std::min(all.size() - 1, static_cast<size_t>(share * static_cast<double>(all.size())));
+    const TScanCheckpoint &c = all[k];
     return c.Index > 0 && c.Index < plot.CommandCount() ? &c : nullptr;
 }
 
@@ -140,9 +141,10 @@ public:
     // Starts the thread, or returns null where the plot or the canvas does
     // not allow a drawing in two parts.
     static std::unique_ptr<TSecondPart> Start(const THpglFile &plot, Canvas &canvas, const TViewport &viewport,
-                                              const TPenColors &colors, int width, int height)
+                                              const TPenColors &colors, int width, int height,
+                                              const TSecondCoreShare &share)
     {
-        const TScanCheckpoint *from = MiddleCheckpoint(plot);
+        const TScanCheckpoint *from = CheckpointAt(plot, share.from);
         int x = 0, y = 0;
         if (!from || width < 1 || height < 1 || !canvas.PenAt(x, y))
             return nullptr;
@@ -163,8 +165,16 @@ public:
         try {
             auto part = std::unique_ptr<TSecondPart>(new TSecondPart(plot, *from, viewport, colors, width, height));
             TSecondPart *p = part.get();
-            part->work_ = std::make_unique<TSideWork>(
-                [p, entries = std::move(entries)]() mutable { p->Draw(std::move(entries)); });
+            part->work_ = std::make_unique<TSideWork>([p, entries = std::move(entries), ready = share.ready]() mutable {
+                if (ready) {
+                    try {
+                        ready();
+                    } catch (...) {
+                        // Waiting is only for good order: draw anyway.
+                    }
+                }
+                p->Draw(std::move(entries));
+            });
             // Drawn after the first part on this thread, it would only be
             // laid over what this thread could have drawn itself.
             return part->work_->OnSideThread() ? std::move(part) : nullptr;
@@ -261,7 +271,8 @@ private:
 } // namespace
 
 TRenderResult RenderPlot(const THpglFile &plot, Canvas &canvas, int width, int height, int32_t radius,
-                         const TPenColors &colors, TPlotSink *also, THpglFile::ErrorEvent onError, bool twoCores)
+                         const TPenColors &colors, TPlotSink *also, THpglFile::ErrorEvent onError, bool twoCores,
+                         const TSecondCoreShare &share)
 {
     TRenderResult result;
     result.Viewport = TViewport::Fit(plot, width, height, radius);
@@ -274,7 +285,7 @@ TRenderResult RenderPlot(const THpglFile &plot, Canvas &canvas, int width, int h
     TCanvasSink sink(canvas, result.Viewport, colors);
     std::unique_ptr<TSecondPart> second;
     if (twoCores && !also)
-        second = TSecondPart::Start(plot, canvas, result.Viewport, colors, width, height);
+        second = TSecondPart::Start(plot, canvas, result.Viewport, colors, width, height, share);
     TPlotReplay replay(plot, sink, also, onError);
     const std::function<void()> repaint = [&canvas] { canvas.Repaint(); };
     // As TPlotReplay::PlayAll, in one or two parts.

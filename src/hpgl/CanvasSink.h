@@ -3,6 +3,8 @@
 // fitted rendering of a whole plot (the window picture, grittor-cli render).
 #pragma once
 
+#include <functional>
+
 #include "foundation/option.h"
 #include "hpgl/PlotReplay.h"
 
@@ -88,8 +90,18 @@ struct TRenderResult {
     // used; -1 when the plot was drawn in one piece.
     int SplitAt = -1;
 };
+// The second core's share of a drawing in two parts.  By default it draws
+// the part after the middle checkpoint at once.  A caller whose second core
+// has other work first (the window's outline collection) gives it the part
+// after the checkpoint nearest `from` (the share of the text before it) and
+// lets it start once `ready` (called on the second core) has returned.
+struct TSecondCoreShare {
+    double from = 0.5;
+    std::function<void()> ready;
+};
 TRenderResult RenderPlot(const THpglFile &plot, Canvas &canvas, int width, int height, int32_t radius,
                          const TPenColors &colors, TPlotSink *also = nullptr,
-                         THpglFile::ErrorEvent onError = nullptr, bool twoCores = true);
+                         THpglFile::ErrorEvent onError = nullptr, bool twoCores = true,
+                         const TSecondCoreShare &share = {});
 
 } // namespace grittor

@@ -119,8 +119,8 @@ public:
     void WaitSegmentDump();
     // Draws the plot into the picture at its size; `also` (may be null)
     // receives the points too.
-    // twoCores: the picture may be drawn in two parts at once.
-    void RenderImage(TPlotSink *also, bool twoCores = true);
+    // `share`: what a second core draws of the picture (CanvasSink.h).
+    void RenderImage(TPlotSink *also, const TSecondCoreShare &share = {});
     // Draws the plot again at the picture's new size.
     void RerenderForSize();
     void DrawFirstPolygon1Click();

@@ -8,6 +8,8 @@
 #include "foundation/option.h"
 #include "geometry/BlastJob.h"
 #include "geometry/polygon.h"
+#include "hpgl/CanvasSink.h"
+#include "hpgl/QPainterCanvas.h"
 #include "hpgl/hpgl.h"
 #include "link/SerialDevice.h"
 #include "link/TSerial.h"
@@ -35,6 +37,7 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <random>
 #include <regex>
 #include <sstream>
 #include <zlib.h>
@@ -689,6 +692,44 @@ std::string Dump(const TPolygon &outlines, const QTemporaryDir &dir)
 }
 
 } // namespace
+
+TEST_F(MainFormTest, ABigPlotOpensWithThePictureAndOutlinesOfADrawingInOnePiece)
+{
+    // Big enough to be drawn in two parts: on two cores the second part
+    // waits for the outline collection and then draws the last quarter.
+    QTemporaryDir dir;
+    const std::string file = dir.path().toStdString() + "/big.plt";
+    {
+        std::mt19937 rng(7);
+        auto n = [&rng](int lo, int hi) { return std::to_string(std::uniform_int_distribution<int>(lo, hi)(rng)); };
+        std::ofstream out(file, std::ios::binary);
+        out << "IN;";
+        for (int b = 0; b < 5000; ++b) {
+            out << "SP" << 1 + b % 6 << ";PA" << n(0, 20000) << "," << n(0, 15000) << ";PD" << n(0, 20000) << ","
+                << n(0, 15000) << "," << n(0, 20000) << "," << n(0, 15000) << ";PU;";
+            if (b % 7 == 0)
+                out << "PA" << n(1000, 19000) << "," << n(1000, 14000) << ";CI" << n(10, 900) << ";";
+        }
+    }
+    THpglFile plot(file, 1.0L, nullptr);
+    ASSERT_GE(plot.Checkpoints().size(), 8u);
+    MakeWindow();
+    dialogs.files.push_back(file);
+    frm->DisplayHpglFileClick();
+    ASSERT_NE(frm->Job(), nullptr);
+    EXPECT_EQ(Dump(frm->Job()->Outlines(), dir), Dump(*TBlastJob::CollectOutlines(plot, {}), dir));
+    // The same picture drawn in one piece, in the colours the window uses.
+    const QImage &shown = frm->Image->Picture();
+    PlotImageView reference;
+    reference.SetPictureSize(shown.width(), shown.height());
+    {
+        QPainterCanvas canvas(&reference.Picture());
+        RenderPlot(plot, canvas, shown.width(), shown.height(), Options().Radius, lib.SelectedPens().PenColors(), nullptr,
+                   nullptr, false);
+        canvas.End();
+    }
+    EXPECT_TRUE(reference.Picture() == shown) << "the opened picture differs from one drawn in one piece";
+}
 
 TEST_F(MainFormTest, PrintingResizingAndSteppingLeaveTheOutlineCollectionAsItWas)
 {

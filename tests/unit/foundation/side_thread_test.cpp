@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <pthread.h>
 #include <sched.h>
@@ -62,4 +64,34 @@ TEST(SideThread, WaitingForSideWorkKeepsTheCallerGoing)
     EXPECT_GE(rounds, 1);
     work.Wait([&] { ++rounds; }); // once done, waiting again returns at once
     EXPECT_EQ(rounds, 1);
+}
+
+TEST(SideThread, OtherThreadsCanAwaitTheEndOfSideWork)
+{
+    // Two other threads await the end while the owner waits too; none of
+    // them returns before the work has ended.
+    std::atomic<bool> released{false}, ended{false};
+    TSideWork work([&] {
+        while (!released.load())
+            std::this_thread::yield();
+        ended = true;
+    });
+    ASSERT_TRUE(work.OnSideThread());
+    std::atomic<int> sawEnded{0};
+    std::thread a([&] {
+        work.AwaitEnd();
+        sawEnded += ended.load();
+    });
+    std::thread b([&] {
+        work.AwaitEnd();
+        sawEnded += ended.load();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(sawEnded.load(), 0);
+    released = true;
+    work.Wait();
+    a.join();
+    b.join();
+    EXPECT_EQ(sawEnded.load(), 2);
+    work.AwaitEnd(); // after the end it returns at once
 }

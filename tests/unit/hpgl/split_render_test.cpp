@@ -4,11 +4,16 @@
 
 #include "foundation/AbortFlags.h"
 #include "foundation/option.h"
+#include "hpgl/IndexedCanvas.h"
 #include "hpgl/IndexedRender.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <random>
+#include <stdexcept>
+#include <thread>
 
 using namespace grittor;
 using namespace grittor::test;
@@ -107,6 +112,47 @@ TEST(HpglSplitRender, TwoPartsDrawExactlyWhatOnePieceDraws)
         // Colours that only the second part uses are in the table, after
         // those of the first.
         EXPECT_GE(two.image.colors.size(), 8u);
+    }
+}
+
+TEST(HpglSplitRender, ASecondCoreWithOtherWorkFirstDrawsALaterShareOnceReady)
+{
+    auto plot = ReadHpgl(MixedText(4, 6000));
+    ASSERT_TRUE(plot.errors.empty());
+    const auto &checkpoints = plot->Checkpoints();
+    ASSERT_GE(checkpoints.size(), 8u);
+    const Rendered one = Render(*plot, false);
+    for (const bool throws : {false, true}) {
+        SCOPED_TRACE(throws);
+        // The second core is "busy" until another thread releases it.
+        std::atomic<bool> released{false};
+        std::atomic<int> calls{0};
+        std::thread::id readyOn;
+        std::thread releaser([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            released = true;
+        });
+        TSecondCoreShare share;
+        share.from = 0.75;
+        share.ready = [&] {
+            ++calls;
+            readyOn = std::this_thread::get_id();
+            while (!released.load())
+                std::this_thread::yield();
+            if (throws)
+                throw std::runtime_error("not for the drawing");
+        };
+        Rendered late;
+        IndexedCanvas canvas(late.image);
+        late.result = RenderPlot(*plot, canvas, late.image.width, late.image.height, 381, SomeColors(), nullptr,
+                                 [&late](const std::string &m, bool) { late.messages.push_back(m); }, true, share);
+        releaser.join();
+        EXPECT_EQ(calls.load(), 1);
+        EXPECT_NE(readyOn, std::this_thread::get_id()) << "waited on the second core, not here";
+        // The part after the checkpoint three quarters into the text, laid
+        // over: the same picture as in one piece.
+        EXPECT_EQ(late.result.SplitAt, checkpoints[checkpoints.size() * 3 / 4].Index);
+        ExpectSamePicture(one, late);
     }
 }
 
