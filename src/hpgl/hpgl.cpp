@@ -1042,7 +1042,11 @@ void THpglFile::ParseEncodedData(Rec &rec)
         to = from;
     }
     const std::string_view raw = to > from ? std::string_view(Text).substr(from, to - from) : std::string_view();
-    if (raw.find_first_of("\r\n") == std::string_view::npos) {
+    // Two vector searches: find_first_of looked each character up in the
+    // set with a call of its own (4 % of a 50 MB plot's whole render).
+    const bool wrapped = !raw.empty() && (std::memchr(raw.data(), '\n', raw.size()) != nullptr ||
+                                          std::memchr(raw.data(), '\r', raw.size()) != nullptr);
+    if (!wrapped) {
         rec.pos = static_cast<uint32_t>(from);
         rec.len = static_cast<uint32_t>(raw.size());
     } else {
