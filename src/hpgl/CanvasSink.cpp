@@ -117,23 +117,40 @@ void TCanvasSink::Line(const TExtendedPoint &point, int pen)
 
 // ------------------------------------------------------------ rendering ---
 
+bool TDrawingPartition::FirstTakes(int j)
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (claimed_ >= 0 && j > claimed_)
+        return false;
+    begun_ = std::max(begun_, j);
+    return true;
+}
+
+int TDrawingPartition::Claim()
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (claimed_ >= 0)
+        return claimed_;
+    // Half of the ranges not yet begun (the last one ends at the end of
+    // the plot, not at a checkpoint).
+    const int k = begun_ + (n_ - begun_ + 1) / 2;
+    if (k <= begun_ || k >= n_ || k < 0)
+        return -1;
+    claimed_ = k;
+    return k;
+}
+
+int TDrawingPartition::Claimed() const
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return claimed_;
+}
+
 namespace {
 
 // The second part's picture starts in this index; a part that needs it as a
 // colour is not laid over the first.
 constexpr uint8_t kUntouched = 255;
-
-// The checkpoint nearest `share` of the text (the checkpoints fall at
-// even steps through it), when there is one inside the plot.
-const TScanCheckpoint *CheckpointAt(const THpglFile &plot, double share)
-{
-    const auto &all = plot.Checkpoints();
-    if (all.empty() || !(share > 0 && share < 1))
-        return nullptr;
-    const size_t k = std::min(all.size() - 1, static_cast<size_t>(share * static_cast<double>(all.size())));
-    const TScanCheckpoint &c = all[k];
-    return c.Index > 0 && c.Index < plot.CommandCount() ? &c : nullptr;
-}
 
 // The part of a drawing after a checkpoint, drawn on a thread of its own.
 class TSecondPart {
@@ -144,9 +161,8 @@ public:
                                               const TPenColors &colors, int width, int height,
                                               const TSecondCoreShare &share)
     {
-        const TScanCheckpoint *from = CheckpointAt(plot, share.from);
         int x = 0, y = 0;
-        if (!from || width < 1 || height < 1 || !canvas.PenAt(x, y))
+        if (plot.Checkpoints().empty() || width < 1 || height < 1 || !canvas.PenAt(x, y))
             return nullptr;
         // The colours the part may draw in, as the canvas stores them
         // (asked here: a window canvas reads the application palette).
@@ -163,7 +179,7 @@ public:
             entries.emplace_back(c, argb);
         }
         try {
-            auto part = std::unique_ptr<TSecondPart>(new TSecondPart(plot, *from, viewport, colors, width, height));
+            auto part = std::unique_ptr<TSecondPart>(new TSecondPart(plot, viewport, colors, width, height));
             TSecondPart *p = part.get();
             part->work_ = std::make_unique<TSideWork>([p, entries = std::move(entries), ready = share.ready]() mutable {
                 if (ready) {
@@ -173,7 +189,8 @@ public:
                         // Waiting is only for good order: draw anyway.
                     }
                 }
-                p->Draw(std::move(entries));
+                if (p->partition_.Claim() >= 0) // else the first core is nearly done: it draws the rest
+                    p->Draw(std::move(entries));
             });
             // Drawn after the first part on this thread, it would only be
             // laid over what this thread could have drawn itself.
@@ -182,7 +199,17 @@ public:
             return nullptr;
         }
     }
-    const TScanCheckpoint &From() const { return from_; }
+    // The first core is about to draw the range that ends at checkpoint
+    // `j` (TDrawingPartition::FirstTakes).
+    bool FirstTakes(int j) { return partition_.FirstTakes(j); }
+    // Where the second core's part begins; null while it has claimed none.
+    // Once the first core has been refused a range, or has begun the last,
+    // this no longer changes.
+    const TScanCheckpoint *From() const
+    {
+        const int k = partition_.Claimed();
+        return k < 0 ? nullptr : &plot_.Checkpoints()[static_cast<size_t>(k)];
+    }
 
     // Waits until the part is drawn (or stopped), moving `progress` every
     // 15 ms meanwhile: in the window that keeps the event loop running.
@@ -200,8 +227,8 @@ public:
         int x = 0, y = 0;
         const TPlotterState &reached = first.State();
         const bool sameStart = SameStart(reached) && canvas.PenAt(x, y) &&
-                               x == viewport_.DeviceX(from_.State.Position.x) &&
-                               y == viewport_.DeviceY(from_.State.Position.y) && canvas.PenColor() == clWindowText;
+                               x == viewport_.DeviceX(From()->State.Position.x) &&
+                               y == viewport_.DeviceY(From()->State.Position.y) && canvas.PenColor() == clWindowText;
         work_->Wait();
         if (!sameStart || !complete_ || failed_ || !canvas.Overlay(image_, kUntouched))
             return false;
@@ -216,9 +243,9 @@ public:
     }
 
 private:
-    TSecondPart(const THpglFile &plot, const TScanCheckpoint &from, const TViewport &viewport, const TPenColors &colors,
-                int width, int height)
-        : plot_(plot), from_(from), viewport_(viewport), colors_(colors), width_(width), height_(height)
+    TSecondPart(const THpglFile &plot, const TViewport &viewport, const TPenColors &colors, int width, int height)
+        : plot_(plot), partition_(static_cast<int>(plot.Checkpoints().size())), viewport_(viewport), colors_(colors),
+          width_(width), height_(height)
     {
     }
 
@@ -231,9 +258,10 @@ private:
             canvas.SetPenColor(clWindowText);
             TCanvasSink sink(canvas, viewport_, colors_);
             TPlotReplay replay(plot_, sink, nullptr, [this](const std::string &m, bool) { messages_.push_back(m); });
-            replay.SetState(from_.State);
-            replay.MoveTo(from_.State.Position, 0); // where the first part leaves the canvas pen
-            complete_ = replay.PlayRange(from_.Index, plot_.CommandCount());
+            const TScanCheckpoint &from = *From();
+            replay.SetState(from.State);
+            replay.MoveTo(from.State.Position, 0); // where the first part leaves the canvas pen
+            complete_ = replay.PlayRange(from.Index, plot_.CommandCount());
             end_ = replay.State();
         } catch (...) {
             failed_ = true;
@@ -248,15 +276,15 @@ private:
     // the last bits).
     bool SameStart(const TPlotterState &reached) const
     {
-        const TPlotterState &s = from_.State;
+        const TPlotterState &s = From()->State;
         if (reached.Relative != s.Relative || reached.PenDown != s.PenDown)
             return false;
         return (reached.Position.x == s.Position.x && reached.Position.y == s.Position.y) ||
-               plot_.MovesAfresh(from_.Index, s);
+               plot_.MovesAfresh(From()->Index, s);
     }
 
     const THpglFile &plot_;
-    const TScanCheckpoint &from_;
+    TDrawingPartition partition_;
     const TViewport viewport_;
     const TPenColors colors_;
     const int width_, height_;
@@ -294,13 +322,27 @@ TRenderResult RenderPlot(const THpglFile &plot, Canvas &canvas, int width, int h
     Progress &progress = GetProgress();
     progress.Show("Render image");
     const int count = plot.CommandCount();
-    bool complete = replay.PlayRange(0, second ? second->From().Index : count, &progress, repaint);
-    if (second && complete) {
-        second->Wait(progress, static_cast<double>(second->From().Index) / count);
+    bool complete = true;
+    if (!second) {
+        complete = replay.PlayRange(0, count, &progress, repaint);
+    } else {
+        // Range by range, until the second core has claimed the rest.
+        const auto &checkpoints = plot.Checkpoints();
+        const int n = static_cast<int>(checkpoints.size());
+        int from = 0;
+        for (int j = 0; complete && j <= n && second->FirstTakes(j); ++j) {
+            const int to = j < n ? std::max(checkpoints[static_cast<size_t>(j)].Index, from) : count;
+            complete = replay.PlayRange(from, to, &progress, repaint);
+            from = to;
+        }
+    }
+    if (second && complete && second->From()) {
+        const int from = second->From()->Index;
+        second->Wait(progress, static_cast<double>(from) / count);
         if (second->LayOver(canvas, replay, onError))
-            result.SplitAt = second->From().Index;
+            result.SplitAt = from;
         else
-            complete = replay.PlayRange(second->From().Index, count, &progress, repaint);
+            complete = replay.PlayRange(from, count, &progress, repaint);
     }
     second.reset(); // a cancelled drawing waits for its second part here
     replay.MoveTo(replay.State().Position, 0);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 
 #include "foundation/option.h"
 #include "hpgl/PlotReplay.h"
@@ -90,13 +91,36 @@ struct TRenderResult {
     // used; -1 when the plot was drawn in one piece.
     int SplitAt = -1;
 };
-// The second core's share of a drawing in two parts.  By default it draws
-// the part after the middle checkpoint at once.  A caller whose second core
-// has other work first (the window's outline collection) gives it the part
-// after the checkpoint nearest `from` (the share of the text before it) and
-// lets it start once `ready` (called on the second core) has returned.
+// How the two cores of a drawing in two parts divide it.  The checkpoints
+// cut the plot into ranges; the first core draws them in order, and the
+// second, once it is ready, claims the checkpoint half way through the
+// ranges the first has not begun and draws from there to the end.  A second
+// core with other work first (the window's outline collection) so takes the
+// share that is left when it comes; one that is ready at once takes the
+// half after the middle checkpoint.
+class TDrawingPartition {
+public:
+    explicit TDrawingPartition(int checkpoints) : n_(checkpoints) {}
+    // The first core is about to draw the range that ends at checkpoint `j`
+    // (`j` == the number of checkpoints: the end of the plot).  False when
+    // that range is the second core's.
+    bool FirstTakes(int j);
+    // The second core's checkpoint, or -1 when less than two ranges are
+    // left (then the first core draws them all).
+    int Claim();
+    // The second core's checkpoint, -1 before (or without) a claim.
+    int Claimed() const;
+
+private:
+    mutable std::mutex mutex_;
+    const int n_;
+    int begun_ = -1;   // the last range the first core has begun
+    int claimed_ = -1; // the second core's checkpoint
+};
+
+// What the second core of a drawing does first: `ready` (if set) is called
+// on it before it claims its part.
 struct TSecondCoreShare {
-    double from = 0.5;
     std::function<void()> ready;
 };
 TRenderResult RenderPlot(const THpglFile &plot, Canvas &canvas, int width, int height, int32_t radius,

@@ -205,18 +205,12 @@ void TMainFrm::LoadAndDisplay(std::string file)
         TOutlineCollector collector(*plot_, *outlines);
         // The collection has a core of its own.  Where there is no third,
         // the picture's second part waits on the collection's core until
-        // the collection has ended, and is the shorter for it: three
-        // threads at once on two cores made the collection the last to
-        // end, alone on one core.
+        // the collection has ended and then takes half of what the first
+        // part has not begun: three threads at once on two cores made the
+        // collection the last to end, alone on one core.
         TSecondCoreShare share;
-        if (collector.OnSideThread() && CoresForThisProcess() < 3) {
-            // Where the collection ends before the first part, a quarter of
-            // the drawing is left for its core (a 50 MB plot: the drawing
-            // and collection took 0.43-0.83 s this way against 0.55-0.76 s
-            // in one piece beside the collection).
-            share.from = 0.75;
+        if (collector.OnSideThread() && CoresForThisProcess() < 3)
             share.ready = [&collector] { collector.AwaitEnd(); };
-        }
         RenderImage(nullptr, share);
         // The window stays alive while the last outlines come in; closing
         // it stops the collection as it stops the drawing.

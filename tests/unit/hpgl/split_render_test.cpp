@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <random>
@@ -115,43 +116,74 @@ TEST(HpglSplitRender, TwoPartsDrawExactlyWhatOnePieceDraws)
     }
 }
 
-TEST(HpglSplitRender, ASecondCoreWithOtherWorkFirstDrawsALaterShareOnceReady)
+TEST(HpglSplitRender, TheSecondCoreClaimsHalfOfWhatTheFirstHasNotBegun)
+{
+    // Ready at once: the half after the middle checkpoint.
+    TDrawingPartition atOnce(16);
+    EXPECT_EQ(atOnce.Claimed(), -1);
+    EXPECT_EQ(atOnce.Claim(), 8);
+    EXPECT_EQ(atOnce.Claim(), 8) << "a claim stands";
+    for (int j = 0; j <= 8; ++j)
+        EXPECT_TRUE(atOnce.FirstTakes(j)) << j;
+    EXPECT_FALSE(atOnce.FirstTakes(9));
+    EXPECT_FALSE(atOnce.FirstTakes(16));
+    EXPECT_EQ(TDrawingPartition(15).Claim(), 7);
+    EXPECT_EQ(TDrawingPartition(1).Claim(), 0);
+
+    // Ready late: half of the ranges left, never one the first has begun.
+    TDrawingPartition late(16);
+    for (int j = 0; j <= 12; ++j)
+        ASSERT_TRUE(late.FirstTakes(j));
+    EXPECT_EQ(late.Claim(), 14); // ranges 13 and 14 stay with the first core, 15 and the end go
+    EXPECT_TRUE(late.FirstTakes(13));
+    EXPECT_TRUE(late.FirstTakes(14));
+    EXPECT_FALSE(late.FirstTakes(15));
+
+    // Too late: with the last range or the end begun, nothing is claimed.
+    TDrawingPartition tooLate(16);
+    for (int j = 0; j <= 15; ++j)
+        ASSERT_TRUE(tooLate.FirstTakes(j));
+    EXPECT_EQ(tooLate.Claim(), -1);
+    EXPECT_TRUE(tooLate.FirstTakes(16));
+    EXPECT_EQ(tooLate.Claimed(), -1);
+    TDrawingPartition none(0);
+    EXPECT_EQ(none.Claim(), -1);
+}
+
+TEST(HpglSplitRender, ASecondCoreWithOtherWorkFirstDrawsWhatIsLeftOnceReady)
 {
     auto plot = ReadHpgl(MixedText(4, 6000));
     ASSERT_TRUE(plot.errors.empty());
     const auto &checkpoints = plot->Checkpoints();
     ASSERT_GE(checkpoints.size(), 8u);
     const Rendered one = Render(*plot, false);
-    for (const bool throws : {false, true}) {
-        SCOPED_TRACE(throws);
-        // The second core is "busy" until another thread releases it.
-        std::atomic<bool> released{false};
+    // Ready after 0, 5 and 500 ms: early, part way, after the first core
+    // has drawn it all; once with a `ready` that raises.
+    for (const int delayMs : {0, 5, 500, -1}) {
+        SCOPED_TRACE(delayMs);
         std::atomic<int> calls{0};
         std::thread::id readyOn;
-        std::thread releaser([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            released = true;
-        });
         TSecondCoreShare share;
-        share.from = 0.75;
         share.ready = [&] {
             ++calls;
             readyOn = std::this_thread::get_id();
-            while (!released.load())
-                std::this_thread::yield();
-            if (throws)
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::max(delayMs, 0)));
+            if (delayMs < 0)
                 throw std::runtime_error("not for the drawing");
         };
         Rendered late;
         IndexedCanvas canvas(late.image);
         late.result = RenderPlot(*plot, canvas, late.image.width, late.image.height, 381, SomeColors(), nullptr,
                                  [&late](const std::string &m, bool) { late.messages.push_back(m); }, true, share);
-        releaser.join();
         EXPECT_EQ(calls.load(), 1);
         EXPECT_NE(readyOn, std::this_thread::get_id()) << "waited on the second core, not here";
-        // The part after the checkpoint three quarters into the text, laid
-        // over: the same picture as in one piece.
-        EXPECT_EQ(late.result.SplitAt, checkpoints[checkpoints.size() * 3 / 4].Index);
+        // Drawn in one piece or laid over from one of the checkpoints: the
+        // same picture either way.
+        if (late.result.SplitAt != -1)
+            EXPECT_TRUE(std::any_of(checkpoints.begin(), checkpoints.end(),
+                                    [&](const TScanCheckpoint &c) { return c.Index == late.result.SplitAt; }));
+        if (delayMs <= 0)
+            EXPECT_GT(late.result.SplitAt, 0) << "ready at once, it took a part";
         ExpectSamePicture(one, late);
     }
 }
