@@ -74,8 +74,9 @@ private:
 //
 // On two cores, when `twoCores`, there is no second sink, the plot has scan
 // checkpoints and the canvas can take a second picture (Canvas::Overlay):
-// a second thread draws the instructions after the middle checkpoint into
-// an 8-bit picture of its own, from the plotter state the reading recorded
+// a second thread draws the instructions after the checkpoint it claims
+// (TDrawingPartition: the middle one where it is ready at once) into an
+// 8-bit picture of its own, from the plotter state the reading recorded
 // there, while this one draws those before it.  The second part is laid
 // over the canvas only when the first ends in the recorded state (pen
 // position, unless the part starts with a move to an absolute point; move
