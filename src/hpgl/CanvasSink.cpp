@@ -344,7 +344,12 @@ TRenderResult RenderPlot(const THpglFile &plot, Canvas &canvas, int width, int h
         else
             complete = replay.PlayRange(from, count, &progress, repaint);
     }
-    second.reset(); // a cancelled drawing waits for its second part here
+    // A second core that took no part, or one stopped with the first, may
+    // still be busy (waiting until it is ready, or stopping): waited for
+    // with the progress moving, which keeps the window's event loop going.
+    if (second)
+        second->Wait(progress, 1.0);
+    second.reset();
     replay.MoveTo(replay.State().Position, 0);
     progress.Hide();
     result.Complete = complete;

@@ -3,6 +3,7 @@
 #include "HpglTestUtil.h"
 
 #include "foundation/AbortFlags.h"
+#include "foundation/Progress.h"
 #include "foundation/option.h"
 #include "hpgl/IndexedCanvas.h"
 #include "hpgl/IndexedRender.h"
@@ -186,6 +187,47 @@ TEST(HpglSplitRender, ASecondCoreWithOtherWorkFirstDrawsWhatIsLeftOnceReady)
             EXPECT_GT(late.result.SplitAt, 0) << "ready at once, it took a part";
         ExpectSamePicture(one, late);
     }
+}
+
+TEST(HpglSplitRender, WaitingForABusySecondCoreKeepsTheProgressMoving)
+{
+    // The first core draws everything while the second is still busy with
+    // its other work: the drawing then waits for it with the progress
+    // moving (the window's event loop runs inside it), and the second core
+    // is let go from there.  Blocked without progress, it would only end
+    // when its wait ran out.
+    auto plot = ReadHpgl(MixedText(5, 3000));
+    ASSERT_GE(plot->Checkpoints().size(), 4u);
+    struct Releasing final : Progress {
+        std::atomic<bool> released{false};
+        void Show(const std::string &) override {}
+        void SetProgress(double fraction) override
+        {
+            if (fraction >= 1.0)
+                released = true;
+        }
+        void Hide() override {}
+    } progress;
+    SetProgress(&progress);
+    std::atomic<bool> ranOut{false};
+    TSecondCoreShare share;
+    share.ready = [&] {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!progress.released.load())
+            if (std::chrono::steady_clock::now() > until) {
+                ranOut = true;
+                return;
+            }
+    };
+    Rendered r;
+    IndexedCanvas canvas(r.image);
+    r.result = RenderPlot(*plot, canvas, r.image.width, r.image.height, 381, SomeColors(), nullptr, nullptr, true,
+                          share);
+    SetProgress(nullptr);
+    EXPECT_FALSE(ranOut.load());
+    EXPECT_TRUE(progress.released.load());
+    EXPECT_EQ(r.result.SplitAt, -1); // nothing was left for it
+    EXPECT_TRUE(r.result.Complete);
 }
 
 TEST(HpglSplitRender, MessagesOfBothPartsComeInTheOrderOfTheInstructions)
