@@ -4,7 +4,6 @@
 #include "app/cli/CliCommand.h"
 #include "app/cli/HpglCliCommon.h"
 
-#include "foundation/SideThread.h"
 #include "foundation/option.h"
 #include "hpgl/CanvasSink.h"
 #include "hpgl/IndexedRender.h"
@@ -13,13 +12,10 @@
 #include "pens/MaterialLibrary.h"
 
 #include <cerrno>
-#include <exception>
 #include <memory>
 #include <new>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
-#include <thread>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,60 +69,27 @@ int RunRender(const std::vector<std::string> &args)
     }
     if (path.empty() || out.empty())
         return UsageError("render: usage: grittor-cli render FILE -o OUT.png [--size WxH]");
-    // The colours and the picture are made on a second core while this one
-    // reads the plot: the settings, the library and the first touch of the
-    // picture's memory took a tenth of a 1 MB plot's render.
-    // The colours are those the window shows the plot in: the material's
-    // selected in the user's library (none when it cannot be read).  A plot
-    // has a handful of colours: an 8-bit picture with a colour table draws
-    // and compresses several times faster than 32-bit pixels, and is drawn
-    // without Qt's GUI libraries, whose loading alone took a tenth of the
-    // time of a small plot.
-    TPenColors colors{};
-    int32_t radius = 0;
-    std::unique_ptr<TIndexedImage> image;
-    std::exception_ptr failure;
-    auto prepare = [&]() noexcept {
-        try {
-            TMaterialLibrary library;
-            std::string libraryError;
-            ReadLibraryForCli("", library, libraryError);
-            colors = library.SelectedPens().PenColors();
-            radius = Options().Radius;
-            image = std::make_unique<TIndexedImage>(width, height);
-        } catch (const std::bad_alloc &) {
-            // No picture: said once the plot has been read.
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    };
-    std::thread preparing;
-    try {
-        preparing = StartSideThread(prepare);
-    } catch (const std::system_error &) {
-        // Done here after the reading.
-    }
-    struct Joiner {
-        std::thread &thread;
-        ~Joiner()
-        {
-            if (thread.joinable())
-                thread.join();
-        }
-    } joiner{preparing}; // also when the reading raises
     auto plot = ReadPlotForCli(path, multiplier);
-    if (preparing.joinable())
-        preparing.join();
-    else
-        prepare();
-    if (failure)
-        std::rethrow_exception(failure);
     if (!plot)
         return 2;
-    if (!image)
+    // The plot in the colours the window shows it in: those of the material
+    // selected in the user's library (none when it cannot be read).
+    TMaterialLibrary library;
+    std::string libraryError;
+    ReadLibraryForCli("", library, libraryError);
+    const TPenColors colors = library.SelectedPens().PenColors();
+    // A plot has a handful of colours: an 8-bit picture with a colour table
+    // draws and compresses several times faster than 32-bit pixels.  Drawn
+    // without Qt's GUI libraries, whose loading alone took a tenth of the
+    // time of a small plot.
+    std::unique_ptr<TIndexedImage> image;
+    try {
+        image = std::make_unique<TIndexedImage>(width, height);
+    } catch (const std::bad_alloc &) {
         return UsageError("render: cannot make an image of " + std::to_string(width) + "x" + std::to_string(height));
+    }
     // On both cores where the plot is big enough to pay for it.
-    RenderPlotIndexed(*plot, *image, radius, colors, MessageToStderr);
+    RenderPlotIndexed(*plot, *image, Options().Radius, colors, MessageToStderr);
     // The name is opened byte for byte as given: through a QString, a name
     // that is not valid in the locale's encoding would become another name.
     const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
