@@ -28,7 +28,7 @@ constexpr size_t LargeFrom = size_t(256) << 10;
 void *AllocateLarge(size_t bytes);
 void ReleaseLarge(void *p, size_t bytes) noexcept;
 
-// Whether a block of this size gets a huge-page region (for tests).
+// Whether a block of this size gets a huge-page region of its own.
 inline bool GetsOwnRegion(size_t bytes)
 {
     return bytes >= LargeFrom;
@@ -51,35 +51,6 @@ template <class T> struct LargePageAllocator {
 
 template <class T> using LargeVector = std::vector<T, LargePageAllocator<T>>;
 using LargeString = std::basic_string<char, std::char_traits<char>, LargePageAllocator<char>>;
-
-// A fixed block of bytes that is given back when it goes (a picture's
-// pixels).  Its contents start undefined.
-class TLargeBlock {
-public:
-    TLargeBlock() = default;
-    explicit TLargeBlock(size_t bytes) : p_(bytes ? static_cast<unsigned char *>(AllocateLarge(bytes)) : nullptr), n_(bytes) {}
-    ~TLargeBlock() { ReleaseLarge(p_, n_); }
-    TLargeBlock(TLargeBlock &&o) noexcept : p_(o.p_), n_(o.n_) { o.p_ = nullptr, o.n_ = 0; }
-    TLargeBlock &operator=(TLargeBlock &&o) noexcept
-    {
-        if (this != &o) {
-            ReleaseLarge(p_, n_);
-            p_ = o.p_;
-            n_ = o.n_;
-            o.p_ = nullptr;
-            o.n_ = 0;
-        }
-        return *this;
-    }
-    TLargeBlock(const TLargeBlock &) = delete;
-    TLargeBlock &operator=(const TLargeBlock &) = delete;
-    unsigned char *data() const { return p_; }
-    size_t size() const { return n_; }
-
-private:
-    unsigned char *p_ = nullptr;
-    size_t n_ = 0;
-};
 
 // A heap for many small blocks that all go at once (the compressor's state
 // of several streams): they are cut one after another from large regions,

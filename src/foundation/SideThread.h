@@ -32,7 +32,7 @@ public:
     ~TSideWork();
     TSideWork(const TSideWork &) = delete;
     TSideWork &operator=(const TSideWork &) = delete;
-    bool OnSideThread() const { return thread_.joinable(); }
+    bool OnSideThread() const { return onSideThread_; }
     // Until the work has ended, runs `meanwhile` (if given) every 15 ms.
     // Calling it again returns at once.
     void Wait(const std::function<void()> &meanwhile = nullptr);

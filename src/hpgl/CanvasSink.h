@@ -3,14 +3,13 @@
 // fitted rendering of a whole plot (the window picture, grittor-cli render).
 #pragma once
 
-#include <functional>
-#include <mutex>
-
 #include "foundation/option.h"
 #include "hpgl/PlotReplay.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 
 namespace grittor {
 

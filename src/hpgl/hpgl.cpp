@@ -733,12 +733,10 @@ bool THpglFile::ParseCommand()
         rec.numOff = static_cast<uint32_t>(nums_.size());
         rec.len = static_cast<uint32_t>(std::min(ReadPos, static_cast<int>(Text.size()))) - rec.pos;
         const int count = static_cast<int>(paramNarrow_ ? paramWords_.size() : paramValues_.size());
-        if (r.cls == TCommandKind::SP && count > 0) {
-            const long double first = paramNarrow_ ? DecodeNarrow(paramWords_[0]) : paramValues_[0];
-            CurrentPen = ClampToInt(std::floor(first + 0.5L));
-        } else if (r.cls == TCommandKind::SP) {
+        if (r.cls == TCommandKind::SP && count == 0)
             CurrentPen = 0;
-        }
+        else if (r.cls == TCommandKind::SP)
+            CurrentPen = ClampToInt(std::floor((paramNarrow_ ? DecodeNarrow(paramWords_[0]) : paramValues_[0]) + 0.5L));
         AppendRecord(rec, pen);
         if (paramNarrow_ && multiplier_ == 1.0L) {
             // Scaling by one changes nothing: the words of the parse hold,
@@ -747,9 +745,7 @@ bool THpglFile::ParseCommand()
             RoomForNumbers(paramWords_.size());
             nums_.insert(nums_.end(), paramWords_.begin(), paramWords_.end());
         } else {
-            if (paramNarrow_)
-                for (const uint32_t w : paramWords_)
-                    paramValues_.push_back(DecodeNarrow(w));
+            WidenParams();
             ScaleForScan(r.cls, paramValues_.data(), count);
             CommitNumbers(recs_.back(), paramValues_.data(), count);
         }
@@ -836,6 +832,15 @@ bool THpglFile::ParseCommand()
     return true;
 }
 
+void THpglFile::WidenParams()
+{
+    if (!paramNarrow_)
+        return;
+    paramNarrow_ = false;
+    for (const uint32_t w : paramWords_)
+        paramValues_.push_back(DecodeNarrow(w));
+}
+
 void THpglFile::ParseParameters(bool quotedFields)
 {
     // One pass over the text: the reader's character rules (the first
@@ -848,17 +853,10 @@ void THpglFile::ParseParameters(bool quotedFields)
     // and commas are field separators anyway, so the first character needs
     // no rule of its own.
     // While every field is a one-word number, only the words are kept;
-    // from the first that is not, the values of all of them.
+    // from the first that is not, the values of all of them (WidenParams).
     paramValues_.clear();
     paramWords_.clear();
     paramNarrow_ = true;
-    const auto goWide = [this] {
-        if (!paramNarrow_)
-            return;
-        paramNarrow_ = false;
-        for (const uint32_t w : paramWords_)
-            paramValues_.push_back(DecodeNarrow(w));
-    };
     const char *t = Text.data();
     const int n = static_cast<int>(Text.size());
     int rp = ReadPos + 1; // 1-based position of the character at hand
@@ -882,7 +880,7 @@ void THpglFile::ParseParameters(bool quotedFields)
                 --rp; // the quote is left for the next instruction
                 break;
             }
-            goWide();
+            WidenParams();
             paramValues_.push_back(0);
             rp = static_cast<int>(q) + 2;
             if (rp > n)
@@ -933,7 +931,7 @@ void THpglFile::ParseParameters(bool quotedFields)
         }
         if (bad || digits == 0) {
             failed.emplace_back(field, static_cast<size_t>(flen));
-            goWide();
+            WidenParams();
             paramValues_.push_back(0);
         } else if (paramNarrow_ && mant < static_cast<uint64_t>(kNarrowLimit) && !(neg && mant == 0)) {
             // The usual number: one word, and no extended value worked out
@@ -946,7 +944,7 @@ void THpglFile::ParseParameters(bool quotedFields)
                 v /= kPow10[frac];
             if (neg)
                 v = -v;
-            goWide();
+            WidenParams();
             paramValues_.push_back(v);
         }
         if (rp > n)

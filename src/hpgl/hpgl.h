@@ -220,6 +220,9 @@ private:
     void Prescan(bool scanBehind = true);
     bool ParseCommand();
     void ParseParameters(bool quotedFields = false);
+    // The parameters read so far as values, from now on (their words
+    // alone no longer do).
+    void WidenParams();
     void ParseEscape();
     void ParseEncodedData(Rec &rec);
     bool ParsePclEscape(size_t e);

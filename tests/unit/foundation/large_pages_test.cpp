@@ -96,17 +96,8 @@ TEST(LargePages, ContainersKeepTheirContentsAcrossGrowthOverTheThreshold)
     EXPECT_EQ(small[99], 7);
 }
 
-TEST(LargePages, ABlockMovesAndAnArenaHandsOutDistinctAlignedPieces)
+TEST(LargePages, AnArenaHandsOutDistinctAlignedPiecesAndGivesThemBackTogether)
 {
-    TLargeBlock a(HugePageBytes);
-    std::memset(a.data(), 1, a.size());
-    TLargeBlock b(std::move(a));
-    EXPECT_EQ(a.data(), nullptr);
-    EXPECT_EQ(b.data()[HugePageBytes - 1], 1);
-    unsigned char *kept = b.data();
-    b = TLargeBlock(1000); // the big one is given back
-    EXPECT_FALSE(Mapped(kept, HugePageBytes));
-
     unsigned char *first = nullptr;
     {
         TLargeArena arena;
