@@ -19,11 +19,37 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <string>
+
+#include <unistd.h>
 
 using namespace grittor;
 using namespace grittor::test;
 
 namespace {
+
+// A debug log of the test's own for as long as it lives: ctest runs the
+// tests as processes side by side, and two that write PE diagnostics into
+// one log saw each other's lines.
+struct OwnLog {
+    explicit OwnLog(const std::string &name)
+        : folder(std::filesystem::temp_directory_path() / ("grittor-" + name + "-" + std::to_string(::getpid()))),
+          oldDirectory(LogOutput().Directory()), oldName(LogOutput().FileName())
+    {
+        std::filesystem::create_directories(folder);
+        LogOutput().SetDirectory(folder.string() + "/");
+        LogOutput().SetFileName(name);
+    }
+    ~OwnLog()
+    {
+        LogOutput().SetDirectory(oldDirectory);
+        LogOutput().SetFileName(oldName);
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+    }
+    std::filesystem::path folder;
+    std::string oldDirectory, oldName;
+};
 
 using Events = std::vector<std::string>;
 
@@ -339,8 +365,7 @@ TEST(HpglInstructions, PeDiagnosticsGoToTheDebugLogWhenSwitchedOn)
         std::ifstream in(LogOutput().FullPath(), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     };
-    std::error_code ec;
-    std::filesystem::create_directories(LogOutput().Directory(), ec);
+    const OwnLog own("pe-diagnostics");
     const std::string data = "<" + PePoint(1, 2) + ";";
     const size_t before = readLog().size();
     ReadHpgl("PE" + data); // off: nothing written
@@ -361,8 +386,7 @@ TEST(HpglInstructions, PeWalkIsTheSameWithAndWithoutDiagnostics)
     // The walk has a straight path for plain coordinate pairs and a
     // character-at-a-time path that writes the diagnostics: random data,
     // flags and stray bytes included, must come out the same from both.
-    std::error_code ec;
-    std::filesystem::create_directories(LogOutput().Directory(), ec);
+    const OwnLog own("pe-walk");
     std::mt19937 rng(1016);
     for (int round = 0; round < 40; ++round) {
         std::string text = "SP1;PA100,100;PD;PE";
