@@ -29,6 +29,7 @@
 #include <QPrinterInfo>
 
 #include <cmath>
+#include <filesystem>
 
 namespace grittor {
 
@@ -132,8 +133,12 @@ void TMainFrm::OpenPlotFile(const std::string &fileName)
 {
     Toption &o = Options();
     try {
-        // Remembered for the next open dialog.
-        o.HpglDirectory = fileName;
+        // Remembered for the next open dialog, as a whole path: a name
+        // given relative to where the program was started (on its command
+        // line) means nothing in the next run, whose store would replace it.
+        std::error_code ec;
+        const std::filesystem::path whole = std::filesystem::absolute(fileName, ec);
+        o.HpglDirectory = ec ? fileName : whole.lexically_normal().string();
         LogOutput().Write("DisplayHpglFileMenuClick  file " + fileName + "\r\nsee file PolygonDebug.log", true, true);
         o.Save();
         ImageFitToWindowMenuClick();

@@ -226,6 +226,22 @@ TEST_F(MainFormTest, ClosingStoresGeometryFontAndEcho)
     EXPECT_EQ(s.value("Width").toInt(), 720);
 }
 
+TEST_F(MainFormTest, APlotOpenedByARelativeNameIsRememberedByItsWholePath)
+{
+    // A name from the command line is relative to where the program was
+    // started; stored as given, the next run's settings would name nothing.
+    MakeWindow();
+    QTemporaryDir dir;
+    std::ofstream(dir.path().toStdString() + "/rel.plt") << "IN;SP1;PA0,0;PD1016,0,1016,1016,0,0;";
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    frm->OpenPlotFile("rel.plt");
+    QDir::setCurrent(before);
+    EXPECT_EQ(Options().HpglDirectory, QDir(dir.path()).canonicalPath().toStdString() + "/rel.plt");
+    EXPECT_EQ(frm->Job()->Outlines().ObjectCount(), 1);
+    frm->WaitSegmentDump();
+}
+
 TEST_F(MainFormTest, OpeningAPlotSetsTheTitleAndCollectsItsOutlines)
 {
     MakeWindow();
