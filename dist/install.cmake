@@ -3,6 +3,8 @@
 set(GRITTOR_FULL_DATADIR ${CMAKE_INSTALL_FULL_DATADIR}/grittor)
 
 install(TARGETS grittor grittor-cli grittor-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The full grittor-cli, which the front hands every command but render to.
+install(TARGETS grittor-cli-full RUNTIME DESTINATION ${GRITTOR_CLI_FULL_DIR})
 
 # Everything in data/ (the calibration target picture) and the demo plots.
 install(DIRECTORY data/ DESTINATION ${CMAKE_INSTALL_DATADIR}/grittor PATTERN README.md EXCLUDE)

@@ -3,6 +3,7 @@ grittor_add_test(NAME test_foundation_unit LABEL unit
     unit/foundation/utils_test.cpp
     unit/foundation/string_utils_test.cpp
     unit/foundation/option_test.cpp
+    unit/foundation/plain_settings_test.cpp
     unit/foundation/log_output_test.cpp
     unit/foundation/exception_reporting_test.cpp
     unit/foundation/data_files_test.cpp

@@ -17,7 +17,8 @@ grittor_add_test(NAME test_hpgl_gui LABEL gui
   LIBS grittor_gui)
 add_dependencies(test_hpgl_gui grittor-cli)
 # The command under test, wherever the tree puts it.
-target_compile_definitions(test_hpgl_gui PRIVATE GRITTOR_CLI_PATH="$<TARGET_FILE:grittor-cli>")
+target_compile_definitions(test_hpgl_gui PRIVATE GRITTOR_CLI_PATH="$<TARGET_FILE:grittor-cli>"
+                           GRITTOR_CLI_FULL_PATH="$<TARGET_FILE:grittor-cli-full>")
 grittor_add_test(NAME test_hpgl_mixed LABEL unit TIMEOUT 120
   SOURCES
     unit/hpgl/mixed_plot_test.cpp

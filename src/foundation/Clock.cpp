@@ -18,7 +18,11 @@ int64_t SystemClock::NowNs()
     return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-QDateTime SystemClock::WallNow() { return QDateTime::currentDateTime(); }
+int64_t SystemClock::WallMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
 
 void SystemClock::SleepMs(int ms)
 {
@@ -46,8 +50,6 @@ bool SystemClock::WaitFor(std::condition_variable &cv, std::unique_lock<std::mut
         return ready();
     return cv.wait_for(lock, std::chrono::milliseconds(ms), ready);
 }
-
-FakeClock::FakeClock(QDateTime wallStart) : wallStart_(std::move(wallStart)) {}
 
 namespace {
 SystemClock g_systemClock;

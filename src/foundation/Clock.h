@@ -17,8 +17,12 @@ public:
     // high-resolution counter).
     virtual int64_t NowMs() = 0;
     virtual int64_t NowNs() = 0;
-    // Local wall time, for time stamps and the log's age.
-    virtual QDateTime WallNow() = 0;
+    // Wall time in milliseconds since 1970 (UTC), for time stamps and the
+    // log's age.
+    virtual int64_t WallMs() = 0;
+    // The same as local time.  (Inline, so that code built without the
+    // toolkit can use a clock: only what calls it needs QDateTime.)
+    QDateTime WallNow() { return QDateTime::fromMSecsSinceEpoch(WallMs()); }
     virtual void SleepMs(int ms) = 0;
     // Waits on `cv` (its mutex held through `lock`) until `ready` holds or
     // ms pass; true when ready.  A clock other than the system's lets the
@@ -32,7 +36,7 @@ class SystemClock final : public Clock {
 public:
     int64_t NowMs() override;
     int64_t NowNs() override;
-    QDateTime WallNow() override;
+    int64_t WallMs() override;
     void SleepMs(int ms) override;
     bool WaitFor(std::condition_variable &cv, std::unique_lock<std::mutex> &lock, int ms,
                  const std::function<bool()> &ready) override;
@@ -41,16 +45,19 @@ public:
 // A clock that only moves when told to, or when someone sleeps on it.
 class FakeClock final : public Clock {
 public:
-    explicit FakeClock(QDateTime wallStart = QDateTime(QDate(2026, 1, 15), QTime(10, 0, 0)));
+    explicit FakeClock(const QDateTime &wallStart = QDateTime(QDate(2026, 1, 15), QTime(10, 0, 0)))
+        : wallStartMs_(wallStart.toMSecsSinceEpoch())
+    {
+    }
     int64_t NowMs() override { return ns_ / 1000000; }
     int64_t NowNs() override { return ns_; }
-    QDateTime WallNow() override { return wallStart_.addMSecs(ns_ / 1000000); }
+    int64_t WallMs() override { return wallStartMs_ + ns_ / 1000000; }
     void SleepMs(int ms) override { Advance(ms); }
     void Advance(int64_t ms) { ns_ += ms * 1000000; }
-    void SetWall(const QDateTime &wall) { wallStart_ = wall.addMSecs(-(ns_ / 1000000)); }
+    void SetWall(const QDateTime &wall) { wallStartMs_ = wall.toMSecsSinceEpoch() - ns_ / 1000000; }
 
 private:
-    QDateTime wallStart_;
+    int64_t wallStartMs_;
     int64_t ns_ = 1000000000;
 };
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 namespace grittor {
 
@@ -39,11 +40,33 @@ std::string FindDataFileIn(const std::string &relativeName, const std::vector<st
     return {};
 }
 
-std::string ExecutableDirectory()
+namespace {
+std::mutex g_executableMutex;
+std::string g_executablePath; // "" when not handed over
+} // namespace
+
+std::string ExecutablePath()
 {
+    {
+        std::lock_guard<std::mutex> lock(g_executableMutex);
+        if (!g_executablePath.empty())
+            return g_executablePath;
+    }
     std::error_code ec;
     const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : exe.parent_path().string();
+    return ec ? std::string() : exe.string();
+}
+
+void SetExecutablePath(const std::string &path)
+{
+    std::lock_guard<std::mutex> lock(g_executableMutex);
+    g_executablePath = path;
+}
+
+std::string ExecutableDirectory()
+{
+    const std::string exe = ExecutablePath();
+    return exe.empty() ? std::string() : fs::path(exe).parent_path().string();
 }
 
 std::string ReadSourceMarker(const std::string &exeDir)

@@ -25,7 +25,15 @@ std::vector<std::string> DataDirectories(const std::string &exeDir, const std::s
 // empty when none does or the name leaves its folder ("..", absolute).
 std::string FindDataFileIn(const std::string &relativeName, const std::vector<std::string> &dirs);
 
-// The folder of the running executable (empty when it cannot be read).
+// The running program (empty when it cannot be read): the executable, or
+// the one it was started through when that handed its work over (see
+// SetExecutablePath).  Its name names the debug log, its folder is where
+// data files and grittor-sim are looked for.
+std::string ExecutablePath();
+// Says the program was started through `path` (a front that handed its
+// work to this executable); "" goes back to the executable itself.
+void SetExecutablePath(const std::string &path);
+// The folder of ExecutablePath() (empty when it cannot be read).
 std::string ExecutableDirectory();
 
 // The checkout named by the marker beside `exeDir` or one folder up (test

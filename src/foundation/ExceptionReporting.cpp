@@ -1,6 +1,5 @@
 #include "foundation/ExceptionReporting.h"
 
-#include "foundation/LogOutput.h"
 
 #include <atomic>
 #include <csignal>
@@ -13,6 +12,7 @@
 #include <elf.h>
 #include <fstream>
 #include <link.h>
+#include <memory>
 #include <mutex>
 #include <unwind.h>
 #include <vector>
@@ -278,14 +278,12 @@ const int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 std::atomic<bool> g_hooksInstalled{false};
 std::atomic<bool> g_inFatal{false};
 
+std::atomic<TFatalReportWriter> g_reportWriter{nullptr};
+
 void WriteFatalReport(const std::string &routine, const std::string &text)
 {
-    TLogOutput &log = LogOutput();
-    log.Write("Exception in routine " + routine, true, true);
-    log.Write(text, true, true);
-    const std::string bt = TakeBacktraceText();
-    if (!bt.empty())
-        log.Write(bt, false, false);
+    if (const TFatalReportWriter write = g_reportWriter.load())
+        write(routine, text, TakeBacktraceText());
 }
 
 void TerminateHandler()
@@ -316,8 +314,9 @@ void FatalSignalHandler(int sig, siginfo_t *info, void *)
 
 } // namespace
 
-void InstallProcessHooks()
+void InstallProcessHooksWith(TFatalReportWriter write)
 {
+    g_reportWriter.store(write);
     if (g_hooksInstalled.exchange(true))
         return;
     g_previousTerminate = std::set_terminate(TerminateHandler);

@@ -58,6 +58,11 @@ std::string HexAddress(uintptr_t address);
 // a fault writes its report and backtrace to the debug log before the
 // process ends.  Installed before any window exists.
 void InstallProcessHooks();
+// The same hooks, handing the report (routine, text and the backtrace text,
+// which may be empty) to `write` instead: a tool built without the debug log
+// prints it.
+using TFatalReportWriter = void (*)(const std::string &routine, const std::string &text, const std::string &backtrace);
+void InstallProcessHooksWith(TFatalReportWriter write);
 void RestoreProcessHooks();
 
 // The text the terminate handler writes ("Unhandled exception " + message,

@@ -1,6 +1,7 @@
 #include "foundation/LogOutput.h"
 
 #include "foundation/Clock.h"
+#include "foundation/DataFiles.h"
 #include "foundation/KorvaneAclApi.h"
 
 #include <cstdio>
@@ -308,10 +309,10 @@ bool CanCreateFilesIn(const std::string &dir)
 
 std::unique_ptr<TLogOutput> MakeLog()
 {
-    std::error_code ec;
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    const std::string dir = ec ? std::string("./") : exe.parent_path().string() + "/";
-    std::string name = ec ? std::string("grittor") : exe.filename().string();
+    const std::string path = ExecutablePath();
+    const std::filesystem::path exe(path);
+    const std::string dir = path.empty() ? std::string("./") : exe.parent_path().string() + "/";
+    std::string name = path.empty() ? std::string("grittor") : exe.filename().string();
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0)
         name.resize(name.size() - 4);
     return std::make_unique<TLogOutput>(ChooseLogFolder(dir), name);

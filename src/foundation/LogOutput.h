@@ -82,5 +82,7 @@ std::string ChooseLogFolder(const std::string &exeFolder);
 
 // Shorthand for the entry line every command handler writes.
 inline void LogEntry(const std::string &text) { LogOutput().Write(text, true, true); }
+// Appends text as it stands: no time stamp, no line end added.
+inline void LogPiece(const std::string &text) { LogOutput().Write(text, false, false); }
 
 } // namespace grittor

@@ -4,8 +4,11 @@ target_sources(grittor_core PRIVATE
   src/foundation/ScreenPosition.cpp
   src/foundation/KorvaneAclApi.cpp
   src/foundation/option.cpp
+  src/foundation/PlainSettings.cpp
+  src/foundation/OptionValues.cpp
   src/foundation/LogOutput.cpp
   src/foundation/ExceptionReporting.cpp
+  src/foundation/ProcessHooksLog.cpp
   src/foundation/Clock.cpp
   src/foundation/Seams.cpp
   src/foundation/DataFiles.cpp

@@ -8,7 +8,7 @@ target_sources(grittor_core PRIVATE
   src/geometry/BlastJob.cpp
   src/geometry/Placement.cpp
 )
-target_sources(grittor-cli PRIVATE
+target_sources(grittor-cli-full PRIVATE
   src/app/cli/BlastCommands.cpp
   src/app/cli/RunCommand.cpp
 )

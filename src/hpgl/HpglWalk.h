@@ -3,7 +3,6 @@
 // encoded polyline (PE).  Internal to the hpgl folder.
 #pragma once
 
-#include "foundation/LogOutput.h"
 #include "foundation/utils.h"
 #include "hpgl/hpgl.h"
 
@@ -14,6 +13,9 @@
 #include <string_view>
 
 namespace grittor::hpglimpl {
+
+// Hands a walk's diagnostics to the writer set with SetPeDiagnostics.
+void WritePeDiagnostics(const std::string &entry);
 
 constexpr long double kPi = 3.141592653589793238462643383279502884L;
 constexpr long double kScanStep = 0.08726646259971647L;      // 5 degrees
@@ -362,7 +364,7 @@ int WalkPE(std::string_view data, TPlotterState &st, int pen, long double m, con
     st.Relative = entryRelative;
     st.PenDown = lastPointPenDown;
     if (!log.empty())
-        LogOutput().Write(log, false, false);
+        WritePeDiagnostics(log);
     return pen;
 }
 

@@ -258,7 +258,7 @@ inline char Lower(char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-std::atomic<bool> g_peDiagnostics{false};
+std::atomic<THpglFile::TPeLogWriter> g_peLogWriter{nullptr};
 
 } // namespace
 
@@ -270,14 +270,22 @@ int FindInstruction(char first, char second)
     return index.row[first - 'a'][second - 'a'];
 }
 
-void THpglFile::SetPeDiagnostics(bool on)
+void THpglFile::SetPeDiagnostics(TPeLogWriter write)
 {
-    g_peDiagnostics.store(on);
+    g_peLogWriter.store(write);
 }
 bool THpglFile::PeDiagnostics()
 {
-    return g_peDiagnostics.load();
+    return g_peLogWriter.load() != nullptr;
 }
+
+namespace hpglimpl {
+void WritePeDiagnostics(const std::string &entry)
+{
+    if (const THpglFile::TPeLogWriter write = g_peLogWriter.load())
+        write(entry);
+}
+} // namespace hpglimpl
 
 // ------------------------------------------------------------- creation ---
 

@@ -189,9 +189,11 @@ public:
     // stands on the canvas.
     bool MovesAfresh(int i, const TPlotterState &before) const;
 
-    // Writes every PE character and flag to the debug log while set (off by
-    // default: on a CAD plot it is hundreds of thousands of lines per walk).
-    static void SetPeDiagnostics(bool on);
+    // While a writer is set, every PE character and flag goes to it, one
+    // entry per walk (off by default: on a CAD plot it is hundreds of
+    // thousands of lines per walk).  The window passes the debug log.
+    using TPeLogWriter = void (*)(const std::string &entry);
+    static void SetPeDiagnostics(TPeLogWriter write);
     static bool PeDiagnostics();
 
     // Bytes the instructions take (records, numbers, PE data; reserved but

@@ -12,8 +12,7 @@ target_sources(grittor_core PRIVATE
 target_sources(grittor_gui PRIVATE
   src/hpgl/QPainterCanvas.cpp
 )
-target_sources(grittor-cli PRIVATE
-  src/app/cli/HpglCliCommon.cpp
+target_sources(grittor-cli-full PRIVATE
   src/app/cli/HpglInfoCommand.cpp
-  src/app/cli/HpglRenderCommand.cpp
+  src/app/cli/CliSettings.cpp
 )

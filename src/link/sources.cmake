@@ -16,6 +16,6 @@ target_sources(grittor_core PRIVATE
   src/link/SimulatorProcess.cpp
   src/link/MachineNumbers.cpp
 )
-target_sources(grittor-cli PRIVATE
+target_sources(grittor-cli-full PRIVATE
   src/app/cli/LinkCommands.cpp
 )

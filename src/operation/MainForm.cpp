@@ -396,7 +396,7 @@ void TMainFrm::BuildMenus()
     // The outline debug lines and the PE decoding trace are one switch: both
     // are for looking into one troublesome plot, and both are far too many
     // lines to write for every plot opened.
-    connect(fillDebug, &QAction::toggled, this, [](bool on) { THpglFile::SetPeDiagnostics(on); });
+    connect(fillDebug, &QAction::toggled, this, [](bool on) { THpglFile::SetPeDiagnostics(on ? LogPiece : nullptr); });
 
     // The hidden items are still reachable for service work, by shortcuts
     // of the window (a hidden action's own shortcut never fires); the status

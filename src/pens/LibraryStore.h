@@ -38,6 +38,9 @@ struct TLibrarySnapshot {
     std::vector<std::string> Materials;
     std::vector<std::unique_ptr<TPens>> PenTable;
     int Selected = -1; // a material number, or -1 when there are none
+    // What was read otherwise than written (a pen repeated within a
+    // material), one debug-log line each.
+    std::vector<std::string> Notes;
     int PenCount() const { return static_cast<int>(PenTable.size()); }
 };
 
@@ -46,8 +49,12 @@ struct TLibrarySnapshot {
 std::string LibraryToJson(const TMaterialLibrary &library);
 bool LibraryFromJson(const std::string &json, TLibrarySnapshot &out, std::string &error);
 
-// Reads and parses a library file; false with a reason when it cannot.
+// Reads and parses a library file, its notes written to the debug log; false
+// with a reason when it cannot.
 bool ReadLibraryFile(const std::string &path, TLibrarySnapshot &out, std::string &error);
+// The bytes of a library file (a regular file of at most 256 MiB); false
+// with a reason when it cannot be read.
+bool ReadLibraryBytes(const std::string &path, std::string &bytes, std::string &error);
 // Writes a library to `path` atomically; false with a reason when it cannot.
 bool WriteLibraryFile(const TMaterialLibrary &library, const std::string &path, std::string &error);
 

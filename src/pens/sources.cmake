@@ -2,6 +2,7 @@ target_sources(grittor_core PRIVATE
   src/pens/TPens.cpp
   src/pens/MaterialLibrary.cpp
   src/pens/LibraryStore.cpp
+  src/pens/LibraryRead.cpp
   src/pens/JsonTree.cpp
 )
 target_sources(grittor_gui PRIVATE

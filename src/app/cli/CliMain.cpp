@@ -2,11 +2,13 @@
 #include "app/cli/HpglCliCommon.h"
 
 #include "foundation/BuildInfo.h"
+#include "foundation/DataFiles.h"
 #include "foundation/ExceptionReporting.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string_view>
 
@@ -20,12 +22,6 @@ static std::vector<CliCommandInfo> &Registry()
 
 void RegisterCommand(CliCommandInfo info) { Registry().push_back(std::move(info)); }
 const std::vector<CliCommandInfo> &Commands() { return Registry(); }
-
-int UsageError(const std::string &message)
-{
-    std::fprintf(stderr, "grittor-cli: %s\n", message.c_str());
-    return 2;
-}
 
 static void PrintUsage(std::FILE *out)
 {
@@ -43,6 +39,14 @@ static void PrintUsage(std::FILE *out)
 int main(int argc, char **argv)
 {
     using namespace grittor::cli;
+    // Started through the front (grittor-cli): the program is the front, for
+    // the log's name and where data files are looked for.  Not passed on to
+    // programs this one starts.
+    if (const char *front = std::getenv("GRITTOR_CLI_FRONT")) {
+        if (*front)
+            grittor::SetExecutablePath(front);
+        ::unsetenv("GRITTOR_CLI_FRONT");
+    }
     grittor::InstallProcessHooks();
     QCoreApplication app(argc, argv);
     if (argc < 2) {

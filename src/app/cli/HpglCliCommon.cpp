@@ -1,17 +1,21 @@
-// Pieces shared by the plot commands of grittor-cli.
+// Pieces shared by the plot commands of grittor-cli, the front included (no
+// toolkit here: see CliFront.cpp).
 #include "app/cli/HpglCliCommon.h"
 
 #include "app/cli/CliCommand.h"
 
-#include "foundation/option.h"
 #include "foundation/utils.h"
 #include "hpgl/hpgl.h"
-#include "pens/LibraryStore.h"
 
 #include <cstdio>
-#include <filesystem>
 
 namespace grittor::cli {
+
+int UsageError(const std::string &message)
+{
+    std::fprintf(stderr, "grittor-cli: %s\n", message.c_str());
+    return 2;
+}
 
 void MessageToStderr(const std::string &message, bool)
 {
@@ -58,23 +62,6 @@ bool ParseMultiplier(const std::string &text, long double &multiplier, std::stri
         return false;
     }
     multiplier = m;
-    return true;
-}
-
-bool ReadLibraryForCli(const std::string &path, TMaterialLibrary &library, std::string &error)
-{
-    const std::string file = path.empty() ? MaterialLibraryPath(Options().SettingsFolder()) : path;
-    library.Clear();
-    std::error_code ec;
-    if (path.empty() && !std::filesystem::exists(file, ec))
-        return true; // no library saved yet
-    TLibrarySnapshot snapshot;
-    std::string why;
-    if (!ReadLibraryFile(file, snapshot, why)) {
-        error = "cannot read the material library " + file + ": " + why;
-        return false;
-    }
-    InstallLibrary(library, std::move(snapshot));
     return true;
 }
 

@@ -1,15 +1,16 @@
 // grittor-cli render FILE -o OUT.png [--size WxH] [--multiplier M]: opens a
 // plot as the application does (read, prescan, first rendering fitted into
-// the image) and writes the image as a PNG.
+// the image) and writes the image as a PNG.  Built into the front too, so
+// nothing here may need the toolkit.
+#include "app/cli/RenderCommand.h"
+
 #include "app/cli/CliCommand.h"
 #include "app/cli/HpglCliCommon.h"
 
-#include "foundation/option.h"
 #include "hpgl/CanvasSink.h"
 #include "hpgl/IndexedRender.h"
 #include "hpgl/PngWriter.h"
 #include "hpgl/hpgl.h"
-#include "pens/MaterialLibrary.h"
 
 #include <cerrno>
 #include <memory>
@@ -38,7 +39,9 @@ bool ParseSize(const std::string &text, int &w, int &h)
     return true;
 }
 
-int RunRender(const std::vector<std::string> &args)
+} // namespace
+
+int RunRender(const std::vector<std::string> &args, const std::function<TRenderLook()> &look)
 {
     std::string path, out;
     int width = 1000, height = 700;
@@ -72,12 +75,9 @@ int RunRender(const std::vector<std::string> &args)
     auto plot = ReadPlotForCli(path, multiplier);
     if (!plot)
         return 2;
-    // The plot in the colours the window shows it in: those of the material
-    // selected in the user's library (none when it cannot be read).
-    TMaterialLibrary library;
-    std::string libraryError;
-    ReadLibraryForCli("", library, libraryError);
-    const TPenColors colors = library.SelectedPens().PenColors();
+    // The plot in the colours the window shows it in (those of the material
+    // selected in the user's library), lines as wide as the settings say.
+    const TRenderLook shown = look();
     // A plot has a handful of colours: an 8-bit picture with a colour table
     // draws and compresses several times faster than 32-bit pixels.  Drawn
     // without Qt's GUI libraries, whose loading alone took a tenth of the
@@ -89,7 +89,7 @@ int RunRender(const std::vector<std::string> &args)
         return UsageError("render: cannot make an image of " + std::to_string(width) + "x" + std::to_string(height));
     }
     // On both cores where the plot is big enough to pay for it.
-    RenderPlotIndexed(*plot, *image, Options().Radius, colors, MessageToStderr);
+    RenderPlotIndexed(*plot, *image, shown.Radius, shown.Colors, MessageToStderr);
     // The name is opened byte for byte as given: through a QString, a name
     // that is not valid in the locale's encoding would become another name.
     const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
@@ -122,7 +122,4 @@ int RunRender(const std::vector<std::string> &args)
     return 0;
 }
 
-const CliRegistration registration("render", "render FILE -o OUT.png [--size WxH] [--multiplier M]", RunRender);
-
-} // namespace
 } // namespace grittor::cli

@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -54,7 +57,7 @@ struct Cli {
     QString out, err;
 };
 
-Cli RunCli(const QStringList &args, const QString &home)
+Cli RunCli(const QStringList &args, const QString &home, const QString &program = QStringLiteral(GRITTOR_CLI_PATH))
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -63,8 +66,9 @@ Cli RunCli(const QStringList &args, const QString &home)
     env.insert("XDG_CONFIG_HOME", home + "/config");
     env.insert("XDG_DATA_HOME", home + "/data");
     env.insert("XDG_STATE_HOME", home + "/state");
+    env.insert("GRITTOR_LOG_DIR", home + "/log");
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(GRITTOR_CLI_PATH), args);
+    p.start(program, args);
     p.waitForFinished(60000);
     Cli r;
     r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
@@ -176,6 +180,134 @@ TEST(HpglCli, RenderWritesAPngOfTheAskedSize)
     Cli small = RunCli({"render", plot, "-o", png, "--size", "200x100"}, dir.path());
     ASSERT_EQ(small.exitCode, 0);
     EXPECT_EQ(QImage(png).size(), QSize(200, 100));
+}
+
+namespace {
+
+QByteArray ReadBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteText(const QString &path, const std::string &text)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    std::ofstream(path.toStdString(), std::ios::binary) << text;
+}
+
+// A library whose selected material draws pen 1 in `color` (a colour table
+// index); with `repeat`, pen 1 is listed twice (read with a note).
+std::string Library(int color, bool repeat = false)
+{
+    const std::string pen = R"({"pen": 1, "blowspeed": 12, "border": false, "fill": true, "Color": )" +
+                            std::to_string(color) + R"(, "radius": 381, "ScanLine": 1200, "vertper": 0.25,
+        "CenterOffset": 0.4, "extra": 0.5, "passes": 3, "Times": 1, "margin": {"x": 0, "y": 0}})";
+    return R"({"format": "Grittor material library", "version": 1, "selectedMaterial": 0,
+        "materials": [{"name": "Granite", "pens": [)" + pen + (repeat ? ", " + pen : "") + "]}]}";
+}
+
+} // namespace
+
+TEST(HpglCli, TheFrontRendersWhatTheFullProgramRenders)
+{
+    // grittor-cli renders without the toolkit where the settings are plain,
+    // and hands the command to grittor-cli-full otherwise: either way the
+    // picture is the one the full program draws with the same settings.
+    QTemporaryDir dir;
+    const QString plot = WritePlot(dir, "p.plt", "SP1;PU0,0;PD2032,0,2032,1016,0,1016,0,0;SP2;PD1000,500;");
+    const QString settings = dir.path() + "/config/Korvane Systems/Grittor.conf";
+    const QString library = dir.path() + "/config/Korvane Systems/Grittor Materials.json";
+    struct Case {
+        const char *what;
+        std::string settings, library;
+    } cases[] = {
+        {"no settings, no library", "", ""},
+        {"a wide radius", "[General]\nRadius=2000\n", ""},
+        {"a library colouring pen 1 red", "", Library(13)},
+        {"both", "[General]\nOneMS=1000\nRadius=1500\n", Library(6)},
+        {"settings edited by hand", "; by hand\n[General]\nRadius = 1500\n", Library(6)},
+        {"a library read with a note", "[General]\nRadius=1500\n", Library(6, true)},
+        {"a library that is not one", "", "{\"materials\": 5}"},
+    };
+    QDir().mkpath(dir.path() + "/log");
+    std::vector<QByteArray> pictures;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(settings);
+        QFile::remove(library);
+        if (!c.settings.empty())
+            WriteText(settings, c.settings);
+        if (!c.library.empty())
+            WriteText(library, c.library);
+        const QString front = dir.filePath("front.png"), full = dir.filePath("full.png");
+        const Cli a = RunCli({"render", plot, "-o", front}, dir.path());
+        const Cli b = RunCli({"render", plot, "-o", full}, dir.path(), QStringLiteral(GRITTOR_CLI_FULL_PATH));
+        ASSERT_EQ(a.exitCode, 0) << a.err.toStdString();
+        ASSERT_EQ(b.exitCode, 0) << b.err.toStdString();
+        EXPECT_EQ(a.err, b.err);
+        pictures.push_back(ReadBytes(front));
+        EXPECT_FALSE(pictures.back().isEmpty());
+        EXPECT_EQ(pictures.back(), ReadBytes(full));
+    }
+    // The settings reached the picture: radius and colours change it.
+    EXPECT_NE(pictures[0], pictures[1]);
+    EXPECT_NE(pictures[0], pictures[2]);
+    EXPECT_NE(pictures[1], pictures[3]);
+    EXPECT_EQ(pictures[3], pictures[4]) << "the same values, in another form";
+    EXPECT_EQ(pictures[3], pictures[5]);
+    EXPECT_EQ(pictures[0], pictures[6]);
+    // The note went to the log under the front's name: the full program was
+    // told it was started through grittor-cli.
+    const QByteArray log = ReadBytes(dir.path() + "/log/grittor-cli.log");
+    EXPECT_TRUE(log.contains("repeats pen 1")) << log.toStdString();
+}
+
+TEST(HpglCli, TheFrontLoadsNoToolkitAndHandsOverWhatItDoesNotDoItself)
+{
+    QProcess readelf;
+    readelf.start("readelf", {"-d", QStringLiteral(GRITTOR_CLI_PATH)});
+    ASSERT_TRUE(readelf.waitForFinished(30000));
+    const QString dynamic = QString::fromLatin1(readelf.readAllStandardOutput());
+    ASSERT_TRUE(dynamic.contains("NEEDED")) << dynamic.toStdString();
+    EXPECT_FALSE(dynamic.contains("Qt")) << dynamic.toStdString();
+
+    // A front without the full program beside it renders plain settings
+    // itself, and says what is missing where it would hand over.
+    QTemporaryDir dir;
+    const QString alone = dir.filePath("bin/grittor-cli");
+    QDir().mkpath(dir.filePath("bin"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(GRITTOR_CLI_PATH), alone));
+    const QString plot = WritePlot(dir, "p.plt", "SP1;PU0,0;PD2032,0,2032,1016;");
+    const QString png = dir.filePath("out.png");
+    Cli r = RunCli({"render", plot, "-o", png}, dir.path(), alone);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(QImage(png).size(), QSize(1000, 700));
+    r = RunCli({"--version"}, dir.path(), alone);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.startsWith("grittor-cli ")) << r.out.toStdString();
+    for (const QStringList &args : {QStringList{"info", plot}, QStringList{"--help"}, QStringList{}}) {
+        r = RunCli(args, dir.path(), alone);
+        EXPECT_EQ(r.exitCode, 1) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains("grittor-cli-full is missing")) << r.err.toStdString();
+    }
+    // Its own reading of plain settings and the library, against the full
+    // program's.
+    WriteText(dir.path() + "/config/Korvane Systems/Grittor.conf", "[General]\nRadius=1500\n");
+    WriteText(dir.path() + "/config/Korvane Systems/Grittor Materials.json", Library(13));
+    r = RunCli({"render", plot, "-o", png}, dir.path(), alone);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QString fullPng = dir.filePath("full.png");
+    ASSERT_EQ(RunCli({"render", plot, "-o", fullPng}, dir.path(), QStringLiteral(GRITTOR_CLI_FULL_PATH)).exitCode, 0);
+    EXPECT_EQ(ReadBytes(png), ReadBytes(fullPng));
+    WriteText(dir.path() + "/config/Korvane Systems/Grittor.conf", "[General]\nRadius=\"700\"\n");
+    r = RunCli({"render", plot, "-o", png}, dir.path(), alone);
+    EXPECT_EQ(r.exitCode, 1) << "settings in another form are the full program's";
+    EXPECT_TRUE(r.err.contains("grittor-cli-full is missing")) << r.err.toStdString();
+
+    // Through the real front the other commands still work.
+    r = RunCli({"info", plot}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
 }
 
 TEST(HpglCli, BadArgumentsAndUnreadableFilesExitWithTwo)

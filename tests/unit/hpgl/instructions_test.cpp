@@ -371,10 +371,10 @@ TEST(HpglInstructions, PeDiagnosticsGoToTheDebugLogWhenSwitchedOn)
     ReadHpgl("PE" + data); // off: nothing written
     EXPECT_EQ(readLog().size(), before);
 
-    THpglFile::SetPeDiagnostics(true);
+    THpglFile::SetPeDiagnostics(LogPiece);
     auto r = ReadHpgl("PE" + data);
     ReplayPlot(*r);
-    THpglFile::SetPeDiagnostics(false);
+    THpglFile::SetPeDiagnostics(nullptr);
     const std::string log = readLog().substr(before);
     EXPECT_NE(log.find("\t\t\tpegl minmax entry\r\n\t\t\t60 <\r\n\t\t\tpenup\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("\t\t\tpegl draw entry\r\n"), std::string::npos);
@@ -412,10 +412,10 @@ TEST(HpglInstructions, PeWalkIsTheSameWithAndWithoutDiagnostics)
             text += ";PA0,0;";
         SCOPED_TRACE(round);
         auto plain = ReadHpgl(text);
-        THpglFile::SetPeDiagnostics(true);
+        THpglFile::SetPeDiagnostics(LogPiece);
         auto logged = ReadHpgl(text);
         const Replay b = ReplayPlot(*logged);
-        THpglFile::SetPeDiagnostics(false);
+        THpglFile::SetPeDiagnostics(nullptr);
         const Replay a = ReplayPlot(*plain);
         EXPECT_EQ(a.events, b.events);
         EXPECT_EQ(plain->MinPoint(), logged->MinPoint());

@@ -372,7 +372,7 @@ TEST(HpglReader, ABigFileIsReadInPiecesBetweenWhichTheWindowsRunAndClosingStops)
         int64_t now = 1000;
         int64_t NowMs() override { return now += 10; }
         int64_t NowNs() override { return NowMs() * 1000000; }
-        QDateTime WallNow() override { return QDateTime(QDate(2026, 1, 15), QTime(10, 0)).addMSecs(now); }
+        int64_t WallMs() override { return QDateTime(QDate(2026, 1, 15), QTime(10, 0)).addMSecs(now).toMSecsSinceEpoch(); }
         void SleepMs(int ms) override { now += ms; }
     } clock;
     SetClock(&clock);
