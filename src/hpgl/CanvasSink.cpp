@@ -102,17 +102,35 @@ void TCanvasSink::Move(const TExtendedPoint &point, int)
                    Truncate(point.y * viewport_.Scale.y + viewport_.Offset.y));
 }
 
-void TCanvasSink::Line(const TExtendedPoint &point, int pen)
+void TCanvasSink::MoveWhole(int64_t x, int64_t y, int)
+{
+    // The same arithmetic as Move's: the Extended value of x is x.
+    canvas_.MoveTo(Truncate(static_cast<long double>(x) * viewport_.Scale.x + viewport_.Offset.x),
+                   Truncate(static_cast<long double>(y) * viewport_.Scale.y + viewport_.Offset.y));
+}
+
+void TCanvasSink::LineInPen(int px, int py, int pen)
 {
     const uint32_t saved = canvas_.PenColor();
     const uint32_t wanted = pen >= 0 && pen < PenColorSlots ? colors_[static_cast<size_t>(pen)] : otherPens_;
     const uint32_t color = wanted != NoPenColor ? wanted : saved;
     if (color != saved)
         canvas_.SetPenColor(color);
-    canvas_.LineTo(Truncate(point.x * viewport_.Scale.x + viewport_.Offset.x),
-                   Truncate(point.y * viewport_.Scale.y + viewport_.Offset.y));
+    canvas_.LineTo(px, py);
     if (color != saved)
         canvas_.SetPenColor(saved);
+}
+
+void TCanvasSink::Line(const TExtendedPoint &point, int pen)
+{
+    LineInPen(Truncate(point.x * viewport_.Scale.x + viewport_.Offset.x),
+              Truncate(point.y * viewport_.Scale.y + viewport_.Offset.y), pen);
+}
+
+void TCanvasSink::LineWhole(int64_t x, int64_t y, int pen)
+{
+    LineInPen(Truncate(static_cast<long double>(x) * viewport_.Scale.x + viewport_.Offset.x),
+              Truncate(static_cast<long double>(y) * viewport_.Scale.y + viewport_.Offset.y), pen);
 }
 
 // ------------------------------------------------------------ rendering ---

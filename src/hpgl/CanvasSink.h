@@ -56,8 +56,12 @@ public:
     }
     void Move(const TExtendedPoint &point, int pen) override;
     void Line(const TExtendedPoint &point, int pen) override;
+    void MoveWhole(int64_t x, int64_t y, int pen) override;
+    void LineWhole(int64_t x, int64_t y, int pen) override;
 
 private:
+    void LineInPen(int px, int py, int pen);
+
     Canvas &canvas_;
     TViewport viewport_;
     TPenColors colors_;

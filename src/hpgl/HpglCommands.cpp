@@ -150,13 +150,38 @@ void THpglFile::ScanStored(int i, uint32_t numbersEnd)
         break;
     }
     case TCommandKind::PE: {
-        const auto extent = [this](const TExtendedPoint &p, int) { Extent(p); };
+        // Whole-numbered points are summed up as such and go into the
+        // extent as its corners at the end: the same smallest and largest
+        // values, without a comparison of Extended values per point.
+        struct PeExtent {
+            THpglFile &file;
+            bool any = false;
+            int64_t minX = 0, minY = 0, maxX = 0, maxY = 0;
+            void operator()(const TExtendedPoint &p, int) { file.Extent(p); }
+            void operator()(int64_t x, int64_t y, int)
+            {
+                if (!any) {
+                    minX = maxX = x;
+                    minY = maxY = y;
+                    any = true;
+                    return;
+                }
+                minX = std::min(minX, x);
+                maxX = std::max(maxX, x);
+                minY = std::min(minY, y);
+                maxY = std::max(maxY, y);
+            }
+        } extent{*this};
         const auto select = [](int) {}; // the reading took the pens (PePenWalk)
         const int pen = ScannedPenOf(i);
         if (PeDiagnostics())
             WalkPE<true>(PeData(r), scan_, pen, multiplier_, "\t\t\tpegl minmax entry\r\n", extent, select);
         else
             WalkPE<false>(PeData(r), scan_, pen, multiplier_, "", extent, select);
+        if (extent.any) {
+            Extent({static_cast<long double>(extent.minX), static_cast<long double>(extent.minY)});
+            Extent({static_cast<long double>(extent.maxX), static_cast<long double>(extent.maxY)});
+        }
         break;
     }
     default:

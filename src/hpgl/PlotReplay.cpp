@@ -246,12 +246,23 @@ void TPlotReplay::DrawPE(int i)
     const THpglFile::Rec &r = plot_.recs_[static_cast<size_t>(i)];
     // Every walk starts with the pen the instruction was read with, so a
     // replay draws the points before a pen selection as the first walk did.
-    const auto point = [this](const TExtendedPoint &p, int pen) {
-        if (st_.PenDown == 1)
-            LineTo(p, pen);
-        else
-            MoveTo(p, pen);
-    };
+    struct Point {
+        TPlotReplay &replay;
+        void operator()(const TExtendedPoint &p, int pen) const
+        {
+            if (replay.st_.PenDown == 1)
+                replay.LineTo(p, pen);
+            else
+                replay.MoveTo(p, pen);
+        }
+        void operator()(int64_t x, int64_t y, int pen) const
+        {
+            if (replay.st_.PenDown == 1)
+                replay.LineToWhole(x, y, pen);
+            else
+                replay.MoveToWhole(x, y, pen);
+        }
+    } const point{*this};
     const auto select = [](int) {};
     if (peDiagnostics_ && THpglFile::PeDiagnostics())
         WalkPE<true>(plot_.PeData(r), st_, plot_.PenOf(i, penCursor_), plot_.Multiplier(), "\t\t\tpegl draw entry\r\n", point,

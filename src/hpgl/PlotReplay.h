@@ -28,6 +28,16 @@ public:
     virtual ~TPlotSink() = default;
     virtual void Move(const TExtendedPoint &point, int pen) = 0;
     virtual void Line(const TExtendedPoint &point, int pen) = 0;
+    // The same for a point of whole numbers (most PE points): a sink may
+    // take them as they are instead of through Extended values in memory.
+    virtual void MoveWhole(int64_t x, int64_t y, int pen)
+    {
+        Move({static_cast<long double>(x), static_cast<long double>(y)}, pen);
+    }
+    virtual void LineWhole(int64_t x, int64_t y, int pen)
+    {
+        Line({static_cast<long double>(x), static_cast<long double>(y)}, pen);
+    }
 };
 
 class TPlotReplay {
@@ -67,6 +77,18 @@ public:
         sink_.Line(point, pen);
         if (also_)
             also_->Line(point, pen);
+    }
+    void MoveToWhole(int64_t x, int64_t y, int pen)
+    {
+        sink_.MoveWhole(x, y, pen);
+        if (also_)
+            also_->MoveWhole(x, y, pen);
+    }
+    void LineToWhole(int64_t x, int64_t y, int pen)
+    {
+        sink_.LineWhole(x, y, pen);
+        if (also_)
+            also_->LineWhole(x, y, pen);
     }
 
     const TPlotterState &State() const { return st_; }
