@@ -4,6 +4,8 @@
 #include "HpglTestUtil.h"
 
 #include "hpgl/CanvasSink.h"
+#include "hpgl/IndexedCanvas.h"
+#include "hpgl/IndexedRender.h"
 
 #include "foundation/LogOutput.h"
 #include "foundation/option.h"
@@ -379,6 +381,84 @@ TEST(HpglInstructions, PeDiagnosticsGoToTheDebugLogWhenSwitchedOn)
     EXPECT_NE(log.find("\t\t\tpegl minmax entry\r\n\t\t\t60 <\r\n\t\t\tpenup\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("\t\t\tpegl draw entry\r\n"), std::string::npos);
     EXPECT_NE(log.find("\t\t\t59 ;\r\n"), std::string::npos);
+}
+
+// Bit for bit, so that -0 and 0 differ.
+bool SameExtended(long double a, long double b)
+{
+    return std::memcmp(&a, &b, 10) == 0;
+}
+
+TEST(HpglInstructions, PeRunsInWholeNumbersGoWhereTheExtendedWalkTakesThem)
+{
+    // Plain runs are walked in 64-bit integers; the diagnostics walk never
+    // is.  From every kind of start (whole, fractional, -0, near and past
+    // 2^62, far beyond), at multipliers 1 and 2, with flags, long numbers
+    // and sums that cross the integers' limit, both must give the same
+    // points, extent, state and picture.
+    const OwnLog own("pe-whole");
+    std::mt19937_64 rng(62);
+    const char *starts[] = {"PA100,100;", "PA0.5,3;",   "PA-0,-0;", "PA4611686018427387000,0;",
+                            "PA-4611686018427387903,5;", "PA123456789012345678901234,1;", "PR;",      ""};
+    const long long kBig = 1LL << 52; // still nine digits
+    for (const char *start : starts) {
+        for (long double m : {1.0L, 2.0L}) {
+            for (int round = 0; round < 12; ++round) {
+                std::string text = std::string("SP1;") + start + "PD;PE";
+                for (int k = 0; k < 40; ++k) {
+                    const unsigned pick = static_cast<unsigned>(rng() % 16);
+                    const long long r = static_cast<long long>(rng() % 4001) - 2000;
+                    if (pick == 0)
+                        text += "<";
+                    else if (pick == 1)
+                        text += "=";
+                    else if (pick == 2)
+                        text += ">" + PeNumber(rng() % 3 == 0 ? 0 : r % 12);
+                    else if (pick == 3)
+                        text += ":" + PeNumber(rng() % 8);
+                    else if (pick == 4 && k == 0)
+                        text += "7";
+                    else if (pick == 5)
+                        text += static_cast<char>(rng() % 256);
+                    else if (pick == 6)
+                        text += PePoint(r * (kBig / 2000), -r * (kBig / 2000)); // large steps
+                    else if (pick == 7)
+                        text += PePoint(r << 50, r); // ten digits and more
+                    else
+                        text += PePoint(r, static_cast<long long>(rng() % 4001) - 2000,
+                                        text.find("PE7") != std::string::npos);
+                }
+                text += rng() % 2 ? ";PR10,10;" : ";";
+                SCOPED_TRACE(text);
+                auto plain = ReadHpgl(text, m);
+                THpglFile::SetPeDiagnostics(LogPiece);
+                auto logged = ReadHpgl(text, m);
+                const Replay b = ReplayPlot(*logged);
+                TIndexedImage loggedPicture(160, 120);
+                RenderPlotIndexed(*logged, loggedPicture, 381, NoPenColors());
+                THpglFile::SetPeDiagnostics(nullptr);
+                const Replay a = ReplayPlot(*plain);
+                TIndexedImage plainPicture(160, 120);
+                RenderPlotIndexed(*plain, plainPicture, 381, NoPenColors());
+                ASSERT_EQ(a.events, b.events);
+                ASSERT_EQ(a.points.size(), b.points.size());
+                for (size_t i = 0; i < a.points.size(); ++i)
+                    ASSERT_TRUE(SameExtended(a.points[i].x, b.points[i].x) && SameExtended(a.points[i].y, b.points[i].y))
+                        << i;
+                EXPECT_TRUE(SameExtended(plain->MinPoint().x, logged->MinPoint().x));
+                EXPECT_TRUE(SameExtended(plain->MinPoint().y, logged->MinPoint().y));
+                EXPECT_TRUE(SameExtended(plain->MaxPoint().x, logged->MaxPoint().x));
+                EXPECT_TRUE(SameExtended(plain->MaxPoint().y, logged->MaxPoint().y));
+                EXPECT_TRUE(SameExtended(plain->ScanEnd().Position.x, logged->ScanEnd().Position.x));
+                EXPECT_TRUE(SameExtended(plain->ScanEnd().Position.y, logged->ScanEnd().Position.y));
+                EXPECT_EQ(plain->ScanEnd().PenDown, logged->ScanEnd().PenDown);
+                EXPECT_EQ(plain->ScanEnd().Relative, logged->ScanEnd().Relative);
+                EXPECT_EQ(plain->FinalPen(), logged->FinalPen());
+                EXPECT_TRUE(plainPicture.pixels == loggedPicture.pixels);
+                EXPECT_EQ(plainPicture.colors, loggedPicture.colors);
+            }
+        }
+    }
 }
 
 TEST(HpglInstructions, PeWalkIsTheSameWithAndWithoutDiagnostics)
