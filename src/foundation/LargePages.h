@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <memory>
 #include <new>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,23 @@ template <class T> struct LargePageAllocator {
 
 template <class T> using LargeVector = std::vector<T, LargePageAllocator<T>>;
 using LargeString = std::basic_string<char, std::char_traits<char>, LargePageAllocator<char>>;
+
+// The same, leaving the room a resize adds uninitialised (value-initialising
+// a char writes a zero): for a buffer a file is read into, whose every byte
+// is then written once, not twice, and by whichever thread reads that part.
+template <class T> struct LargeUninitAllocator : LargePageAllocator<T> {
+    template <class U> struct rebind {
+        using other = LargeUninitAllocator<U>;
+    };
+    LargeUninitAllocator() noexcept = default;
+    template <class U> LargeUninitAllocator(const LargeUninitAllocator<U> &) noexcept {}
+    template <class U> void construct(U *p) noexcept { ::new (static_cast<void *>(p)) U; }
+    template <class U, class... A> void construct(U *p, A &&...args)
+    {
+        ::new (static_cast<void *>(p)) U(std::forward<A>(args)...);
+    }
+};
+using LargeText = std::vector<char, LargeUninitAllocator<char>>;
 
 // A heap for many small blocks that all go at once (the compressor's state
 // of several streams): they are cut one after another from large regions,

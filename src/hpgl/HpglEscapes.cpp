@@ -73,7 +73,7 @@ bool THpglFile::ParsePclEscape(size_t e)
         for (;;) {
             while (p < n && (Text[p] == '\r' || Text[p] == '\n'))
                 ++p;
-            if (n - p < 4 || Text.compare(p, 4, "@PJL") != 0)
+            if (n - p < 4 || std::memcmp(Text.data() + p, "@PJL", 4) != 0)
                 break;
             while (p < n && Text[p] != '\n' && Text[p] != 27)
                 ++p;

@@ -20,6 +20,7 @@
 #include <exception>
 #include <fcntl.h>
 #include <limits>
+#include <memory>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -313,7 +314,7 @@ THpglFile::THpglFile(FromText source, ErrorEvent onError)
     multiplier_ = UsableMultiplier(source.multiplier);
     if (source.text.size() > static_cast<size_t>(INT_MAX - 16))
         throw THpglReadError("plot text too large");
-    Text.assign(source.text.data(), source.text.size());
+    Text.assign(source.text.begin(), source.text.end());
     Prescan(source.scanBehind);
 }
 
@@ -371,35 +372,80 @@ void THpglFile::Read(const std::string &fileName)
         throw THpglReadError("cannot read " + fileName + ": file too large");
     const size_t size = static_cast<size_t>(st.st_size);
     // Read straight into the text: a mapping would count the file twice
-    // in the peak memory while it is copied.
-    Text.reserve(size);
-    // In pieces, so that the windows keep moving while a big file comes
-    // in from a slow disk or its memory is first touched (the text grows by
-    // a piece at a time: making all of it room at once held the window
-    // 140 ms on a 50 MB plot where fresh memory is slow to come by);
+    // in the peak memory while it is copied.  The room is not written
+    // before the file is read into it.
+    Text.resize(size);
+    // A big file is read in two halves at once, the second on a side
+    // thread: most of the time of reading into fresh memory is the
+    // system's clearing of each page on its first touch, which two cores
+    // then share.
+    const size_t half = size >= ReadInHalvesFrom && CoresForThisProcess() > 1 ? size / 2 : size;
+    std::atomic<bool> stop{false};
+    size_t sideGot = 0;
+    int sideError = 0;
+    std::unique_ptr<TSideWork> side;
+    if (half < size)
+        side = std::make_unique<TSideWork>([&] {
+            sideGot = ReadRange(fd, Text.data() + half, size - half, half, stop, sideError);
+        });
+    // The first half in pieces, so that the windows keep moving while a big
+    // file comes in from a slow disk or its memory is first touched;
     // closing or cancelling stops the reading, and the prescan stops with
     // it.
-    constexpr size_t kPiece = size_t(4) << 20;
     TBreather breather;
     size_t got = 0;
-    while (got < size) {
-        const size_t want = std::min(kPiece, size - got);
-        Text.resize(got + want); // within the room reserved: no copy
-        const ssize_t n = ::read(fd, Text.data() + got, want);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw THpglReadError("cannot read " + fileName + ": " + std::strerror(errno));
-        if (n == 0)
-            break; // the file shrank meanwhile
-        got += static_cast<size_t>(n);
+    int error = 0;
+    bool cancelled = false;
+    while (got < half) {
+        const size_t n = ReadRange(fd, Text.data() + got, std::min(ReadPiece, half - got), got, stop, error);
+        got += n;
+        if (error || n == 0)
+            break; // the file shrank meanwhile, or cannot be read
         if (breather.Breathe() && GetAbortFlags().StopLongWork()) {
-            readStop_ = TReadStop::Cancelled;
-            stopPos_ = static_cast<int>(got) + 1;
+            cancelled = true;
             break;
         }
     }
+    if (side) {
+        if (cancelled || error || got < half)
+            stop = true;
+        side->Wait([&] {
+            ProcessMessages();
+            if (!stop && GetAbortFlags().StopLongWork()) {
+                cancelled = true;
+                stop = true;
+            }
+        });
+    }
+    if (!error && got == half && side)
+        error = sideError;
+    if (error)
+        throw THpglReadError("cannot read " + fileName + ": " + std::strerror(error));
+    if (cancelled) {
+        readStop_ = TReadStop::Cancelled;
+        stopPos_ = static_cast<int>(got) + 1;
+    } else if (got == half && side && !stop) {
+        got += sideGot; // short where the file shrank meanwhile
+    }
     Text.resize(got);
+}
+
+size_t THpglFile::ReadRange(int fd, char *to, size_t bytes, size_t offset, const std::atomic<bool> &stop, int &error)
+{
+    size_t got = 0;
+    while (got < bytes && !stop.load(std::memory_order_relaxed)) {
+        const ssize_t n = ::pread(fd, to + got, std::min(ReadPiece, bytes - got), static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = errno;
+            break;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    return got;
 }
 
 // ------------------------------------------------------ character reader ---
@@ -444,7 +490,7 @@ std::string THpglFile::MessageAt(const std::string &message, long long readPos) 
         to = std::min(to, len);
         if (to < from)
             return std::string_view();
-        return std::string_view(Text).substr(static_cast<size_t>(from - 1), static_cast<size_t>(to - from + 1));
+        return std::string_view(Text.data(), Text.size()).substr(static_cast<size_t>(from - 1), static_cast<size_t>(to - from + 1));
     };
     const long long p = readPos;
     return message + "@" + std::to_string(readPos) + ":" + MakePrintable(piece(p - 10, p - 2)) + "-->" +
@@ -1047,7 +1093,7 @@ void THpglFile::ParseEncodedData(Rec &rec)
     } else {
         to = from;
     }
-    const std::string_view raw = to > from ? std::string_view(Text).substr(from, to - from) : std::string_view();
+    const std::string_view raw = to > from ? std::string_view(Text.data() + from, to - from) : std::string_view();
     // Two vector searches: find_first_of looked each character up in the
     // set with a call of its own (4 % of a 50 MB plot's whole render).
     const bool wrapped = !raw.empty() && (std::memchr(raw.data(), '\n', raw.size()) != nullptr ||
@@ -1257,7 +1303,7 @@ TLinkedStringList THpglCommand::Strings() const
 {
     TLinkedStringList out;
     const auto &r = file_->recs_[static_cast<size_t>(index_)];
-    const std::string_view text = std::string_view(file_->Text);
+    const std::string_view text = file_->Source();
     switch (r.kind) {
     case TCommandKind::PE:
         return out;

@@ -144,7 +144,7 @@ public:
 
     // ---- what the reading found
     // The file's text as read.
-    std::string_view Source() const { return Text; }
+    std::string_view Source() const { return {Text.data(), Text.size()}; }
     // The image multiplier the coordinates were scaled by.
     long double Multiplier() const { return multiplier_; }
     // The extent of every point the plot reaches, in plot units; the first
@@ -168,6 +168,10 @@ public:
     static constexpr int MinCheckpointText = 64 * 1024;
     // From this size on the scan runs on a second thread behind the reading.
     static constexpr int ScanBehindText = 256 * 1024;
+    // Files read in two halves at once (see Read), and the piece read
+    // between two looks at the windows.
+    static constexpr size_t ReadInHalvesFrom = size_t(8) << 20;
+    static constexpr size_t ReadPiece = size_t(4) << 20;
     const std::vector<TScanCheckpoint> &Checkpoints() const { return checkpoints_; }
     int FinalPen() const { return CurrentPen; }
     // The reader's messages in the order found (the first MaxKeptMessages;
@@ -268,6 +272,10 @@ private:
     void ScanUpTo(int records, uint32_t numbersEnd, bool last);
     void FinishScan(ScanPipe &pipe);
     void RoomForNumbers(size_t words);
+    // Reads `bytes` at `offset` of the file into `to` until they are read,
+    // the file ends or `stop` is set; the bytes read, and errno in `error`
+    // where reading failed.
+    static size_t ReadRange(int fd, char *to, size_t bytes, size_t offset, const std::atomic<bool> &stop, int &error);
     int ScannedPenOf(int i);
     void PublishScan();
     void DrainScan();
@@ -275,7 +283,7 @@ private:
     std::string_view PeData(const Rec &r) const;
 
     // ---- reader state (names as the program has always used)
-    LargeString Text;
+    LargeText Text;
     int ReadPos = 0; // 1-based index of the character last read in Text
     char PrevChar = 0;
     char CurChar = 0;

@@ -28,10 +28,11 @@
 
 namespace {
 
-// A fault in the front goes to stderr: the front keeps no debug log.
-void PrintFatalReport(const std::string &routine, const std::string &text, const std::string &backtrace)
+// A fault in the front goes to stderr, with its backtrace: the front keeps
+// no debug log.
+void PrintFatalReport(const std::string &, const std::string &text, const std::string &backtrace)
 {
-    std::fprintf(stderr, "grittor-cli: %s in %s\n%s", text.c_str(), routine.c_str(), backtrace.c_str());
+    std::fprintf(stderr, "grittor-cli: %s\n%s", text.c_str(), backtrace.c_str());
 }
 
 int HandOver(char **argv)

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <future>
+#include <random>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -326,6 +327,32 @@ TEST(HpglReaderFaults, OnlyRegularFilesAreRead)
     ASSERT_EQ(::symlink(plot.c_str(), alias.c_str()), 0);
     THpglFile ok(alias, 1.0L, nullptr);
     EXPECT_EQ(ok.CommandCount(), 2);
+}
+
+TEST(HpglReaderFaults, ABigFileReadInTwoHalvesIsTheFileByteForByte)
+{
+    // From 8 MB on, the second half of a file is read on a side thread
+    // into room that is not cleared first: every byte must be the file's,
+    // wherever the halves meet (here inside an instruction and a label).
+    QTemporaryDir dir;
+    std::mt19937 rng(8);
+    std::string text = "IN;SP1;DT\x03;";
+    while (text.size() < (size_t(9) << 20) + 12345)
+        text += "PU" + std::to_string(rng() % 20000) + "," + std::to_string(rng() % 20000) + ";PD" +
+                std::to_string(rng() % 20000) + "," + std::to_string(rng() % 20000) + ";LBlabel " +
+                std::to_string(rng() % 1000) + "\x03;";
+    ASSERT_GE(text.size(), THpglFile::ReadInHalvesFrom);
+    const std::string path = dir.filePath("big.plt").toStdString();
+    std::ofstream(path, std::ios::binary) << text;
+    THpglFile fromFile(path, 1.0L, nullptr);
+    const auto fromText = ReadHpgl(text);
+    ASSERT_TRUE(fromFile.Source() == std::string_view(text));
+    EXPECT_EQ(fromFile.ReadStop(), TReadStop::Complete);
+    EXPECT_EQ(fromFile.CommandCount(), fromText.file->CommandCount());
+    EXPECT_EQ(fromFile.MinPoint(), fromText.file->MinPoint());
+    EXPECT_EQ(fromFile.MaxPoint(), fromText.file->MaxPoint());
+    const int last = fromFile.CommandCount() - 1;
+    EXPECT_EQ(fromFile.GetText(last), fromText.file->GetText(last));
 }
 
 TEST(HpglReaderFaults, RealCadPlotsReadToTheirEnd)
