@@ -1,6 +1,7 @@
 # Installing: the programs, their data, the desktop entry with its icons and
 # metainfo, the manual pages and the shell completion, each in its GNU place.
 set(GRITTOR_FULL_DATADIR ${CMAKE_INSTALL_FULL_DATADIR}/grittor)
+set(GRITTOR_FULL_LIBEXECDIR ${CMAKE_INSTALL_FULL_LIBEXECDIR})
 
 install(TARGETS grittor grittor-cli grittor-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The full grittor-cli, which the front hands every command but render to.
