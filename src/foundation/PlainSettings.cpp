@@ -19,6 +19,20 @@ namespace {
 constexpr char kOrganisation[] = "Korvane Systems";
 constexpr char kApplication[] = "Grittor";
 
+// The parts of `text` between the separators, in order.
+std::vector<std::string_view> Split(std::string_view text, char separator)
+{
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos)
+            return parts;
+        start = end + 1;
+    }
+}
+
 // An absolute path the toolkit keeps as it stands: printable ASCII, no
 // empty, "." or ".." parts, no slash at the end.
 bool PlainAbsolutePath(std::string_view p)
@@ -28,16 +42,9 @@ bool PlainAbsolutePath(std::string_view p)
     for (unsigned char c : p)
         if (c < 0x20 || c > 0x7E)
             return false;
-    size_t start = 1;
-    while (start <= p.size()) {
-        size_t end = p.find('/', start);
-        if (end == std::string_view::npos)
-            end = p.size();
-        const std::string_view part = p.substr(start, end - start);
+    for (const std::string_view part : Split(p.substr(1), '/'))
         if (part.empty() || part == "." || part == "..")
             return false;
-        start = end + 1;
-    }
     return true;
 }
 
@@ -141,17 +148,11 @@ std::optional<TPlainSettings> ReadPlainSettings(const TEnvironment &env)
     std::string systemDirs = "/etc/xdg";
     if (const char *dirs = env("XDG_CONFIG_DIRS"); dirs && *dirs)
         systemDirs += std::string(":") + dirs;
-    size_t start = 0;
-    while (start <= systemDirs.size()) {
-        size_t end = systemDirs.find(':', start);
-        if (end == std::string::npos)
-            end = systemDirs.size();
-        const std::string dir = systemDirs.substr(start, end - start);
+    for (const std::string_view dir : Split(systemDirs, ':')) {
         if (!dir.empty()) {
-            others.push_back(dir + "/" + kOrganisation + "/" + kApplication + ".conf");
-            others.push_back(dir + "/" + kOrganisation + ".conf");
+            others.push_back(std::string(dir) + "/" + kOrganisation + "/" + kApplication + ".conf");
+            others.push_back(std::string(dir) + "/" + kOrganisation + ".conf");
         }
-        start = end + 1;
     }
     for (const std::string &other : others)
         if (Probe(other) != FileState::Missing)
