@@ -1,6 +1,5 @@
 #include "foundation/ExceptionReporting.h"
 
-
 #include <atomic>
 #include <csignal>
 #include <cstdio>

@@ -13,8 +13,8 @@
 #include <cstddef>
 #include <memory>
 #include <new>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace grittor {

@@ -1,15 +1,14 @@
 #include "foundation/PlainSettings.h"
 
 #include "foundation/option.h"
+#include "foundation/utils.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
-#include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace grittor {
@@ -66,31 +65,6 @@ FileState Probe(const std::string &path)
     if (::stat(path.c_str(), &st) != 0)
         return errno == ENOENT ? FileState::Missing : FileState::Other;
     return S_ISREG(st.st_mode) ? FileState::Regular : FileState::Other;
-}
-
-bool ReadWhole(const std::string &path, std::string &text)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= 1024 * 1024;
-    if (ok) {
-        text.resize(static_cast<size_t>(st.st_size));
-        size_t done = 0;
-        while (done < text.size()) {
-            const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                ok = false;
-                break;
-            }
-            done += static_cast<size_t>(n);
-        }
-    }
-    ::close(fd);
-    return ok;
 }
 
 // The keys as the store writes them (a space as %20), and their kinds.
@@ -169,7 +143,8 @@ std::optional<TPlainSettings> ReadPlainSettings(const TEnvironment &env)
         return std::nullopt;
     case FileState::Regular: {
         std::string text;
-        if (!ReadWhole(file, text))
+        int error = 0;
+        if (ReadRegularFile(file, size_t(1) << 20, text, error) != TFileRead::Read)
             return std::nullopt;
         constexpr std::string_view kHeader = "[General]\n";
         if (text.empty())

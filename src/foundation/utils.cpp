@@ -8,8 +8,11 @@
 #include <clocale>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace grittor {
 
@@ -401,6 +404,48 @@ long long RoundHalfAway(long double v)
     if (r <= static_cast<long double>(std::numeric_limits<long long>::min()))
         return std::numeric_limits<long long>::min();
     return static_cast<long long>(r);
+}
+
+TFileRead ReadRegularFile(const std::string &path, size_t maxBytes, std::string &bytes, int &error)
+{
+    bytes.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        error = errno;
+        return TFileRead::CannotRead;
+    }
+    struct stat st {};
+    TFileRead result = TFileRead::Read;
+    if (::fstat(fd, &st) != 0) {
+        error = errno;
+        result = TFileRead::CannotRead;
+    } else if (!S_ISREG(st.st_mode)) {
+        result = TFileRead::NotRegular;
+    } else if (static_cast<unsigned long long>(st.st_size) > maxBytes) {
+        result = TFileRead::TooLarge;
+    } else {
+        bytes.resize(static_cast<size_t>(st.st_size));
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                error = errno;
+                result = TFileRead::CannotRead;
+                break;
+            }
+            if (n == 0) {
+                bytes.resize(done); // it shrank meanwhile
+                break;
+            }
+            done += static_cast<size_t>(n);
+        }
+    }
+    ::close(fd);
+    if (result != TFileRead::Read)
+        bytes.clear();
+    return result;
 }
 
 } // namespace grittor

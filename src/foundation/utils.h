@@ -150,4 +150,11 @@ std::string UpperCase(std::string_view s);
 // Round half away from zero to a whole number.
 long long RoundHalfAway(long double v);
 
+// Reads a whole regular file of at most `maxBytes` into `bytes` (opened
+// without blocking and without a controlling terminal, so a FIFO or a
+// device named by mistake cannot hold the caller).  A file that shrinks
+// meanwhile gives what was there.  On CannotRead, `error` is the errno.
+enum class TFileRead { Read, CannotRead, NotRegular, TooLarge };
+TFileRead ReadRegularFile(const std::string &path, size_t maxBytes, std::string &bytes, int &error);
+
 } // namespace grittor

@@ -8,13 +8,9 @@
 #include "pens/MaterialLibrary.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -266,44 +262,21 @@ bool LibraryFromJson(const std::string &json, TLibrarySnapshot &out, std::string
 
 bool ReadLibraryBytes(const std::string &path, std::string &bytes, std::string &error)
 {
-    bytes.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        error = std::string("the file cannot be read: ") + std::strerror(errno);
+    int why = 0;
+    switch (ReadRegularFile(path, static_cast<size_t>(kMaxLibraryFileSize), bytes, why)) {
+    case TFileRead::Read:
+        return true;
+    case TFileRead::CannotRead:
+        error = std::string("the file cannot be read: ") + std::strerror(why);
+        return false;
+    case TFileRead::NotRegular:
+        error = "the file cannot be read: it is not a regular file";
+        return false;
+    case TFileRead::TooLarge:
+        error = "the file is too large to be a material library";
         return false;
     }
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0;
-    if (ok && !S_ISREG(st.st_mode)) {
-        error = "the file cannot be read: it is not a regular file";
-        ok = false;
-    } else if (ok && st.st_size > kMaxLibraryFileSize) {
-        error = "the file is too large to be a material library";
-        ok = false;
-    } else if (!ok) {
-        error = std::string("the file cannot be read: ") + std::strerror(errno);
-    }
-    if (ok) {
-        bytes.resize(static_cast<size_t>(st.st_size));
-        size_t done = 0;
-        while (ok && done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                error = std::string("the file cannot be read: ") + std::strerror(errno);
-                ok = false;
-            } else if (n == 0) {
-                bytes.resize(done); // it shrank meanwhile
-            } else {
-                done += static_cast<size_t>(n);
-            }
-        }
-    }
-    ::close(fd);
-    if (!ok)
-        bytes.clear();
-    return ok;
+    return false;
 }
 
 void InstallLibrary(TMaterialLibrary &library, TLibrarySnapshot &&snapshot)
