@@ -187,7 +187,7 @@ void TPolygon::SetVertexAt(uint32_t index, const TExtendedPoint &p)
     s.y = exact >> kLowBits;
 }
 
-void TPolygon::AppendVertex(const TExtendedPoint &p, int pen)
+TPolygon::Slot &TPolygon::NewSlot(int pen)
 {
     const uint32_t index = vertexCount_;
     if ((index >> ChunkBits) >= chunks_.size()) {
@@ -200,10 +200,44 @@ void TPolygon::AppendVertex(const TExtendedPoint &p, int pen)
     }
     Slot &s = chunks_[index >> ChunkBits][index & ((1u << ChunkBits) - 1)];
     s.x = 0; // a fresh slot holds no reference to the exact store
-    SetVertexAt(index, p);
     ++vertexCount_;
     if (penRuns_.empty() || penRuns_.back().second != pen)
         penRuns_.emplace_back(index, pen);
+    return s;
+}
+
+void TPolygon::AppendVertex(const TExtendedPoint &p, int pen)
+{
+    NewSlot(pen);
+    SetVertexAt(vertexCount_ - 1, p);
+}
+
+namespace {
+// Whole numbers up to 2^24 are floats as they stand.
+constexpr int64_t kFloatWhole = int64_t{1} << 24;
+bool FloatWhole(int64_t v) { return v >= -kFloatWhole && v <= kFloatWhole; }
+} // namespace
+
+void TPolygon::AppendWhole(int64_t x, int64_t y, int pen)
+{
+    if (!FloatWhole(x) || !FloatWhole(y)) {
+        AppendVertex({static_cast<long double>(x), static_cast<long double>(y)}, pen);
+        return;
+    }
+    Slot &s = NewSlot(pen);
+    s.x = FloatBits(static_cast<float>(x));
+    s.y = FloatBits(static_cast<float>(y));
+}
+
+void TPolygon::SetWholeAt(uint32_t index, int64_t x, int64_t y)
+{
+    if (!FloatWhole(x) || !FloatWhole(y)) {
+        SetVertexAt(index, {static_cast<long double>(x), static_cast<long double>(y)});
+        return;
+    }
+    Slot &s = chunks_[index >> ChunkBits][index & ((1u << ChunkBits) - 1)];
+    s.x = FloatBits(static_cast<float>(x));
+    s.y = FloatBits(static_cast<float>(y));
 }
 
 int TPolygon::PenOfVertex(uint32_t index) const
@@ -255,6 +289,27 @@ TPolygon::TPolygon(const TBorderFlags &border, bool debug) : border_(border), de
 
 TPolygon::~TPolygon() = default;
 
+namespace {
+// The integer path takes coordinates below 2^30: differences then stay
+// below 2^31 and sums of their squares below 2^63, exact as int64_t and as
+// Extended alike.
+constexpr int64_t kWholeLimit = int64_t{1} << 30;
+bool WholeInRange(int64_t v) { return v > -kWholeLimit && v < kWholeLimit; }
+} // namespace
+
+void TPolygon::WalkPoint::Set(const TExtendedPoint &point)
+{
+    const auto whole = [](long double v, int64_t &out) {
+        if (!(std::fabs(v) < static_cast<long double>(kWholeLimit)))
+            return false; // also NaN
+        out = static_cast<int64_t>(v);
+        // -0 is kept as it is (the integer would make it +0).
+        return static_cast<long double>(out) == v && !(v == 0 && std::signbit(v));
+    };
+    this->whole = whole(point.x, x) && whole(point.y, y);
+    p = point;
+}
+
 void TPolygon::Move(const TExtendedPoint &point, int /*pen*/)
 {
     if (Objects.empty())
@@ -262,7 +317,7 @@ void TPolygon::Move(const TExtendedPoint &point, int /*pen*/)
     TObjectList &o = Objects.back();
     if (!o.Empty()) {
         // A pen-up move that goes nowhere does not end the outline.
-        if (SamePoint(point, CurrentPoint, SamePointTolerance))
+        if (SamePoint(point, current_.Get(), SamePointTolerance))
             return;
         if (!SamePoint(o.Start(), o.End(), SamePointTolerance)) {
             o.NotClosed = true;
@@ -274,7 +329,7 @@ void TPolygon::Move(const TExtendedPoint &point, int /*pen*/)
         }
         NewObject();
     }
-    CurrentPoint = point;
+    current_.Set(point);
     // A big CAD plot starts hundreds of thousands of outlines; logging each
     // would rotate the whole log history away on every opening.
     if (movesLogged_ < MaxLoggedOutlines)
@@ -290,17 +345,18 @@ void TPolygon::Line(const TExtendedPoint &point, int pen)
         NewObject();
     TObjectList &o = Objects.back();
     o.Pen = pen;
-    if (!o.Empty() && ShorterThan(lastLength2_, SegmentExtendLength)) {
+    if (!o.Empty() && lastExtends_) {
         // Short pieces (arc chords) are extended rather than multiplied.
         // The current point follows the extended end, so the next segment
         // starts where this one now ends and no vertex is lost from the path.
         const uint32_t last = o.first_ + o.vertices_ - 1;
-        lastLength2_ = SquaredDistance(lastStart_, point);
+        lastExtends_ = ShorterThan(SquaredDistance(lastStart_.Get(), point), SegmentExtendLength);
         SetVertexAt(last, point);
-        CurrentPoint = point;
+        current_.SetExtended(point);
         return;
     }
-    const long double length2 = SquaredDistance(CurrentPoint, point);
+    const TExtendedPoint current = current_.Get();
+    const long double length2 = SquaredDistance(current, point);
     if (ShorterThan(length2, SegmentMinLength))
         return; // a tiny step: wait until the pen has moved far enough
     if (!haveLastGroupPen_ || lastGroupPen_ != pen || PenGroups.Count() == 0) {
@@ -310,18 +366,61 @@ void TPolygon::Line(const TExtendedPoint &point, int pen)
     }
     if (o.Empty()) {
         o.first_ = vertexCount_;
-        AppendVertex(CurrentPoint, pen);
+        AppendVertex(current, pen);
         o.vertices_ = 1;
     }
     // Within an outline each segment starts where the last one ended: the
     // current point is always the outline's last vertex.
     AppendVertex(point, pen);
     ++o.vertices_;
-    lastStart_ = CurrentPoint;
-    lastLength2_ = length2;
-    CurrentPoint = point;
+    lastStart_ = current_;
+    lastExtends_ = ShorterThan(length2, SegmentExtendLength);
+    current_.SetExtended(point);
     if (debug_)
         LogOutput().Write(o.Segment(o.Count() - 1).DebugLine(), true, true);
+}
+
+void TPolygon::LineWhole(int64_t x, int64_t y, int pen)
+{
+    // The integer path ends where an Extended value or the debug lines come in.
+    if (debug_ || Objects.empty() || !current_.whole || !WholeInRange(x) || !WholeInRange(y) ||
+        (lastExtends_ && !lastStart_.whole && !Objects.back().Empty())) {
+        Line({static_cast<long double>(x), static_cast<long double>(y)}, pen);
+        return;
+    }
+    // Squared lengths are whole numbers here: one shorter than the extension
+    // length (1) or the least length (0.8) is 0.
+    TObjectList &o = Objects.back();
+    o.Pen = pen;
+    if (!o.Empty() && lastExtends_) {
+        const int64_t sx = x - lastStart_.x;
+        const int64_t sy = y - lastStart_.y;
+        lastExtends_ = sx == 0 && sy == 0;
+        SetWholeAt(o.first_ + o.vertices_ - 1, x, y);
+        current_.x = x;
+        current_.y = y;
+        return;
+    }
+    if (x == current_.x && y == current_.y)
+        return;
+    if (!haveLastGroupPen_ || lastGroupPen_ != pen || PenGroups.Count() == 0) {
+        PenGroups.Add(pen, nullptr);
+        lastGroupPen_ = pen;
+        haveLastGroupPen_ = true;
+    }
+    if (o.Empty()) {
+        o.first_ = vertexCount_;
+        AppendWhole(current_.x, current_.y, pen);
+        o.vertices_ = 1;
+    }
+    AppendWhole(x, y, pen);
+    ++o.vertices_;
+    lastStart_.whole = true;
+    lastStart_.x = current_.x;
+    lastStart_.y = current_.y;
+    lastExtends_ = false;
+    current_.x = x;
+    current_.y = y;
 }
 
 bool TPolygon::IsBorderPen(int pen) const

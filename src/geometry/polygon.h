@@ -101,6 +101,9 @@ public:
     // The pen movements of a replay.
     void Move(const TExtendedPoint &point, int pen) override;
     void Line(const TExtendedPoint &point, int pen) override;
+    // A line to a point of whole numbers (most of a big plot's points): the
+    // same outlines as Line, in integer arithmetic.
+    void LineWhole(int64_t x, int64_t y, int pen) override;
 
     int ObjectCount() const { return static_cast<int>(Objects.size()); }
     const std::deque<TObjectList> &Outlines() const { return Objects; }
@@ -129,7 +132,6 @@ private:
     TBorderFlags border_{};
     bool debug_ = false;
     TIntegerList PenGroups;          // sorted, duplicate-free
-    TExtendedPoint CurrentPoint;
     std::deque<TObjectList> Objects; // creation order (a deque: growing never copies it)
 
     friend class TObjectList;
@@ -160,14 +162,41 @@ private:
     TExtendedPoint VertexAt(uint32_t index) const;
     void SetVertexAt(uint32_t index, const TExtendedPoint &p);
     void AppendVertex(const TExtendedPoint &p, int pen);
+    // A slot for the next vertex (its pen noted), not yet filled.
+    Slot &NewSlot(int pen);
+    void AppendWhole(int64_t x, int64_t y, int pen);
+    void SetWholeAt(uint32_t index, int64_t x, int64_t y);
     int PenOfVertex(uint32_t index) const;
     TObjectList &NewObject();
 
     int lastGroupPen_ = 0;
-    // The last segment of the outline being built (its length decides
-    // whether the next line extends it).
-    TExtendedPoint lastStart_;
-    long double lastLength2_ = 0; // squared
+    // A point of the collection's walk: the pen's position, or the start of
+    // the last segment of the outline being built.  A whole-numbered point
+    // of moderate size is kept as integers, so the integer path neither
+    // converts it nor takes it through memory as an 80-bit value; its sums
+    // and squares are exact in either form.
+    struct WalkPoint {
+        bool whole = true;
+        int64_t x = 0, y = 0; // when whole
+        TExtendedPoint p;     // otherwise
+        TExtendedPoint Get() const
+        {
+            return whole ? TExtendedPoint{static_cast<long double>(x), static_cast<long double>(y)} : p;
+        }
+        // Keeps the integers where the point is whole and in range.
+        void Set(const TExtendedPoint &point);
+        // Keeps the point as it is (the lines between moves: finding out
+        // costs more than the integer path saves after an Extended line).
+        void SetExtended(const TExtendedPoint &point)
+        {
+            whole = false;
+            p = point;
+        }
+    };
+    WalkPoint current_;
+    WalkPoint lastStart_;
+    // Whether the last segment is short enough for the next line to extend it.
+    bool lastExtends_ = true;
     long movesLogged_ = 0;
     long notClosedLogged_ = 0;
     // The vertex store, in chunks so that growing it never copies it.

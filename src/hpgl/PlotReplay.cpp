@@ -178,6 +178,18 @@ void TPlotReplay::DrawPlot(TCommandKind k, int i, int pen)
     const uint32_t *w = plot_.nums_.data() + r.numOff;
     const bool wide = r.flags & THpglFile::FlagWide;
     for (int j = 0; j + 1 < n; j += 2) {
+        // Absolute pairs of whole numbers (the low four bits hold no
+        // decimal places) reach the sinks as integers.
+        if (!wide && !st_.Relative && ((w[j] | w[j + 1]) & 15u) == 0) {
+            const int32_t xi = static_cast<int32_t>(w[j]) >> 4;
+            const int32_t yi = static_cast<int32_t>(w[j + 1]) >> 4;
+            st_.Position = {static_cast<long double>(xi), static_cast<long double>(yi)};
+            if (st_.PenDown == 1)
+                LineToWhole(xi, yi, pen);
+            else
+                MoveToWhole(xi, yi, pen);
+            continue;
+        }
         long double x, y;
         if (wide) {
             x = hpglnum::DecodeWide(w + 3 * j);

@@ -11,6 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <iterator>
+#include <random>
+#include <string>
 
 using namespace grittor;
 using namespace grittor::test;
@@ -285,4 +289,105 @@ TEST_F(PolygonTest, ABigPlotLogsItsFirstThousandOutlinesOnly)
     TPolygon next;
     next.Move({1, 1}, 1);
     EXPECT_EQ(log.Count("start new object ("), MaxLoggedOutlines + 1);
+}
+
+namespace {
+
+bool SameBits(long double a, long double b)
+{
+    // The 80 bits of an x87 Extended (the rest of its 16 bytes is padding).
+    return std::memcmp(&a, &b, sizeof(long double) == 16 ? 10 : sizeof(long double)) == 0;
+}
+
+// Everything a collection holds: outlines, their vertices bit for bit, the
+// pen of every segment, open flags and the pen groups.
+void ExpectSameCollection(const TPolygon &got, const TPolygon &want, const std::string &what)
+{
+    SCOPED_TRACE(what);
+    ASSERT_EQ(got.ObjectCount(), want.ObjectCount());
+    for (int i = 0; i < got.ObjectCount(); ++i) {
+        const TObjectList &a = got.Outlines()[static_cast<size_t>(i)];
+        const TObjectList &b = want.Outlines()[static_cast<size_t>(i)];
+        ASSERT_EQ(a.Count(), b.Count()) << "outline " << i;
+        ASSERT_EQ(a.Empty(), b.Empty()) << "outline " << i;
+        EXPECT_EQ(a.NotClosed, b.NotClosed) << "outline " << i;
+        EXPECT_EQ(a.Pen, b.Pen) << "outline " << i;
+        for (int k = 0; k <= a.Count() && !a.Empty(); ++k) {
+            const TExtendedPoint p = a.Vertex(k), q = b.Vertex(k);
+            ASSERT_TRUE(SameBits(p.x, q.x) && SameBits(p.y, q.y))
+                << "outline " << i << " vertex " << k << ": " << FormatPoint(p) << " against " << FormatPoint(q);
+        }
+        for (int j = 0; j < a.Count(); ++j)
+            ASSERT_EQ(a.Segment(j).Pen, b.Segment(j).Pen) << "outline " << i << " segment " << j;
+    }
+    ASSERT_EQ(got.GroupCount(), want.GroupCount());
+    for (int g = 0; g < got.GroupCount(); ++g)
+        EXPECT_EQ(got.GroupPen(g), want.GroupPen(g));
+}
+
+} // namespace
+
+TEST_F(PolygonTest, WholeNumberLinesCollectExactlyAsExtendedLines)
+{
+    // The integer path for whole-numbered points must leave the collection
+    // bit for bit as the same points given as Extended values.  Random walks
+    // mix whole lines with Extended lines and moves (fractions, -0, huge
+    // values) and take steps of 0 and 1 (merged and extended segments), near
+    // the limits of floats (2^24) and of the integer path (2^30) and beyond.
+    std::mt19937_64 rng(20261210);
+    const int64_t bases[] = {0, -5000, (int64_t{1} << 24) - 3, -(int64_t{1} << 24) - 2, (int64_t{1} << 30) - 4,
+                             -(int64_t{1} << 30) + 2, int64_t{1} << 40};
+    for (int walk = 0; walk < 300; ++walk) {
+        const int64_t base = bases[walk % std::size(bases)];
+        TPolygon whole, extended;
+        const auto both = [&](auto &&f) {
+            f(whole, true);
+            f(extended, false);
+        };
+        int64_t x = base, y = base / 2;
+        int pen = 1;
+        for (int step = 0; step < 400; ++step) {
+            const unsigned kind = static_cast<unsigned>(rng() % 100);
+            if (kind < 3)
+                pen = static_cast<int>(rng() % 4) + 1;
+            if (kind < 8) {
+                // A move: to a whole point (often the same one), a fraction or -0.
+                TExtendedPoint p{static_cast<long double>(x), static_cast<long double>(y)};
+                if (kind == 5)
+                    p.x += 0.5L;
+                else if (kind == 6)
+                    p = {-0.0L, static_cast<long double>(y)};
+                else if (kind == 7)
+                    p.y = 1e13L;
+                else if (kind > 2)
+                    x += static_cast<int64_t>(rng() % 9) - 4;
+                both([&](TPolygon &poly, bool) { poly.Move(p, pen); });
+                if (kind != 7 && kind != 6)
+                    x = static_cast<int64_t>(p.x), y = static_cast<int64_t>(p.y);
+                continue;
+            }
+            if (kind < 12) {
+                // An Extended line off the whole grid (too short to keep, or
+                // short enough for the next line to extend it), or to -0.
+                const long double off[] = {0.25L, 0.9L, -0.85L};
+                const TExtendedPoint p{kind == 8 ? -0.0L : static_cast<long double>(x) + off[rng() % 3],
+                                       static_cast<long double>(y)};
+                both([&](TPolygon &poly, bool) { poly.Line(p, pen); });
+                continue;
+            }
+            const unsigned size = static_cast<unsigned>(rng() % 10);
+            const int64_t span = size < 4 ? 2 : size < 8 ? 40 : int64_t{1} << 26;
+            x += static_cast<int64_t>(rng() % static_cast<uint64_t>(2 * span + 1)) - span;
+            y += static_cast<int64_t>(rng() % static_cast<uint64_t>(2 * span + 1)) - span;
+            both([&](TPolygon &poly, bool integer) {
+                if (integer)
+                    poly.LineWhole(x, y, pen);
+                else
+                    poly.Line({static_cast<long double>(x), static_cast<long double>(y)}, pen);
+            });
+        }
+        ExpectSameCollection(whole, extended, "walk " + std::to_string(walk));
+        if (HasFailure())
+            return;
+    }
 }
