@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <new>
 #include <string>
@@ -138,24 +139,24 @@ void TCanvasSink::LineWhole(int64_t x, int64_t y, int pen)
 bool TDrawingPartition::FirstTakes(int j)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (claimed_ >= 0 && j > claimed_)
+    if (j >= limit_)
         return false;
     begun_ = std::max(begun_, j);
     return true;
 }
 
-int TDrawingPartition::Claim()
+TDrawingPartition::Piece TDrawingPartition::Claim()
 {
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (claimed_ >= 0)
-        return claimed_;
-    // Half of the ranges not yet begun (the last one ends at the end of
-    // the plot, not at a checkpoint).
-    const int k = begun_ + (n_ - begun_ + 1) / 2;
-    if (k <= begun_ || k >= n_ || k < 0)
-        return -1;
+    // Half of the ranges not yet begun before the last piece (at first:
+    // before the end of the plot).
+    const int last = limit_ - 1;
+    const int k = begun_ + (last - begun_ + 1) / 2;
+    if (k <= begun_ || k >= last || k < 0)
+        return {};
+    limit_ = k + 1;
     claimed_ = k;
-    return k;
+    return {k, last};
 }
 
 int TDrawingPartition::Claimed() const
@@ -170,11 +171,11 @@ namespace {
 // colour is not laid over the first.
 constexpr uint8_t kUntouched = 255;
 
-// The part of a drawing after a checkpoint, drawn on a thread of its own.
+// The pieces of a drawing after checkpoints, drawn on a thread of its own.
 class TSecondPart {
 public:
     // Starts the thread, or returns null where the plot or the canvas does
-    // not allow a drawing in two parts.
+    // not allow a drawing in parts.
     static std::unique_ptr<TSecondPart> Start(const THpglFile &plot, Canvas &canvas, const TViewport &viewport,
                                               const TPenColors &colors, int width, int height,
                                               const TSecondCoreShare &share)
@@ -182,7 +183,7 @@ public:
         int x = 0, y = 0;
         if (plot.Checkpoints().empty() || width < 1 || height < 1 || !canvas.PenAt(x, y))
             return nullptr;
-        // The colours the part may draw in, as the canvas stores them
+        // The colours the pieces may draw in, as the canvas stores them
         // (asked here: a window canvas reads the application palette).
         TColorEntries entries;
         std::vector<uint32_t> wanted(colors.begin(), colors.end());
@@ -199,7 +200,7 @@ public:
         try {
             auto part = std::unique_ptr<TSecondPart>(new TSecondPart(plot, viewport, colors, width, height));
             TSecondPart *p = part.get();
-            part->work_ = std::make_unique<TSideWork>([p, entries = std::move(entries), ready = share.ready]() mutable {
+            part->work_ = std::make_unique<TSideWork>([p, entries = std::move(entries), ready = share.ready] {
                 if (ready) {
                     try {
                         ready();
@@ -207,8 +208,7 @@ public:
                         // Waiting is only for good order: draw anyway.
                     }
                 }
-                if (p->partition_.Claim() >= 0) // else the first core is nearly done: it draws the rest
-                    p->Draw(std::move(entries));
+                p->DrawPieces(entries);
             });
             // Drawn after the first part on this thread, it would only be
             // laid over what this thread could have drawn itself.
@@ -217,88 +217,153 @@ public:
             return nullptr;
         }
     }
-    // The first core is about to draw the range that ends at checkpoint
-    // `j` (TDrawingPartition::FirstTakes).
+    // The first core is about to draw range `j` (TDrawingPartition::FirstTakes).
     bool FirstTakes(int j) { return partition_.FirstTakes(j); }
-    // Where the second core's part begins; null while it has claimed none.
-    // Once the first core has been refused a range, or has begun the last,
-    // this no longer changes.
+    // Where the second core's first piece begins; null while it has claimed
+    // none.  Once the first core has been refused a range, or has begun the
+    // last, this no longer changes.
     const TScanCheckpoint *From() const
     {
         const int k = partition_.Claimed();
         return k < 0 ? nullptr : &plot_.Checkpoints()[static_cast<size_t>(k)];
     }
 
-    // Waits until the part is drawn (or stopped), moving `progress` every
-    // 15 ms meanwhile: in the window that keeps the event loop running.
+    // Waits until the pieces are drawn (or stopped), moving `progress`
+    // every 15 ms meanwhile: in the window that keeps the event loop running.
     void Wait(Progress &progress, double fraction)
     {
         work_->Wait([&progress, fraction] { progress.SetProgress(fraction); });
     }
 
-    // Waits for the part and lays it over `canvas` when the first part,
-    // drawn by `first`, ended where this one began; then `first` goes on
-    // from where this part ended, and its messages follow those of the
-    // first part.  False when the first part has to draw on instead.
-    bool LayOver(Canvas &canvas, TPlotReplay &first, const THpglFile::ErrorEvent &onError)
+    // Waits for the pieces and lays them over `canvas`, in the order of the
+    // plot, as far as each begins where what comes before it ended: the
+    // first piece where the first part, drawn by `first`, ended.  `first`
+    // then goes on from where the last piece laid over ended, and the
+    // pieces' messages follow those of the first part.  Returns whether any
+    // piece was laid over and the instruction from which `first` has to draw
+    // on (the plot's instruction count when every piece was).
+    struct TLaid {
+        bool any = false;
+        int rest = 0;
+    };
+    TLaid LayOver(Canvas &canvas, TPlotReplay &first, const THpglFile::ErrorEvent &onError)
     {
-        int x = 0, y = 0;
-        const TPlotterState &reached = first.State();
-        const bool sameStart = SameStart(reached) && canvas.PenAt(x, y) &&
-                               x == viewport_.DeviceX(From()->State.Position.x) &&
-                               y == viewport_.DeviceY(From()->State.Position.y) && canvas.PenColor() == clWindowText;
+        TCanvasEnd reached;
+        reached.state = first.State();
+        reached.penKnown = canvas.PenAt(reached.penX, reached.penY);
+        reached.penColor = canvas.PenColor();
+        const int from = From()->Index;
         work_->Wait();
-        if (!sameStart || !complete_ || failed_ || !canvas.Overlay(image_, kUntouched))
-            return false;
-        first.SetState(end_);
-        for (const std::string &m : messages_) {
-            if (onError)
-                onError(m, true);
-            else
-                GetDialogs().Message(m);
+        if (failed_)
+            return {false, from};
+        // Drawn from the end of the plot backwards: laid over from the front.
+        std::vector<const TPiece *> order;
+        for (auto it = pieces_.rbegin(); it != pieces_.rend(); ++it)
+            order.push_back(&*it);
+        if (order.empty() || order.front()->from != partition_.Claimed())
+            return {false, from};
+        const int n = static_cast<int>(plot_.Checkpoints().size());
+        for (size_t i = 0; i < order.size(); ++i) {
+            const TPiece &piece = *order[i];
+            const bool joined = i + 1 < order.size() ? piece.to == order[i + 1]->from : piece.to == n;
+            if (!piece.complete || !joined || !BeginsAt(piece.from, i == 0 ? reached : order[i - 1]->end))
+                return {false, from};
         }
-        return true;
+        size_t laid = 0;
+        while (laid < order.size() && canvas.Overlay(order[laid]->image, kUntouched))
+            ++laid;
+        if (laid == 0)
+            return {false, from};
+        const TCanvasEnd &end = order[laid - 1]->end;
+        first.SetState(end.state);
+        if (laid < order.size())
+            canvas.MoveTo(end.penX, end.penY); // known: the next piece begins there
+        for (size_t i = 0; i < laid; ++i)
+            for (const std::string &m : order[i]->messages) {
+                if (onError)
+                    onError(m, true);
+                else
+                    GetDialogs().Message(m);
+            }
+        return {true, laid < order.size() ? plot_.Checkpoints()[static_cast<size_t>(order[laid]->from)].Index
+                                          : plot_.CommandCount()};
     }
 
 private:
+    // Where a drawing left the plotter and the canvas pen.
+    struct TCanvasEnd {
+        TPlotterState state;
+        bool penKnown = false;
+        int penX = 0, penY = 0;
+        uint32_t penColor = 0;
+    };
+    struct TPiece {
+        int from = 0, to = 0; // checkpoints
+        TIndexedImage image{0, 0};
+        std::vector<std::string> messages;
+        TCanvasEnd end;
+        bool complete = false;
+    };
+
     TSecondPart(const THpglFile &plot, const TViewport &viewport, const TPenColors &colors, int width, int height)
         : plot_(plot), partition_(static_cast<int>(plot.Checkpoints().size())), viewport_(viewport), colors_(colors),
           width_(width), height_(height)
     {
     }
 
-    void Draw(TColorEntries entries) noexcept
+    void DrawPieces(const TColorEntries &entries) noexcept
     {
         try {
-            // Made here, so that the side thread clears its own memory.
-            image_ = TIndexedImage(width_, height_, kUntouched);
-            IndexedCanvas canvas(image_, std::move(entries));
-            canvas.SetPenColor(clWindowText);
-            TCanvasSink sink(canvas, viewport_, colors_);
-            TPlotReplay replay(plot_, sink, nullptr, [this](const std::string &m, bool) { messages_.push_back(m); });
-            const TScanCheckpoint &from = *From();
-            replay.SetState(from.State);
-            replay.MoveTo(from.State.Position, 0); // where the first part leaves the canvas pen
-            complete_ = replay.PlayRange(from.Index, plot_.CommandCount());
-            end_ = replay.State();
+            const auto &checkpoints = plot_.Checkpoints();
+            for (;;) {
+                const TDrawingPartition::Piece claim = partition_.Claim();
+                if (claim.from < 0)
+                    return; // the first core draws the rest
+                pieces_.emplace_back();
+                TPiece &piece = pieces_.back();
+                piece.from = claim.from;
+                piece.to = claim.to;
+                // Made here, so that the side thread clears its own memory.
+                piece.image = TIndexedImage(width_, height_, kUntouched);
+                IndexedCanvas canvas(piece.image, entries);
+                canvas.SetPenColor(clWindowText);
+                TCanvasSink sink(canvas, viewport_, colors_);
+                TPlotReplay replay(plot_, sink, nullptr,
+                                   [&piece](const std::string &m, bool) { piece.messages.push_back(m); });
+                const TScanCheckpoint &start = checkpoints[static_cast<size_t>(claim.from)];
+                replay.SetState(start.State);
+                replay.MoveTo(start.State.Position, 0); // where what comes before leaves the canvas pen
+                const int to = claim.to < static_cast<int>(checkpoints.size())
+                                   ? std::max(checkpoints[static_cast<size_t>(claim.to)].Index, start.Index)
+                                   : plot_.CommandCount();
+                piece.complete = replay.PlayRange(start.Index, to);
+                piece.end.state = replay.State();
+                piece.end.penKnown = canvas.PenAt(piece.end.penX, piece.end.penY);
+                piece.end.penColor = canvas.PenColor();
+                if (!piece.complete)
+                    return;
+            }
         } catch (...) {
             failed_ = true;
         }
     }
 
-    // Whether this part, drawn from the checkpoint's state, is what a
-    // drawing in one piece draws after a first part that ended in
-    // `reached`.  Arc centre and angle are set by every instruction that
-    // reads them; the position matters unless the first instruction of the
-    // part replaces it (the reading's arcs may differ from the drawing's in
-    // the last bits).
-    bool SameStart(const TPlotterState &reached) const
+    // Whether a piece drawn from checkpoint `c`'s state is what a drawing in
+    // one piece draws after what ended in `reached`.  Arc centre and angle
+    // are set by every instruction that reads them; the position matters
+    // unless the first instruction of the piece replaces it (the reading's
+    // arcs may differ from the drawing's in the last bits).
+    bool BeginsAt(int c, const TCanvasEnd &reached) const
     {
-        const TPlotterState &s = From()->State;
-        if (reached.Relative != s.Relative || reached.PenDown != s.PenDown)
+        const TScanCheckpoint &cp = plot_.Checkpoints()[static_cast<size_t>(c)];
+        const TPlotterState &s = cp.State;
+        if (reached.state.Relative != s.Relative || reached.state.PenDown != s.PenDown)
             return false;
-        return (reached.Position.x == s.Position.x && reached.Position.y == s.Position.y) ||
-               plot_.MovesAfresh(From()->Index, s);
+        if (!(reached.state.Position.x == s.Position.x && reached.state.Position.y == s.Position.y) &&
+            !plot_.MovesAfresh(cp.Index, s))
+            return false;
+        return reached.penKnown && reached.penX == viewport_.DeviceX(s.Position.x) &&
+               reached.penY == viewport_.DeviceY(s.Position.y) && reached.penColor == clWindowText;
     }
 
     const THpglFile &plot_;
@@ -306,10 +371,7 @@ private:
     const TViewport viewport_;
     const TPenColors colors_;
     const int width_, height_;
-    TIndexedImage image_{0, 0};
-    std::vector<std::string> messages_;
-    TPlotterState end_;
-    bool complete_ = false;
+    std::deque<TPiece> pieces_; // as drawn: from the end of the plot backwards
     bool failed_ = false;
     std::unique_ptr<TSideWork> work_; // last: waited for before the rest goes
 };
@@ -357,10 +419,11 @@ TRenderResult RenderPlot(const THpglFile &plot, Canvas &canvas, int width, int h
     if (second && complete && second->From()) {
         const int from = second->From()->Index;
         second->Wait(progress, static_cast<double>(from) / count);
-        if (second->LayOver(canvas, replay, onError))
+        const auto laid = second->LayOver(canvas, replay, onError);
+        if (laid.any)
             result.SplitAt = from;
-        else
-            complete = replay.PlayRange(from, count, &progress, repaint);
+        if (laid.rest < count)
+            complete = replay.PlayRange(laid.rest, count, &progress, repaint);
     }
     // A second core that took no part, or one stopped with the first, may
     // still be busy (waiting until it is ready, or stopping): waited for

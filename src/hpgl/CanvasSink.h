@@ -77,14 +77,14 @@ private:
 //
 // On two cores, when `twoCores`, there is no second sink, the plot has scan
 // checkpoints and the canvas can take a second picture (Canvas::Overlay):
-// a second thread draws the instructions after the checkpoint it claims
-// (TDrawingPartition: the middle one where it is ready at once) into an
-// 8-bit picture of its own, from the plotter state the reading recorded
-// there, while this one draws those before it.  The second part is laid
-// over the canvas only when the first ends in the recorded state (pen
-// position, unless the part starts with a move to an absolute point; move
-// mode; pen up or down; canvas pen position and colour) and the colour
-// tables fit in one; otherwise it is drawn again here, after the first.
+// a second thread draws pieces of the plot that end at checkpoints it
+// claims (TDrawingPartition) into 8-bit pictures of its own, each from the
+// plotter state the reading recorded at its start, while this one draws
+// the ranges before them.  The pieces are laid over the canvas, in the
+// order of the plot, only when each begins where what comes before it
+// ended (pen position, unless the piece starts with a move to an absolute
+// point; move mode; pen up or down; canvas pen position and colour) and
+// the colour tables fit in one; otherwise the rest is drawn again here.
 // Either way the picture, its colour table and the messages are those of a
 // drawing in one piece.
 struct TRenderResult {
@@ -96,30 +96,42 @@ struct TRenderResult {
     int SplitAt = -1;
 };
 // How the two cores of a drawing in two parts divide it.  The checkpoints
-// cut the plot into ranges; the first core draws them in order, and the
-// second, once it is ready, claims the checkpoint half way through the
-// ranges the first has not begun and draws from there to the end.  A second
-// core with other work first (the window's outline collection) so takes the
+// cut the plot into ranges (range j ends at checkpoint j, the last one at
+// the end of the plot); the first core draws them in order from the start.
+// The second, once it is ready, claims the checkpoint half way through the
+// ranges the first has not begun and draws from there to the end; when it
+// is done and ranges are still not begun, it claims half of those again,
+// up to where its last piece began.  So neither core waits for the other
+// for longer than about a range, however their speeds come out.  A second
+// core with other work first (the window's outline collection) takes the
 // share that is left when it comes; one that is ready at once takes the
-// half after the middle checkpoint.
+// half after the middle checkpoint first.
 class TDrawingPartition {
 public:
-    explicit TDrawingPartition(int checkpoints) : n_(checkpoints) {}
-    // The first core is about to draw the range that ends at checkpoint `j`
-    // (`j` == the number of checkpoints: the end of the plot).  False when
-    // that range is the second core's.
+    explicit TDrawingPartition(int checkpoints) : n_(checkpoints), limit_(checkpoints + 1) {}
+    // The first core is about to draw range `j` (`j` == the number of
+    // checkpoints: the last range).  False when that range is the second
+    // core's.
     bool FirstTakes(int j);
-    // The second core's checkpoint, or -1 when less than two ranges are
-    // left (then the first core draws them all).
-    int Claim();
-    // The second core's checkpoint, -1 before (or without) a claim.
+    // A piece of the second core: from checkpoint `from` to checkpoint `to`
+    // (`to` == the number of checkpoints: the end of the plot).
+    struct Piece {
+        int from = -1;
+        int to = -1;
+    };
+    // The second core's next piece; `from` is -1 when less than two ranges
+    // are left before its last piece (then the first core draws them).
+    Piece Claim();
+    // Where the second core's first piece begins (the lowest checkpoint it
+    // claimed), -1 before (or without) a claim.
     int Claimed() const;
 
 private:
     mutable std::mutex mutex_;
     const int n_;
     int begun_ = -1;   // the last range the first core has begun
-    int claimed_ = -1; // the second core's checkpoint
+    int limit_;        // the first range of the second core
+    int claimed_ = -1; // the second core's lowest checkpoint
 };
 
 // What the second core of a drawing does first: `ready` (if set) is called

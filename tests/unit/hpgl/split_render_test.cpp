@@ -119,23 +119,37 @@ TEST(HpglSplitRender, TwoPartsDrawExactlyWhatOnePieceDraws)
 
 TEST(HpglSplitRender, TheSecondCoreClaimsHalfOfWhatTheFirstHasNotBegun)
 {
+    const auto claim = [](TDrawingPartition &p) {
+        const TDrawingPartition::Piece piece = p.Claim();
+        return std::make_pair(piece.from, piece.to);
+    };
+    const std::pair<int, int> none{-1, -1};
+
     // Ready at once: the half after the middle checkpoint.
     TDrawingPartition atOnce(16);
     EXPECT_EQ(atOnce.Claimed(), -1);
-    EXPECT_EQ(atOnce.Claim(), 8);
-    EXPECT_EQ(atOnce.Claim(), 8) << "a claim stands";
+    EXPECT_EQ(claim(atOnce), std::make_pair(8, 16));
+    EXPECT_EQ(atOnce.Claimed(), 8);
     for (int j = 0; j <= 8; ++j)
         EXPECT_TRUE(atOnce.FirstTakes(j)) << j;
     EXPECT_FALSE(atOnce.FirstTakes(9));
     EXPECT_FALSE(atOnce.FirstTakes(16));
-    EXPECT_EQ(TDrawingPartition(15).Claim(), 7);
-    EXPECT_EQ(TDrawingPartition(1).Claim(), 0);
+    EXPECT_EQ(claim(atOnce), none) << "the first core has begun the last range before the piece";
+    EXPECT_EQ(atOnce.Claimed(), 8);
+    {
+        TDrawingPartition p(15);
+        EXPECT_EQ(claim(p), std::make_pair(7, 15));
+    }
+    {
+        TDrawingPartition p(1);
+        EXPECT_EQ(claim(p), std::make_pair(0, 1));
+    }
 
     // Ready late: half of the ranges left, never one the first has begun.
     TDrawingPartition late(16);
     for (int j = 0; j <= 12; ++j)
         ASSERT_TRUE(late.FirstTakes(j));
-    EXPECT_EQ(late.Claim(), 14); // ranges 13 and 14 stay with the first core, 15 and the end go
+    EXPECT_EQ(claim(late), std::make_pair(14, 16)); // ranges 13 and 14 stay with the first core, 15 and the end go
     EXPECT_TRUE(late.FirstTakes(13));
     EXPECT_TRUE(late.FirstTakes(14));
     EXPECT_FALSE(late.FirstTakes(15));
@@ -144,11 +158,33 @@ TEST(HpglSplitRender, TheSecondCoreClaimsHalfOfWhatTheFirstHasNotBegun)
     TDrawingPartition tooLate(16);
     for (int j = 0; j <= 15; ++j)
         ASSERT_TRUE(tooLate.FirstTakes(j));
-    EXPECT_EQ(tooLate.Claim(), -1);
+    EXPECT_EQ(claim(tooLate), none);
     EXPECT_TRUE(tooLate.FirstTakes(16));
     EXPECT_EQ(tooLate.Claimed(), -1);
-    TDrawingPartition none(0);
-    EXPECT_EQ(none.Claim(), -1);
+    TDrawingPartition empty(0);
+    EXPECT_EQ(claim(empty), none);
+}
+
+TEST(HpglSplitRender, ASecondCoreDoneEarlyClaimsAgainBeforeItsLastPiece)
+{
+    // The first core is slow: the second comes back for half of what the
+    // first has not begun, each piece ending where its last one began,
+    // until less than two ranges are left between them.
+    TDrawingPartition p(16);
+    ASSERT_TRUE(p.FirstTakes(0));
+    EXPECT_EQ(p.Claim().from, 8);
+    ASSERT_TRUE(p.FirstTakes(1));
+    const TDrawingPartition::Piece second = p.Claim();
+    EXPECT_EQ(std::make_pair(second.from, second.to), std::make_pair(5, 8)); // ranges 6 to 8
+    EXPECT_EQ(p.Claimed(), 5);
+    EXPECT_TRUE(p.FirstTakes(2));
+    const TDrawingPartition::Piece third = p.Claim();
+    EXPECT_EQ(std::make_pair(third.from, third.to), std::make_pair(4, 5)); // range 5 of 3 to 5
+    EXPECT_TRUE(p.FirstTakes(3));
+    EXPECT_TRUE(p.FirstTakes(4));
+    EXPECT_FALSE(p.FirstTakes(5));
+    EXPECT_EQ(p.Claim().from, -1) << "nothing left between the two cores";
+    EXPECT_EQ(p.Claimed(), 4);
 }
 
 TEST(HpglSplitRender, ASecondCoreWithOtherWorkFirstDrawsWhatIsLeftOnceReady)
@@ -228,6 +264,75 @@ TEST(HpglSplitRender, WaitingForABusySecondCoreKeepsTheProgressMoving)
     EXPECT_TRUE(progress.released.load());
     EXPECT_EQ(r.result.SplitAt, -1); // nothing was left for it
     EXPECT_TRUE(r.result.Complete);
+}
+
+namespace {
+
+// Holds the first core back at every block of its drawing (the progress
+// moves there), so that the second core finishes its piece long before and
+// claims more.
+class SlowFirstCore final : public Progress {
+public:
+    void Show(const std::string &) override {}
+    void SetProgress(double fraction) override
+    {
+        if (fraction < 1.0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    void Hide() override {}
+};
+
+Rendered RenderWithSlowFirstCore(const THpglFile &plot)
+{
+    SlowFirstCore slow;
+    SetProgress(&slow);
+    Rendered r = Render(plot, true);
+    SetProgress(nullptr);
+    return r;
+}
+
+} // namespace
+
+TEST(HpglSplitRender, ASlowFirstCoreLeavesSeveralPiecesToTheSecondAndThePictureIsTheSame)
+{
+    for (unsigned seed : {11u, 12u}) {
+        SCOPED_TRACE(seed);
+        // An arc with too few numbers early, in the middle and late: the
+        // messages of the pieces come in the order of the plot.
+        const std::string text = "IN;SP1;PU0,0;AA5,5;" + MixedText(seed, 3000) + "AA1;" + MixedText(seed + 100, 3000) +
+                                 "CI;" + MixedText(seed + 200, 3000) + "AA2;";
+        auto plot = ReadHpgl(text);
+        const auto &checkpoints = plot->Checkpoints();
+        ASSERT_GE(checkpoints.size(), 8u);
+        const Rendered one = Render(*plot, false);
+        const Rendered pieces = RenderWithSlowFirstCore(*plot);
+        ASSERT_EQ(one.messages.size(), 4u);
+        // The second core came back for more than the half after the middle.
+        EXPECT_GT(pieces.result.SplitAt, 0);
+        EXPECT_LT(pieces.result.SplitAt, checkpoints[checkpoints.size() / 2].Index);
+        ExpectSamePicture(one, pieces);
+    }
+}
+
+TEST(HpglSplitRender, PiecesThatWouldStartFromAnotherStateAreDrawnAgainInOrder)
+{
+    // As above with pieces: the reading starts with the pen up, a replay
+    // with the pen down (as the reading left it), until a PU at a third of
+    // the plot.  The second core's first pieces, after the PU, begin in the
+    // recorded state; the ones it claims later, before the PU, do not.
+    std::string text = "IN;SP1;";
+    std::mt19937 rng(6);
+    for (int k = 0; k < 30000; ++k) {
+        text += "PA" + std::to_string(rng() % 20000) + "," + std::to_string(rng() % 15000) + ";";
+        if (k == 10000)
+            text += "PU;SP2;";
+    }
+    text += "PD;";
+    auto plot = ReadHpgl(text);
+    ASSERT_GE(plot->Checkpoints().size(), 8u);
+    const Rendered one = Render(*plot, false);
+    const Rendered pieces = RenderWithSlowFirstCore(*plot);
+    ExpectSamePicture(one, pieces);
 }
 
 TEST(HpglSplitRender, MessagesOfBothPartsComeInTheOrderOfTheInstructions)
