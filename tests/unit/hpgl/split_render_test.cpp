@@ -216,11 +216,13 @@ TEST(HpglSplitRender, ASecondCoreWithOtherWorkFirstDrawsWhatIsLeftOnceReady)
         EXPECT_NE(readyOn, std::this_thread::get_id()) << "waited on the second core, not here";
         // Drawn in one piece or laid over from one of the checkpoints: the
         // same picture either way.
-        if (late.result.SplitAt != -1)
+        if (late.result.SplitAt != -1) {
             EXPECT_TRUE(std::any_of(checkpoints.begin(), checkpoints.end(),
                                     [&](const TScanCheckpoint &c) { return c.Index == late.result.SplitAt; }));
-        if (delayMs <= 0)
+        }
+        if (delayMs <= 0) {
             EXPECT_GT(late.result.SplitAt, 0) << "ready at once, it took a part";
+        }
         ExpectSamePicture(one, late);
     }
 }
