@@ -104,14 +104,47 @@ void THpglFile::ScanStored(int i, uint32_t numbersEnd)
     case TCommandKind::PA:
     case TCommandKind::PR:
     case TCommandKind::PD:
-    case TCommandKind::PU:
+    case TCommandKind::PU: {
         if (k == TCommandKind::PA)
             scan_.Relative = false;
         else if (k == TCommandKind::PR)
             scan_.Relative = true;
         else
             scan_.PenDown = k == TCommandKind::PD ? 1 : 0;
-        for (int j = 0; j + 1 < n; j += 2) {
+        int j = 0;
+        if (!(r.flags & FlagWide)) {
+            // Pairs of whole numbers (the low four bits of a word hold no
+            // decimal places), absolute or from a whole-numbered position,
+            // are summed up in integers and go into the extent as corners,
+            // as PE points do: exactly the Extended sums (far below 2^63),
+            // without each position going through memory in 80 bits.
+            int64_t px = 0, py = 0;
+            if (!scan_.Relative || (IntegralPosition(scan_.Position.x, px) && IntegralPosition(scan_.Position.y, py))) {
+                const uint32_t *w = nums_.data() + r.numOff;
+                int64_t minX = 0, minY = 0, maxX = 0, maxY = 0;
+                for (; j + 1 < n && ((w[j] | w[j + 1]) & 15u) == 0; j += 2) {
+                    const int64_t x = static_cast<int32_t>(w[j]) >> 4;
+                    const int64_t y = static_cast<int32_t>(w[j + 1]) >> 4;
+                    px = scan_.Relative ? px + x : x;
+                    py = scan_.Relative ? py + y : y;
+                    if (j == 0) {
+                        minX = maxX = px;
+                        minY = maxY = py;
+                    } else {
+                        minX = std::min(minX, px);
+                        maxX = std::max(maxX, px);
+                        minY = std::min(minY, py);
+                        maxY = std::max(maxY, py);
+                    }
+                }
+                if (j > 0) {
+                    scan_.Position = {static_cast<long double>(px), static_cast<long double>(py)};
+                    Extent({static_cast<long double>(minX), static_cast<long double>(minY)});
+                    Extent({static_cast<long double>(maxX), static_cast<long double>(maxY)});
+                }
+            }
+        }
+        for (; j + 1 < n; j += 2) {
             const long double x = v(j), y = v(j + 1);
             if (scan_.Relative)
                 scan_.Position = {scan_.Position.x + x, scan_.Position.y + y};
@@ -120,6 +153,7 @@ void THpglFile::ScanStored(int i, uint32_t numbersEnd)
             Extent(scan_.Position);
         }
         break;
+    }
     case TCommandKind::AA:
     case TCommandKind::AR:
         if (n < 3)

@@ -461,6 +461,128 @@ TEST(HpglInstructions, PeRunsInWholeNumbersGoWhereTheExtendedWalkTakesThem)
     }
 }
 
+TEST(HpglInstructions, PlotPairsInWholeNumbersGoWhereTheExtendedPathTakesThem)
+{
+    // PA, PR, PD and PU pairs of whole numbers are summed up as integers by
+    // the scan and reach the sinks as integers; the same numbers written
+    // "N.0" take the Extended path everywhere.  Both readings must give the
+    // same points, extent, checkpoints, end state and picture, from whole
+    // and fractional positions (arcs), with numbers up to the one-word
+    // limit and beyond it, at multipliers 1 and 2.
+    // The extent of a run takes its smallest and largest values wherever
+    // in the run they lie, and a run goes on in Extended values from a
+    // fraction.
+    struct Case {
+        const char *text;
+        TExtendedPoint min, max, end;
+    };
+    for (const Case &c : {Case{"PD10,20,30,-5,-7,40,3,3;", {-7, -5}, {30, 40}, {3, 3}},
+                          Case{"PA100,100;PR5,5,10,-20,0.5,3,1,1;", {100, 85}, {116.5L, 105}, {116.5L, 89}},
+                          Case{"PR-3,4;PU2,-9;PD-4,1,0,0;", {-5, -5}, {-1, 4}, {-5, -4}}}) {
+        SCOPED_TRACE(c.text);
+        auto plot = ReadHpgl(c.text);
+        ASSERT_TRUE(plot->HasExtent());
+        EXPECT_EQ(plot->MinPoint(), c.min);
+        EXPECT_EQ(plot->MaxPoint(), c.max);
+        EXPECT_EQ(plot->ScanEnd().Position, c.end);
+    }
+
+    std::mt19937_64 rng(2026);
+    for (long double m : {1.0L, 2.0L}) {
+        for (int round = 0; round < 6; ++round) {
+            std::string whole = "IN;SP1;", pointZero = "IN;SP1;";
+            const auto number = [&](long long v, bool forceWide) {
+                const std::string digits = std::to_string(v);
+                whole += digits;
+                // A field is cut to 11 characters: "N.0" only where it fits.
+                pointZero += forceWide || digits.size() > 9 ? digits : digits + ".0";
+            };
+            const auto both = [&](const std::string &t) {
+                whole += t;
+                pointZero += t;
+            };
+            // Where each instruction of the "N.0" text begins.
+            std::vector<size_t> starts = {0, 3};
+            for (int k = 0; k < 6000; ++k) {
+                starts.push_back(pointZero.size());
+                const unsigned pick = static_cast<unsigned>(rng() % 20);
+                if (pick == 0) {
+                    // An arc leaves a fractional position behind it (from
+                    // a point near its centre: few chords).
+                    both("PA");
+                    number(static_cast<long long>(rng() % 20000), false);
+                    both(",");
+                    number(static_cast<long long>(rng() % 20000), false);
+                    both(";");
+                    starts.push_back(pointZero.size());
+                    both("AA");
+                    number(static_cast<long long>(rng() % 20000), false);
+                    both(",");
+                    number(static_cast<long long>(rng() % 20000), false);
+                    both("," + std::to_string(static_cast<int>(rng() % 170) + 7) + ";");
+                    continue;
+                }
+                if (pick == 1) {
+                    both(rng() % 2 ? "SP2;" : "SP1;");
+                    continue;
+                }
+                const char *names[] = {"PA", "PR", "PD", "PU"};
+                both(names[rng() % 4]);
+                const int pairs = static_cast<int>(rng() % 4);
+                for (int j = 0; j < 2 * pairs; ++j) {
+                    if (j > 0)
+                        both(",");
+                    const unsigned size = static_cast<unsigned>(rng() % 10);
+                    long long v = static_cast<long long>(rng() % 40001) - 20000;
+                    if (size == 0)
+                        v = (rng() % 2 ? 1 : -1) * ((1LL << 27) - 1 - static_cast<long long>(rng() % 3)); // the last one-word numbers
+                    else if (size == 1)
+                        v = (rng() % 2 ? 1 : -1) * ((1LL << 27) + static_cast<long long>(rng() % 3)); // three words
+                    if (size == 2 && j % 2 == 1) {
+                        both("0.5"); // a fraction in the middle of a run
+                        continue;
+                    }
+                    number(v, size <= 1);
+                }
+                both(";");
+            }
+            SCOPED_TRACE(testing::Message() << "multiplier " << static_cast<double>(m) << ", round " << round);
+            auto a = ReadHpgl(whole, m);
+            auto b = ReadHpgl(pointZero, m);
+            ASSERT_TRUE(a.errors.empty()) << a.errors.front();
+            ASSERT_EQ(a->CommandCount(), b->CommandCount());
+            const Replay ra = ReplayPlot(*a), rb = ReplayPlot(*b);
+            ASSERT_EQ(ra.events, rb.events);
+            for (size_t i = 0; i < ra.points.size(); ++i)
+                ASSERT_TRUE(SameExtended(ra.points[i].x, rb.points[i].x) && SameExtended(ra.points[i].y, rb.points[i].y))
+                    << i;
+            EXPECT_TRUE(SameExtended(a->MinPoint().x, b->MinPoint().x));
+            EXPECT_TRUE(SameExtended(a->MinPoint().y, b->MinPoint().y));
+            EXPECT_TRUE(SameExtended(a->MaxPoint().x, b->MaxPoint().x));
+            EXPECT_TRUE(SameExtended(a->MaxPoint().y, b->MaxPoint().y));
+            const auto sameState = [](const TPlotterState &x, const TPlotterState &y) {
+                return SameExtended(x.Position.x, y.Position.x) && SameExtended(x.Position.y, y.Position.y) &&
+                       x.Relative == y.Relative && x.PenDown == y.PenDown;
+            };
+            EXPECT_TRUE(sameState(a->ScanEnd(), b->ScanEnd()));
+            // The checkpoints lie at other instructions in the longer text:
+            // each is compared with the scan's end of the "N.0" text cut
+            // before its instruction.
+            ASSERT_EQ(starts.size(), static_cast<size_t>(a->CommandCount()));
+            ASSERT_FALSE(a->Checkpoints().empty());
+            for (const TScanCheckpoint &c : a->Checkpoints()) {
+                auto cut = ReadHpgl(pointZero.substr(0, starts[static_cast<size_t>(c.Index)]), m);
+                ASSERT_EQ(cut->CommandCount(), c.Index);
+                EXPECT_TRUE(sameState(c.State, cut->ScanEnd())) << "checkpoint at " << c.Index;
+            }
+            TIndexedImage pa(320, 240), pb(320, 240);
+            RenderPlotIndexed(*a, pa, 381, NoPenColors(), nullptr, false);
+            RenderPlotIndexed(*b, pb, 381, NoPenColors(), nullptr, false);
+            EXPECT_TRUE(pa.pixels == pb.pixels);
+        }
+    }
+}
+
 TEST(HpglInstructions, PeWalkIsTheSameWithAndWithoutDiagnostics)
 {
     // The walk has a straight path for plain coordinate pairs and a
