@@ -339,7 +339,9 @@ void TPolygon::Move(const TExtendedPoint &point, int /*pen*/)
     ++movesLogged_;
 }
 
-void TPolygon::Line(const TExtendedPoint &point, int pen)
+void TPolygon::Line(const TExtendedPoint &point, int pen) { LineTo(point, pen); }
+
+bool TPolygon::LineTo(const TExtendedPoint &point, int pen)
 {
     if (Objects.empty())
         NewObject();
@@ -353,12 +355,12 @@ void TPolygon::Line(const TExtendedPoint &point, int pen)
         lastExtends_ = ShorterThan(SquaredDistance(lastStart_.Get(), point), SegmentExtendLength);
         SetVertexAt(last, point);
         current_.SetExtended(point);
-        return;
+        return true;
     }
     const TExtendedPoint current = current_.Get();
     const long double length2 = SquaredDistance(current, point);
     if (ShorterThan(length2, SegmentMinLength))
-        return; // a tiny step: wait until the pen has moved far enough
+        return false; // a tiny step: wait until the pen has moved far enough
     if (!haveLastGroupPen_ || lastGroupPen_ != pen || PenGroups.Count() == 0) {
         PenGroups.Add(pen, nullptr);
         lastGroupPen_ = pen;
@@ -378,6 +380,7 @@ void TPolygon::Line(const TExtendedPoint &point, int pen)
     current_.SetExtended(point);
     if (debug_)
         LogOutput().Write(o.Segment(o.Count() - 1).DebugLine(), true, true);
+    return true;
 }
 
 void TPolygon::LineWhole(int64_t x, int64_t y, int pen)
@@ -385,7 +388,13 @@ void TPolygon::LineWhole(int64_t x, int64_t y, int pen)
     // The integer path ends where an Extended value or the debug lines come in.
     if (debug_ || Objects.empty() || !current_.whole || !WholeInRange(x) || !WholeInRange(y) ||
         (lastExtends_ && !lastStart_.whole && !Objects.back().Empty())) {
-        Line({static_cast<long double>(x), static_cast<long double>(y)}, pen);
+        // The pen at a whole point again: the integer path goes on from there.
+        if (LineTo({static_cast<long double>(x), static_cast<long double>(y)}, pen) && WholeInRange(x) &&
+            WholeInRange(y)) {
+            current_.whole = true;
+            current_.x = x;
+            current_.y = y;
+        }
         return;
     }
     // Squared lengths are whole numbers here: one shorter than the extension

@@ -167,6 +167,9 @@ private:
     void AppendWhole(int64_t x, int64_t y, int pen);
     void SetWholeAt(uint32_t index, int64_t x, int64_t y);
     int PenOfVertex(uint32_t index) const;
+    // Line; true when the pen is now at `point` (false for a step too
+    // short to keep, which leaves it where it was).
+    bool LineTo(const TExtendedPoint &point, int pen);
     TObjectList &NewObject();
 
     int lastGroupPen_ = 0;

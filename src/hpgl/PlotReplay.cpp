@@ -177,19 +177,35 @@ void TPlotReplay::DrawPlot(TCommandKind k, int i, int pen)
     const THpglFile::Rec &r = plot_.recs_[static_cast<size_t>(i)];
     const uint32_t *w = plot_.nums_.data() + r.numOff;
     const bool wide = r.flags & THpglFile::FlagWide;
+    // Pairs of whole numbers (the low four bits of a word hold no decimal
+    // places), absolute or from a whole-numbered position, are summed up
+    // in integers and reach the sinks as such: exactly the Extended sums
+    // (far below 2^63).
+    int64_t px = 0, py = 0;
+    bool whole = !wide && (!st_.Relative || (hpglimpl::IntegralPosition(st_.Position.x, px) &&
+                                             hpglimpl::IntegralPosition(st_.Position.y, py)));
+    // The sinks take the points as arguments: the position is written back
+    // where the run leaves the integers.
+    bool pending = false;
     for (int j = 0; j + 1 < n; j += 2) {
-        // Absolute pairs of whole numbers (the low four bits hold no
-        // decimal places) reach the sinks as integers.
-        if (!wide && !st_.Relative && ((w[j] | w[j + 1]) & 15u) == 0) {
-            const int32_t xi = static_cast<int32_t>(w[j]) >> 4;
-            const int32_t yi = static_cast<int32_t>(w[j + 1]) >> 4;
-            st_.Position = {static_cast<long double>(xi), static_cast<long double>(yi)};
+        if (whole && ((w[j] | w[j + 1]) & 15u) == 0) {
+            const int64_t x = static_cast<int32_t>(w[j]) >> 4;
+            const int64_t y = static_cast<int32_t>(w[j + 1]) >> 4;
+            px = st_.Relative ? px + x : x;
+            py = st_.Relative ? py + y : y;
+            pending = true;
             if (st_.PenDown == 1)
-                LineToWhole(xi, yi, pen);
+                LineToWhole(px, py, pen);
             else
-                MoveToWhole(xi, yi, pen);
+                MoveToWhole(px, py, pen);
             continue;
         }
+        if (pending) {
+            st_.Position = {static_cast<long double>(px), static_cast<long double>(py)};
+            pending = false;
+        }
+        // From a fraction on, a relative run goes on in Extended values.
+        whole = !wide && !st_.Relative;
         long double x, y;
         if (wide) {
             x = hpglnum::DecodeWide(w + 3 * j);
@@ -207,6 +223,8 @@ void TPlotReplay::DrawPlot(TCommandKind k, int i, int pen)
         else
             MoveTo(st_.Position, pen);
     }
+    if (pending)
+        st_.Position = {static_cast<long double>(px), static_cast<long double>(py)};
 }
 
 void TPlotReplay::DrawArc(int pen)

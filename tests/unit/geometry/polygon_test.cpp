@@ -366,7 +366,7 @@ TEST_F(PolygonTest, WholeNumberLinesCollectExactlyAsExtendedLines)
                     x = static_cast<int64_t>(p.x), y = static_cast<int64_t>(p.y);
                 continue;
             }
-            if (kind < 12) {
+            if (kind < 16) {
                 // An Extended line off the whole grid (too short to keep, or
                 // short enough for the next line to extend it), or to -0.
                 const long double off[] = {0.25L, 0.9L, -0.85L};
@@ -376,7 +376,7 @@ TEST_F(PolygonTest, WholeNumberLinesCollectExactlyAsExtendedLines)
                 continue;
             }
             const unsigned size = static_cast<unsigned>(rng() % 10);
-            const int64_t span = size < 4 ? 2 : size < 8 ? 40 : int64_t{1} << 26;
+            const int64_t span = size < 4 ? 1 : size < 8 ? 40 : int64_t{1} << 26;
             x += static_cast<int64_t>(rng() % static_cast<uint64_t>(2 * span + 1)) - span;
             y += static_cast<int64_t>(rng() % static_cast<uint64_t>(2 * span + 1)) - span;
             both([&](TPolygon &poly, bool integer) {
