@@ -188,8 +188,9 @@ private:
         }
         // Keeps the integers where the point is whole and in range.
         void Set(const TExtendedPoint &point);
-        // Keeps the point as it is (the lines between moves: finding out
-        // costs more than the integer path saves after an Extended line).
+        // Keeps the point as it is, unexamined (a line's end: finding out
+        // costs more than it saves; LineWhole takes the integers up again
+        // at the next whole point).
         void SetExtended(const TExtendedPoint &point)
         {
             whole = false;

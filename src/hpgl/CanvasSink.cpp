@@ -170,6 +170,8 @@ namespace {
 // The second part's picture starts in this index; a part that needs it as a
 // colour is not laid over the first.
 constexpr uint8_t kUntouched = 255;
+// What the second core's pictures may take together, beyond its first.
+constexpr size_t kPiecesBytes = size_t(64) << 20;
 
 // The pieces of a drawing after checkpoints, drawn on a thread of its own.
 class TSecondPart {
@@ -235,13 +237,14 @@ public:
         work_->Wait([&progress, fraction] { progress.SetProgress(fraction); });
     }
 
-    // Waits for the pieces and lays them over `canvas`, in the order of the
-    // plot, as far as each begins where what comes before it ended: the
-    // first piece where the first part, drawn by `first`, ended.  `first`
-    // then goes on from where the last piece laid over ended, and the
-    // pieces' messages follow those of the first part.  Returns whether any
-    // piece was laid over and the instruction from which `first` has to draw
-    // on (the plot's instruction count when every piece was).
+    // Waits for the pieces and lays them over `canvas` in the order of the
+    // plot, when each begins where what comes before it ended (the first
+    // piece where the first part, drawn by `first`, ended), and as far as
+    // the colour tables fit.  `first` then goes on from where the last piece
+    // laid over ended, and the pieces' messages follow those of the first
+    // part.  Returns whether any piece was laid over and the instruction from
+    // which `first` has to draw on (the plot's instruction count when every
+    // piece was).
     struct TLaid {
         bool any = false;
         int rest = 0;
@@ -315,7 +318,12 @@ private:
     {
         try {
             const auto &checkpoints = plot_.Checkpoints();
+            const size_t pictureBytes = static_cast<size_t>(width_) * static_cast<size_t>(height_);
             for (;;) {
+                // Every piece holds a picture until the end: a big picture
+                // (a large render) is left at one piece.
+                if (!pieces_.empty() && (pieces_.size() + 1) * pictureBytes > kPiecesBytes)
+                    return;
                 const TDrawingPartition::Piece claim = partition_.Claim();
                 if (claim.from < 0)
                     return; // the first core draws the rest

@@ -275,13 +275,17 @@ namespace {
 // claims more.
 class SlowFirstCore final : public Progress {
 public:
+    explicit SlowFirstCore(std::chrono::milliseconds pause = std::chrono::milliseconds(2)) : pause_(pause) {}
     void Show(const std::string &) override {}
     void SetProgress(double fraction) override
     {
         if (fraction < 1.0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            std::this_thread::sleep_for(pause_);
     }
     void Hide() override {}
+
+private:
+    std::chrono::milliseconds pause_;
 };
 
 Rendered RenderWithSlowFirstCore(const THpglFile &plot)
@@ -314,6 +318,27 @@ TEST(HpglSplitRender, ASlowFirstCoreLeavesSeveralPiecesToTheSecondAndThePictureI
         EXPECT_LT(pieces.result.SplitAt, checkpoints[checkpoints.size() / 2].Index);
         ExpectSamePicture(one, pieces);
     }
+}
+
+TEST(HpglSplitRender, ABigPictureIsLeftAtOnePieceOnTheSecondCore)
+{
+    // Each piece holds a picture of its own until the end: at 6000 x 6000
+    // pixels a second piece would pass what the pieces may take, so the
+    // second core stops after its first, however slow the first core is.
+    auto plot = ReadHpgl(MixedText(13, 9000));
+    const auto &checkpoints = plot->Checkpoints();
+    ASSERT_GE(checkpoints.size(), 8u);
+    Rendered one, big;
+    one.image = TIndexedImage(6000, 6000);
+    big.image = TIndexedImage(6000, 6000);
+    one.result = RenderPlotIndexed(*plot, one.image, 381, SomeColors(), nullptr, false);
+    SlowFirstCore slow(std::chrono::milliseconds(10)); // the second core's big piece takes long
+    SetProgress(&slow);
+    big.result = RenderPlotIndexed(*plot, big.image, 381, SomeColors(), nullptr, true);
+    SetProgress(nullptr);
+    // The half after the middle, and nothing before it.
+    EXPECT_GE(big.result.SplitAt, checkpoints[checkpoints.size() / 2 - 1].Index);
+    ExpectSamePicture(one, big);
 }
 
 TEST(HpglSplitRender, PiecesThatWouldStartFromAnotherStateAreDrawnAgainInOrder)
