@@ -1125,10 +1125,13 @@ void THpglFile::AppendRecord(const Rec &rec, int pen)
     if (recs_.size() >= static_cast<size_t>(INT_MAX))
         throw THpglReadError("plot has too many instructions");
     // The scan behind may be reading these: it catches up before either
-    // store grows out of its room.
-    if (pipe_ && (recs_.size() == recs_.capacity() || penRuns_.size() == penRuns_.capacity()))
+    // store grows out of its room (the pen runs only when one is added:
+    // waiting at every instruction while they were full kept the reading
+    // in step with the scan).
+    const bool newRun = penRuns_.empty() || penRuns_.back().second != pen;
+    if (pipe_ && (recs_.size() == recs_.capacity() || (newRun && penRuns_.size() == penRuns_.capacity())))
         DrainScan();
-    if (penRuns_.empty() || penRuns_.back().second != pen)
+    if (newRun)
         penRuns_.emplace_back(static_cast<uint32_t>(recs_.size()), pen);
     recs_.push_back(rec);
 }
