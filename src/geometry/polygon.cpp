@@ -339,6 +339,15 @@ void TPolygon::Move(const TExtendedPoint &point, int /*pen*/)
     ++movesLogged_;
 }
 
+void TPolygon::NoteGroupPen(int pen)
+{
+    if (!haveLastGroupPen_ || lastGroupPen_ != pen || PenGroups.Count() == 0) {
+        PenGroups.Add(pen, nullptr);
+        lastGroupPen_ = pen;
+        haveLastGroupPen_ = true;
+    }
+}
+
 void TPolygon::Line(const TExtendedPoint &point, int pen) { LineTo(point, pen); }
 
 bool TPolygon::LineTo(const TExtendedPoint &point, int pen)
@@ -361,11 +370,7 @@ bool TPolygon::LineTo(const TExtendedPoint &point, int pen)
     const long double length2 = SquaredDistance(current, point);
     if (ShorterThan(length2, SegmentMinLength))
         return false; // a tiny step: wait until the pen has moved far enough
-    if (!haveLastGroupPen_ || lastGroupPen_ != pen || PenGroups.Count() == 0) {
-        PenGroups.Add(pen, nullptr);
-        lastGroupPen_ = pen;
-        haveLastGroupPen_ = true;
-    }
+    NoteGroupPen(pen);
     if (o.Empty()) {
         o.first_ = vertexCount_;
         AppendVertex(current, pen);
@@ -412,11 +417,7 @@ void TPolygon::LineWhole(int64_t x, int64_t y, int pen)
     }
     if (x == current_.x && y == current_.y)
         return;
-    if (!haveLastGroupPen_ || lastGroupPen_ != pen || PenGroups.Count() == 0) {
-        PenGroups.Add(pen, nullptr);
-        lastGroupPen_ = pen;
-        haveLastGroupPen_ = true;
-    }
+    NoteGroupPen(pen);
     if (o.Empty()) {
         o.first_ = vertexCount_;
         AppendWhole(current_.x, current_.y, pen);

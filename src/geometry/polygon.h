@@ -170,6 +170,8 @@ private:
     // Line; true when the pen is now at `point` (false for a step too
     // short to keep, which leaves it where it was).
     bool LineTo(const TExtendedPoint &point, int pen);
+    // A segment drawn with `pen` is kept: the pen joins the groups.
+    void NoteGroupPen(int pen);
     TObjectList &NewObject();
 
     int lastGroupPen_ = 0;

@@ -389,6 +389,19 @@ bool SameExtended(long double a, long double b)
     return std::memcmp(&a, &b, 10) == 0;
 }
 
+// The points of two replays and the extents of two readings, bit for bit.
+void ExpectSamePointsAndExtent(const Replay &a, const Replay &b, const THpglFile &x, const THpglFile &y)
+{
+    ASSERT_EQ(a.events, b.events);
+    ASSERT_EQ(a.points.size(), b.points.size());
+    for (size_t i = 0; i < a.points.size(); ++i)
+        ASSERT_TRUE(SameExtended(a.points[i].x, b.points[i].x) && SameExtended(a.points[i].y, b.points[i].y)) << i;
+    EXPECT_TRUE(SameExtended(x.MinPoint().x, y.MinPoint().x));
+    EXPECT_TRUE(SameExtended(x.MinPoint().y, y.MinPoint().y));
+    EXPECT_TRUE(SameExtended(x.MaxPoint().x, y.MaxPoint().x));
+    EXPECT_TRUE(SameExtended(x.MaxPoint().y, y.MaxPoint().y));
+}
+
 TEST(HpglInstructions, PeRunsInWholeNumbersGoWhereTheExtendedWalkTakesThem)
 {
     // Plain runs are walked in 64-bit integers; the diagnostics walk never
@@ -440,15 +453,9 @@ TEST(HpglInstructions, PeRunsInWholeNumbersGoWhereTheExtendedWalkTakesThem)
                 const Replay a = ReplayPlot(*plain);
                 TIndexedImage plainPicture(160, 120);
                 RenderPlotIndexed(*plain, plainPicture, 381, NoPenColors());
-                ASSERT_EQ(a.events, b.events);
-                ASSERT_EQ(a.points.size(), b.points.size());
-                for (size_t i = 0; i < a.points.size(); ++i)
-                    ASSERT_TRUE(SameExtended(a.points[i].x, b.points[i].x) && SameExtended(a.points[i].y, b.points[i].y))
-                        << i;
-                EXPECT_TRUE(SameExtended(plain->MinPoint().x, logged->MinPoint().x));
-                EXPECT_TRUE(SameExtended(plain->MinPoint().y, logged->MinPoint().y));
-                EXPECT_TRUE(SameExtended(plain->MaxPoint().x, logged->MaxPoint().x));
-                EXPECT_TRUE(SameExtended(plain->MaxPoint().y, logged->MaxPoint().y));
+                ExpectSamePointsAndExtent(a, b, *plain, *logged);
+                if (HasFatalFailure())
+                    return;
                 EXPECT_TRUE(SameExtended(plain->ScanEnd().Position.x, logged->ScanEnd().Position.x));
                 EXPECT_TRUE(SameExtended(plain->ScanEnd().Position.y, logged->ScanEnd().Position.y));
                 EXPECT_EQ(plain->ScanEnd().PenDown, logged->ScanEnd().PenDown);
@@ -552,14 +559,9 @@ TEST(HpglInstructions, PlotPairsInWholeNumbersGoWhereTheExtendedPathTakesThem)
             ASSERT_TRUE(a.errors.empty()) << a.errors.front();
             ASSERT_EQ(a->CommandCount(), b->CommandCount());
             const Replay ra = ReplayPlot(*a), rb = ReplayPlot(*b);
-            ASSERT_EQ(ra.events, rb.events);
-            for (size_t i = 0; i < ra.points.size(); ++i)
-                ASSERT_TRUE(SameExtended(ra.points[i].x, rb.points[i].x) && SameExtended(ra.points[i].y, rb.points[i].y))
-                    << i;
-            EXPECT_TRUE(SameExtended(a->MinPoint().x, b->MinPoint().x));
-            EXPECT_TRUE(SameExtended(a->MinPoint().y, b->MinPoint().y));
-            EXPECT_TRUE(SameExtended(a->MaxPoint().x, b->MaxPoint().x));
-            EXPECT_TRUE(SameExtended(a->MaxPoint().y, b->MaxPoint().y));
+            ExpectSamePointsAndExtent(ra, rb, *a, *b);
+            if (HasFatalFailure())
+                return;
             const auto sameState = [](const TPlotterState &x, const TPlotterState &y) {
                 return SameExtended(x.Position.x, y.Position.x) && SameExtended(x.Position.y, y.Position.y) &&
                        x.Relative == y.Relative && x.PenDown == y.PenDown;
