@@ -3,6 +3,7 @@
 #include "foundation/AbortFlags.h"
 #include "foundation/UiHooks.h"
 #include "foundation/LogOutput.h"
+#include "hpgl/HpglWalk.h"
 
 #include <algorithm>
 #include <cmath>
@@ -299,14 +300,9 @@ bool WholeInRange(int64_t v) { return v > -kWholeLimit && v < kWholeLimit; }
 
 void TPolygon::WalkPoint::Set(const TExtendedPoint &point)
 {
-    const auto whole = [](long double v, int64_t &out) {
-        if (!(std::fabs(v) < static_cast<long double>(kWholeLimit)))
-            return false; // also NaN
-        out = static_cast<int64_t>(v);
-        // -0 is kept as it is (the integer would make it +0).
-        return static_cast<long double>(out) == v && !(v == 0 && std::signbit(v));
-    };
-    this->whole = whole(point.x, x) && whole(point.y, y);
+    // -0 stays an Extended value (as an integer it would become +0).
+    whole = hpglimpl::IntegralPosition(point.x, x) && hpglimpl::IntegralPosition(point.y, y) && WholeInRange(x) &&
+            WholeInRange(y);
     p = point;
 }
 

@@ -122,9 +122,9 @@ void THpglFile::ScanStored(int i, uint32_t numbersEnd)
             if (!scan_.Relative || (IntegralPosition(scan_.Position.x, px) && IntegralPosition(scan_.Position.y, py))) {
                 const uint32_t *w = nums_.data() + r.numOff;
                 int64_t minX = 0, minY = 0, maxX = 0, maxY = 0;
-                for (; j + 1 < n && ((w[j] | w[j + 1]) & 15u) == 0; j += 2) {
-                    const int64_t x = static_cast<int32_t>(w[j]) >> 4;
-                    const int64_t y = static_cast<int32_t>(w[j + 1]) >> 4;
+                for (; j + 1 < n && hpglnum::BothWhole(w[j], w[j + 1]); j += 2) {
+                    const int64_t x = hpglnum::WholeOf(w[j]);
+                    const int64_t y = hpglnum::WholeOf(w[j + 1]);
                     px = scan_.Relative ? px + x : x;
                     py = scan_.Relative ? py + y : y;
                     if (j == 0) {

@@ -37,6 +37,11 @@ inline bool EncodeNarrow(long double v, uint32_t &word)
     return false;
 }
 
+// Whether two one-word numbers are both whole (no decimal places), and the
+// whole number of such a word.
+inline bool BothWhole(uint32_t a, uint32_t b) { return ((a | b) & 15u) == 0; }
+inline int64_t WholeOf(uint32_t word) { return static_cast<int32_t>(word) >> 4; }
+
 inline long double DecodeNarrow(uint32_t word)
 {
     const int32_t mi = static_cast<int32_t>(word) >> 4;

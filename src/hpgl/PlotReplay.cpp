@@ -188,9 +188,9 @@ void TPlotReplay::DrawPlot(TCommandKind k, int i, int pen)
     // where the run leaves the integers.
     bool pending = false;
     for (int j = 0; j + 1 < n; j += 2) {
-        if (whole && ((w[j] | w[j + 1]) & 15u) == 0) {
-            const int64_t x = static_cast<int32_t>(w[j]) >> 4;
-            const int64_t y = static_cast<int32_t>(w[j + 1]) >> 4;
+        if (whole && hpglnum::BothWhole(w[j], w[j + 1])) {
+            const int64_t x = hpglnum::WholeOf(w[j]);
+            const int64_t y = hpglnum::WholeOf(w[j + 1]);
             px = st_.Relative ? px + x : x;
             py = st_.Relative ? py + y : y;
             pending = true;
