@@ -103,11 +103,60 @@ void TCanvasSink::Move(const TExtendedPoint &point, int)
                    Truncate(point.y * viewport_.Scale.y + viewport_.Offset.y));
 }
 
+// The same arithmetic as Move's (the Extended value of x is x), the table's
+// where it has the value.
+namespace {
+__attribute__((noinline)) int WholePixel(int64_t v, long double scale, long double offset)
+{
+    return Truncate(static_cast<long double>(v) * scale + offset);
+}
+} // namespace
+
+std::unique_ptr<const TPixelTable> TPixelTable::For(const THpglFile &plot, const TViewport &viewport)
+{
+    if (!plot.HasExtent())
+        return nullptr;
+    return Make(plot.MinPoint(), plot.MaxPoint(), viewport, std::min(size_t(1) << 22, plot.Source().size() / 4));
+}
+
+std::unique_ptr<const TPixelTable> TPixelTable::Make(const TExtendedPoint &min, const TExtendedPoint &max,
+                                                     const TViewport &viewport, size_t maxEntries)
+{
+    constexpr long double kFar = 1e15L; // whole values of an int64_t, and no more
+    const long double x0 = std::ceil(min.x), x1 = std::floor(max.x);
+    const long double y0 = std::ceil(min.y), y1 = std::floor(max.y);
+    if (!(x0 <= x1 && y0 <= y1 && x0 > -kFar && x1 < kFar && y0 > -kFar && y1 < kFar))
+        return nullptr;
+    const long double wanted = (x1 - x0 + 1) + (y1 - y0 + 1);
+    if (wanted > static_cast<long double>(maxEntries))
+        return nullptr;
+    auto table = std::unique_ptr<TPixelTable>(new TPixelTable);
+    table->xlo_ = static_cast<int64_t>(x0);
+    table->ylo_ = static_cast<int64_t>(y0);
+    table->x_.resize(static_cast<size_t>(x1 - x0 + 1));
+    table->y_.resize(static_cast<size_t>(y1 - y0 + 1));
+    for (size_t k = 0; k < table->x_.size(); ++k)
+        table->x_[k] = WholePixel(table->xlo_ + static_cast<int64_t>(k), viewport.Scale.x, viewport.Offset.x);
+    for (size_t k = 0; k < table->y_.size(); ++k)
+        table->y_[k] = WholePixel(table->ylo_ + static_cast<int64_t>(k), viewport.Scale.y, viewport.Offset.y);
+    return table;
+}
+
+inline int TCanvasSink::WholeX(int64_t x) const
+{
+    int px;
+    return xs_.Find(x, px) ? px : WholePixel(x, viewport_.Scale.x, viewport_.Offset.x);
+}
+
+inline int TCanvasSink::WholeY(int64_t y) const
+{
+    int py;
+    return ys_.Find(y, py) ? py : WholePixel(y, viewport_.Scale.y, viewport_.Offset.y);
+}
+
 void TCanvasSink::MoveWhole(int64_t x, int64_t y, int)
 {
-    // The same arithmetic as Move's: the Extended value of x is x.
-    canvas_.MoveTo(Truncate(static_cast<long double>(x) * viewport_.Scale.x + viewport_.Offset.x),
-                   Truncate(static_cast<long double>(y) * viewport_.Scale.y + viewport_.Offset.y));
+    canvas_.MoveTo(WholeX(x), WholeY(y));
 }
 
 void TCanvasSink::LineInPen(int px, int py, int pen)
@@ -130,8 +179,7 @@ void TCanvasSink::Line(const TExtendedPoint &point, int pen)
 
 void TCanvasSink::LineWhole(int64_t x, int64_t y, int pen)
 {
-    LineInPen(Truncate(static_cast<long double>(x) * viewport_.Scale.x + viewport_.Offset.x),
-              Truncate(static_cast<long double>(y) * viewport_.Scale.y + viewport_.Offset.y), pen);
+    LineInPen(WholeX(x), WholeY(y), pen);
 }
 
 // ------------------------------------------------------------ rendering ---
@@ -179,8 +227,8 @@ public:
     // Starts the thread, or returns null where the plot or the canvas does
     // not allow a drawing in parts.
     static std::unique_ptr<TSecondPart> Start(const THpglFile &plot, Canvas &canvas, const TViewport &viewport,
-                                              const TPenColors &colors, int width, int height,
-                                              const TSecondCoreShare &share)
+                                              const TPenColors &colors, const TPixelTable *pixels, int width,
+                                              int height, const TSecondCoreShare &share)
     {
         int x = 0, y = 0;
         if (plot.Checkpoints().empty() || width < 1 || height < 1 || !canvas.PenAt(x, y))
@@ -200,7 +248,7 @@ public:
             entries.emplace_back(c, argb);
         }
         try {
-            auto part = std::unique_ptr<TSecondPart>(new TSecondPart(plot, viewport, colors, width, height));
+            auto part = std::unique_ptr<TSecondPart>(new TSecondPart(plot, viewport, colors, pixels, width, height));
             TSecondPart *p = part.get();
             part->work_ = std::make_unique<TSideWork>([p, entries = std::move(entries), ready = share.ready] {
                 if (ready) {
@@ -308,9 +356,10 @@ private:
         bool complete = false;
     };
 
-    TSecondPart(const THpglFile &plot, const TViewport &viewport, const TPenColors &colors, int width, int height)
+    TSecondPart(const THpglFile &plot, const TViewport &viewport, const TPenColors &colors,
+                const TPixelTable *pixels, int width, int height)
         : plot_(plot), partition_(static_cast<int>(plot.Checkpoints().size())), viewport_(viewport), colors_(colors),
-          width_(width), height_(height)
+          pixels_(pixels), width_(width), height_(height)
     {
     }
 
@@ -335,7 +384,7 @@ private:
                 piece.image = TIndexedImage(width_, height_, kUntouched);
                 IndexedCanvas canvas(piece.image, entries);
                 canvas.SetPenColor(clWindowText);
-                TCanvasSink sink(canvas, viewport_, colors_);
+                TCanvasSink sink(canvas, viewport_, colors_, NoPenColor, pixels_);
                 TPlotReplay replay(plot_, sink, nullptr,
                                    [&piece](const std::string &m, bool) { piece.messages.push_back(m); });
                 const TScanCheckpoint &start = checkpoints[static_cast<size_t>(claim.from)];
@@ -378,6 +427,7 @@ private:
     TDrawingPartition partition_;
     const TViewport viewport_;
     const TPenColors colors_;
+    const TPixelTable *const pixels_;
     const int width_, height_;
     std::deque<TPiece> pieces_; // as drawn: from the end of the plot backwards
     bool failed_ = false;
@@ -398,10 +448,11 @@ TRenderResult RenderPlot(const THpglFile &plot, Canvas &canvas, int width, int h
         canvas.FillRect(area.left, area.top, area.right, area.bottom, clAppWorkSpace);
     }
     canvas.SetPenColor(clWindowText);
-    TCanvasSink sink(canvas, result.Viewport, colors);
+    const std::unique_ptr<const TPixelTable> pixels = TPixelTable::For(plot, result.Viewport);
+    TCanvasSink sink(canvas, result.Viewport, colors, NoPenColor, pixels.get());
     std::unique_ptr<TSecondPart> second;
     if (twoCores && !also)
-        second = TSecondPart::Start(plot, canvas, result.Viewport, colors, width, height, share);
+        second = TSecondPart::Start(plot, canvas, result.Viewport, colors, pixels.get(), width, height, share);
     TPlotReplay replay(plot, sink, also, onError);
     const std::function<void()> repaint = [&canvas] { canvas.Repaint(); };
     // As TPlotReplay::PlayAll, in one or two parts.

@@ -48,7 +48,13 @@ void IndexedCanvas::LineTo(int x, int y)
     long long x1 = curX_, y1 = curY_, x2 = x, y2 = y;
     curX_ = x;
     curY_ = y;
-    if (image_.width < 1 || image_.height < 1 || !ClipLine(x1, y1, x2, y2, 0, 0, image_.width - 1, image_.height - 1))
+    // Both ends inside the picture (most lines of a fitted plot) need no
+    // clipping.
+    const auto w = static_cast<unsigned>(image_.width), h = static_cast<unsigned>(image_.height);
+    const bool inside = static_cast<unsigned>(x1) < w && static_cast<unsigned>(x2) < w &&
+                        static_cast<unsigned>(y1) < h && static_cast<unsigned>(y2) < h;
+    if (!inside && (image_.width < 1 || image_.height < 1 ||
+                    !ClipLine(x1, y1, x2, y2, 0, 0, image_.width - 1, image_.height - 1)))
         return;
     // Dense plots end many strokes on the pixel just drawn.
     if (x1 == x2 && y1 == y2 && x2 == lastX_ && y2 == lastY_ && penIndex_ == lastIndex_)

@@ -442,6 +442,16 @@ TEST(HpglCanvas, TheCliCanvasDrawsWhatTheQtCanvasDraws)
             c.MoveTo(static_cast<int>(k % w), 0);
             c.LineTo(static_cast<int>((k * 7) % w), h - 1);
         }
+        // Ends on the first and last column and row, and one beyond them.
+        for (int k = -1; k <= 1; ++k) {
+            c.MoveTo(w - 1 + k, 2);
+            c.LineTo(w - 1 + k, h - 1 + k);
+            c.MoveTo(k, 2 * k + 9);
+            c.LineTo(w - 1 + k, h - 1 - k);
+            c.MoveTo(k, 3);
+            c.LineTo(k + 4, k);
+            c.LineTo(w - 3, h - 1 + k);
+        }
     };
     {
         QPainterCanvas qc(&qimg);

@@ -291,6 +291,70 @@ TEST(HpglInstructions, DevicePositionTruncatesTowardZeroAndClamps)
     EXPECT_EQ(v.DeviceX(-1e30L), INT_MIN);
 }
 
+TEST(HpglInstructions, TheTableOfWholePointsGivesThePixelsOfTheArithmetic)
+{
+    std::mt19937_64 rng(20261210);
+    auto uniform = [&rng](long double lo, long double hi) {
+        return lo + (hi - lo) * std::uniform_real_distribution<double>(0, 1)(rng);
+    };
+    for (int round = 0; round < 40; ++round) {
+        SCOPED_TRACE(round);
+        TViewport v;
+        // Scales with long fractions (a fitted picture), now and then one
+        // whose products land on whole numbers and halves.
+        v.Scale.x = round % 5 == 0 ? 0.5L : uniform(1e-4L, 3) / 3;
+        v.Scale.y = round % 2 ? -v.Scale.x : -uniform(1e-3L, 2);
+        v.Offset = {uniform(-5000, 5000), uniform(-5000, 5000)};
+        const TExtendedPoint min{uniform(-3000, 100), uniform(-3000, 100)};
+        const TExtendedPoint max{min.x + uniform(0, 4000), min.y + uniform(0, 4000)};
+        const auto table = TPixelTable::Make(min, max, v, 1 << 20);
+        ASSERT_TRUE(table);
+        EXPECT_EQ(table->X().lo, static_cast<int64_t>(std::ceil(min.x)));
+        EXPECT_EQ(table->X().n, static_cast<uint64_t>(std::floor(max.x) - std::ceil(min.x) + 1));
+        RecordingCanvas plain, tabled;
+        TCanvasSink without(plain, v, NoPenColors());
+        TCanvasSink with(tabled, v, NoPenColors(), NoPenColor, table.get());
+        // Every whole value of the extent and a little beyond it, on each
+        // axis against the other's ends; then values far outside.
+        const auto x0 = static_cast<int64_t>(std::floor(min.x)) - 2, x1 = static_cast<int64_t>(max.x) + 2;
+        const auto y0 = static_cast<int64_t>(std::floor(min.y)) - 2, y1 = static_cast<int64_t>(max.y) + 2;
+        for (int64_t x = x0; x <= x1; ++x) {
+            without.LineWhole(x, x & 1 ? y0 : y1, 1);
+            with.LineWhole(x, x & 1 ? y0 : y1, 1);
+        }
+        for (int64_t y = y0; y <= y1; ++y) {
+            without.MoveWhole(y & 1 ? x0 : x1, y, 1);
+            with.MoveWhole(y & 1 ? x0 : x1, y, 1);
+        }
+        for (int64_t far : {int64_t(1) << 40, -(int64_t(1) << 61), int64_t(3000000000)}) {
+            without.LineWhole(far, -far, 2);
+            with.LineWhole(far, -far, 2);
+        }
+        ASSERT_EQ(tabled.Strokes(), plain.Strokes());
+    }
+    TViewport v;
+    v.Scale = {1, -1};
+    // More entries than allowed, no whole number inside, absurd extents.
+    EXPECT_FALSE(TPixelTable::Make({0, 0}, {99, 100}, v, 200));
+    EXPECT_TRUE(TPixelTable::Make({0, 0}, {99, 99}, v, 200));
+    EXPECT_FALSE(TPixelTable::Make({0.25L, 0}, {0.75L, 5}, v, 200));
+    EXPECT_FALSE(TPixelTable::Make({-1e30L, 0}, {0, 5}, v, 1000));
+    EXPECT_FALSE(TPixelTable::Make({std::nanl(""), 0}, {0, 5}, v, 1000));
+    // A drawing makes one where the plot's text is long beside its extent.
+    auto empty = ReadHpgl("IN;");
+    EXPECT_FALSE(TPixelTable::For(*empty, v));
+    std::string dense = "IN;PU0,0;PD";
+    for (int k = 0; k < 300; ++k)
+        dense += std::to_string(k % 50) + "," + std::to_string((k * 7) % 40) + ",";
+    dense += "0,0;";
+    auto small = ReadHpgl(dense);
+    const auto table = TPixelTable::For(*small, v);
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->X().n, 50u);
+    EXPECT_EQ(table->Y().n, 40u);
+    EXPECT_FALSE(TPixelTable::For(*ReadHpgl("IN;PU0,0;PD9000,9000;"), v));
+}
+
 TEST(HpglInstructions, LineColoursOnScreenAndOnPaper)
 {
     RecordingCanvas screen, paper;
