@@ -6,6 +6,7 @@
 #include "hpgl/CanvasSink.h"
 #include "hpgl/IndexedCanvas.h"
 #include "hpgl/IndexedRender.h"
+#include "hpgl/PixelLines.h"
 
 #include "foundation/LogOutput.h"
 #include "foundation/option.h"
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -289,6 +291,63 @@ TEST(HpglInstructions, DevicePositionTruncatesTowardZeroAndClamps)
     sink.Move({std::nanl(""), 0}, 0);
     EXPECT_EQ(canvas.Strokes(), (Events{"M 13,6", "M -1,-6", "M 2147483647,2147483647", "M 0,10"}));
     EXPECT_EQ(v.DeviceX(-1e30L), INT_MIN);
+}
+
+namespace {
+// The classic one-pixel line, step by step (what pictures were drawn with).
+template <class Pixel>
+void ClassicPixelLine(unsigned char *bits, std::ptrdiff_t stride, Pixel px, int x1, int y1, int x2, int y2)
+{
+    int dx = std::abs(x2 - x1), sx = x1 < x2 ? 1 : -1;
+    int dy = -std::abs(y2 - y1), sy = y1 < y2 ? 1 : -1;
+    int err = dx + dy;
+    for (;;) {
+        reinterpret_cast<Pixel *>(bits + y1 * stride)[x1] = px;
+        if (x1 == x2 && y1 == y2)
+            break;
+        const int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x1 += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y1 += sy;
+        }
+    }
+}
+
+template <class Pixel> void ExpectTheClassicLines(int w, int h, const std::vector<std::array<int, 4>> &lines)
+{
+    const std::ptrdiff_t stride = w * static_cast<std::ptrdiff_t>(sizeof(Pixel)) + 8; // rows with padding
+    std::vector<unsigned char> mine(static_cast<size_t>(stride * h)), classic(mine.size());
+    for (const auto &l : lines) {
+        std::fill(mine.begin(), mine.end(), 0);
+        std::fill(classic.begin(), classic.end(), 0);
+        PlotPixelLine<Pixel>(mine.data(), stride, Pixel(0x5A5A5A5A), l[0], l[1], l[2], l[3]);
+        ClassicPixelLine<Pixel>(classic.data(), stride, Pixel(0x5A5A5A5A), l[0], l[1], l[2], l[3]);
+        ASSERT_EQ(mine, classic) << l[0] << "," << l[1] << " to " << l[2] << "," << l[3];
+    }
+}
+} // namespace
+
+TEST(HpglInstructions, OnePixelLinesAreTheClassicLoopsPixels)
+{
+    // From the middle of a small picture to every pixel of it, and between
+    // random points of a wide one (long lines of every slope).
+    std::vector<std::array<int, 4>> lines;
+    for (int y = 0; y < 61; ++y)
+        for (int x = 0; x < 61; ++x) {
+            lines.push_back({30, 30, x, y});
+            lines.push_back({x, y, 60 - y, x});
+        }
+    ExpectTheClassicLines<uint8_t>(61, 61, lines);
+    ExpectTheClassicLines<uint32_t>(61, 61, lines);
+    lines.clear();
+    std::mt19937 rng(7);
+    for (int k = 0; k < 3000; ++k)
+        lines.push_back({int(rng() % 1000), int(rng() % 70), int(rng() % 1000), int(rng() % 70)});
+    ExpectTheClassicLines<uint8_t>(1000, 70, lines);
 }
 
 TEST(HpglInstructions, TheTableOfWholePointsGivesThePixelsOfTheArithmetic)
