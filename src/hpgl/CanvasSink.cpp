@@ -131,14 +131,26 @@ std::unique_ptr<const TPixelTable> TPixelTable::Make(const TExtendedPoint &min, 
     if (wanted > static_cast<long double>(maxEntries))
         return nullptr;
     auto table = std::unique_ptr<TPixelTable>(new TPixelTable);
+    // The pixels of one axis from those of its ends (the arithmetic is
+    // monotonic in the plot unit, whatever the sign of the scale).
+    auto fill = [](LargeVector<uint16_t> &px, int &base, int64_t lo, long double count, long double scale,
+                   long double offset) {
+        px.resize(static_cast<size_t>(count));
+        const int64_t hi = lo + static_cast<int64_t>(px.size()) - 1;
+        base = std::min(WholePixel(lo, scale, offset), WholePixel(hi, scale, offset));
+        for (size_t k = 0; k < px.size(); ++k) {
+            const int64_t d = int64_t(WholePixel(lo + static_cast<int64_t>(k), scale, offset)) - base;
+            if (d < 0 || d > 0xFFFF)
+                return false;
+            px[k] = static_cast<uint16_t>(d);
+        }
+        return true;
+    };
     table->xlo_ = static_cast<int64_t>(x0);
     table->ylo_ = static_cast<int64_t>(y0);
-    table->x_.resize(static_cast<size_t>(x1 - x0 + 1));
-    table->y_.resize(static_cast<size_t>(y1 - y0 + 1));
-    for (size_t k = 0; k < table->x_.size(); ++k)
-        table->x_[k] = WholePixel(table->xlo_ + static_cast<int64_t>(k), viewport.Scale.x, viewport.Offset.x);
-    for (size_t k = 0; k < table->y_.size(); ++k)
-        table->y_[k] = WholePixel(table->ylo_ + static_cast<int64_t>(k), viewport.Scale.y, viewport.Offset.y);
+    if (!fill(table->x_, table->xbase_, table->xlo_, x1 - x0 + 1, viewport.Scale.x, viewport.Offset.x) ||
+        !fill(table->y_, table->ybase_, table->ylo_, y1 - y0 + 1, viewport.Scale.y, viewport.Offset.y))
+        return nullptr;
     return table;
 }
 

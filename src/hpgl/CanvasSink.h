@@ -51,17 +51,19 @@ struct TViewport {
 // in long doubles was a quarter of the time of drawing it.
 class TPixelTable {
 public:
-    // One axis: the pixel of plot unit lo + k is px[k], for k < n.
+    // One axis: the pixel of plot unit lo + k is base + px[k], for k < n
+    // (two bytes an entry keep the tables of a big plot in the cache).
     struct Axis {
         int64_t lo = 0;
         uint64_t n = 0;
-        const int32_t *px = nullptr;
+        const uint16_t *px = nullptr;
+        int base = 0;
         bool Find(int64_t v, int &out) const
         {
             const uint64_t k = static_cast<uint64_t>(v) - static_cast<uint64_t>(lo);
             if (k >= n)
                 return false;
-            out = px[k];
+            out = base + px[k];
             return true;
         }
     };
@@ -71,15 +73,17 @@ public:
     // more than 4 Mi (16 MiB).
     static std::unique_ptr<const TPixelTable> For(const THpglFile &plot, const TViewport &viewport);
     // The whole numbers from min to max of each axis; null where they are
-    // more than `maxEntries` or not whole numbers of an int64_t.
+    // more than `maxEntries` or not whole numbers of an int64_t, or where
+    // their pixels are more than 65536 apart.
     static std::unique_ptr<const TPixelTable> Make(const TExtendedPoint &min, const TExtendedPoint &max,
                                                    const TViewport &viewport, size_t maxEntries);
-    Axis X() const { return {xlo_, x_.size(), x_.data()}; }
-    Axis Y() const { return {ylo_, y_.size(), y_.data()}; }
+    Axis X() const { return {xlo_, x_.size(), x_.data(), xbase_}; }
+    Axis Y() const { return {ylo_, y_.size(), y_.data(), ybase_}; }
 
 private:
     int64_t xlo_ = 0, ylo_ = 0;
-    LargeVector<int32_t> x_, y_;
+    int xbase_ = 0, ybase_ = 0;
+    LargeVector<uint16_t> x_, y_;
 };
 
 // Draws a replay's points on a canvas.  Lines take their pen's colour (the

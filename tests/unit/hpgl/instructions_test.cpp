@@ -399,6 +399,9 @@ TEST(HpglInstructions, TheTableOfWholePointsGivesThePixelsOfTheArithmetic)
     EXPECT_FALSE(TPixelTable::Make({0.25L, 0}, {0.75L, 5}, v, 200));
     EXPECT_FALSE(TPixelTable::Make({-1e30L, 0}, {0, 5}, v, 1000));
     EXPECT_FALSE(TPixelTable::Make({std::nanl(""), 0}, {0, 5}, v, 1000));
+    // Pixels more than two bytes apart.
+    EXPECT_TRUE(TPixelTable::Make({-30000, 0}, {35535, 5}, v, 100000));
+    EXPECT_FALSE(TPixelTable::Make({-30000, 0}, {35536, 5}, v, 100000));
     // A drawing makes one where the plot's text is long beside its extent.
     auto empty = ReadHpgl("IN;");
     EXPECT_FALSE(TPixelTable::For(*empty, v));
