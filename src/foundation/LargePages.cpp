@@ -48,6 +48,22 @@ void ReleaseLarge(void *p, size_t bytes) noexcept
     ::munmap(p, RoundUp(bytes, HugePageBytes));
 }
 
+bool PrepareForWriting(const void *p, size_t bytes) noexcept
+{
+#ifdef MADV_POPULATE_WRITE
+    constexpr uintptr_t kPage = 4096;
+    const uintptr_t from = reinterpret_cast<uintptr_t>(p) & ~(kPage - 1);
+    const uintptr_t to = reinterpret_cast<uintptr_t>(p) + bytes;
+    if (bytes == 0 || to < from)
+        return bytes == 0;
+    return ::madvise(reinterpret_cast<void *>(from), to - from, MADV_POPULATE_WRITE) == 0;
+#else
+    (void)p;
+    (void)bytes;
+    return false;
+#endif
+}
+
 TLargeArena::~TLargeArena()
 {
     for (const auto &[p, n] : regions_)

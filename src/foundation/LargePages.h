@@ -29,6 +29,13 @@ constexpr size_t LargeFrom = size_t(256) << 10;
 void *AllocateLarge(size_t bytes);
 void ReleaseLarge(void *p, size_t bytes) noexcept;
 
+// Makes the memory of [p, p + bytes) ready to be written, as a first write
+// to each page would, without writing it (its contents stay as they are):
+// one thread can take the system's clearing of fresh pages off another that
+// is about to fill them.  False where the system cannot (nothing is lost:
+// the pages are then made at their first write).
+bool PrepareForWriting(const void *p, size_t bytes) noexcept;
+
 // Whether a block of this size gets a huge-page region of its own.
 inline bool GetsOwnRegion(size_t bytes)
 {

@@ -513,6 +513,53 @@ struct THpglFile::ScanPipe {
     std::exception_ptr failure;
     std::thread follower;
     static constexpr uint64_t Ended = uint64_t(1) << 63;
+
+    // A store the reading fills (records, number words).  Its first write
+    // to each fresh page costs the system a clearing of the page, about a
+    // quarter of the reading's time on a big plot; the scan, which waits
+    // for the reading much of the time, makes the next stretch beyond what
+    // is used ready while it waits.  The reading publishes where the store
+    // lies now and how far the text is read, the scan keeps what it made
+    // ready (contents are never touched, so a store that moved meanwhile
+    // is only a stretch prepared in vain).
+    struct RoomAhead {
+        static constexpr size_t Ahead = size_t(4) << 20;
+        static constexpr size_t Step = size_t(1) << 20;
+        std::atomic<const char *> base{nullptr};
+        std::atomic<size_t> bytes{0};
+        const char *readyBase = nullptr; // the scan's own from here
+        size_t ready = 0;
+
+        void Publish(const void *p, size_t n)
+        {
+            base.store(static_cast<const char *>(p), std::memory_order_relaxed);
+            bytes.store(n, std::memory_order_relaxed);
+        }
+        // `used` bytes are filled when `readPos` of `len` characters are
+        // read: prepares up to Ahead further, and not much beyond what the
+        // rest of the text should take at the same rate.
+        void Prepare(size_t used, long long readPos, long long len)
+        {
+            const char *b = base.load(std::memory_order_relaxed);
+            const size_t n = bytes.load(std::memory_order_relaxed);
+            if (b != readyBase) {
+                readyBase = b;
+                ready = 0;
+            }
+            if (!b || used >= n || readPos <= 0)
+                return;
+            ready = std::max(ready, used);
+            const long double rest = static_cast<long double>(used) * static_cast<long double>(len - readPos) / readPos;
+            const size_t target =
+                std::min({n, used + Ahead, used + static_cast<size_t>(std::min(rest, 1e15L)) + Step});
+            if (target < ready + Step)
+                return;
+            PrepareForWriting(b + ready, target - ready);
+            ready = target;
+        }
+    };
+    RoomAhead records, numbers;
+    std::atomic<long long> readPos{0};
     static uint64_t Pack(int records, size_t words)
     {
         return (static_cast<uint64_t>(static_cast<uint32_t>(records)) << 32) | static_cast<uint32_t>(words);
@@ -524,6 +571,9 @@ void THpglFile::PublishScan()
     if (!pipe_)
         return;
     pipe_->penRuns.store(penRuns_.size(), std::memory_order_release);
+    pipe_->records.Publish(recs_.data(), recs_.capacity() * sizeof(Rec));
+    pipe_->numbers.Publish(nums_.data(), nums_.capacity() * sizeof(uint32_t));
+    pipe_->readPos.store(ReadPos, std::memory_order_relaxed);
     pipe_->published.store(ScanPipe::Pack(CommandCount(), nums_.size()), std::memory_order_release);
     pipe_->published.notify_one();
 }
@@ -557,6 +607,13 @@ void THpglFile::FollowScan(ScanPipe &pipe) noexcept
                     return;
                 continue;
             }
+            // Caught up: time to spare for the reading's next pages.
+            const long long readPos = pipe.readPos.load(std::memory_order_relaxed);
+            const auto len = static_cast<long long>(Text.size());
+            pipe.records.Prepare(static_cast<size_t>(records) * sizeof(Rec), readPos, len);
+            pipe.numbers.Prepare(static_cast<size_t>(static_cast<uint32_t>(p)) * sizeof(uint32_t), readPos, len);
+            if (pipe.published.load(std::memory_order_acquire) != p)
+                continue;
             pipe.published.wait(p, std::memory_order_acquire);
         }
     } catch (...) {

@@ -63,8 +63,9 @@ TEST(LargePages, BigBlocksGetAdvisedRegionsOfTheirOwnThatGoWhenReleased)
         EXPECT_EQ(b[0], 0x5A);
         // Near the start of a huge page, and in a region advised for them.
         EXPECT_LT(Addr(a) % HugePageBytes, size_t(64) << 10);
-        if (std::ifstream("/sys/kernel/mm/transparent_hugepage/enabled")) // a kernel that has them
+        if (std::ifstream("/sys/kernel/mm/transparent_hugepage/enabled")) { // a kernel that has them
             EXPECT_NE(FlagsOfMappingAt(a).find(" hg"), std::string::npos) << FlagsOfMappingAt(a);
+        }
         ReleaseLarge(a, n);
         // All of the region went, the other block stayed.
         EXPECT_FALSE(Mapped(a, 1));
@@ -119,4 +120,43 @@ TEST(LargePages, AnArenaHandsOutDistinctAlignedPiecesAndGivesThemBackTogether)
         first = pieces.front().first;
     }
     EXPECT_FALSE(Mapped(first, 1)); // the arena's regions went with it
+}
+
+namespace {
+// How many of the pages of [p, p+n) are resident (p, n whole pages).
+size_t ResidentPages(const void *p, size_t n)
+{
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    std::vector<unsigned char> v(n / page);
+    if (::mincore(const_cast<void *>(p), n, v.data()) != 0)
+        return SIZE_MAX;
+    size_t k = 0;
+    for (unsigned char c : v)
+        k += c & 1;
+    return k;
+}
+} // namespace
+
+TEST(LargePages, PreparingForWritingMakesThePagesAndLeavesWhatIsWritten)
+{
+    const size_t n = 4 * HugePageBytes;
+    auto *a = static_cast<unsigned char *>(AllocateLarge(n));
+    ASSERT_EQ(ResidentPages(a, n), 0u);
+    // Something written in the middle of the stretch to prepare stays.
+    a[HugePageBytes + 4097] = 0x7E;
+    // A stretch from the middle of a page to the middle of another, in the
+    // second and third huge pages.
+    ASSERT_TRUE(PrepareForWriting(a + HugePageBytes + 100, HugePageBytes));
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    EXPECT_EQ(ResidentPages(a, HugePageBytes), 0u);
+    EXPECT_EQ(ResidentPages(a + HugePageBytes, HugePageBytes), HugePageBytes / page);
+    EXPECT_GE(ResidentPages(a + 2 * HugePageBytes, page), 1u); // where it ends
+    EXPECT_EQ(ResidentPages(a + 3 * HugePageBytes, HugePageBytes), 0u);
+    EXPECT_EQ(a[HugePageBytes + 4097], 0x7E);
+    EXPECT_EQ(a[HugePageBytes + 100], 0);
+    EXPECT_TRUE(PrepareForWriting(a, 0));
+    ReleaseLarge(a, n);
+    // Memory that is gone is refused, not made.
+    EXPECT_FALSE(PrepareForWriting(a, page));
+    EXPECT_FALSE(Mapped(a, page));
 }
