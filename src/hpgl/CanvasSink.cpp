@@ -106,9 +106,14 @@ void TCanvasSink::Move(const TExtendedPoint &point, int)
 // The same arithmetic as Move's (the Extended value of x is x), the table's
 // where it has the value.
 namespace {
-__attribute__((noinline)) int WholePixel(int64_t v, long double scale, long double offset)
+inline int WholePixelInline(int64_t v, long double scale, long double offset)
 {
     return Truncate(static_cast<long double>(v) * scale + offset);
+}
+// Out of the sink's way: few of a drawing's whole points miss the table.
+__attribute__((noinline)) int WholePixel(int64_t v, long double scale, long double offset)
+{
+    return WholePixelInline(v, scale, offset);
 }
 } // namespace
 
@@ -139,7 +144,7 @@ std::unique_ptr<const TPixelTable> TPixelTable::Make(const TExtendedPoint &min, 
         const int64_t hi = lo + static_cast<int64_t>(px.size()) - 1;
         base = std::min(WholePixel(lo, scale, offset), WholePixel(hi, scale, offset));
         for (size_t k = 0; k < px.size(); ++k) {
-            const int64_t d = int64_t(WholePixel(lo + static_cast<int64_t>(k), scale, offset)) - base;
+            const int64_t d = int64_t(WholePixelInline(lo + static_cast<int64_t>(k), scale, offset)) - base;
             if (d < 0 || d > 0xFFFF)
                 return false;
             px[k] = static_cast<uint16_t>(d);
