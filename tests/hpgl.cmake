@@ -10,6 +10,7 @@ grittor_add_test(NAME test_hpgl_robustness LABEL unit
 grittor_add_test(NAME test_hpgl_render LABEL unit
   SOURCES
     unit/hpgl/render_test.cpp
+    unit/hpgl/run_deflate_test.cpp
   LIBS grittor_core)
 grittor_add_test(NAME test_hpgl_gui LABEL gui
   SOURCES

@@ -2,6 +2,7 @@
 
 #include "foundation/LargePages.h"
 #include "foundation/SideThread.h"
+#include "hpgl/RunDeflate.h"
 
 #include <zlib.h>
 
@@ -41,87 +42,52 @@ constexpr size_t kTwoCorePixels = 256 * 1024;
 constexpr int kStrips = 6;
 
 struct DeflatedRows {
-    const Bytef *data = nullptr; // raw deflate blocks, in their compressor's arena
+    const uint8_t *data = nullptr; // raw deflate blocks, in their compressor's arena
     size_t size = 0;
     uLong adler = 0; // of the uncompressed rows
     size_t length = 0;
     bool ok = false;
 };
 
-// One compressor that takes strip after strip: its state and its output
-// come from an arena of its own, made in huge pages (LargePages.h), and
-// the state is made once.  Before, each strip had deflate's state and the
-// output room from the heap, and their fresh pages cost more time than
-// the compression of a small picture.
+// One compressor that takes strip after strip: its output comes from an
+// arena of its own, made in huge pages (LargePages.h).  Before, each strip
+// had its output room from the heap, and its fresh pages cost more time
+// than the compression of a small picture.
 class StripCompressor {
 public:
-    StripCompressor()
-    {
-        z_.zalloc = [](voidpf arena, uInt items, uInt size) -> voidpf {
-            try {
-                return static_cast<TLargeArena *>(arena)->Allocate(static_cast<size_t>(items) * size);
-            } catch (const std::bad_alloc &) {
-                return Z_NULL;
-            }
-        };
-        z_.zfree = [](voidpf, voidpf) {}; // all of it goes with the arena
-        z_.opaque = &arena_;
-        ready_ = deflateInit2(&z_, Z_BEST_SPEED, Z_DEFLATED, -15, 8, Z_RLE) == Z_OK;
-    }
-    ~StripCompressor()
-    {
-        if (ready_)
-            deflateEnd(&z_);
-    }
-    StripCompressor(const StripCompressor &) = delete;
-    StripCompressor &operator=(const StripCompressor &) = delete;
-
     // Rows from..to-1, each after its filter byte (none), as raw deflate
-    // that looks only for runs of one colour.  `last`: the final blocks of
-    // the stream; otherwise it ends on a byte boundary for more blocks to
-    // follow.  The result stays valid as long as the compressor.
+    // that looks only for runs of one colour (RunDeflate.h).  `last`: the
+    // final blocks of the stream; otherwise it ends on a byte boundary for
+    // more blocks to follow.  The result stays valid as long as the
+    // compressor.
     DeflatedRows Deflate(const TIndexedImage &image, int from, int to, bool last)
     {
         DeflatedRows r;
-        if (!ready_ || deflateReset(&z_) != Z_OK)
-            return r;
         const int w = image.width;
         r.length = static_cast<size_t>(w + 1) * static_cast<size_t>(to - from);
-        // Room for the worst case: only what deflate writes is touched (a
-        // strip of a plot picture compresses to a tenth or less).
-        const size_t room = deflateBound(&z_, static_cast<uLong>(r.length)) + 16;
-        Bytef *out = nullptr;
+        // Room for the worst case: only what is written is touched (a strip
+        // of a plot picture compresses to a tenth or less).
+        const size_t room = RunDeflateBound(r.length);
+        uint8_t *out = nullptr;
         try {
-            out = static_cast<Bytef *>(arena_.Allocate(room));
+            out = static_cast<uint8_t *>(arena_.Allocate(room));
         } catch (const std::bad_alloc &) {
             return r;
         }
-        z_.next_out = out;
-        z_.avail_out = static_cast<uInt>(room);
+        r.size = RunDeflateRows(image.pixels.data(), static_cast<size_t>(w), w, from, to, last, out, room);
+        r.data = out;
+        r.ok = r.size > 0;
         r.adler = adler32(0L, nullptr, 0);
-        Bytef none = 0; // filter type of every row
-        bool ok = true;
-        for (int y = from; y < to && ok; ++y) {
-            z_.next_in = &none;
-            z_.avail_in = 1;
-            ok = deflate(&z_, Z_NO_FLUSH) == Z_OK;
-            z_.next_in = const_cast<Bytef *>(image.Row(y));
-            z_.avail_in = static_cast<uInt>(w);
-            ok = ok && deflate(&z_, Z_NO_FLUSH) == Z_OK;
+        const Bytef none = 0; // filter type of every row
+        for (int y = from; y < to; ++y) {
             r.adler = adler32(r.adler, &none, 1);
             r.adler = adler32(r.adler, image.Row(y), static_cast<uInt>(w));
         }
-        ok = ok && (last ? deflate(&z_, Z_FINISH) == Z_STREAM_END : deflate(&z_, Z_SYNC_FLUSH) == Z_OK);
-        r.data = out;
-        r.size = static_cast<size_t>(z_.next_out - out);
-        r.ok = ok;
         return r;
     }
 
 private:
     TLargeArena arena_;
-    z_stream z_{};
-    bool ready_ = false;
 };
 
 } // namespace

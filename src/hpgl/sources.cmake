@@ -8,6 +8,7 @@ target_sources(grittor_core PRIVATE
   src/hpgl/IndexedCanvas.cpp
   src/hpgl/IndexedRender.cpp
   src/hpgl/PngWriter.cpp
+  src/hpgl/RunDeflate.cpp
 )
 target_sources(grittor_gui PRIVATE
   src/hpgl/QPainterCanvas.cpp
