@@ -4,6 +4,7 @@
 #include "foundation/DataFiles.h"
 #include "foundation/KorvaneAclApi.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -117,7 +118,21 @@ std::string TLogOutput::Pending() const
 
 std::string TLogOutput::Timestamp()
 {
-    return GetClock().WallNow().toString("dd.hh:mm:ss.zzz").toStdString();
+    // Local time asks the system for the time zone each time (a look at
+    // its file): once a minute is enough, as zones change their offset on
+    // whole minutes.  A big plot's collection logs a thousand lines.
+    const int64_t ms = GetClock().WallMs();
+    const int64_t minute = (ms >= 0 ? ms : ms - 59999) / 60000;
+    thread_local int64_t cachedMinute = INT64_MIN;
+    thread_local std::string cachedDayHourMinute;
+    if (minute != cachedMinute) {
+        cachedDayHourMinute = QDateTime::fromMSecsSinceEpoch(minute * 60000).toString("dd.hh:mm").toStdString();
+        cachedMinute = minute;
+    }
+    const auto within = static_cast<int>(ms - minute * 60000);
+    char rest[16];
+    std::snprintf(rest, sizeof rest, ":%02d.%03d", within / 1000, within % 1000);
+    return cachedDayHourMinute + rest;
 }
 
 bool TLogOutput::LooksTimeStamped(const std::string &text)
@@ -175,12 +190,13 @@ void TLogOutput::Write(const std::string &textIn, bool addTimestamp, bool addLin
 
 bool TLogOutput::WriteLocked(const std::string &text)
 {
-    const QDateTime now = GetClock().WallNow();
     const int64_t nowMs = GetClock().NowMs();
     bool created = false;
     File f;
     if (!opened_) {
+        const QDateTime now = GetClock().WallNow();
         handle_.reset();
+        handleBytes_ = -1;
         std::error_code ec;
         const bool exists = std::filesystem::exists(fullPath_, ec);
         if (exists) {
@@ -233,11 +249,15 @@ bool TLogOutput::WriteLocked(const std::string &text)
     } else if (handle_ && nowMs - handleOpenedMs_ < kHandleLifeMs && nowMs >= handleOpenedMs_) {
         f = std::move(handle_);
         // After an append the position is the end of the file as it was
-        // then: close enough for the size limit, and no system call.
-        if (std::ftell(f.get()) > MaxSize)
+        // then: close enough for the size limit.  Asked of the system once
+        // (a call each line was as dear as the line), then counted.
+        if (handleBytes_ < 0)
+            handleBytes_ = std::ftell(f.get());
+        if (handleBytes_ > MaxSize)
             rolloverDue_ = true;
     } else {
         handle_.reset();
+        handleBytes_ = -1;
         // A file removed meanwhile is not silently recreated without its
         // header: the line is dropped and the next one starts a new file.
         std::error_code ec;
@@ -253,6 +273,8 @@ bool TLogOutput::WriteLocked(const std::string &text)
     }
     Put(f.get(), text);
     std::fflush(f.get());
+    if (handleBytes_ >= 0)
+        handleBytes_ += static_cast<long>(text.size());
     if (created) {
         f.reset();
         GrantEveryone(fullPath_);

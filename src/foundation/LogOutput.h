@@ -67,6 +67,9 @@ private:
     // close per line; every line is flushed, so readers see whole lines.
     std::unique_ptr<std::FILE, FileCloser> handle_;
     int64_t handleOpenedMs_ = 0;
+    // The file's size as the kept handle last found it plus what was
+    // written through it since (-1: not known; asked once per handle).
+    long handleBytes_ = -1;
     mutable std::mutex mutex_; // the interface thread and the receive thread both write
 };
 

@@ -367,3 +367,34 @@ TEST(LogFolder, BesideTheProgramWhenWritableElseThePerUserStateFolder)
     setenv("GRITTOR_LOG_DIR", beside.c_str(), 1);
     EXPECT_EQ(ChooseLogFolder("/proc/"), beside);
 }
+
+TEST_F(LogTest, TimeStampsAreLocalTimeToTheMillisecondAcrossMinutesAndClockChanges)
+{
+    // A zone with summer time (no zone files needed), and back afterwards.
+    const char *was = std::getenv("TZ");
+    const std::string saved = was ? was : "";
+    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    ::tzset();
+    auto expected = [](int64_t ms) {
+        return QDateTime::fromMSecsSinceEpoch(ms).toString("dd.hh:mm:ss.zzz").toStdString();
+    };
+    // Around a minute's end, the spring and autumn changes of 2026 (29 March
+    // 01:00 UTC, 25 October 01:00 UTC), New Year, and before 1970.
+    const int64_t changes[] = {QDateTime(QDate(2026, 3, 29), QTime(1, 0), Qt::UTC).toMSecsSinceEpoch(),
+                               QDateTime(QDate(2026, 10, 25), QTime(1, 0), Qt::UTC).toMSecsSinceEpoch(),
+                               QDateTime(QDate(2026, 12, 31), QTime(23, 0), Qt::UTC).toMSecsSinceEpoch(),
+                               QDateTime(QDate(2026, 3, 9), QTime(14, 3, 59, 998)).toMSecsSinceEpoch(),
+                               -86400000LL * 3 + 1234};
+    for (const int64_t at : changes) {
+        for (const int64_t step : {-60001, -60000, -59999, -1001, -1, 0, 1, 999, 1000, 59999, 60000, 3600000}) {
+            clock.SetWall(QDateTime::fromMSecsSinceEpoch(at + step));
+            const int64_t ms = clock.WallMs();
+            ASSERT_EQ(TLogOutput::Timestamp(), expected(ms)) << ms;
+        }
+    }
+    if (was)
+        ::setenv("TZ", saved.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+}
