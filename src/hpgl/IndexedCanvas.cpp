@@ -84,7 +84,15 @@ void IndexedCanvas::SetPenColor(uint32_t color)
         return;
     penSet_ = true;
     pen_ = color;
+    const unsigned slot = (color ^ (color >> 7) ^ (color >> 16)) & 7u;
+    if (cacheValid_[slot] && cacheColor_[slot] == color) {
+        penIndex_ = cacheIndex_[slot];
+        return;
+    }
     penIndex_ = IndexOf(color);
+    cacheValid_[slot] = true;
+    cacheColor_[slot] = color;
+    cacheIndex_[slot] = penIndex_;
 }
 
 uint8_t IndexedCanvas::IndexOf(uint32_t color)

@@ -7,6 +7,7 @@
 #include "foundation/LargePages.h"
 #include "hpgl/Canvas.h"
 
+#include <array>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -56,6 +57,11 @@ private:
     uint32_t pen_ = 0;
     bool penSet_ = false;
     uint8_t penIndex_ = 0;
+    // Coloured pens switch the colour around every line: the index of the
+    // last few colours (the table only grows, so an index stays right).
+    std::array<uint32_t, 8> cacheColor_{};
+    std::array<uint8_t, 8> cacheIndex_{};
+    std::array<bool, 8> cacheValid_{};
     int curX_ = 0, curY_ = 0;
     long long lastX_ = -2, lastY_ = -2; // the pixel the last stroke ended on
     uint8_t lastIndex_ = 0;

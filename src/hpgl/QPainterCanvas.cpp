@@ -105,7 +105,12 @@ void QPainterCanvas::LineTo(int x, int y)
     curY_ = y;
     if (!image_ && !painter_)
         return;
-    if (!ClipToDevice(x1, y1, x2, y2))
+    // Both ends inside the picture (most lines of a fitted plot) need no
+    // clipping.
+    const auto w = static_cast<unsigned>(width_), h = static_cast<unsigned>(height_);
+    const bool inside = image_ && static_cast<unsigned>(x1) < w && static_cast<unsigned>(x2) < w &&
+                        static_cast<unsigned>(y1) < h && static_cast<unsigned>(y2) < h;
+    if (!inside && !ClipToDevice(x1, y1, x2, y2))
         return;
     if (image_) {
         // Dense plots end many strokes on the pixel just drawn.
