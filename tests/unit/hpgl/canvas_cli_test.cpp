@@ -1,6 +1,7 @@
 // The canvas on Qt and the grittor-cli plot commands.
 #include "HpglTestUtil.h"
 
+#include "foundation/Progress.h"
 #include "foundation/option.h"
 #include "hpgl/CanvasSink.h"
 #include "hpgl/IndexedCanvas.h"
@@ -24,7 +25,9 @@
 
 #include <climits>
 #include <cstring>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 using namespace grittor;
 using namespace grittor::test;
@@ -404,7 +407,20 @@ TEST(HpglCanvas, TheWindowPictureDrawnOnTwoCoresIsTheOneDrawnInOnePiece)
     };
     TRenderResult one, two;
     const QImage a = draw(false, one);
+    // The first core held back at each progress step, so that the second
+    // has claimed its part before the first is done, however busy the host.
+    struct Slow final : Progress {
+        void Show(const std::string &) override {}
+        void SetProgress(double fraction) override
+        {
+            if (fraction < 1.0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        void Hide() override {}
+    } slow;
+    SetProgress(&slow);
     const QImage b = draw(true, two);
+    SetProgress(nullptr);
     EXPECT_EQ(one.SplitAt, -1);
     EXPECT_GT(two.SplitAt, 0);
     EXPECT_EQ(a.colorTable(), b.colorTable());

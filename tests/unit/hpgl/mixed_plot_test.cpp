@@ -7,16 +7,20 @@
 #include "geometry/polygon.h"
 #include "hpgl/IndexedRender.h"
 
+#include "foundation/Progress.h"
+
 #include <gtest/gtest.h>
 
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 using namespace grittor;
 using namespace grittor::test;
@@ -107,7 +111,20 @@ protected:
         // Drawn on two cores, the picture is the one drawn in one piece.
         TIndexedImage one(800, 600), two(800, 600);
         RenderPlotIndexed(plot, one, 381, PrintPenColors, nullptr, false);
+        // The first core held back at each progress step, so that the second
+        // claims its part before the first is done, however busy the host.
+        struct Slow final : Progress {
+            void Show(const std::string &) override {}
+            void SetProgress(double fraction) override
+            {
+                if (fraction < 1.0)
+                    std::this_thread::sleep_for(std::chrono::microseconds(300));
+            }
+            void Hide() override {}
+        } slow;
+        grittor::SetProgress(&slow);
         const TRenderResult split = RenderPlotIndexed(plot, two, 381, PrintPenColors, nullptr, true);
+        grittor::SetProgress(nullptr);
         if (plot.Source().size() >= 1000000) {
             EXPECT_GT(split.SplitAt, 0);
         }
