@@ -74,7 +74,7 @@ public:
     static std::unique_ptr<const TPixelTable> For(const THpglFile &plot, const TViewport &viewport);
     // The whole numbers from min to max of each axis; null where they are
     // more than `maxEntries` or not whole numbers of an int64_t, or where
-    // their pixels are more than 65536 apart.
+    // their pixels lie more than 65535 apart.
     static std::unique_ptr<const TPixelTable> Make(const TExtendedPoint &min, const TExtendedPoint &max,
                                                    const TViewport &viewport, size_t maxEntries);
     Axis X() const { return {xlo_, x_.size(), x_.data(), xbase_}; }
