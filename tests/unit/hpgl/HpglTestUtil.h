@@ -3,13 +3,16 @@
 #pragma once
 
 #include "TestDoubles.h"
+#include "foundation/Progress.h"
 #include "hpgl/Canvas.h"
 #include "hpgl/PlotReplay.h"
 #include "hpgl/hpgl.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace grittor::test {
@@ -104,5 +107,23 @@ inline std::string PlotsDir()
         return p;
     return SharedPlotsDir();
 }
+
+// A progress that holds a drawing's first core back at each step, so that
+// the second core claims its part before the first is done, however busy
+// the host (install it with SetProgress, and take it away after).
+class SlowFirstCore final : public Progress {
+public:
+    explicit SlowFirstCore(std::chrono::microseconds pause = std::chrono::milliseconds(2)) : pause_(pause) {}
+    void Show(const std::string &) override {}
+    void SetProgress(double fraction) override
+    {
+        if (fraction < 1.0)
+            std::this_thread::sleep_for(pause_);
+    }
+    void Hide() override {}
+
+private:
+    std::chrono::microseconds pause_;
+};
 
 } // namespace grittor::test

@@ -409,15 +409,7 @@ TEST(HpglCanvas, TheWindowPictureDrawnOnTwoCoresIsTheOneDrawnInOnePiece)
     const QImage a = draw(false, one);
     // The first core held back at each progress step, so that the second
     // has claimed its part before the first is done, however busy the host.
-    struct Slow final : Progress {
-        void Show(const std::string &) override {}
-        void SetProgress(double fraction) override
-        {
-            if (fraction < 1.0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        void Hide() override {}
-    } slow;
+    SlowFirstCore slow(std::chrono::milliseconds(1));
     SetProgress(&slow);
     const QImage b = draw(true, two);
     SetProgress(nullptr);

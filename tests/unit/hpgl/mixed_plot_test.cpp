@@ -113,15 +113,7 @@ protected:
         RenderPlotIndexed(plot, one, 381, PrintPenColors, nullptr, false);
         // The first core held back at each progress step, so that the second
         // claims its part before the first is done, however busy the host.
-        struct Slow final : Progress {
-            void Show(const std::string &) override {}
-            void SetProgress(double fraction) override
-            {
-                if (fraction < 1.0)
-                    std::this_thread::sleep_for(std::chrono::microseconds(300));
-            }
-            void Hide() override {}
-        } slow;
+        SlowFirstCore slow(std::chrono::microseconds(300));
         grittor::SetProgress(&slow);
         const TRenderResult split = RenderPlotIndexed(plot, two, 381, PrintPenColors, nullptr, true);
         grittor::SetProgress(nullptr);

@@ -280,21 +280,6 @@ namespace {
 // Holds the first core back at every block of its drawing (the progress
 // moves there), so that the second core finishes its piece long before and
 // claims more.
-class SlowFirstCore final : public Progress {
-public:
-    explicit SlowFirstCore(std::chrono::milliseconds pause = std::chrono::milliseconds(2)) : pause_(pause) {}
-    void Show(const std::string &) override {}
-    void SetProgress(double fraction) override
-    {
-        if (fraction < 1.0)
-            std::this_thread::sleep_for(pause_);
-    }
-    void Hide() override {}
-
-private:
-    std::chrono::milliseconds pause_;
-};
-
 Rendered RenderWithSlowFirstCore(const THpglFile &plot)
 {
     SlowFirstCore slow;
