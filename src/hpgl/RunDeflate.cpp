@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <numeric>
 #include <vector>
 
 namespace grittor {
@@ -363,6 +362,13 @@ size_t RunDeflateRows(const uint8_t *pixels, size_t stride, int width, int from,
     BitWriter w(out, room);
     BlockSymbols block;
     block.list.reserve(kBlockSymbols + 8);
+    // A full block is written and the next begun.
+    auto writeIfFull = [&] {
+        if (block.list.size() >= kBlockSymbols) {
+            WriteBlock(w, block, false);
+            block.Clear();
+        }
+    };
     auto run = [&](uint8_t b, size_t length) {
         block.Add(b);
         size_t rest = length - 1;
@@ -373,10 +379,7 @@ size_t RunDeflateRows(const uint8_t *pixels, size_t stride, int width, int from,
         }
         for (; rest > 0; --rest)
             block.Add(b);
-        if (block.list.size() >= kBlockSymbols) {
-            WriteBlock(w, block, false);
-            block.Clear();
-        }
+        writeIfFull();
     };
     const size_t n = width > 0 ? static_cast<size_t>(width) : 0;
     for (int y = from; y < to; ++y) {
@@ -398,10 +401,7 @@ size_t RunDeflateRows(const uint8_t *pixels, size_t stride, int width, int from,
                     for (size_t k = 0; k < 8; ++k)
                         block.Add(row[x + k]);
                     x += 8;
-                    if (block.list.size() >= kBlockSymbols) {
-                        WriteBlock(w, block, false);
-                        block.Clear();
-                    }
+                    writeIfFull();
                     continue;
                 }
             }
