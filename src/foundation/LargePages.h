@@ -97,4 +97,25 @@ private:
     size_t used_ = 0; // in the last region
 };
 
+// An allocator for a container that only grows and goes as a whole (the
+// outlines of a collection): its blocks are cut from an arena of large
+// regions instead of the heap's small pages, each of which costs a trap at
+// its first touch.  Nothing is given back before the arena goes.
+template <class T> struct TArenaAllocator {
+    using value_type = T;
+    explicit TArenaAllocator(TLargeArena &arena) noexcept : arena(&arena) {}
+    template <class U> TArenaAllocator(const TArenaAllocator<U> &other) noexcept : arena(other.arena) {}
+    T *allocate(size_t n)
+    {
+        static_assert(alignof(T) <= 16, "the arena aligns to 16 bytes");
+        if (n > static_cast<size_t>(-1) / sizeof(T))
+            throw std::bad_array_new_length();
+        return static_cast<T *>(arena->Allocate(n * sizeof(T)));
+    }
+    void deallocate(T *, size_t) noexcept {}
+    template <class U> bool operator==(const TArenaAllocator<U> &other) const noexcept { return arena == other.arena; }
+    template <class U> bool operator!=(const TArenaAllocator<U> &other) const noexcept { return arena != other.arena; }
+    TLargeArena *arena;
+};
+
 } // namespace grittor

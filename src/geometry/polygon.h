@@ -4,6 +4,7 @@
 // (ReplayInto, or beside a drawing through TOutlineCollector) collects the plot.
 #pragma once
 
+#include "foundation/LargePages.h"
 #include "foundation/utils.h"
 #include "hpgl/PlotReplay.h"
 
@@ -88,6 +89,10 @@ bool SamePoint(const TExtendedPoint &a, const TExtendedPoint &b, long double tol
 // Border flag per pen record number 0..10 (a material's TMaterialPens::BorderFlags).
 using TBorderFlags = std::array<bool, 11>;
 
+// The outlines of a collection, in creation order (a deque: growing never
+// copies it).
+using TOutlineList = std::deque<TObjectList, TArenaAllocator<TObjectList>>;
+
 class TPolygon final : public TPlotSink {
 public:
     // An empty collection for a plot blasted with a material of these
@@ -106,7 +111,7 @@ public:
     void LineWhole(int64_t x, int64_t y, int pen) override;
 
     int ObjectCount() const { return static_cast<int>(Objects.size()); }
-    const std::deque<TObjectList> &Outlines() const { return Objects; }
+    const TOutlineList &Outlines() const { return Objects; }
     const TBorderFlags &Border() const { return border_; }
 
     // ---- pen groups: the pens that drew a kept segment, ascending
@@ -132,7 +137,9 @@ private:
     TBorderFlags border_{};
     bool debug_ = false;
     TIntegerList PenGroups;          // sorted, duplicate-free
-    std::deque<TObjectList> Objects; // creation order (a deque: growing never copies it)
+    // Holds the outline records (a quarter of a million for a big plot).
+    TLargeArena outlineArena_;
+    TOutlineList Objects{TArenaAllocator<TObjectList>(outlineArena_)};
 
     friend class TObjectList;
     // Most vertices of a plot lie on whole (or short binary) coordinates that
@@ -208,11 +215,14 @@ private:
     // The vertex store, in chunks so that growing it never copies it.
     std::vector<std::unique_ptr<Slot[], ChunkFree>> chunks_;
     uint32_t vertexCount_ = 0;
-    std::vector<std::unique_ptr<PackedPoint[]>> exactChunks_;
+    struct ExactChunkFree {
+        void operator()(PackedPoint *p) const;
+    };
+    std::vector<std::unique_ptr<PackedPoint[], ExactChunkFree>> exactChunks_;
     uint32_t exactCount_ = 0;
     // (first vertex, pen): the pen of the segment ending at each vertex from
     // there on.
-    std::vector<std::pair<uint32_t, int32_t>> penRuns_;
+    LargeVector<std::pair<uint32_t, int32_t>> penRuns_;
 
     bool haveLastGroupPen_ = false;
 };

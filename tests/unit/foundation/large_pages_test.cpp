@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <string>
 #include <sys/mman.h>
@@ -120,6 +121,37 @@ TEST(LargePages, AnArenaHandsOutDistinctAlignedPiecesAndGivesThemBackTogether)
         first = pieces.front().first;
     }
     EXPECT_FALSE(Mapped(first, 1)); // the arena's regions went with it
+}
+
+TEST(LargePages, AContainerOnAnArenaTakesItsBlocksFromTheArenasRegions)
+{
+    struct Record {
+        uint64_t a, b, c, d;
+    };
+    TLargeArena arena;
+    std::deque<Record, TArenaAllocator<Record>> records{TArenaAllocator<Record>(arena)};
+    const Record *early = nullptr;
+    for (uint64_t i = 0; i < 200000; ++i) { // 6.4 MB: several regions
+        records.push_back({i, i * 3, ~i, 7});
+        if (i == 10)
+            early = &records[10];
+    }
+    EXPECT_EQ(early, &records[10]); // growing moved nothing
+    EXPECT_GE(arena.Regions(), 3u);
+    for (uint64_t i = 0; i < records.size(); i += 991) {
+        ASSERT_EQ(records[i].b, i * 3);
+        ASSERT_EQ(records[i].c, ~i);
+    }
+    // The records lie in the arena's advised regions, not on the heap's
+    // small pages.
+    if (std::ifstream("/sys/kernel/mm/transparent_hugepage/enabled")) {
+        EXPECT_NE(FlagsOfMappingAt(&records[0]).find(" hg"), std::string::npos);
+        EXPECT_NE(FlagsOfMappingAt(&records.back()).find(" hg"), std::string::npos);
+    }
+    // Allocators share state only through the same arena.
+    TLargeArena other;
+    EXPECT_TRUE(TArenaAllocator<Record>(arena) == TArenaAllocator<int>(arena));
+    EXPECT_FALSE(TArenaAllocator<Record>(arena) == TArenaAllocator<Record>(other));
 }
 
 namespace {
