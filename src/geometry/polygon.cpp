@@ -320,17 +320,49 @@ void TPolygon::Move(const TExtendedPoint &point, int /*pen*/)
         // A pen-up move that goes nowhere does not end the outline.
         if (SamePoint(point, current_.Get(), SamePointTolerance))
             return;
-        if (!SamePoint(o.Start(), o.End(), SamePointTolerance)) {
-            o.NotClosed = true;
-            if (notClosedLogged_ < MaxLoggedOutlines)
-                LogOutput().Write("Object not closed", true, true);
-            else if (notClosedLogged_ == MaxLoggedOutlines)
-                LogOutput().Write("Object not closed: further open outlines of this plot are not logged", true, true);
-            ++notClosedLogged_;
-        }
-        NewObject();
+        StartNextOutline(o);
     }
     current_.Set(point);
+    NoteMove(point);
+}
+
+void TPolygon::MoveWhole(int64_t x, int64_t y, int pen)
+{
+    if (Objects.empty() || !current_.whole || !WholeInRange(x) || !WholeInRange(y)) {
+        Move({static_cast<long double>(x), static_cast<long double>(y)}, pen);
+        return;
+    }
+    TObjectList &o = Objects.back();
+    if (!o.Empty()) {
+        // Whole numbers within the tolerance (0.8) of each other are equal.
+        if (x == current_.x && y == current_.y)
+            return;
+        StartNextOutline(o);
+    }
+    current_.whole = true;
+    current_.x = x;
+    current_.y = y;
+    if (movesLogged_ <= MaxLoggedOutlines)
+        NoteMove({static_cast<long double>(x), static_cast<long double>(y)});
+    else
+        ++movesLogged_;
+}
+
+void TPolygon::StartNextOutline(TObjectList &last)
+{
+    if (!SamePoint(last.Start(), last.End(), SamePointTolerance)) {
+        last.NotClosed = true;
+        if (notClosedLogged_ < MaxLoggedOutlines)
+            LogOutput().Write("Object not closed", true, true);
+        else if (notClosedLogged_ == MaxLoggedOutlines)
+            LogOutput().Write("Object not closed: further open outlines of this plot are not logged", true, true);
+        ++notClosedLogged_;
+    }
+    NewObject();
+}
+
+void TPolygon::NoteMove(const TExtendedPoint &point)
+{
     // A big CAD plot starts hundreds of thousands of outlines; logging each
     // would rotate the whole log history away on every opening.
     if (movesLogged_ < MaxLoggedOutlines)

@@ -109,6 +109,8 @@ public:
     // A line to a point of whole numbers (most of a big plot's points): the
     // same outlines as Line, in integer arithmetic.
     void LineWhole(int64_t x, int64_t y, int pen) override;
+    // A move to a point of whole numbers: the same outlines as Move.
+    void MoveWhole(int64_t x, int64_t y, int pen) override;
 
     int ObjectCount() const { return static_cast<int>(Objects.size()); }
     const TOutlineList &Outlines() const { return Objects; }
@@ -180,6 +182,11 @@ private:
     // A segment drawn with `pen` is kept: the pen joins the groups.
     void NoteGroupPen(int pen);
     TObjectList &NewObject();
+    // Ends the last outline for a move that leaves it (flagged when open)
+    // and begins the next.
+    void StartNextOutline(TObjectList &last);
+    // The debug log's line for a move (the first outlines' only).
+    void NoteMove(const TExtendedPoint &point);
 
     int lastGroupPen_ = 0;
     // A point of the collection's walk: the pen's position, or the start of

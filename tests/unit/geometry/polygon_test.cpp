@@ -327,7 +327,7 @@ void ExpectSameCollection(const TPolygon &got, const TPolygon &want, const std::
 
 } // namespace
 
-TEST_F(PolygonTest, WholeNumberLinesCollectExactlyAsExtendedLines)
+TEST_F(PolygonTest, WholeNumberLinesAndMovesCollectExactlyAsExtendedOnes)
 {
     // The integer path for whole-numbered points must leave the collection
     // bit for bit as the same points given as Extended values.  Random walks
@@ -351,7 +351,12 @@ TEST_F(PolygonTest, WholeNumberLinesCollectExactlyAsExtendedLines)
             if (kind < 3)
                 pen = static_cast<int>(rng() % 4) + 1;
             if (kind < 8) {
-                // A move: to a whole point (often the same one), a fraction or -0.
+                // A move: to a whole point (often the same one, or one step
+                // along one axis), a fraction or -0.
+                if (kind == 3)
+                    x += static_cast<int64_t>(rng() % 9) - 4;
+                else if (kind == 4)
+                    y += static_cast<int64_t>(rng() % 9) - 4;
                 TExtendedPoint p{static_cast<long double>(x), static_cast<long double>(y)};
                 if (kind == 5)
                     p.x += 0.5L;
@@ -359,9 +364,13 @@ TEST_F(PolygonTest, WholeNumberLinesCollectExactlyAsExtendedLines)
                     p = {-0.0L, static_cast<long double>(y)};
                 else if (kind == 7)
                     p.y = 1e13L;
-                else if (kind > 2)
-                    x += static_cast<int64_t>(rng() % 9) - 4;
-                both([&](TPolygon &poly, bool) { poly.Move(p, pen); });
+                // Whole points move the integer collection by MoveWhole.
+                both([&](TPolygon &poly, bool integer) {
+                    if (integer && kind != 5 && kind != 6)
+                        poly.MoveWhole(static_cast<int64_t>(p.x), static_cast<int64_t>(p.y), pen);
+                    else
+                        poly.Move(p, pen);
+                });
                 if (kind != 7 && kind != 6)
                     x = static_cast<int64_t>(p.x), y = static_cast<int64_t>(p.y);
                 continue;
