@@ -1,5 +1,6 @@
 #include "foundation/LargePages.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <sys/mman.h>
 
@@ -75,7 +76,9 @@ void *TLargeArena::Allocate(size_t bytes)
     constexpr size_t kAlign = 16;
     bytes = RoundUp(bytes ? bytes : 1, kAlign);
     if (regions_.empty() || regions_.back().second - used_ < bytes) {
-        const size_t n = bytes > regionBytes_ ? RoundUp(bytes, HugePageBytes) : regionBytes_;
+        const size_t region = std::min(nextRegionBytes_, regionBytes_);
+        nextRegionBytes_ = region * 2;
+        const size_t n = bytes > region ? (GetsOwnRegion(bytes) ? RoundUp(bytes, HugePageBytes) : bytes) : region;
         regions_.reserve(regions_.size() + 1);
         regions_.emplace_back(static_cast<unsigned char *>(AllocateLarge(n)), n);
         used_ = 0;

@@ -83,7 +83,13 @@ using LargeText = std::vector<char, LargeUninitAllocator<char>>;
 // at once.
 class TLargeArena {
 public:
-    explicit TLargeArena(size_t regionBytes = HugePageBytes) : regionBytes_(regionBytes) {}
+    // Regions of `regionBytes`; with a smaller `firstRegionBytes` the first
+    // regions start at that size and double up to it, so that an arena that
+    // is never filled much does not take a whole huge page.
+    explicit TLargeArena(size_t regionBytes = HugePageBytes, size_t firstRegionBytes = 0)
+        : regionBytes_(regionBytes), nextRegionBytes_(firstRegionBytes ? firstRegionBytes : regionBytes)
+    {
+    }
     ~TLargeArena();
     TLargeArena(const TLargeArena &) = delete;
     TLargeArena &operator=(const TLargeArena &) = delete;
@@ -93,6 +99,7 @@ public:
 
 private:
     size_t regionBytes_;
+    size_t nextRegionBytes_;
     std::vector<std::pair<unsigned char *, size_t>> regions_;
     size_t used_ = 0; // in the last region
 };

@@ -150,16 +150,11 @@ float BitsFloat(uint32_t u)
 
 void TPolygon::ChunkFree::operator()(Slot *p) const { std::free(p); }
 
-void TPolygon::ExactChunkFree::operator()(PackedPoint *p) const
-{
-    ReleaseLarge(p, sizeof(PackedPoint) << ExactChunkBits);
-}
-
 uint32_t TPolygon::AddExact(const TExtendedPoint &p)
 {
     const uint32_t index = exactCount_;
     if ((index >> ExactChunkBits) >= exactChunks_.size())
-        exactChunks_.emplace_back(static_cast<PackedPoint *>(AllocateLarge(sizeof(PackedPoint) << ExactChunkBits)));
+        exactChunks_.emplace_back(new PackedPoint[size_t{1} << ExactChunkBits]);
     exactChunks_[index >> ExactChunkBits][index & ((1u << ExactChunkBits) - 1)] = Pack(p);
     ++exactCount_;
     return index;

@@ -139,8 +139,9 @@ private:
     TBorderFlags border_{};
     bool debug_ = false;
     TIntegerList PenGroups;          // sorted, duplicate-free
-    // Holds the outline records (a quarter of a million for a big plot).
-    TLargeArena outlineArena_;
+    // Holds the outline records (a quarter of a million for a big plot):
+    // small regions first, huge pages once the plot proves big.
+    TLargeArena outlineArena_{HugePageBytes, size_t(16) << 10};
     TOutlineList Objects{TArenaAllocator<TObjectList>(outlineArena_)};
 
     friend class TObjectList;
@@ -222,10 +223,7 @@ private:
     // The vertex store, in chunks so that growing it never copies it.
     std::vector<std::unique_ptr<Slot[], ChunkFree>> chunks_;
     uint32_t vertexCount_ = 0;
-    struct ExactChunkFree {
-        void operator()(PackedPoint *p) const;
-    };
-    std::vector<std::unique_ptr<PackedPoint[], ExactChunkFree>> exactChunks_;
+    std::vector<std::unique_ptr<PackedPoint[]>> exactChunks_;
     uint32_t exactCount_ = 0;
     // (first vertex, pen): the pen of the segment ending at each vertex from
     // there on.

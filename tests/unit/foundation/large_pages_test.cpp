@@ -123,6 +123,37 @@ TEST(LargePages, AnArenaHandsOutDistinctAlignedPiecesAndGivesThemBackTogether)
     EXPECT_FALSE(Mapped(first, 1)); // the arena's regions went with it
 }
 
+TEST(LargePages, AnArenaThatStartsSmallGrowsItsRegionsToHugePages)
+{
+    TLargeArena arena(HugePageBytes, size_t(16) << 10);
+    auto *first = static_cast<unsigned char *>(arena.Allocate(100));
+    EXPECT_EQ(arena.Regions(), 1u);
+    unsigned char *last = nullptr;
+    const size_t piece = 1000;
+    for (size_t total = 0; total < (size_t(8) << 20); total += piece) {
+        last = static_cast<unsigned char *>(arena.Allocate(piece));
+        std::memset(last, 0x3C, piece);
+    }
+    first[99] = 1;
+    // Doubling: a handful of small regions, then huge ones, not hundreds
+    // of the first size.
+    EXPECT_LE(arena.Regions(), 12u);
+    EXPECT_EQ(Addr(last) % 16, 0u);
+    if (std::ifstream("/sys/kernel/mm/transparent_hugepage/enabled")) {
+        // A plot with a few outlines takes no huge page for them; a big
+        // one gets them.
+        EXPECT_EQ(FlagsOfMappingAt(first).find(" hg"), std::string::npos) << FlagsOfMappingAt(first);
+        EXPECT_NE(FlagsOfMappingAt(last).find(" hg"), std::string::npos);
+    }
+    // A piece larger than the next small region gets one of its size.
+    TLargeArena small(HugePageBytes, 4096);
+    auto *big = static_cast<unsigned char *>(small.Allocate(100000));
+    std::memset(big, 0x5A, 100000);
+    auto *after = static_cast<unsigned char *>(small.Allocate(16));
+    EXPECT_TRUE(Addr(after) >= Addr(big) + 100000 || Addr(after) + 16 <= Addr(big));
+    EXPECT_EQ(big[99999], 0x5A);
+}
+
 TEST(LargePages, AContainerOnAnArenaTakesItsBlocksFromTheArenasRegions)
 {
     struct Record {
