@@ -105,9 +105,10 @@ private:
 };
 
 // An allocator for a container that only grows and goes as a whole (the
-// outlines of a collection): its blocks are cut from an arena of large
-// regions instead of the heap's small pages, each of which costs a trap at
-// its first touch.  Nothing is given back before the arena goes.
+// outlines of a collection): its blocks are cut one after another from the
+// arena's regions, huge pages once the arena has grown, instead of coming
+// one by one from the heap, whose fresh small pages each cost a trap at
+// their first touch.  Nothing is given back before the arena goes.
 template <class T> struct TArenaAllocator {
     using value_type = T;
     explicit TArenaAllocator(TLargeArena &arena) noexcept : arena(&arena) {}
