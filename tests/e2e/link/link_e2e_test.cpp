@@ -228,10 +228,18 @@ TEST_F(LinkE2E, FirmwareArrivesByteExact)
         link->send_string(load);
         const std::string data = FirmwareImage(n);
         EXPECT_EQ(link->send_xmodem(data, "Transmit firmware to Laser Engraver"), XmSuccess);
-        EXPECT_EQ(link->NakCount(), 0);
+        // The loader asks for the first block again and again until it
+        // comes, and for a block again when its bytes pause (10 ms at the
+        // simulator's pace): on a busy machine such a NAK now and then has
+        // a block sent twice.  Every NAK counted is one block sent again,
+        // no more.
+        const int naks = link->NakCount();
+        EXPECT_LE(naks, 10);
         link->flush_output();
-        // What crossed the line: the command, its CR, the blocks, EOT EOT.
-        ASSERT_TRUE(WaitRecorded(before + load.size() + 1 + Padded(data).size() / 128 * 132 + 2));
+        const size_t blocks = Padded(data).size() / 128;
+        // What crossed the line: the command, its CR, the blocks (and the
+        // ones sent again), EOT EOT.
+        ASSERT_TRUE(WaitRecorded(before + load.size() + 1 + (blocks + static_cast<size_t>(naks)) * 132 + 2));
         for (int i = 0; i < 200 && ReadFile(Path("firmware.bin")) != Padded(data); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         EXPECT_EQ(ReadFile(Path("firmware.bin")), Padded(data));
@@ -239,13 +247,25 @@ TEST_F(LinkE2E, FirmwareArrivesByteExact)
         EXPECT_NE(stats.find("mode=normal"), std::string::npos) << stats;
         const std::string rec = Recorded().substr(before);
         EXPECT_EQ(rec.substr(0, load.size() + 1), load + "\r");
+        ASSERT_EQ(rec.size(), load.size() + 1 + (blocks + static_cast<size_t>(naks)) * 132 + 2);
         EXPECT_EQ(rec.substr(rec.size() - 2), "\x04\x04");
-        if (n == 40000) {
-            const size_t block256 = load.size() + 1 + 255 * 132;
-            EXPECT_EQ(static_cast<uint8_t>(rec[block256]), 0x01);
-            EXPECT_EQ(static_cast<uint8_t>(rec[block256 + 1]), 0) << "block 256 carries the number byte 0";
-            EXPECT_EQ(static_cast<uint8_t>(rec[block256 + 2]), 255);
+        // The blocks in order, each number with its complement, a block
+        // repeated only where a NAK asked for it; block 256 carries the
+        // number byte 0.
+        size_t expected = 1, repeats = 0;
+        for (size_t at = load.size() + 1; at + 132 <= rec.size() - 2; at += 132) {
+            const auto number = static_cast<uint8_t>(rec[at + 1]);
+            ASSERT_EQ(static_cast<uint8_t>(rec[at]), 0x01) << "block at " << at;
+            ASSERT_EQ(number + static_cast<uint8_t>(rec[at + 2]), 255) << "block at " << at;
+            if (expected > 1 && number == static_cast<uint8_t>(expected - 1)) {
+                ++repeats;
+                continue;
+            }
+            ASSERT_EQ(number, static_cast<uint8_t>(expected)) << "block at " << at;
+            ++expected;
         }
+        EXPECT_EQ(expected - 1, blocks);
+        EXPECT_EQ(repeats, static_cast<size_t>(naks));
     }
     // No data: nothing is sent at all.
     const size_t before = Recorded().size();
