@@ -15,7 +15,7 @@ TBlastJob::TBlastJob(std::unique_ptr<TPolygon> outlines) : outlines_(std::move(o
 std::unique_ptr<TPolygon> TBlastJob::CollectOutlines(const THpglFile &plot, const TBorderFlags &border, bool debug,
                                                      THpglFile::ErrorEvent onError)
 {
-    auto outlines = std::make_unique<TPolygon>(border, debug);
+    auto outlines = std::make_unique<TPolygon>(border, debug, TPolygon::MiddleOf(plot));
     ReplayInto(plot, *outlines, std::move(onError));
     return outlines;
 }

@@ -148,7 +148,7 @@ float BitsFloat(uint32_t u)
 }
 } // namespace
 
-void TPolygon::ChunkFree::operator()(Slot *p) const { std::free(p); }
+void TPolygon::BlockFree::operator()(Cell *p) const { std::free(p); }
 
 uint32_t TPolygon::AddExact(const TExtendedPoint &p)
 {
@@ -160,18 +160,16 @@ uint32_t TPolygon::AddExact(const TExtendedPoint &p)
     return index;
 }
 
-TExtendedPoint TPolygon::VertexAt(uint32_t index) const
+TExtendedPoint TPolygon::SlotValue(const Slot &s) const
 {
-    const Slot &s = chunks_[index >> ChunkBits][index & ((1u << ChunkBits) - 1)];
     if ((s.x & kMarkerMask) != kMarkerBits)
         return {BitsFloat(s.x), BitsFloat(s.y)};
     const uint32_t exact = (s.x & ~kMarkerMask) | (s.y << kLowBits);
     return Unpack(exactChunks_[exact >> ExactChunkBits][exact & ((1u << ExactChunkBits) - 1)]);
 }
 
-void TPolygon::SetVertexAt(uint32_t index, const TExtendedPoint &p)
+void TPolygon::SetSlot(Slot &s, const TExtendedPoint &p)
 {
-    Slot &s = chunks_[index >> ChunkBits][index & ((1u << ChunkBits) - 1)];
     if (FitsFloat(p.x) && FitsFloat(p.y)) {
         s.x = FloatBits(static_cast<float>(p.x));
         s.y = FloatBits(static_cast<float>(p.y));
@@ -188,57 +186,124 @@ void TPolygon::SetVertexAt(uint32_t index, const TExtendedPoint &p)
     s.y = exact >> kLowBits;
 }
 
-TPolygon::Slot &TPolygon::NewSlot(int pen)
-{
-    const uint32_t index = vertexCount_;
-    if ((index >> ChunkBits) >= chunks_.size()) {
-        constexpr size_t bytes = sizeof(Slot) << ChunkBits;
-        void *mem = std::aligned_alloc(bytes, bytes); // filled as it grows, no need to clear
-        if (!mem)
-            throw std::bad_alloc();
-        ::madvise(mem, bytes, MADV_HUGEPAGE);
-        chunks_.emplace_back(static_cast<Slot *>(mem));
-    }
-    Slot &s = chunks_[index >> ChunkBits][index & ((1u << ChunkBits) - 1)];
-    s.x = 0; // a fresh slot holds no reference to the exact store
-    ++vertexCount_;
-    if (penRuns_.empty() || penRuns_.back().second != pen)
-        penRuns_.emplace_back(index, pen);
-    return s;
-}
-
-void TPolygon::AppendVertex(const TExtendedPoint &p, int pen)
-{
-    NewSlot(pen);
-    SetVertexAt(vertexCount_ - 1, p);
-}
-
 namespace {
 // Whole numbers up to 2^24 are floats as they stand.
 constexpr int64_t kFloatWhole = int64_t{1} << 24;
 bool FloatWhole(int64_t v) { return v >= -kFloatWhole && v <= kFloatWhole; }
+
+// The offset of a whole number from the origin, when a cell can hold it
+// (INT16_MIN marks a far cell).
+bool NearWhole(int64_t v, int32_t origin, int16_t &offset)
+{
+    const int64_t d = v - origin;
+    if (d < -INT16_MAX || d > INT16_MAX)
+        return false;
+    offset = static_cast<int16_t>(d);
+    return true;
+}
+
+// The same for an Extended coordinate: it must be whole, and not -0 (which
+// comes back as it went in, and a cell would make it +0).
+bool NearExtended(long double v, int32_t origin, int16_t &offset)
+{
+    if (!(v > -4e9L && v < 4e9L)) // NaN fails too
+        return false;
+    const int64_t i = static_cast<int64_t>(v);
+    if (static_cast<long double>(i) != v || (i == 0 && std::signbit(v)))
+        return false;
+    return NearWhole(i, origin, offset);
+}
+
+int32_t OriginOf(long double middle)
+{
+    // Whole, and far enough from the ends of 32 bits that origin + offset
+    // never overflows.
+    return middle > -1e9L && middle < 1e9L ? static_cast<int32_t>(middle) : 0;
+}
 } // namespace
 
-void TPolygon::AppendWhole(int64_t x, int64_t y, int pen)
+void TPolygon::SetSlotWhole(Slot &s, int64_t x, int64_t y)
 {
     if (!FloatWhole(x) || !FloatWhole(y)) {
-        AppendVertex({static_cast<long double>(x), static_cast<long double>(y)}, pen);
+        SetSlot(s, {static_cast<long double>(x), static_cast<long double>(y)});
         return;
     }
-    Slot &s = NewSlot(pen);
     s.x = FloatBits(static_cast<float>(x));
     s.y = FloatBits(static_cast<float>(y));
 }
 
-void TPolygon::SetWholeAt(uint32_t index, int64_t x, int64_t y)
+TPolygon::Slot &TPolygon::WideSlot(Group &g, Cell &c)
 {
-    if (!FloatWhole(x) || !FloatWhole(y)) {
-        SetVertexAt(index, {static_cast<long double>(x), static_cast<long double>(y)});
+    if (c.x != FarCell) {
+        c.x = FarCell;
+        c.y = static_cast<int16_t>(static_cast<uint16_t>(g.wide.size()));
+        g.wide.push_back(Slot{0, 0}); // no reference to the exact store yet
+    }
+    return g.wide[static_cast<uint16_t>(c.y)];
+}
+
+TExtendedPoint TPolygon::VertexAt(uint32_t index) const
+{
+    const Group &g = groups_[index >> GroupBits];
+    const Cell c = g.cells[index & ((1u << GroupBits) - 1)];
+    if (c.x != FarCell)
+        return {static_cast<long double>(originX_ + c.x), static_cast<long double>(originY_ + c.y)};
+    return SlotValue(g.wide[static_cast<uint16_t>(c.y)]);
+}
+
+void TPolygon::SetVertexAt(uint32_t index, const TExtendedPoint &p)
+{
+    Group &g = groups_[index >> GroupBits];
+    Cell &c = g.cells[index & ((1u << GroupBits) - 1)];
+    int16_t dx, dy;
+    if (c.x != FarCell && NearExtended(p.x, originX_, dx) && NearExtended(p.y, originY_, dy)) {
+        c = {dx, dy};
         return;
     }
-    Slot &s = chunks_[index >> ChunkBits][index & ((1u << ChunkBits) - 1)];
-    s.x = FloatBits(static_cast<float>(x));
-    s.y = FloatBits(static_cast<float>(y));
+    SetSlot(WideSlot(g, c), p);
+}
+
+uint32_t TPolygon::NewCell(int pen)
+{
+    const uint32_t index = vertexCount_;
+    if ((index >> GroupBits) >= groups_.size()) {
+        if (groups_.size() % GroupsPerBlock == 0) {
+            constexpr size_t bytes = (sizeof(Cell) << GroupBits) * GroupsPerBlock;
+            void *mem = std::aligned_alloc(bytes, bytes); // filled as it grows, no need to clear
+            if (!mem)
+                throw std::bad_alloc();
+            ::madvise(mem, bytes, MADV_HUGEPAGE);
+            blocks_.emplace_back(static_cast<Cell *>(mem));
+        }
+        groups_.push_back(Group{blocks_.back().get() + ((groups_.size() % GroupsPerBlock) << GroupBits), {}});
+    }
+    CellAt(index).x = 0; // a fresh cell has no wide slot
+    ++vertexCount_;
+    if (penRuns_.empty() || penRuns_.back().second != pen)
+        penRuns_.emplace_back(index, pen);
+    return index;
+}
+
+void TPolygon::AppendVertex(const TExtendedPoint &p, int pen)
+{
+    SetVertexAt(NewCell(pen), p);
+}
+
+void TPolygon::AppendWhole(int64_t x, int64_t y, int pen)
+{
+    SetWholeAt(NewCell(pen), x, y);
+}
+
+void TPolygon::SetWholeAt(uint32_t index, int64_t x, int64_t y)
+{
+    Group &g = groups_[index >> GroupBits];
+    Cell &c = g.cells[index & ((1u << GroupBits) - 1)];
+    int16_t dx, dy;
+    if (c.x != FarCell && NearWhole(x, originX_, dx) && NearWhole(y, originY_, dy)) {
+        c = {dx, dy};
+        return;
+    }
+    SetSlotWhole(WideSlot(g, c), x, y);
 }
 
 int TPolygon::PenOfVertex(uint32_t index) const
@@ -260,8 +325,12 @@ TObjectList &TPolygon::NewObject()
 
 size_t TPolygon::OutlineBytes() const
 {
-    return Objects.size() * sizeof(TObjectList) + chunks_.size() * (sizeof(Slot) << ChunkBits) +
-           exactChunks_.size() * (sizeof(PackedPoint) << ExactChunkBits) + penRuns_.capacity() * sizeof(penRuns_[0]);
+    size_t wide = 0;
+    for (const Group &g : groups_)
+        wide += g.wide.capacity() * sizeof(Slot);
+    return Objects.size() * sizeof(TObjectList) + blocks_.size() * ((sizeof(Cell) << GroupBits) * GroupsPerBlock) +
+           wide + exactChunks_.size() * (sizeof(PackedPoint) << ExactChunkBits) +
+           penRuns_.capacity() * sizeof(penRuns_[0]);
 }
 
 TExtendedPoint TObjectList::Vertex(int k) const { return owner_->VertexAt(first_ + static_cast<uint32_t>(k)); }
@@ -277,7 +346,8 @@ TSegment TObjectList::Segment(int j) const
 
 // ---------------------------------------------------------------- TPolygon ---
 
-TPolygon::TPolygon(const TBorderFlags &border, bool debug) : border_(border), debug_(debug)
+TPolygon::TPolygon(const TBorderFlags &border, bool debug, const TExtendedPoint &middle)
+    : border_(border), debug_(debug), originX_(OriginOf(middle.x)), originY_(OriginOf(middle.y))
 {
     PenGroups.SetSorted(true);
     PenGroups.SetDuplicateFree(true);
@@ -289,6 +359,13 @@ TPolygon::TPolygon(const TBorderFlags &border, bool debug) : border_(border), de
 }
 
 TPolygon::~TPolygon() = default;
+
+TExtendedPoint TPolygon::MiddleOf(const THpglFile &plot)
+{
+    if (!plot.HasExtent())
+        return {0, 0};
+    return {(plot.MinPoint().x + plot.MaxPoint().x) / 2, (plot.MinPoint().y + plot.MaxPoint().y) / 2};
+}
 
 namespace {
 // The integer path takes coordinates below 2^30: differences then stay

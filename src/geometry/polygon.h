@@ -97,8 +97,13 @@ class TPolygon final : public TPlotSink {
 public:
     // An empty collection for a plot blasted with a material of these
     // border flags; `debug` ("Polygon Fill Debug") writes every segment to
-    // the debug log as it is made.
-    explicit TPolygon(const TBorderFlags &border = {}, bool debug = false);
+    // the debug log as it is made.  Vertices on whole coordinates within
+    // 32767 units of `middle` take half the room of the others: the middle
+    // of the plot's extent (MiddleOf) suits a plot best.  Any point is kept
+    // exactly wherever it lies.
+    explicit TPolygon(const TBorderFlags &border = {}, bool debug = false, const TExtendedPoint &middle = {});
+    // The middle of the plot's extent, (0, 0) for a plot without one.
+    static TExtendedPoint MiddleOf(const THpglFile &plot);
     ~TPolygon() override;
     TPolygon(const TPolygon &) = delete;
     TPolygon &operator=(const TPolygon &) = delete;
@@ -145,10 +150,17 @@ private:
     TOutlineList Objects{TArenaAllocator<TObjectList>(outlineArena_)};
 
     friend class TObjectList;
-    // Most vertices of a plot lie on whole (or short binary) coordinates that
-    // a float holds exactly: such a vertex takes 8 bytes.  Any other vertex
-    // is kept with all 64 bits of mantissa in a side store, and its slot
-    // holds a NaN-marked reference to it.  Nothing is rounded.
+    // Most vertices of a plot lie on whole coordinates near the middle of
+    // its extent: such a vertex takes 4 bytes, its offsets from the store's
+    // origin.  Any other vertex takes a wide slot of its group: 8 bytes
+    // where a float holds it exactly (whole or short binary coordinates), and
+    // otherwise a NaN-marked reference to a side store that keeps all 64 bits
+    // of mantissa.  Nothing is rounded.
+    struct Cell {
+        int16_t x; // FarCell: y is the number of the vertex's wide slot
+        int16_t y;
+    };
+    static constexpr int16_t FarCell = INT16_MIN;
     struct Slot {
         uint32_t x;
         uint32_t y;
@@ -157,23 +169,37 @@ private:
         unsigned char x[sizeof(long double) == 16 ? 10 : sizeof(long double)];
         unsigned char y[sizeof(long double) == 16 ? 10 : sizeof(long double)];
     };
-    // 2^18 slots of 8 bytes: one 2 MB chunk, which the kernel may back by a
-    // single huge page (far fewer page faults on a big plot).
-    static constexpr uint32_t ChunkBits = 18;
+    // A group of 2^16 cells numbers its wide slots in 16 bits: a cell that
+    // once took a wide slot keeps it, so there are never more of them than
+    // cells.  The cells of eight groups make one 2 MB block, which the
+    // kernel may back by a single huge page (far fewer page faults on a big
+    // plot).
+    static constexpr uint32_t GroupBits = 16;
+    static constexpr uint32_t GroupsPerBlock = 8;
     static constexpr uint32_t ExactChunkBits = 16;
-    struct ChunkFree {
-        void operator()(Slot *p) const;
+    struct Group {
+        Cell *cells;
+        std::vector<Slot> wide;
+    };
+    struct BlockFree {
+        void operator()(Cell *p) const;
     };
     static PackedPoint Pack(const TExtendedPoint &p);
     static TExtendedPoint Unpack(const PackedPoint &p);
     // NaN fails the comparison and goes to the exact store.
     static bool FitsFloat(long double v) { return static_cast<long double>(static_cast<float>(v)) == v; }
     uint32_t AddExact(const TExtendedPoint &p);
+    TExtendedPoint SlotValue(const Slot &s) const;
+    void SetSlot(Slot &s, const TExtendedPoint &p);
+    void SetSlotWhole(Slot &s, int64_t x, int64_t y);
+    // The wide slot of a cell, made for it when it has none.
+    Slot &WideSlot(Group &g, Cell &c);
+    Cell &CellAt(uint32_t index) { return groups_[index >> GroupBits].cells[index & ((1u << GroupBits) - 1)]; }
     TExtendedPoint VertexAt(uint32_t index) const;
     void SetVertexAt(uint32_t index, const TExtendedPoint &p);
     void AppendVertex(const TExtendedPoint &p, int pen);
-    // A slot for the next vertex (its pen noted), not yet filled.
-    Slot &NewSlot(int pen);
+    // A cell for the next vertex (its pen noted), not yet filled.
+    uint32_t NewCell(int pen);
     void AppendWhole(int64_t x, int64_t y, int pen);
     void SetWholeAt(uint32_t index, int64_t x, int64_t y);
     int PenOfVertex(uint32_t index) const;
@@ -220,8 +246,11 @@ private:
     bool lastExtends_ = true;
     long movesLogged_ = 0;
     long notClosedLogged_ = 0;
-    // The vertex store, in chunks so that growing it never copies it.
-    std::vector<std::unique_ptr<Slot[], ChunkFree>> chunks_;
+    // The vertex store, in blocks so that growing it never copies it.
+    int32_t originX_ = 0;
+    int32_t originY_ = 0;
+    std::vector<std::unique_ptr<Cell[], BlockFree>> blocks_;
+    std::vector<Group> groups_;
     uint32_t vertexCount_ = 0;
     std::vector<std::unique_ptr<PackedPoint[]>> exactChunks_;
     uint32_t exactCount_ = 0;

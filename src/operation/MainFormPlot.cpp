@@ -205,7 +205,8 @@ void TMainFrm::LoadAndDisplay(std::string file)
     // drawing across to the collection cost the drawing more than a walk
     // of its own costs the second core.  Its messages are those of the
     // drawing, which reports them.
-    auto outlines = std::make_unique<TPolygon>(material.BorderFlags(), Action(TCommandId::PolygonFillDebug)->isChecked());
+    auto outlines = std::make_unique<TPolygon>(material.BorderFlags(), Action(TCommandId::PolygonFillDebug)->isChecked(),
+                                               TPolygon::MiddleOf(*plot_));
     {
         TOutlineCollector collector(*plot_, *outlines);
         // The collection has a core of its own.  Where there is no third,

@@ -282,3 +282,23 @@ TEST_F(PlotOutlines, EveryRealPlot)
     }
     EXPECT_GT(plots, 10);
 }
+
+TEST_F(PlotOutlines, AJobKeepsTheVerticesOfAPlotFarFromZeroCompact)
+{
+    // 150 000 points around (300000, -250000): collected for a job, their
+    // vertices are stored from the middle of the plot's extent, 4 bytes
+    // each, not as wide slots from (0, 0).
+    std::string text = "SP1;PU300000,-250000;PD";
+    for (int k = 1; k < 150000; ++k)
+        text += std::to_string(300000 + (k * 13) % 30000) + "," + std::to_string(-250000 - (k % 2) * 3000) + ",";
+    text += "300000,-250000;PU;";
+    auto plot = FromText(text);
+    const auto outlines = TBlastJob::CollectOutlines(*plot, {});
+    ASSERT_EQ(outlines->ObjectCount(), 1);
+    const TObjectList &o = outlines->Outlines()[0];
+    ASSERT_EQ(o.Count(), 150000);
+    EXPECT_EQ(o.Vertex(149999), (TExtendedPoint{300000 + (149999 * 13) % 30000, -253000}));
+    // One 2 MB block of cells (524 288 of them) and little else; from (0, 0)
+    // every vertex would take a wide slot besides its cell (1.2 MB more).
+    EXPECT_LT(outlines->OutlineBytes(), (size_t(2) << 20) + 100000);
+}

@@ -339,10 +339,14 @@ TEST_F(PolygonTest, WholeNumberLinesAndMovesCollectExactlyAsExtendedOnes)
                              -(int64_t{1} << 30) + 2, int64_t{1} << 40};
     for (int walk = 0; walk < 300; ++walk) {
         const int64_t base = bases[walk % std::size(bases)];
-        TPolygon whole, extended;
+        // The vertex store keeps a point exactly wherever it lies from its
+        // origin: a third collection, whose origin lies elsewhere, stores
+        // other vertices in cells and wide slots and must hold the same.
+        TPolygon whole, extended, elsewhere({}, false, {static_cast<long double>(base) + 20000, -30000.5L});
         const auto both = [&](auto &&f) {
             f(whole, true);
             f(extended, false);
+            f(elsewhere, true);
         };
         int64_t x = base, y = base / 2;
         int pen = 1;
@@ -396,7 +400,95 @@ TEST_F(PolygonTest, WholeNumberLinesAndMovesCollectExactlyAsExtendedOnes)
             });
         }
         ExpectSameCollection(whole, extended, "walk " + std::to_string(walk));
+        ExpectSameCollection(elsewhere, whole, "walk " + std::to_string(walk) + ", another origin");
         if (HasFailure())
             return;
     }
+}
+
+TEST_F(PolygonTest, VerticesComeBackBitForBitWhereverTheyLieFromTheStoresOrigin)
+{
+    // One long open outline over more than three groups of the store: whole
+    // points near and far from the origin, fractions a float holds, thirds
+    // it does not, -0, whole numbers beyond floats and beyond 32 bits.  From
+    // an origin of 0, one among the points, and one far from all of them
+    // (every vertex then takes a wide slot: their numbers in a group run up
+    // to 65535), each vertex must come back as it went in.
+    std::vector<TExtendedPoint> points;
+    for (int k = 0; k < 200000; ++k) {
+        const long double y = (2 * k) % 60000 - 30000; // consecutive points at least 2 apart
+        long double x = k % 1000;
+        if (k % 5 == 0)
+            x = 70000 + k % 7;
+        else if (k % 7 == 1)
+            x = 0.5L + k % 3;
+        else if (k % 11 == 2)
+            x = 1.0L / 3;
+        else if (k % 13 == 3)
+            x = -0.0L;
+        else if (k % 17 == 4)
+            x = (1 << 24) + 1;
+        else if (k % 19 == 5)
+            x = -5e9L - k;
+        points.push_back({x, y});
+    }
+    const TExtendedPoint origins[] = {{0, 0}, {50000, -50000}, {1e8L, 1e8L}, {1e12L, -1e12L}};
+    for (const TExtendedPoint &origin : origins) {
+        SCOPED_TRACE(FormatPoint(origin));
+        TPolygon store({}, false, origin);
+        store.Move(points[0], 1);
+        for (size_t k = 1; k < points.size(); ++k)
+            store.Line(points[k], 1);
+        ASSERT_EQ(store.ObjectCount(), 1);
+        const TObjectList &o = store.Outlines()[0];
+        ASSERT_EQ(o.Count() + 1, static_cast<int>(points.size()));
+        for (size_t k = 0; k < points.size(); ++k) {
+            const TExtendedPoint v = o.Vertex(static_cast<int>(k));
+            ASSERT_TRUE(SameBits(v.x, points[k].x) && SameBits(v.y, points[k].y))
+                << "vertex " << k << ": " << FormatPoint(v) << " for " << FormatPoint(points[k]);
+        }
+    }
+}
+
+TEST_F(PolygonTest, AVertexWrittenAgainKeepsEveryValueExactly)
+{
+    // A segment shorter than 1 is extended by the next line, which writes
+    // its end vertex again: here from a float in a wide slot to a point a
+    // cell could hold, to one only the side store holds, and back, in a
+    // store whose origin is near.
+    TPolygon store({}, false, {100, 100});
+    store.Move({100, 100}, 1);
+    const TExtendedPoint ends[] = {{100.5L, 100.75L}, {100, 100}, {100.25L, 100 + 1.0L / 3}, {100.5L, 100.5L},
+                                   {100.75L, 100 - 1.0L / 3}, {101, 100}};
+    for (const TExtendedPoint &end : ends) {
+        store.Line(end, 1);
+        const TObjectList &o = store.Outlines()[0];
+        ASSERT_EQ(o.Count(), 1);
+        ASSERT_TRUE(SameBits(o.Vertex(1).x, end.x) && SameBits(o.Vertex(1).y, end.y))
+            << FormatPoint(o.Vertex(1)) << " for " << FormatPoint(end);
+    }
+    store.LineWhole(101, 200, 1); // 1 long: the next segment
+    const TObjectList &o = store.Outlines()[0];
+    ASSERT_EQ(o.Count(), 2);
+    EXPECT_EQ(o.Vertex(0), (TExtendedPoint{100, 100}));
+    EXPECT_EQ(o.Vertex(1), (TExtendedPoint{101, 100}));
+    EXPECT_EQ(o.Vertex(2), (TExtendedPoint{101, 200}));
+}
+
+TEST_F(PolygonTest, WholeVerticesNearTheMiddleTakeHalfTheRoom)
+{
+    // A million vertices of a plot far from (0, 0): from an origin in their
+    // middle they take 4 bytes each, from (0, 0) 12 (a cell and a wide slot).
+    const auto bytesPerVertex = [](const TExtendedPoint &origin) {
+        TPolygon store({}, false, origin);
+        constexpr int n = 1000000;
+        store.MoveWhole(200000, 100000, 1);
+        for (int k = 1; k < n; ++k)
+            store.LineWhole(200000 + (k * 7) % 20000, 100000 + (k % 2) * 5000, 1);
+        EXPECT_EQ(store.Outlines()[0].Count() + 1, n);
+        EXPECT_EQ(store.Outlines()[0].Vertex(n - 1), (TExtendedPoint{219993, 105000}));
+        return static_cast<double>(store.OutlineBytes()) / n;
+    };
+    EXPECT_LT(bytesPerVertex({210000, 102500}), 4.5);
+    EXPECT_GT(bytesPerVertex({0, 0}), 11.5);
 }
