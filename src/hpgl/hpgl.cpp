@@ -312,6 +312,7 @@ THpglFile::THpglFile(FromText source, ErrorEvent onError)
 {
     Init(std::move(onError));
     multiplier_ = UsableMultiplier(source.multiplier);
+    zeroFractionsWhole_ = source.zeroFractionsWhole;
     if (source.text.size() > static_cast<size_t>(INT_MAX - 16))
         throw THpglReadError("plot text too large");
     Text.assign(source.text.begin(), source.text.end());
@@ -1046,7 +1047,15 @@ void THpglFile::ParseParameters(bool quotedFields)
             paramValues_.push_back(0);
         } else if (paramNarrow_ && mant < static_cast<uint64_t>(kNarrowLimit) && !(neg && mant == 0)) {
             // The usual number: one word, and no extended value worked out
-            // (it would be the word's, DecodeNarrow).
+            // (it would be the word's, DecodeNarrow).  Zeros at the end of
+            // a fraction go: "18149.0" is the whole word 18149, which the
+            // scan and the replays take on their integer paths, and
+            // "2.50" is 25 / 10, the same correctly rounded quotient as
+            // 250 / 100.
+            while (frac > 0 && mant % 10 == 0 && zeroFractionsWhole_) {
+                mant /= 10;
+                --frac;
+            }
             const int32_t mi = neg ? -static_cast<int32_t>(mant) : static_cast<int32_t>(mant);
             paramWords_.push_back((static_cast<uint32_t>(mi) << 4) | static_cast<uint32_t>(frac));
         } else {

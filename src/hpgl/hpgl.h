@@ -136,6 +136,10 @@ public:
         // false: the scan keeps to the reading's thread whatever the size
         // (to compare with the scan behind it on a second one).
         bool scanBehind = true;
+        // false: a number written with zeros after its point ("18149.0")
+        // is kept as a fraction, which takes the Extended path through the
+        // scan and the replays (to compare that path with the integer one).
+        bool zeroFractionsWhole = true;
     };
     THpglFile(FromText source, ErrorEvent onError);
     ~THpglFile();
@@ -329,6 +333,7 @@ private:
     // searches for unterminated labels stay linear.
     char missChar_ = 0;
     size_t missFrom_ = SIZE_MAX;
+    bool zeroFractionsWhole_ = true;
 };
 
 } // namespace grittor

@@ -25,14 +25,18 @@ struct ReadResult {
     THpglFile *operator->() { return file.get(); }
 };
 
-inline ReadResult ReadHpgl(const std::string &text, long double multiplier = 1.0L)
+inline ReadResult ReadHpgl(THpglFile::FromText source)
 {
     ReadResult r;
     ScriptedDialogs dialogs;
-    r.file = std::make_unique<THpglFile>(THpglFile::FromText{text, multiplier},
-                                         [&r](const std::string &m, bool) { r.errors.push_back(m); });
+    r.file = std::make_unique<THpglFile>(std::move(source), [&r](const std::string &m, bool) { r.errors.push_back(m); });
     r.dialogs = dialogs.messages;
     return r;
+}
+
+inline ReadResult ReadHpgl(const std::string &text, long double multiplier = 1.0L)
+{
+    return ReadHpgl(THpglFile::FromText{text, multiplier});
 }
 
 // A replay as the application's rendering starts it, recording moves and

@@ -598,10 +598,12 @@ TEST(HpglInstructions, PlotPairsInWholeNumbersGoWhereTheExtendedPathTakesThem)
 {
     // PA, PR, PD and PU pairs of whole numbers are summed up as integers by
     // the scan and reach the sinks as integers; the same numbers written
-    // "N.0" take the Extended path everywhere.  Both readings must give the
-    // same points, extent, checkpoints, end state and picture, from whole
-    // and fractional positions (arcs), with numbers up to the one-word
-    // limit and beyond it, at multipliers 1 and 2.
+    // "N.0", read with their fraction kept, take the Extended path
+    // everywhere.  Both readings must give the same points, extent,
+    // checkpoints, end state and picture, from whole and fractional
+    // positions (arcs), with numbers up to the one-word limit and beyond
+    // it, at multipliers 1 and 2.  So must the "N.0" text read as usual
+    // (its numbers whole).
     // The extent of a run takes its smallest and largest values wherever
     // in the run they lie, and a run goes on in Extended values from a
     // fraction.
@@ -680,8 +682,13 @@ TEST(HpglInstructions, PlotPairsInWholeNumbersGoWhereTheExtendedPathTakesThem)
                 both(";");
             }
             SCOPED_TRACE(testing::Message() << "multiplier " << static_cast<double>(m) << ", round " << round);
+            const auto extended = [&](const std::string &text) {
+                THpglFile::FromText source{text, m};
+                source.zeroFractionsWhole = false;
+                return ReadHpgl(std::move(source));
+            };
             auto a = ReadHpgl(whole, m);
-            auto b = ReadHpgl(pointZero, m);
+            auto b = extended(pointZero);
             ASSERT_TRUE(a.errors.empty()) << a.errors.front();
             ASSERT_EQ(a->CommandCount(), b->CommandCount());
             const Replay ra = ReplayPlot(*a), rb = ReplayPlot(*b);
@@ -699,7 +706,7 @@ TEST(HpglInstructions, PlotPairsInWholeNumbersGoWhereTheExtendedPathTakesThem)
             ASSERT_EQ(starts.size(), static_cast<size_t>(a->CommandCount()));
             ASSERT_FALSE(a->Checkpoints().empty());
             for (const TScanCheckpoint &c : a->Checkpoints()) {
-                auto cut = ReadHpgl(pointZero.substr(0, starts[static_cast<size_t>(c.Index)]), m);
+                auto cut = extended(pointZero.substr(0, starts[static_cast<size_t>(c.Index)]));
                 ASSERT_EQ(cut->CommandCount(), c.Index);
                 EXPECT_TRUE(sameState(c.State, cut->ScanEnd())) << "checkpoint at " << c.Index;
             }
@@ -707,8 +714,55 @@ TEST(HpglInstructions, PlotPairsInWholeNumbersGoWhereTheExtendedPathTakesThem)
             RenderPlotIndexed(*a, pa, 381, NoPenColors(), nullptr, false);
             RenderPlotIndexed(*b, pb, 381, NoPenColors(), nullptr, false);
             EXPECT_TRUE(pa.pixels == pb.pixels);
+            auto c = ReadHpgl(pointZero, m);
+            ExpectSamePointsAndExtent(ra, ReplayPlot(*c), *a, *c);
+            EXPECT_TRUE(sameState(a->ScanEnd(), c->ScanEnd()));
         }
     }
+}
+
+TEST(HpglInstructions, ZerosAfterThePointChangeNoValueAndMakeANumberWhole)
+{
+    // Each number written with zeros at the end of its fraction has the
+    // value, bit for bit, of the same number without them; -0.0 stays -0.
+    // Whole ones reach a sink as whole numbers, as written without the
+    // point; read with the fraction kept, as Extended values.
+    const auto bits = [](long double v) {
+        std::string b(10, '\0');
+        std::memcpy(b.data(), &v, 10);
+        return b;
+    };
+    auto zeros = ReadHpgl("PA2.50,0.0,-10.00,1.000,0.1230,-7.5000,123456.0,0.000001,99.9900;SP1.0;PA-0.0,5;");
+    auto plain = ReadHpgl("PA2.5,0,-10,1,0.123,-7.5,123456,0.000001,99.99;SP1;PA-0.0,5;");
+    ASSERT_TRUE(zeros.errors.empty()) << zeros.errors.front();
+    ASSERT_EQ(zeros->CommandCount(), plain->CommandCount());
+    for (int i = 0; i < zeros->CommandCount(); ++i) {
+        const THpglCommand z = zeros->Command(i), p = plain->Command(i);
+        ASSERT_EQ(z.NumberCount(), p.NumberCount());
+        for (int k = 0; k < z.NumberCount(); ++k)
+            EXPECT_EQ(bits(z.Number(k)), bits(p.Number(k))) << "instruction " << i << " number " << k;
+    }
+    EXPECT_TRUE(std::signbit(zeros->Command(2).Number(0)));
+
+    struct Routes final : TPlotSink {
+        int whole = 0, extended = 0;
+        void Move(const TExtendedPoint &, int) override { ++extended; }
+        void Line(const TExtendedPoint &, int) override { ++extended; }
+        void MoveWhole(int64_t, int64_t, int) override { ++whole; }
+        void LineWhole(int64_t, int64_t, int) override { ++whole; }
+    };
+    const std::string text = "SP1;PU10.0,20.0;PD30.00,40.0,50.0,60.0;PU;";
+    Routes read, kept, plainRoutes;
+    ReplayInto(*ReadHpgl(text), read);
+    ReplayInto(*ReadHpgl("SP1;PU10,20;PD30,40,50,60;PU;"), plainRoutes);
+    THpglFile::FromText source{text};
+    source.zeroFractionsWhole = false;
+    ReplayInto(*ReadHpgl(std::move(source)), kept);
+    EXPECT_GE(read.whole, 3);
+    EXPECT_EQ(read.whole, plainRoutes.whole);
+    EXPECT_EQ(read.extended, plainRoutes.extended);
+    EXPECT_EQ(kept.whole, 0);
+    EXPECT_EQ(kept.extended, read.whole + read.extended);
 }
 
 TEST(HpglInstructions, PeWalkIsTheSameWithAndWithoutDiagnostics)
