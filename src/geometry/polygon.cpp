@@ -266,7 +266,9 @@ void TPolygon::SetVertexAt(uint32_t index, const TExtendedPoint &p)
 uint32_t TPolygon::NewCell(int pen)
 {
     const uint32_t index = vertexCount_;
-    if ((index >> GroupBits) >= groups_.size()) {
+    if (cellsLeft_ == 0) {
+        // The last group is full (index is the first of the next), or
+        // there is none yet.
         if (groups_.size() % GroupsPerBlock == 0) {
             constexpr size_t bytes = (sizeof(Cell) << GroupBits) * GroupsPerBlock;
             void *mem = std::aligned_alloc(bytes, bytes); // filled as it grows, no need to clear
@@ -276,11 +278,16 @@ uint32_t TPolygon::NewCell(int pen)
             blocks_.emplace_back(static_cast<Cell *>(mem));
         }
         groups_.push_back(Group{blocks_.back().get() + ((groups_.size() % GroupsPerBlock) << GroupBits), {}});
+        nextCell_ = groups_.back().cells;
+        cellsLeft_ = 1u << GroupBits;
     }
-    CellAt(index).x = 0; // a fresh cell has no wide slot
+    nextCell_->x = 0; // a fresh cell has no wide slot
+    ++nextCell_;
+    --cellsLeft_;
     ++vertexCount_;
     if (penRuns_.empty() || penRuns_.back().second != pen)
         penRuns_.emplace_back(index, pen);
+    runPen_ = pen;
     return index;
 }
 
@@ -291,6 +298,15 @@ void TPolygon::AppendVertex(const TExtendedPoint &p, int pen)
 
 void TPolygon::AppendWhole(int64_t x, int64_t y, int pen)
 {
+    // Most vertices: near, in the pen of the one before, with room left
+    // in the last group.
+    int16_t dx, dy;
+    if (cellsLeft_ != 0 && pen == runPen_ && NearWhole(x, originX_, dx) && NearWhole(y, originY_, dy)) {
+        *nextCell_++ = {dx, dy};
+        --cellsLeft_;
+        ++vertexCount_;
+        return;
+    }
     SetWholeAt(NewCell(pen), x, y);
 }
 
@@ -320,7 +336,8 @@ TObjectList &TPolygon::NewObject()
     o.number_ = static_cast<uint32_t>(Objects.size());
     o.first_ = vertexCount_;
     Objects.push_back(o);
-    return Objects.back();
+    last_ = &Objects.back();
+    return *last_;
 }
 
 size_t TPolygon::OutlineBytes() const
@@ -400,11 +417,11 @@ void TPolygon::Move(const TExtendedPoint &point, int /*pen*/)
 
 void TPolygon::MoveWhole(int64_t x, int64_t y, int pen)
 {
-    if (Objects.empty() || !current_.whole || !WholeInRange(x) || !WholeInRange(y)) {
+    if (!last_ || !current_.whole || !WholeInRange(x) || !WholeInRange(y)) {
         Move({static_cast<long double>(x), static_cast<long double>(y)}, pen);
         return;
     }
-    TObjectList &o = Objects.back();
+    TObjectList &o = *last_;
     if (!o.Empty()) {
         // Whole numbers within the tolerance (0.8) of each other are equal.
         if (x == current_.x && y == current_.y)
@@ -444,13 +461,11 @@ void TPolygon::NoteMove(const TExtendedPoint &point)
     ++movesLogged_;
 }
 
-void TPolygon::NoteGroupPen(int pen)
+void TPolygon::AddGroupPen(int pen)
 {
-    if (!haveLastGroupPen_ || lastGroupPen_ != pen || PenGroups.Count() == 0) {
-        PenGroups.Add(pen, nullptr);
-        lastGroupPen_ = pen;
-        haveLastGroupPen_ = true;
-    }
+    PenGroups.Add(pen, nullptr);
+    lastGroupPen_ = pen;
+    haveLastGroupPen_ = true;
 }
 
 void TPolygon::Line(const TExtendedPoint &point, int pen) { LineTo(point, pen); }
@@ -496,8 +511,8 @@ bool TPolygon::LineTo(const TExtendedPoint &point, int pen)
 void TPolygon::LineWhole(int64_t x, int64_t y, int pen)
 {
     // The integer path ends where an Extended value or the debug lines come in.
-    if (debug_ || Objects.empty() || !current_.whole || !WholeInRange(x) || !WholeInRange(y) ||
-        (lastExtends_ && !lastStart_.whole && !Objects.back().Empty())) {
+    if (debug_ || !last_ || !current_.whole || !WholeInRange(x) || !WholeInRange(y) ||
+        (lastExtends_ && !lastStart_.whole && !last_->Empty())) {
         // The pen at a whole point again: the integer path goes on from there.
         if (LineTo({static_cast<long double>(x), static_cast<long double>(y)}, pen) && WholeInRange(x) &&
             WholeInRange(y)) {
@@ -509,7 +524,7 @@ void TPolygon::LineWhole(int64_t x, int64_t y, int pen)
     }
     // Squared lengths are whole numbers here: one shorter than the extension
     // length (1) or the least length (0.8) is 0.
-    TObjectList &o = Objects.back();
+    TObjectList &o = *last_;
     o.Pen = pen;
     if (!o.Empty() && lastExtends_) {
         const int64_t sx = x - lastStart_.x;

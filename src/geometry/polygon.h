@@ -194,7 +194,6 @@ private:
     void SetSlotWhole(Slot &s, int64_t x, int64_t y);
     // The wide slot of a cell, made for it when it has none.
     Slot &WideSlot(Group &g, Cell &c);
-    Cell &CellAt(uint32_t index) { return groups_[index >> GroupBits].cells[index & ((1u << GroupBits) - 1)]; }
     TExtendedPoint VertexAt(uint32_t index) const;
     void SetVertexAt(uint32_t index, const TExtendedPoint &p);
     void AppendVertex(const TExtendedPoint &p, int pen);
@@ -207,7 +206,12 @@ private:
     // short to keep, which leaves it where it was).
     bool LineTo(const TExtendedPoint &point, int pen);
     // A segment drawn with `pen` is kept: the pen joins the groups.
-    void NoteGroupPen(int pen);
+    void NoteGroupPen(int pen)
+    {
+        if (!haveLastGroupPen_ || lastGroupPen_ != pen || PenGroups.Count() == 0)
+            AddGroupPen(pen);
+    }
+    void AddGroupPen(int pen);
     TObjectList &NewObject();
     // Ends the last outline for a move that leaves it (flagged when open)
     // and begins the next.
@@ -252,6 +256,14 @@ private:
     std::vector<std::unique_ptr<Cell[], BlockFree>> blocks_;
     std::vector<Group> groups_;
     uint32_t vertexCount_ = 0;
+    // The next cell of the last group and how many it has left: the common
+    // vertex (near, in the pen of the one before) is written there at once.
+    Cell *nextCell_ = nullptr;
+    uint32_t cellsLeft_ = 0;
+    int runPen_ = 0; // the pen of the last pen run (when there is a cell)
+    // The outline being built (Objects never shrinks, and a deque keeps
+    // its elements where they are as it grows).
+    TObjectList *last_ = nullptr;
     std::vector<std::unique_ptr<PackedPoint[]>> exactChunks_;
     uint32_t exactCount_ = 0;
     // (first vertex, pen): the pen of the segment ending at each vertex from
