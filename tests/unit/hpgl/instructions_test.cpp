@@ -808,3 +808,44 @@ TEST(HpglInstructions, PeWalkIsTheSameWithAndWithoutDiagnostics)
         EXPECT_EQ(plain->FinalPen(), logged->FinalPen());
     }
 }
+
+TEST(HpglInstructions, PeNumbersOfEveryLengthAndStrayBytesInThemReadAsOneByOne)
+{
+    // The walk's straight path reads pairs of numbers of up to nine digits
+    // and leaves anything else to the general one: numbers of one to ten
+    // digits, with bytes in them that are no digit or end a number early
+    // (';', a flag, 127, 255, a byte below 63, a last digit), and data that
+    // ends anywhere, must give the points of the character-at-a-time reading
+    // of the diagnostics.
+    const OwnLog own("pe-lengths");
+    std::mt19937_64 rng(20261210);
+    const unsigned char strays[] = {';', ':', '<', '=', '>', '7', 127, 255, 128, 190, 0, 62, 63, 191, 254};
+    for (int round = 0; round < 300; ++round) {
+        std::string text = "SP1;PA100,100;PD;PE";
+        const int items = 1 + static_cast<int>(rng() % 40);
+        for (int k = 0; k < items; ++k) {
+            const int digits = 1 + static_cast<int>(rng() % 10);
+            std::string number;
+            for (int j = 0; j + 1 < digits; ++j)
+                number += static_cast<char>(63 + rng() % 64);
+            number += static_cast<char>(191 + rng() % 64);
+            if (rng() % 6 == 0)
+                number[rng() % number.size()] = static_cast<char>(strays[rng() % std::size(strays)]);
+            text += number;
+        }
+        if (round % 2 == 0)
+            text += ";PA0,0;";
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        auto plain = ReadHpgl(text);
+        THpglFile::SetPeDiagnostics(LogPiece);
+        auto logged = ReadHpgl(text);
+        const Replay b = ReplayPlot(*logged);
+        THpglFile::SetPeDiagnostics(nullptr);
+        const Replay a = ReplayPlot(*plain);
+        ASSERT_EQ(a.events, b.events);
+        ASSERT_EQ(plain->MinPoint(), logged->MinPoint());
+        ASSERT_EQ(plain->MaxPoint(), logged->MaxPoint());
+        ASSERT_TRUE(SameExtended(plain->ScanEnd().Position.x, logged->ScanEnd().Position.x));
+        ASSERT_TRUE(SameExtended(plain->ScanEnd().Position.y, logged->ScanEnd().Position.y));
+    }
+}
