@@ -510,6 +510,35 @@ bool TPolygon::LineTo(const TExtendedPoint &point, int pen)
 
 void TPolygon::LineWhole(int64_t x, int64_t y, int pen)
 {
+    // Most lines of a big plot: a new segment of an outline under way, from
+    // a whole point after one at least 1 long, to a whole point near the
+    // origin in the pen of the vertex before, a pen of the groups already.
+    // Everything else takes the general way, out of line, so that this one
+    // calls nothing and stays short.
+    int16_t dx, dy;
+    if (!debug_ && last_ && current_.whole && !lastExtends_ && !last_->Empty() && WholeInRange(x) &&
+        WholeInRange(y) && cellsLeft_ != 0 && pen == runPen_ && haveLastGroupPen_ && lastGroupPen_ == pen &&
+        PenGroups.Count() != 0 && NearWhole(x, originX_, dx) && NearWhole(y, originY_, dy)) {
+        TObjectList &o = *last_;
+        o.Pen = pen;
+        if (x == current_.x && y == current_.y)
+            return;
+        *nextCell_++ = {dx, dy};
+        --cellsLeft_;
+        ++vertexCount_;
+        ++o.vertices_;
+        lastStart_.x = current_.x;
+        lastStart_.y = current_.y;
+        lastStart_.whole = true;
+        current_.x = x;
+        current_.y = y;
+        return;
+    }
+    LineWholeGenerally(x, y, pen);
+}
+
+void TPolygon::LineWholeGenerally(int64_t x, int64_t y, int pen)
+{
     // The integer path ends where an Extended value or the debug lines come in.
     if (debug_ || !last_ || !current_.whole || !WholeInRange(x) || !WholeInRange(y) ||
         (lastExtends_ && !lastStart_.whole && !last_->Empty())) {
