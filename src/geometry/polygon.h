@@ -200,6 +200,7 @@ private:
     // A cell for the next vertex (its pen noted), not yet filled.
     uint32_t NewCell(int pen);
     void AppendWhole(int64_t x, int64_t y, int pen);
+    // LineWhole for everything its few instructions leave.
     [[gnu::noinline]] void LineWholeGenerally(int64_t x, int64_t y, int pen);
     void SetWholeAt(uint32_t index, int64_t x, int64_t y);
     int PenOfVertex(uint32_t index) const;

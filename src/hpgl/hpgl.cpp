@@ -1052,7 +1052,7 @@ void THpglFile::ParseParameters(bool quotedFields)
             // scan and the replays take on their integer paths, and
             // "2.50" is 25 / 10, the same correctly rounded quotient as
             // 250 / 100.
-            while (frac > 0 && mant % 10 == 0 && zeroFractionsWhole_) {
+            while (zeroFractionsWhole_ && frac > 0 && mant % 10 == 0) {
                 mant /= 10;
                 --frac;
             }
