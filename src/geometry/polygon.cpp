@@ -298,16 +298,8 @@ void TPolygon::AppendVertex(const TExtendedPoint &p, int pen)
 
 void TPolygon::AppendWhole(int64_t x, int64_t y, int pen)
 {
-    // Most vertices: near, in the pen of the one before, with room left
-    // in the last group.
-    int16_t dx, dy;
-    if (cellsLeft_ != 0 && pen == runPen_ && NearWhole(x, originX_, dx) && NearWhole(y, originY_, dy)) {
-        *nextCell_++ = {dx, dy};
-        --cellsLeft_;
-        ++vertexCount_;
-        return;
-    }
-    SetWholeAt(NewCell(pen), x, y);
+    if (!AppendNear(x, y, pen))
+        SetWholeAt(NewCell(pen), x, y);
 }
 
 void TPolygon::SetWholeAt(uint32_t index, int64_t x, int64_t y)
@@ -515,17 +507,11 @@ void TPolygon::LineWhole(int64_t x, int64_t y, int pen)
     // origin in the pen of the vertex before, a pen of the groups already.
     // Everything else takes the general way, out of line, so that this one
     // calls nothing and stays short.
-    int16_t dx, dy;
     if (!debug_ && last_ && current_.whole && !lastExtends_ && !last_->Empty() && WholeInRange(x) &&
-        WholeInRange(y) && cellsLeft_ != 0 && pen == runPen_ && haveLastGroupPen_ && lastGroupPen_ == pen &&
-        PenGroups.Count() != 0 && NearWhole(x, originX_, dx) && NearWhole(y, originY_, dy)) {
+        WholeInRange(y) && haveLastGroupPen_ && lastGroupPen_ == pen && PenGroups.Count() != 0 &&
+        (x != current_.x || y != current_.y) && AppendNear(x, y, pen)) {
         TObjectList &o = *last_;
         o.Pen = pen;
-        if (x == current_.x && y == current_.y)
-            return;
-        *nextCell_++ = {dx, dy};
-        --cellsLeft_;
-        ++vertexCount_;
         ++o.vertices_;
         lastStart_.x = current_.x;
         lastStart_.y = current_.y;

@@ -200,6 +200,21 @@ private:
     // A cell for the next vertex (its pen noted), not yet filled.
     uint32_t NewCell(int pen);
     void AppendWhole(int64_t x, int64_t y, int pen);
+    // Most vertices: near the origin, in the pen of the one before, with
+    // room left in the last group.  Such a vertex goes straight into the
+    // next cell (true); any other is left to the caller (false).
+    bool AppendNear(int64_t x, int64_t y, int pen)
+    {
+        const int64_t dx = x - originX_;
+        const int64_t dy = y - originY_;
+        if (cellsLeft_ == 0 || pen != runPen_ || dx < -INT16_MAX || dx > INT16_MAX || dy < -INT16_MAX ||
+            dy > INT16_MAX)
+            return false;
+        *nextCell_++ = {static_cast<int16_t>(dx), static_cast<int16_t>(dy)};
+        --cellsLeft_;
+        ++vertexCount_;
+        return true;
+    }
     // LineWhole for everything its few instructions leave.
     [[gnu::noinline]] void LineWholeGenerally(int64_t x, int64_t y, int pen);
     void SetWholeAt(uint32_t index, int64_t x, int64_t y);
